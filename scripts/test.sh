@@ -1,0 +1,23 @@
+#!/usr/bin/env bash
+# The whole test suite: installs what is missing, builds Release and runs every
+# test through CTest, then builds the unit tests again under AddressSanitizer +
+# UndefinedBehaviorSanitizer in a separate build directory and runs them.
+# The benchmarks are built (so they keep compiling) but not run.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+bash scripts/deps.sh
+
+jobs=$(nproc)
+
+echo "== Release build"
+cmake -S . -B build/release -DCMAKE_BUILD_TYPE=Release >/dev/null
+cmake --build build/release -j"$jobs"
+ctest --test-dir build/release --output-on-failure -j"$jobs"
+
+echo "== AddressSanitizer + UndefinedBehaviorSanitizer build"
+cmake -S . -B build/asan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVP_SANITIZE=address,undefined \
+      -DVP_BUILD_BENCHMARKS=OFF >/dev/null
+cmake --build build/asan -j"$jobs"
+ASAN_OPTIONS=detect_leaks=1:abort_on_error=1:strict_string_checks=1 \
+UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 \
+  ctest --test-dir build/asan -L unit --output-on-failure -j"$jobs"
