@@ -1,0 +1,73 @@
+#include "reader/part_file_name.h"
+
+#include <algorithm>
+#include <array>
+#include <cctype>
+
+namespace reader {
+
+namespace {
+
+char Lower(char c) { return static_cast<char>(std::tolower(static_cast<unsigned char>(c))); }
+
+bool SameName(std::string_view a, std::string_view b, NameRules rules) {
+  if (rules == NameRules::Posix) return a == b;
+  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+           return Lower(x) == Lower(y);
+         });
+}
+
+bool IsDeviceName(std::string_view name) {
+  // The device names count with any extension ("con.txt" is the console too).
+  const std::string_view stem = name.substr(0, name.find('.'));
+  std::string lower;
+  for (char c : stem) lower += Lower(c);
+  while (!lower.empty() && lower.back() == ' ') lower.pop_back();
+  static constexpr std::array<std::string_view, 7> kPlain = {"con", "prn", "aux", "nul", "clock$", "conin$", "conout$"};
+  for (std::string_view d : kPlain) {
+    if (lower == d) return true;
+  }
+  return lower.size() == 4 && (lower.starts_with("com") || lower.starts_with("lpt")) && lower[3] >= '0' &&
+         lower[3] <= '9';
+}
+
+}  // namespace
+
+std::string SafePartFileName(std::string_view name, NameRules rules) {
+  std::string out;
+  out.reserve(name.size());
+  for (char c : name) {
+    const auto u = static_cast<unsigned char>(c);
+    bool bad = c == '/' || c == '\\' || c == ':' || u < 0x20 || u == 0x7F;
+    if (rules == NameRules::Windows) {
+      bad = bad || c == '<' || c == '>' || c == '"' || c == '|' || c == '?' || c == '*';
+    }
+    out += bad ? '_' : c;
+  }
+  if (rules == NameRules::Windows) {
+    while (!out.empty() && (out.back() == '.' || out.back() == ' ')) out.pop_back();
+    if (IsDeviceName(out)) out.insert(out.begin(), '_');
+  }
+  if (out.empty() || out == "." || out == "..") out = "part";
+  return out;
+}
+
+std::string DistinctPartFileName(const std::string& name, const std::vector<std::string>& taken,
+                                 NameRules rules) {
+  auto isTaken = [&](const std::string& candidate) {
+    return std::any_of(taken.begin(), taken.end(),
+                       [&](const std::string& t) { return SameName(t, candidate, rules); });
+  };
+  if (!isTaken(name)) return name;
+  // "report.txt" -> "report (2).txt"; a leading dot is not an extension.
+  std::size_t dot = name.rfind('.');
+  if (dot == std::string::npos || dot == 0) dot = name.size();
+  const std::string stem = name.substr(0, dot);
+  const std::string ext = name.substr(dot);
+  for (std::size_t n = 2;; ++n) {
+    std::string candidate = stem + " (" + std::to_string(n) + ")" + ext;
+    if (!isTaken(candidate)) return candidate;
+  }
+}
+
+}  // namespace reader
