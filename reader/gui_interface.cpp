@@ -1,0 +1,87 @@
+#include "reader/gui_interface.h"
+
+namespace reader {
+namespace {
+
+GuiInterface* g_current = nullptr;
+
+constexpr std::uint32_t kStyleOkCancel = 0x1;
+constexpr std::uint32_t kStyleStop = 0x10;
+constexpr std::uint32_t kStyleExclamation = 0x30;
+constexpr std::uint32_t kStyleInformation = 0x40;
+
+}  // namespace
+
+GuiInterface::GuiInterface(bool afterDocument) : afterDocument_(afterDocument) {
+  state_.catalogue.Reset();
+  g_current = this;
+}
+
+GuiInterface::~GuiInterface() {
+  state_.tagTable.ClearTags();
+  if (g_current == this) {
+    g_current = nullptr;
+  }
+}
+
+GuiInterface* GuiInterface::Current() { return g_current; }
+
+bool GuiInterface::RunWithoutDocument() { return true; }
+
+bool GuiInterface::ShowOpening(const char*, const char*) { return false; }
+
+void GuiInterface::HideOpening() {}
+
+void GuiInterface::SetProgressRange(std::int32_t) {}
+
+void GuiInterface::SetProgressPosition(std::int32_t) {}
+
+void GuiInterface::ShowWaitNotice(const char*, const char* body) {
+  ShowMessage(body, MessageKind::Information, MessageFlags::Plain);
+}
+
+void GuiInterface::HidePrompt() {}
+
+void GuiInterface::PumpMessages(bool) {}
+
+void GuiInterface::SetBusy(bool) {}
+
+bool GuiInterface::ConfirmUnknownFileType(const char*, bool& dontAskAgain) {
+  dontAskAgain = false;
+  return false;
+}
+
+void GuiInterface::BeginRun() {}
+
+void GuiInterface::EndRun() {}
+
+void GuiInterface::AfterDocument() {}
+
+std::int32_t GuiInterface::ShowMessage(const char* text, std::int32_t kind, std::int32_t flags) {
+  const char* title = nullptr;
+  switch (kind) {
+    case MessageKind::Stop: title = state_.catalogue.Text(MessageCatalogue::StopTitle); break;
+    case MessageKind::Information: title = state_.catalogue.Text(MessageCatalogue::InfoTitle); break;
+    case MessageKind::Error: title = state_.catalogue.Text(MessageCatalogue::ErrorTitle); break;
+    case MessageKind::Warning: title = state_.catalogue.Text(MessageCatalogue::InfoTitle); break;
+    default: break;
+  }
+  return ShowMessageBox(title, text, kind, flags);
+}
+
+std::uint32_t MessageBoxStyle(std::int32_t kind, std::int32_t flags) {
+  std::uint32_t style = 0;
+  switch (kind) {
+    case MessageKind::Stop:
+    case MessageKind::Error: style = kStyleStop; break;
+    case MessageKind::Information: style = kStyleInformation; break;
+    case MessageKind::Warning: style = kStyleExclamation; break;
+    default: break;
+  }
+  if ((flags & MessageFlags::OkCancel) != 0) {
+    style |= kStyleOkCancel;
+  }
+  return style;
+}
+
+}  // namespace reader

@@ -1,0 +1,96 @@
+#pragma once
+// Every text that the open-document flow shows, with the document's overrides.
+
+#include <cstdint>
+
+#include "codec/document_tag_table.h"
+
+namespace reader {
+
+// How a message is shown: the title entry and the icon of the message box.
+struct MessageKind {
+  enum Value : std::int32_t { Stop = 0, Information = 1, Error = 2, Warning = 3 };
+};
+
+// Flags of a message: the value 2 adds a Cancel button to OK. Callers pass
+// Plain for a message and Question for a question.
+struct MessageFlags {
+  enum Value : std::int32_t { Plain = 1, OkCancel = 2, Question = 3 };
+};
+
+// 24 texts with built-in defaults. A document replaces keyed entries through
+// text tags of the same name; the catalogue then points at the tag values
+// without copying them, so it listens to the tag table and falls back to the
+// defaults at the moment the values are released. Not thread-safe: it belongs
+// to the one thread that opens documents.
+class MessageCatalogue final : public codec::DocumentTagTable::Listener {
+ public:
+  enum Entry : std::uint32_t {
+    CantOpenFile = 0,  // no key
+    CantCreateTempFile,
+    Installed,         // no key
+    AlreadyInstalled,  // no key
+    CantDecodeFile,
+    FileCorrupt,
+    cantOpenViewer,
+    IncorrectVersion,
+    NotSupported,
+    Expired,
+    OkToDeleteTitle,
+    OkToDelete,
+    Title,
+    ErrorTitle,
+    StopTitle,
+    InfoTitle,
+    UserNameLabel,
+    PasswordLabel,
+    Prompt,
+    OpeningTitle,
+    OpeningText,
+    HyperlinkUrl,
+    HyperlinkText,
+    OutOfMemory,
+  };
+  static constexpr std::uint32_t EntryCount = 24;
+
+  MessageCatalogue();
+  MessageCatalogue(const MessageCatalogue&) = delete;
+  MessageCatalogue& operator=(const MessageCatalogue&) = delete;
+
+  // Applies pending overrides, then returns the entry's text (null for a value
+  // outside the table).
+  const char* Text(Entry entry);
+
+  // The text for a decoder result code after pending overrides, or null when
+  // the code has no entry (0, positive codes and the unused negative ones).
+  const char* TextForError(std::int32_t code);
+
+  // Every entry back to its default; nothing pending.
+  void Reset();
+
+  // Points each keyed entry with a text tag of exactly its name at that tag's
+  // value; other entries keep their text. Binary tags never override. Clears
+  // the pending flag. `tags` must keep the values until it is cleared.
+  void ApplyOverrides(const codec::DocumentTagTable& tags);
+
+  bool OverridesPending() const { return overridesPending_; }
+
+  // The tag key of an entry, or null for the entries a document cannot change.
+  static const char* KeyOf(Entry entry);
+  static const char* DefaultText(Entry entry);
+  // The entry that reports a decoder result code; false when there is none.
+  static bool EntryForError(std::int32_t code, Entry& entry);
+
+  // DocumentTagTable::Listener.
+  void TagsCleared() override;
+  void TagsLoaded(const codec::DocumentTagTable& table) override;
+
+ private:
+  void ApplyPending();
+
+  const char* texts_[EntryCount];
+  bool overridesPending_ = false;
+  const codec::DocumentTagTable* pendingTags_ = nullptr;
+};
+
+}  // namespace reader
