@@ -15,9 +15,14 @@ enum DigestId : std::uint32_t {
   kDigestKeccak256 = 7,
 };
 
+// The largest output of any front, in bytes (SHA-512, Keccak-512).
+inline constexpr std::uint32_t kMaxDigestSize = 64;
+
 class DigestImp {
  public:
   virtual ~DigestImp();
+  DigestImp(const DigestImp&) = delete;
+  DigestImp& operator=(const DigestImp&) = delete;
 
   // Slot 1: back to the initial state of the current variant.
   virtual void Reset() = 0;
@@ -32,7 +37,8 @@ class DigestImp {
   // Slot 5: switches to the variant of `size` bytes; the base accepts anything.
   virtual bool SelectVariant(std::uint32_t size);
 
-  // False when `size` is outside [minimum, maximum] or SelectVariant refuses it.
+  // False when `size` is outside [minimum, maximum] or SelectVariant refuses
+  // it; the object is then unchanged. On success any absorbed data is lost.
   bool SetOutputSize(std::uint32_t size);
 
   std::uint32_t MinimumOutputSize() const { return minimumSize_; }
