@@ -1,0 +1,99 @@
+#pragma once
+// The document encoder: writes containers of every variant the format
+// allows, for the tests, the benchmarks and the sample document. It is a
+// developer tool, never part of the reader. Besides well-formed documents it
+// can write deliberately damaged ones (see the "override" fields), so that
+// every refusal of the decoder can be produced from real bytes.
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace encoder {
+
+struct PartSpec {
+  std::string name;                  // the part's file name; at most 34 bytes (v258) or 64 (v259)
+  std::vector<std::uint8_t> content;  // the part's content (the inflated form for method 1)
+  // Generated content instead of `content` when > 0: `generatedLength` bytes
+  // of a cheap deterministic pattern from `generatorSeed`, produced piece by
+  // piece so that documents of hundreds of MiB never sit in memory whole.
+  std::uint64_t generatedLength = 0;
+  std::uint32_t generatorSeed = 0;
+  std::uint16_t compression = 0;     // 0 stored, 1 zlib
+  int zlibLevel = 6;                 // deflate level for method 1
+  std::int32_t expiry = 0;           // 0: never expires; 0x7FFFFFFF is stored as 0xFFFFFFFF
+  std::uint32_t auxiliary1 = 0;
+  std::uint32_t auxiliary2 = 0;
+  // Length byte F of the part-header block; 0 picks the smallest block that
+  // holds the header. Any F from T - B to T - 1 names the same block length T.
+  std::uint8_t lengthByte = 0;
+  std::uint8_t fillerByte = 0xA5;    // filler between the length byte and the header
+
+  // Damage and raw forms, for tests:
+  std::optional<std::uint32_t> checkOverride;        // stored check value instead of ~T
+  std::optional<std::uint16_t> compressionOverride;  // stored method instead of `compression`
+  std::optional<std::vector<std::uint8_t>> storedData;  // stored bytes verbatim (content still feeds the digest)
+  std::optional<std::uint32_t> storedLengthOverride;    // stored length L instead of the real one
+  std::optional<std::string> rawName;                   // name field bytes verbatim (may fill the field)
+  bool corruptDigest = false;                           // flip a bit of the part's digest block
+};
+
+struct TagSpec {
+  std::string key;
+  std::vector<std::uint8_t> value;  // text tags: the plain text, escaped by the encoder
+  bool binary = false;
+};
+
+struct DocumentSpec {
+  std::uint16_t version = 259;           // 258 or 259 (others for tests)
+  std::uint16_t cipherId = 5;            // 4 triple-DES construction, 5 AES
+  std::uint16_t keyBits = 256;
+  std::uint16_t trailerDigestId = 3;
+  std::uint8_t kdfId = 4;                // 0..4
+  std::uint16_t iterationThousands = 1;
+  std::uint8_t bodyDigestId = 3;         // 0: parts carry no digest
+  std::uint32_t flags = 0;               // FlagTagTrailer is set by the encoder when tags are given
+  std::optional<std::uint16_t> partCountField;  // default: the number of parts
+  std::array<std::uint8_t, 32> salt{};   // version 259 only; its first byte adjusts the iterations
+  std::array<std::uint8_t, 8> reserved{};
+  bool endMarker = false;                // write an end-marker block after the last part
+  std::vector<PartSpec> parts;
+  std::vector<TagSpec> tags;             // written as the tag trailer when non-empty
+  std::string userName;
+  std::string password;
+
+  // Trailer damage and raw forms, for tests:
+  std::optional<std::vector<std::uint8_t>> rawTagList;  // inflated tag list verbatim
+  std::optional<std::uint32_t> trailerLengthOverride;   // stored N instead of the real one
+  bool corruptTrailerDigest = false;
+  // Alters the stored header after all digests were computed (offset, value).
+  std::optional<std::pair<std::uint32_t, std::uint8_t>> headerByteAfterDigest;
+};
+
+// Writes the whole document through `sink` in pieces, front to back.
+// Returns false with a reason in `error` for a spec that cannot be written
+// (unknown cipher or digest for a part that needs one, name too long, ...).
+using ByteSink = std::function<bool(const std::uint8_t* data, std::size_t length)>;
+bool EncodeDocument(const DocumentSpec& spec, const ByteSink& sink, std::string* error = nullptr);
+
+// Conveniences over EncodeDocument.
+bool EncodeDocument(const DocumentSpec& spec, std::vector<std::uint8_t>& out, std::string* error = nullptr);
+bool EncodeDocumentToFile(const DocumentSpec& spec, const std::string& path, std::string* error = nullptr);
+
+// The key the reader derives for `spec` (its kdf id, digests, salt, iteration
+// rule), for tests that check the derivation independently.
+bool DeriveDocumentKey(const DocumentSpec& spec, std::vector<std::uint8_t>& key, std::string* error = nullptr);
+
+// Escapes a text tag value: "\" becomes "\\", bytes 0x00-0x1F become "\"
+// followed by the byte + 0x60 (line feed -> "\j").
+std::vector<std::uint8_t> EscapeTagText(const std::vector<std::uint8_t>& text);
+
+// The content bytes of a part (generated or given), for comparisons.
+std::vector<std::uint8_t> PartContent(const PartSpec& part);
+
+}  // namespace encoder
