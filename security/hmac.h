@@ -1,0 +1,112 @@
+#pragma once
+// HMAC (RFC 2104) over a digest front. The MAC is the front itself: it keeps
+// the front's slots and adds SetKey, so PBKDF2 drives it like any digest.
+
+#include <cstdint>
+#include <cstring>
+#include <memory>
+
+#include "security/digest_imp.h"
+#include "security/keccak_f1600_digest.h"
+#include "security/secure_wipe.h"
+#include "security/sha2_digest.h"
+
+namespace security {
+
+template <class D>
+class MsgAuthenticationCode : public D {
+ public:
+  // Slot 6: installs `key` and restarts the message.
+  virtual void SetKey(const void* key, std::uint32_t length) = 0;
+
+ protected:
+  MsgAuthenticationCode() : D(0) {}
+};
+
+template <class D>
+class HMac : public MsgAuthenticationCode<D> {
+ public:
+  // A ready MAC with an empty key, over D's default size (32 bytes).
+  HMac();
+  ~HMac() override;
+
+  // Restarts the message with the current key.
+  void Reset() override;
+  // Writes `length` bytes of the MAC (0: the output size); a length above the
+  // output size is refused with nothing written. Afterwards Reset is needed.
+  bool Final(std::uint8_t* out, std::uint32_t length) override;
+  // The pads are sized for the block size at construction, so only the
+  // current output size is accepted; any other is refused.
+  bool SelectVariant(std::uint32_t size) override;
+  // Keys longer than the block size are hashed first; the pads are rebuilt.
+  void SetKey(const void* key, std::uint32_t length) override;
+
+ private:
+  std::uint32_t blockSize_;
+  std::unique_ptr<std::uint8_t[]> pads_;  // inner pad, then outer pad
+  std::uint8_t* outerPad_;
+};
+
+template <class D>
+HMac<D>::HMac()
+    : blockSize_(D::BlockSize()), pads_(new std::uint8_t[2 * std::size_t{blockSize_}]), outerPad_(pads_.get() + blockSize_) {
+  std::memset(pads_.get(), 0x36, blockSize_);
+  std::memset(outerPad_, 0x5C, blockSize_);
+  D::Update(pads_.get(), blockSize_);
+}
+
+template <class D>
+HMac<D>::~HMac() {
+  SecureWipe(pads_.get(), 2 * std::size_t{blockSize_});
+}
+
+template <class D>
+void HMac<D>::Reset() {
+  D::Reset();
+  D::Update(pads_.get(), blockSize_);
+}
+
+template <class D>
+bool HMac<D>::Final(std::uint8_t* out, std::uint32_t length) {
+  const std::uint32_t size = this->OutputSize();
+  if (length > size) return false;
+  std::uint8_t inner[kMaxDigestSize];
+  D::Final(inner, 0);
+  D::Reset();
+  D::Update(outerPad_, blockSize_);
+  D::Update(inner, size);
+  D::Final(out, length);
+  SecureWipe(inner, sizeof inner);
+  return true;
+}
+
+template <class D>
+bool HMac<D>::SelectVariant(std::uint32_t size) {
+  return size == this->OutputSize();
+}
+
+template <class D>
+void HMac<D>::SetKey(const void* key, std::uint32_t length) {
+  std::memset(pads_.get(), 0x36, blockSize_);
+  std::memset(outerPad_, 0x5C, blockSize_);
+  std::uint8_t hashed[kMaxDigestSize];
+  const auto* bytes = static_cast<const std::uint8_t*>(key);
+  if (length > blockSize_) {
+    D::Reset();
+    D::Update(key, length);
+    D::Final(hashed, 0);
+    bytes = hashed;
+    length = this->OutputSize();
+  }
+  for (std::uint32_t i = 0; i < length; ++i) {
+    pads_[i] ^= bytes[i];
+    outerPad_[i] ^= bytes[i];
+  }
+  SecureWipe(hashed, sizeof hashed);
+  Reset();
+}
+
+extern template class HMac<Sha2Digest>;
+extern template class HMac<KeccakF1600Digest>;
+
+}  // namespace security
