@@ -1,0 +1,193 @@
+// POSIX shared-memory objects stand in for Windows named file mappings. The
+// object is private to one process (its name carries the process id) but
+// lives in a system-wide namespace, so two things need care here:
+//  - Clean-up: the module that created the object removes the name when it
+//    unloads (or the process exits normally). Modules loaded later in the
+//    process's life still find it until then; the creator's registry is
+//    unusable once the creator is gone anyway.
+//  - Leftovers: a process that crashed leaves its object behind, and a later
+//    process may reuse its id. Every object is stamped with a token of the
+//    creating process (id and start time); an object with a foreign token is
+//    stale and is replaced, never trusted.
+
+#include "source/xp/shared_memory_mapping.h"
+
+#include <fcntl.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+#include "source/xp/platform.h"
+#include "source/xp/xp_exception.h"
+
+namespace xp {
+namespace {
+
+struct Header {
+  std::uint64_t token;  // creating process; written last
+  std::uint32_t size;   // size of the caller's data
+  std::uint32_t reserved;
+};
+static_assert(sizeof(Header) == 16);
+
+constexpr const char* kFailure = "Could not create shared memory file mapping";
+// How long an opener waits for a creator that is still setting the object up.
+constexpr int kSetupWaitRounds = 2000;
+
+[[noreturn]] void Fail(int error) { throw XPException(kFailure, static_cast<std::uint32_t>(error)); }
+
+// Start time of this process in clock ticks since boot (field 22 of
+// /proc/self/stat), or 0 where it cannot be read.
+std::uint64_t ProcessStartTime() {
+  std::FILE* file = std::fopen("/proc/self/stat", "r");
+  if (file == nullptr) return 0;
+  char buffer[1024];
+  const std::size_t length = std::fread(buffer, 1, sizeof buffer - 1, file);
+  std::fclose(file);
+  buffer[length] = '\0';
+  const char* p = std::strrchr(buffer, ')');
+  if (p == nullptr) return 0;
+  ++p;
+  // Fields after the command name start with field 3; skip to field 22.
+  for (int field = 3; field < 22; ++field) {
+    while (*p == ' ') ++p;
+    while (*p != ' ' && *p != '\0') ++p;
+  }
+  while (*p == ' ') ++p;
+  std::uint64_t value = 0;
+  while (*p >= '0' && *p <= '9') value = value * 10 + static_cast<std::uint64_t>(*p++ - '0');
+  return value;
+}
+
+std::uint64_t ProcessToken() {
+  const std::uint64_t parts[2] = {platform::CurrentProcessId(), ProcessStartTime()};
+  std::uint64_t hash = 0xcbf29ce484222325ull;
+  const auto* bytes = reinterpret_cast<const unsigned char*>(parts);
+  for (std::size_t i = 0; i < sizeof parts; ++i) {
+    hash ^= bytes[i];
+    hash *= 0x100000001b3ull;
+  }
+  return hash | 1;  // never 0, which means "not set up yet"
+}
+
+class PosixMapping : public SharedMemoryMapping {
+ public:
+  PosixMapping(void* base, std::size_t length, bool created, std::string name)
+      : base_(base), length_(length), created_(created), name_(std::move(name)) {}
+  ~PosixMapping() override {
+    ::munmap(base_, length_);
+    if (created_) ::shm_unlink(name_.c_str());
+  }
+  void* data() const override { return static_cast<unsigned char*>(base_) + sizeof(Header); }
+  std::uint32_t size() const override { return header()->size; }
+  bool created() const override { return created_; }
+
+ private:
+  Header* header() const { return static_cast<Header*>(base_); }
+
+  void* base_;
+  std::size_t length_;
+  bool created_;
+  std::string name_;
+};
+
+std::uint64_t LoadToken(void* base) {
+  return std::atomic_ref<std::uint64_t>(static_cast<Header*>(base)->token).load(std::memory_order_acquire);
+}
+
+// Maps an object another module created. Returns null when it turns out to
+// be stale (another process's, or never finished).
+std::unique_ptr<SharedMemoryMapping> MapExisting(int fd, const std::string& name, std::uint32_t size,
+                                                 std::uint64_t token) {
+  struct stat info{};
+  for (int round = 0;; ++round) {
+    if (::fstat(fd, &info) != 0) Fail(errno);
+    if (static_cast<std::size_t>(info.st_size) >= sizeof(Header)) break;
+    if (round == kSetupWaitRounds) return nullptr;
+    ::usleep(1000);
+  }
+  const auto length = static_cast<std::size_t>(info.st_size);
+  void* base = ::mmap(nullptr, length, PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0);
+  if (base == MAP_FAILED) Fail(errno);
+  std::uint64_t found = LoadToken(base);
+  for (int round = 0; found == 0 && round < kSetupWaitRounds; ++round) {
+    ::usleep(1000);
+    found = LoadToken(base);
+  }
+  if (found != token) {
+    ::munmap(base, length);
+    return nullptr;
+  }
+  if (length < sizeof(Header) + static_cast<Header*>(base)->size || static_cast<Header*>(base)->size < size) {
+    ::munmap(base, length);
+    Fail(EINVAL);
+  }
+  return std::make_unique<PosixMapping>(base, length, false, name);
+}
+
+}  // namespace
+
+std::unique_ptr<SharedMemoryMapping> SharedMemoryMapping::Open(std::uint32_t size, unsigned /*access*/,
+                                                               const char* name, unsigned flags,
+                                                               const void* /*security*/) {
+  std::string objectName;
+  if (name[0] != '/') objectName.push_back('/');
+  objectName.append(name);
+  const std::uint64_t token = ProcessToken();
+  const std::size_t length = sizeof(Header) + size;
+
+  for (int attempt = 0; attempt < 4; ++attempt) {
+    if (flags & kCreate) {
+      const int fd = ::shm_open(objectName.c_str(), O_RDWR | O_CREAT | O_EXCL, 0600);
+      if (fd >= 0) {
+        if (::ftruncate(fd, static_cast<off_t>(length)) != 0) {
+          const int error = errno;
+          ::close(fd);
+          ::shm_unlink(objectName.c_str());
+          Fail(error);
+        }
+        void* base = ::mmap(nullptr, length, PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0);
+        const int error = errno;
+        ::close(fd);
+        if (base == MAP_FAILED) {
+          ::shm_unlink(objectName.c_str());
+          Fail(error);
+        }
+        static_cast<Header*>(base)->size = size;
+        std::atomic_ref<std::uint64_t>(static_cast<Header*>(base)->token).store(token, std::memory_order_release);
+        return std::make_unique<PosixMapping>(base, length, true, objectName);
+      }
+      if (errno != EEXIST) Fail(errno);
+    }
+    if (!(flags & kOpenExisting)) Fail(EEXIST);
+    const int fd = ::shm_open(objectName.c_str(), O_RDWR, 0);
+    if (fd < 0) {
+      if (errno == ENOENT) {
+        if (flags & kCreate) continue;  // removed meanwhile: create it afresh
+        return nullptr;
+      }
+      Fail(errno);
+    }
+    std::unique_ptr<SharedMemoryMapping> mapping;
+    try {
+      mapping = MapExisting(fd, objectName, size, token);
+    } catch (...) {
+      ::close(fd);
+      throw;
+    }
+    ::close(fd);
+    if (mapping) return mapping;
+    // A leftover of an earlier process with the same id: replace it.
+    ::shm_unlink(objectName.c_str());
+    if (!(flags & kCreate)) return nullptr;
+  }
+  Fail(EAGAIN);
+}
+
+}  // namespace xp

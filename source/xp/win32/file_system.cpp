@@ -1,0 +1,54 @@
+#include <windows.h>
+
+#include <stdio.h>
+#include <sys/stat.h>
+#include <sys/types.h>
+
+#include "source/xp/file_system.h"
+#include "source/xp/platform.h"
+
+namespace xp {
+
+bool IsDirectory(const char* path) {
+#if defined(_MSC_VER) || defined(_UCRT)
+  struct _stat32 info;
+  return ::_stat32(path, &info) == 0 && (info.st_mode & _S_IFDIR) != 0;
+#else
+  // The older msvcrt.dll (mingw-w64's default runtime) exports no _stat32;
+  // its _stat is the same call with 32-bit times.
+  struct _stat info;
+  return ::_stat(path, &info) == 0 && (info.st_mode & _S_IFDIR) != 0;
+#endif
+}
+
+bool RemoveDirectory(const char* path) { return ::RemoveDirectoryA(path) != FALSE; }
+
+std::optional<SecurityIdentifier> CurrentUserSid() {
+  HANDLE token = nullptr;
+  if (!::OpenProcessToken(::GetCurrentProcess(), TOKEN_QUERY, &token)) return std::nullopt;
+  std::optional<SecurityIdentifier> result;
+  DWORD size = 0;
+  if (!::GetTokenInformation(token, TokenUser, nullptr, 0, &size) && ::GetLastError() == ERROR_INSUFFICIENT_BUFFER) {
+    void* buffer = ::LocalAlloc(LPTR, size);
+    if (buffer != nullptr) {
+      if (::GetTokenInformation(token, TokenUser, buffer, size, &size)) {
+        PSID sid = static_cast<TOKEN_USER*>(buffer)->User.Sid;
+        if (::IsValidSid(sid)) {
+          const DWORD length = ::GetLengthSid(sid);
+          std::vector<unsigned char> copy(length);
+          if (::CopySid(length, copy.data(), sid)) result.emplace(copy.data(), copy.size());
+        }
+      }
+      ::LocalFree(buffer);
+    }
+  }
+  ::CloseHandle(token);
+  return result;
+}
+
+namespace platform {
+
+int SetOpenStreamLimit(int count) { return ::_setmaxstdio(count); }
+
+}  // namespace platform
+}  // namespace xp
