@@ -1,0 +1,38 @@
+#pragma once
+// Reads a document's plain fixed header and, on request, its tag trailer,
+// without any credentials.
+
+#include <cstdint>
+#include <cstdio>
+
+#include "codec/document_header.h"
+#include "codec/document_tag_table.h"
+#include "codec/vp_reader.h"
+
+namespace codec {
+
+// Largest inflated tag list accepted from a trailer. A trailer of 51,200
+// bytes could otherwise inflate to tens of megabytes.
+inline constexpr std::uint32_t MaxTagListSize = 8u * 1024u * 1024u;
+// Largest stored trailer (zlib stream and digest).
+inline constexpr std::uint32_t MaxTrailerSize = 51200;
+
+// Reads the 30-byte header through `source`'s Read and Seek (never NextBlock)
+// into `header`, checks the magic and the trailer digest id and, when `tags`
+// is given and the header has FlagTagTrailer, reads, inflates and checks the
+// trailer at the end of the source and parses its tags into `tags`. The table
+// is touched only when the trailer passed its checks. A document of an
+// unknown version still has its tags loaded and returns
+// DecodeResult::UnsupportedVersion, so that its own texts reach the reader.
+// With `rewind` the source is sought back to its start before returning.
+// Returns 0 or a negative DecodeResult code; `header` is left untouched only
+// when fewer than 30 bytes could be read. Throws std::bad_alloc only when
+// there is no memory for the inflater.
+std::int32_t InspectDocument(VPReader& source, DocumentHeader& header, bool rewind,
+                             DocumentTagTable* tags);
+
+// The same over an open stdio stream (binary mode), which is not closed.
+std::int32_t InspectDocument(std::FILE* file, DocumentHeader& header, bool rewind,
+                             DocumentTagTable* tags);
+
+}  // namespace codec
