@@ -5,8 +5,8 @@
 //
 // Two families of eight 64-entry tables:
 //  - kDesRoundTables (P1..P8): S-box n followed by P, for each 6-bit S-box
-//    input, rotated left one bit (the round function folds that rotation into
-//    its index extraction).
+//    input, rotated left one bit: the output layout the round function's
+//    XOR into the other half expects.
 //  - kDesKeyTables (S0..S7): the key-schedule tables. Each maps six bits of the
 //    rotated key halves c and d to the PC-2 subkey bits they become, placed in
 //    the packed (s, t) layout from which the schedule assembles its two subkey
