@@ -21,6 +21,23 @@ class DocumentState {
   DocumentState& operator=(const DocumentState&) = delete;
   ~DocumentState();
 
+  // Closes any earlier document, opens `path` through the current
+  // OsInterface, reads its header and tags, and then decodes at once (no
+  // credentials needed) or asks the current GuiInterface for credentials.
+  // Failures are shown on the current GuiInterface.
+  void Open(const char* path);
+  // Inspects the open file: header and tags, file rewound. 0 or a decoder code.
+  std::int32_t ReadHeader();
+  // One decoding attempt into a fresh temporary directory, then the viewer,
+  // the wait notice and the wipe. True when the prompt is to close (success,
+  // or a failure another attempt cannot cure); false after wrong credentials,
+  // once the growing delay has passed and the message was shown.
+  bool Decode(const char* userName, const char* password);
+  bool IsOpen() const;
+  // Releases the tags (the catalogue returns to its defaults), closes the
+  // file, and forgets the failed attempts.
+  void Close();
+
   codec::DocumentTagTable tagTable;
   MessageCatalogue catalogue;
   std::FILE* file = nullptr;

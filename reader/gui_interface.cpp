@@ -57,6 +57,8 @@ void GuiInterface::EndRun() {}
 
 void GuiInterface::AfterDocument() {}
 
+void GuiInterface::ReportBytesWritten(std::uint64_t) {}
+
 std::int32_t GuiInterface::ShowMessage(const char* text, std::int32_t kind, std::int32_t flags) {
   const char* title = nullptr;
   switch (kind) {

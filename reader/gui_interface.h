@@ -52,13 +52,29 @@ class GuiInterface {
   // Slot 13. Whether to open a part of an unrecognised type; `extension` may be
   // null. The base declines and sets `dontAskAgain` to false.
   virtual bool ConfirmUnknownFileType(const char* extension, bool& dontAskAgain);
-  // Slot 14, ProcessDocument, joins with the open-document operations.
+  // Slot 14. Opens the document through the state; an XPException leaving
+  // the opening is shown in a message box with an empty title, an
+  // out-of-memory exception as the catalogue's OutOfMemory text. Returns true.
+  virtual bool ProcessDocument(const char* path);
   // Slot 15.
   virtual void BeginRun();
   // Slot 16.
   virtual void EndRun();
   // Slot 17.
   virtual void AfterDocument();
+  // Slot 18. The bytes written so far into the part being decoded, after each
+  // write; lets an interface show a byte count for large parts. Does nothing.
+  virtual void ReportBytesWritten(std::uint64_t partBytes);
+
+  // The run of one OpenDocument call: BeginRun, the document (or
+  // RunWithoutDocument when `path` is null), EndRun. Returns the document's result.
+  bool RunOpenDocument(const char* path);
+  // False, touching nothing, while a document is open; true for a null path;
+  // otherwise HandleDocument.
+  bool OpenDocumentPath(const char* path);
+  // ProcessDocument, then Close of the state, then AfterDocument when the
+  // after-document flag is set.
+  bool HandleDocument(const char* path);
 
   // Shows `text` under the catalogue's title for `kind` (no title for a kind
   // outside Stop..Warning) and returns ShowMessageBox's result.

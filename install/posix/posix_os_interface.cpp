@@ -1,0 +1,191 @@
+#include "install/posix/posix_os_interface.h"
+
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <cstdlib>
+#include <cstring>
+#include <thread>
+#include <vector>
+
+#include "reader/gui_interface.h"
+#include "source/xp/high_resolution_clock.h"
+
+extern char** environ;
+
+namespace install {
+
+namespace {
+
+constexpr std::uint64_t kKeepAliveMs = 5000;
+
+bool NonEmptyEnv(const char* name) {
+  const char* v = std::getenv(name);
+  return v != nullptr && v[0] != '\0';
+}
+
+bool IsTextType(const char* ext) {
+  static constexpr const char* kText[] = {".txt", ".text", ".csv", ".xml", ".htm", ".html", ".json", ".md", ".log"};
+  if (ext == nullptr) return false;
+  for (const char* t : kText) {
+    if (::strcasecmp(ext, t) == 0) return true;
+  }
+  return false;
+}
+
+bool ProgramOnPath(const char* program) {
+  const char* path = std::getenv("PATH");
+  if (path == nullptr) return false;
+  std::string dirs(path);
+  std::size_t start = 0;
+  while (start <= dirs.size()) {
+    std::size_t end = dirs.find(':', start);
+    if (end == std::string::npos) end = dirs.size();
+    const std::string candidate = dirs.substr(start, end - start) + "/" + program;
+    if (::access(candidate.c_str(), X_OK) == 0) return true;
+    start = end + 1;
+  }
+  return false;
+}
+
+// Starts argv[0] (searched on PATH) with standard input from `stdinPath`.
+// Returns 0 and the child's id, or an errno value.
+int Spawn(const std::vector<const char*>& argv, const char* stdinPath, pid_t& pid) {
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  if (stdinPath != nullptr) posix_spawn_file_actions_addopen(&actions, 0, stdinPath, O_RDONLY, 0);
+  std::vector<char*> args;
+  for (const char* a : argv) args.push_back(const_cast<char*>(a));
+  args.push_back(nullptr);
+  const int rc = ::posix_spawnp(&pid, args[0], &actions, nullptr, args.data(), environ);
+  posix_spawn_file_actions_destroy(&actions);
+  return rc;
+}
+
+// Waits for the child while keeping the interface alive; with `atLeastMs`,
+// also until that much time has passed since `start`.
+void KeepAlive(reader::GuiInterface& gui, pid_t pid, std::uint64_t start, std::uint64_t atLeastMs) {
+  bool running = true;
+  for (;;) {
+    if (running) {
+      int status = 0;
+      const pid_t done = ::waitpid(pid, &status, WNOHANG);
+      if (done == pid || (done < 0 && errno != EINTR)) running = false;
+    }
+    const std::uint64_t elapsedMs = xp::HighResolutionClock::nanosecondsSince(start) / 1000000u;
+    if (!running && elapsedMs >= atLeastMs) return;
+    gui.PumpMessages(false);
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+}
+
+}  // namespace
+
+std::uint32_t SystemErrorFromErrno(int error) {
+  switch (error) {
+    case ENOENT: return ErrorFileNotFound;
+    case ENOTDIR: return ErrorPathNotFound;
+    case EACCES:
+    case EPERM: return ErrorAccessDenied;
+    case ENOMEM: return ErrorNotEnoughMemory;
+    case EBUSY:
+    case ETXTBSY: return ErrorSharingViolation;
+    case ENOEXEC: return ErrorNoAssociation;
+    case ECANCELED: return ErrorCancelled;
+    default: return static_cast<std::uint32_t>(error);
+  }
+}
+
+bool AccessDeniedSuggestsAdministrator() { return false; }
+
+std::string TemporaryRoot(const std::string& base) {
+  return base + "/vptemp-" + std::to_string(static_cast<unsigned long>(::geteuid()));
+}
+
+bool MakeDocumentDirectory(const std::string& base, std::string& out) {
+  const std::string root = TemporaryRoot(base);
+  if (::mkdir(root.c_str(), 0700) != 0 && errno != EEXIST) return false;
+  struct stat st {};
+  // lstat: a symbolic link planted at the root's name is refused, not followed.
+  if (::lstat(root.c_str(), &st) != 0 || !S_ISDIR(st.st_mode) || st.st_uid != ::geteuid()) return false;
+  if ((st.st_mode & 077) != 0 && ::chmod(root.c_str(), 0700) != 0) return false;
+
+  const auto ms = static_cast<unsigned long long>(
+      std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now().time_since_epoch())
+          .count());
+  char name[64];
+  for (unsigned attempt = 1; attempt < 100000; ++attempt) {
+    if (attempt == 1) {
+      std::snprintf(name, sizeof name, "%llx", ms);
+    } else {
+      std::snprintf(name, sizeof name, "%llx-%u", ms, attempt);
+    }
+    const std::string dir = root + "/" + name;
+    if (::mkdir(dir.c_str(), 0700) == 0) {
+      out = dir + "/";
+      return true;
+    }
+    if (errno != EEXIST) return false;
+  }
+  return false;
+}
+
+PosixOsInterface::PosixOsInterface() {
+  const char* tmp = std::getenv("TMPDIR");
+  temporaryBase_ = (tmp != nullptr && tmp[0] == '/') ? tmp : "/tmp";
+  while (temporaryBase_.size() > 1 && temporaryBase_.back() == '/') temporaryBase_.pop_back();
+}
+
+PosixOsInterface::PosixOsInterface(std::string temporaryBase) : temporaryBase_(std::move(temporaryBase)) {}
+
+const char* PosixOsInterface::TemporaryDirectory() {
+  if (!MakeDocumentDirectory(temporaryBase_, directory_)) return nullptr;
+  return directory_.c_str();
+}
+
+bool PosixOsInterface::LaunchFile(reader::GuiInterface& gui, const char* path, bool checkType) {
+  if (checkType && !ConfirmLaunch(gui, path)) return false;
+
+  // A part without an extension opens its folder, as a file manager would.
+  std::string target = path;
+  if (checkType && PathExtension(path) == nullptr) {
+    const std::size_t slash = target.rfind('/');
+    if (slash != std::string::npos && slash > 0) target.resize(slash);
+  }
+
+  const std::uint64_t start = xp::HighResolutionClock::now();
+  pid_t pid = 0;
+  int rc = 0;
+  std::uint64_t keepAliveMs = 0;
+  if (NonEmptyEnv("VAULTPOST_VIEWER")) {
+    rc = Spawn({std::getenv("VAULTPOST_VIEWER"), target.c_str()}, "/dev/null", pid);
+  } else if ((NonEmptyEnv("DISPLAY") || NonEmptyEnv("WAYLAND_DISPLAY")) && ProgramOnPath("xdg-open")) {
+    // The opener hands the file to the desktop and returns at once.
+    rc = Spawn({"xdg-open", target.c_str()}, "/dev/null", pid);
+    keepAliveMs = kKeepAliveMs;
+  } else if (IsTextType(PathExtension(target.c_str()))) {
+    const char* pager = std::getenv("PAGER");
+    if (pager != nullptr && pager[0] != '\0') {
+      rc = Spawn({"/bin/sh", "-c", "exec $PAGER \"$1\"", "sh", target.c_str()}, nullptr, pid);
+    } else {
+      rc = Spawn({ProgramOnPath("less") ? "less" : "more", target.c_str()}, nullptr, pid);
+    }
+  } else {
+    ReportSystemError("Could not open the program to read file named '%s'.\nReason: %s", path, ErrorNoAssociation);
+    return true;
+  }
+  if (rc != 0) {
+    ReportSystemError("Could not open the program to read file named '%s'.\nReason: %s", path,
+                      SystemErrorFromErrno(rc));
+    return true;
+  }
+  KeepAlive(gui, pid, start, keepAliveMs);
+  return false;
+}
+
+}  // namespace install

@@ -1,0 +1,301 @@
+// vaultpost: the reader on the command line.
+//
+//   vaultpost open [--user NAME] [--password-stdin | --password-file FILE] FILE
+//   vaultpost inspect [--json] FILE
+//   vaultpost --help | --version
+//
+// Exit status: 0 on success, 1 when the reader reported a failure, 2 on a
+// usage error.
+
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "codec/document_header.h"
+#include "codec/document_tag_table.h"
+#include "codec/inspect_document.h"
+#include "install/posix/posix_os_interface.h"
+#include "reader/interrupt_cleanup.h"
+#include "reader/posix/terminal_gui.h"
+
+namespace {
+
+constexpr const char* kVersion = "2.27-3";
+constexpr int kExitOk = 0;
+constexpr int kExitFailure = 1;
+constexpr int kExitUsage = 2;
+
+void PrintUsage(std::FILE* out) {
+  std::fprintf(out,
+               "Usage:\n"
+               "  vaultpost open [--user NAME] [--password-stdin | --password-file FILE] FILE\n"
+               "  vaultpost inspect [--json] FILE\n"
+               "  vaultpost --help | --version\n"
+               "\n"
+               "open     asks for the credentials on the terminal, decodes the document into a\n"
+               "         private temporary folder, shows its main part and wipes every part\n"
+               "         file when you are done.\n"
+               "         --user NAME        the user name (with --password-stdin or --password-file)\n"
+               "         --password-stdin   read the password from the first line of standard input;\n"
+               "                            later lines answer the reader's questions (an empty\n"
+               "                            line is OK)\n"
+               "         --password-file F  read the password from the first line of F\n"
+               "         Credentials given this way make exactly one attempt.\n"
+               "inspect  shows the document's plain header, flags and tags (no credentials);\n"
+               "         --json prints one JSON object.\n"
+               "\n"
+               "Environment: VAULTPOST_VIEWER (program that shows a part; gets its path),\n"
+               "VAULTPOST_WIPE_FILES (overwrite part files before deleting them).\n"
+               "Exit status: 0 success, 1 failure reported, 2 usage error.\n");
+}
+
+bool ReadFirstLine(std::FILE* in, std::string& line) {
+  line.clear();
+  int c;
+  bool any = false;
+  while ((c = std::fgetc(in)) != EOF) {
+    any = true;
+    if (c == '\n') break;
+    line += static_cast<char>(c);
+  }
+  if (!line.empty() && line.back() == '\r') line.pop_back();
+  return any;
+}
+
+// ---- inspect ------------------------------------------------------------------
+
+void JsonString(std::string& out, const unsigned char* data, std::size_t n) {
+  static const char* hex = "0123456789abcdef";
+  out += '"';
+  for (std::size_t i = 0; i < n; ++i) {
+    const unsigned char c = data[i];
+    switch (c) {
+      case '"': out += "\\\""; break;
+      case '\\': out += "\\\\"; break;
+      case '\n': out += "\\n"; break;
+      case '\r': out += "\\r"; break;
+      case '\t': out += "\\t"; break;
+      default:
+        if (c < 0x20 || c >= 0x7F) {
+          // Bytes of the single-byte code page are shown as their code points.
+          char buf[8];
+          std::snprintf(buf, sizeof buf, "\\u%04x", c);
+          out += buf;
+        } else {
+          out += static_cast<char>(c);
+        }
+    }
+  }
+  out += '"';
+  (void)hex;
+}
+
+std::string Hex(const unsigned char* data, std::size_t n) {
+  static const char* hex = "0123456789abcdef";
+  std::string out;
+  out.reserve(n * 2);
+  for (std::size_t i = 0; i < n; ++i) {
+    out += hex[data[i] >> 4];
+    out += hex[data[i] & 15];
+  }
+  return out;
+}
+
+std::string FlagNames(std::uint32_t flags) {
+  using H = codec::DocumentHeader;
+  std::string names;
+  auto add = [&](std::uint32_t bit, const char* name) {
+    if ((flags & bit) == 0) return;
+    if (!names.empty()) names += ",";
+    names += name;
+  };
+  add(H::FlagNoCredentials, "NoCredentials");
+  add(H::FlagTagTrailer, "TagTrailer");
+  add(H::FlagNoWaitNotice, "NoWaitNotice");
+  add(H::FlagPasswordOnly, "PasswordOnly");
+  add(H::FlagContinuousStream, "ContinuousStream");
+  return names;
+}
+
+int Inspect(const char* path, bool json) {
+  std::FILE* f = std::fopen(path, "rb");
+  if (f == nullptr) {
+    std::fprintf(stderr, "vaultpost: cannot open %s: %s\n", path, std::strerror(errno));
+    return kExitFailure;
+  }
+  codec::DocumentHeader header;
+  codec::DocumentTagTable tags;
+  const std::int32_t result = codec::InspectDocument(f, header, /*rewind=*/false, &tags);
+  std::fclose(f);
+
+  if (json) {
+    std::string out = "{";
+    out += "\"result\":" + std::to_string(result);
+    out += ",\"magic\":";
+    JsonString(out, header.magic, sizeof header.magic);
+    out += ",\"version\":" + std::to_string(header.formatVersion);
+    out += ",\"cipher\":" + std::to_string(header.cipherId);
+    out += ",\"trailerDigest\":" + std::to_string(header.trailerDigestId);
+    out += ",\"keyBits\":" + std::to_string(header.keyBits);
+    out += ",\"partCount\":" + std::to_string(header.partCount);
+    out += ",\"flags\":" + std::to_string(header.flags);
+    out += ",\"flagNames\":\"" + FlagNames(header.flags) + "\"";
+    out += ",\"kdf\":" + std::to_string(header.kdfId);
+    out += ",\"iterations\":" + std::to_string(header.iterationThousands);
+    out += ",\"bodyDigest\":" + std::to_string(header.bodyDigestId);
+    out += ",\"reserved\":\"" + Hex(header.reserved, sizeof header.reserved) + "\"";
+    out += ",\"tags\":[";
+    for (std::uint32_t i = 0; i < tags.Count(); ++i) {
+      const codec::DocumentTag& t = tags.Tag(i);
+      if (i > 0) out += ",";
+      out += "{\"key\":";
+      JsonString(out, reinterpret_cast<const unsigned char*>(t.key), std::strlen(t.key));
+      out += ",\"binary\":";
+      out += t.binary ? "true" : "false";
+      out += ",\"length\":" + std::to_string(t.valueLength);
+      out += ",\"value\":";
+      if (t.binary) {
+        out += "\"" + Hex(t.value.get(), t.valueLength) + "\"";
+      } else {
+        JsonString(out, t.value.get(), std::strlen(t.Text()));
+      }
+      out += "}";
+    }
+    out += "]}";
+    std::printf("%s\n", out.c_str());
+  } else {
+    std::printf("result:          %d\n", result);
+    std::printf("magic:           %.4s\n", reinterpret_cast<const char*>(header.magic));
+    std::printf("format version:  %u\n", header.formatVersion);
+    std::printf("cipher id:       %u\n", header.cipherId);
+    std::printf("trailer digest:  %u\n", header.trailerDigestId);
+    std::printf("key bits:        %u\n", header.keyBits);
+    std::printf("part count:      %u\n", header.partCount);
+    std::printf("flags:           0x%08x %s\n", header.flags, FlagNames(header.flags).c_str());
+    std::printf("key derivation:  %u\n", header.kdfId);
+    std::printf("iterations:      %u thousand\n", header.iterationThousands);
+    std::printf("body digest:     %u\n", header.bodyDigestId);
+    std::printf("tags:            %u\n", tags.Count());
+    for (std::uint32_t i = 0; i < tags.Count(); ++i) {
+      const codec::DocumentTag& t = tags.Tag(i);
+      if (t.binary) {
+        std::printf("  %s (binary, %u bytes)\n", t.key, t.valueLength);
+      } else {
+        std::printf("  %s = %s\n", t.key, t.Text());
+      }
+    }
+  }
+  return result == 0 ? kExitOk : kExitFailure;
+}
+
+// ---- open ---------------------------------------------------------------------
+
+int Open(const char* path, reader::TerminalGui::Options options) {
+  install::PosixOsInterface os;
+  reader::InstallInterruptCleanup(&reader::RestoreTerminalEcho);
+  reader::TerminalGui gui(std::move(options));
+  gui.RunOpenDocument(path);
+  return gui.FailureReported() || gui.Cancelled() ? kExitFailure : kExitOk;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  std::vector<std::string> args(argv + 1, argv + argc);
+  if (args.empty()) {
+    PrintUsage(stderr);
+    return kExitUsage;
+  }
+  if (args[0] == "--help" || args[0] == "-h" || args[0] == "help") {
+    PrintUsage(stdout);
+    return kExitOk;
+  }
+  if (args[0] == "--version") {
+    std::printf("vaultpost %s\n", kVersion);
+    return kExitOk;
+  }
+
+  const std::string command = args[0];
+  if (command == "inspect") {
+    bool json = false;
+    const char* file = nullptr;
+    for (std::size_t i = 1; i < args.size(); ++i) {
+      if (args[i] == "--json") {
+        json = true;
+      } else if (file == nullptr && (args[i].empty() || args[i][0] != '-')) {
+        file = argv[i + 1];
+      } else {
+        std::fprintf(stderr, "vaultpost: unexpected argument '%s'\n", args[i].c_str());
+        return kExitUsage;
+      }
+    }
+    if (file == nullptr) {
+      std::fprintf(stderr, "vaultpost: inspect needs a FILE\n");
+      return kExitUsage;
+    }
+    return Inspect(file, json);
+  }
+
+  if (command == "open") {
+    reader::TerminalGui::Options options;
+    const char* file = nullptr;
+    const char* passwordFile = nullptr;
+    bool passwordStdin = false;
+    bool haveUser = false;
+    for (std::size_t i = 1; i < args.size(); ++i) {
+      if (args[i] == "--user" && i + 1 < args.size()) {
+        options.userName = args[++i];
+        haveUser = true;
+      } else if (args[i] == "--password-stdin") {
+        passwordStdin = true;
+      } else if (args[i] == "--password-file" && i + 1 < args.size()) {
+        passwordFile = argv[++i + 1];
+      } else if (args[i] == "--") {
+        if (i + 1 < args.size() && file == nullptr) file = argv[i + 2];
+        break;
+      } else if (file == nullptr && (args[i].empty() || args[i][0] != '-')) {
+        file = argv[i + 1];
+      } else {
+        std::fprintf(stderr, "vaultpost: unexpected argument '%s'\n", args[i].c_str());
+        return kExitUsage;
+      }
+    }
+    if (file == nullptr) {
+      std::fprintf(stderr, "vaultpost: open needs a FILE\n");
+      return kExitUsage;
+    }
+    if (passwordStdin && passwordFile != nullptr) {
+      std::fprintf(stderr, "vaultpost: give --password-stdin or --password-file, not both\n");
+      return kExitUsage;
+    }
+    if (passwordStdin || passwordFile != nullptr) {
+      options.scripted = true;
+      options.answers = stdin;
+      if (passwordFile != nullptr) {
+        std::FILE* pf = std::fopen(passwordFile, "r");
+        if (pf == nullptr) {
+          std::fprintf(stderr, "vaultpost: cannot read %s: %s\n", passwordFile, std::strerror(errno));
+          return kExitUsage;
+        }
+        ReadFirstLine(pf, options.password);
+        std::fclose(pf);
+      } else {
+        ReadFirstLine(stdin, options.password);
+      }
+    } else if (haveUser) {
+      std::fprintf(stderr, "vaultpost: --user needs --password-stdin or --password-file\n");
+      return kExitUsage;
+    } else if (::access("/dev/tty", R_OK | W_OK) != 0) {
+      std::fprintf(stderr, "vaultpost: no terminal to ask for the credentials; use --password-stdin\n");
+      return kExitUsage;
+    }
+    return Open(file, std::move(options));
+  }
+
+  std::fprintf(stderr, "vaultpost: unknown command '%s'\n", command.c_str());
+  PrintUsage(stderr);
+  return kExitUsage;
+}

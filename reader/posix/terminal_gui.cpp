@@ -1,0 +1,235 @@
+#include "reader/posix/terminal_gui.h"
+
+#include <signal.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <cstring>
+
+namespace reader {
+
+namespace {
+
+// The terminal settings a password prompt replaced; restored on exit and by
+// the interrupt handler.
+struct termios g_savedTerminal;
+volatile sig_atomic_t g_echoOff = 0;
+volatile sig_atomic_t g_echoFd = -1;
+
+constexpr const char* kUnknownTypeTitle = "Opening Unknown File Type";
+constexpr const char* kUnknownTypeLabel = "Opening file with extension:";
+constexpr const char* kUnknownTypeWarning =
+    "WARNING: An attached file is a file type that the Orlenta Reader does not recognise. Opening this file may "
+    "put your system at risk.\n\nDo you want to continue?";
+constexpr int kBarWidth = 30;
+
+std::string Trimmed(std::string s) {
+  while (!s.empty() && (s.back() == '\n' || s.back() == '\r')) s.pop_back();
+  return s;
+}
+
+std::string Lowered(std::string s) {
+  for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return s;
+}
+
+bool ReadLine(std::FILE* in, std::string& line) {
+  line.clear();
+  if (in == nullptr) return false;
+  int c;
+  bool any = false;
+  while ((c = std::fgetc(in)) != EOF) {
+    any = true;
+    if (c == '\n') break;
+    line += static_cast<char>(c);
+  }
+  line = Trimmed(line);
+  return any;
+}
+
+}  // namespace
+
+void RestoreTerminalEcho() {
+  if (g_echoOff != 0 && g_echoFd >= 0) {
+    ::tcsetattr(g_echoFd, TCSANOW, &g_savedTerminal);
+    g_echoOff = 0;
+  }
+}
+
+TerminalGui::TerminalGui(Options options) : GuiInterface(/*afterDocument=*/false), options_(std::move(options)) {}
+
+TerminalGui::~TerminalGui() {
+  RestoreTerminalEcho();
+  if (tty_ != nullptr) std::fclose(tty_);
+}
+
+bool TerminalGui::ReadAnswer(std::string& line) { return ReadLine(options_.answers, line); }
+
+bool TerminalGui::ReadTerminalLine(const char* label, bool echo, std::string& line) {
+  if (tty_ == nullptr) {
+    tty_ = std::fopen(options_.terminal, "r+");
+    if (tty_ == nullptr) return false;
+  }
+  std::fprintf(tty_, "%s: ", label);
+  std::fflush(tty_);
+  const int fd = ::fileno(tty_);
+  bool echoChanged = false;
+  if (!echo && ::tcgetattr(fd, &g_savedTerminal) == 0) {
+    struct termios quiet = g_savedTerminal;
+    quiet.c_lflag &= static_cast<tcflag_t>(~ECHO);
+    quiet.c_lflag |= ECHONL;
+    g_echoFd = fd;
+    g_echoOff = 1;
+    echoChanged = ::tcsetattr(fd, TCSAFLUSH, &quiet) == 0;
+  }
+  const bool got = ReadLine(tty_, line);
+  if (echoChanged) RestoreTerminalEcho();
+  g_echoOff = 0;
+  if (!got) std::fputc('\n', tty_);
+  return got;
+}
+
+int TerminalGui::PromptForCredentials(bool askUserName) {
+  constexpr int kOk = 1;
+  constexpr int kCancel = 2;
+  MessageCatalogue& texts = Catalogue();
+  if (options_.scripted) {
+    // Credentials given to a script make exactly one attempt.
+    if (attempted_) return kCancel;
+    attempted_ = true;
+    const bool finished = State().Decode(askUserName ? options_.userName.c_str() : "", options_.password.c_str());
+    if (!finished) cancelled_ = true;
+    return finished ? kOk : kCancel;
+  }
+  for (;;) {
+    std::string user;
+    std::string password;
+    std::FILE* out = options_.out;
+    std::fprintf(out, "\n%s\n", texts.Text(MessageCatalogue::Title));
+    const char* prompt = texts.Text(MessageCatalogue::Prompt);
+    if (prompt != nullptr && prompt[0] != '\0') std::fprintf(out, "%s\n", prompt);
+    std::fflush(out);
+    if (askUserName && !ReadTerminalLine(texts.Text(MessageCatalogue::UserNameLabel), true, user)) {
+      cancelled_ = true;
+      return kCancel;
+    }
+    if (!ReadTerminalLine(texts.Text(MessageCatalogue::PasswordLabel), false, password)) {
+      cancelled_ = true;
+      return kCancel;
+    }
+    const bool finished = State().Decode(user.c_str(), password.c_str());
+    std::fill(password.begin(), password.end(), '\0');
+    if (finished) return kOk;
+  }
+}
+
+bool TerminalGui::ShowOpening(const char* title, const char* body) {
+  std::fprintf(options_.out, "\n%s\n%s\n", title != nullptr ? title : "", body != nullptr ? body : "");
+  progressShown_ = true;
+  DrawProgress();
+  return true;
+}
+
+void TerminalGui::HideOpening() {
+  EndProgressLine();
+  progressShown_ = false;
+}
+
+void TerminalGui::SetProgressRange(std::int32_t upper) {
+  upper_ = upper;
+  position_ = 0;
+  partBytes_ = 0;
+}
+
+void TerminalGui::SetProgressPosition(std::int32_t position) {
+  position_ = position;
+  partBytes_ = 0;
+  if (progressShown_) DrawProgress();
+}
+
+void TerminalGui::ReportBytesWritten(std::uint64_t partBytes) {
+  // Only large parts get a running byte count, refreshed once per MiB.
+  constexpr std::uint64_t kStep = 1u << 20;
+  const bool redraw = partBytes / kStep != partBytes_ / kStep;
+  partBytes_ = partBytes;
+  if (progressShown_ && redraw) DrawProgress();
+}
+
+void TerminalGui::DrawProgress() {
+  std::FILE* out = options_.out;
+  if (upper_ > 0) {
+    const std::int32_t pos = position_ < 0 ? 0 : (position_ > upper_ ? upper_ : position_);
+    const int filled = static_cast<int>(static_cast<std::int64_t>(pos) * kBarWidth / upper_);
+    std::fprintf(out, "\r[%.*s%.*s] %d/%d", filled, "##############################", kBarWidth - filled,
+                 "..............................", pos, upper_);
+  } else {
+    std::fprintf(out, "\r[step %d]", position_);
+  }
+  if (partBytes_ >= (1u << 20)) {
+    std::fprintf(out, "  %.1f MiB", static_cast<double>(partBytes_) / (1024.0 * 1024.0));
+  }
+  std::fprintf(out, "   ");
+  std::fflush(out);
+  progressLineOpen_ = true;
+}
+
+void TerminalGui::EndProgressLine() {
+  if (progressLineOpen_) {
+    std::fputc('\n', options_.out);
+    progressLineOpen_ = false;
+  }
+}
+
+void TerminalGui::ShowWaitNotice(const char* title, const char* body) {
+  EndProgressLine();
+  std::FILE* out = options_.out;
+  std::fprintf(out, "\n%s\n%s\n", title != nullptr ? title : "", body != nullptr ? body : "");
+  std::fflush(out);
+  std::string line;
+  if (options_.scripted) {
+    ReadAnswer(line);  // any line, and the end of input, mean OK
+    return;
+  }
+  ReadTerminalLine("Press Enter when you are done", true, line);
+}
+
+void TerminalGui::RestorePrompt() {}
+
+std::int32_t TerminalGui::ShowMessageBox(const char* title, const char* body, std::int32_t kind,
+                                         std::int32_t flags) {
+  EndProgressLine();
+  if (kind == MessageKind::Stop || kind == MessageKind::Error) failureReported_ = true;
+  std::FILE* out = options_.out;
+  if (title != nullptr && title[0] != '\0') {
+    std::fprintf(out, "%s: %s\n", title, body != nullptr ? body : "");
+  } else {
+    std::fprintf(out, "%s\n", body != nullptr ? body : "");
+  }
+  std::fflush(out);
+  if ((flags & MessageFlags::OkCancel) == 0) return 1;
+  std::string line;
+  const bool got = options_.scripted ? ReadAnswer(line) : ReadTerminalLine("OK or Cancel [O/c]", true, line);
+  if (!got) return 2;
+  const std::string a = Lowered(line);
+  return (a == "c" || a == "cancel" || a == "n" || a == "no") ? 2 : 1;
+}
+
+bool TerminalGui::ConfirmUnknownFileType(const char* extension, bool& dontAskAgain) {
+  dontAskAgain = false;
+  EndProgressLine();
+  std::FILE* out = options_.out;
+  std::fprintf(out, "\n%s\n%s %s\n%s\n", kUnknownTypeTitle, kUnknownTypeLabel, extension != nullptr ? extension : "",
+               kUnknownTypeWarning);
+  std::fflush(out);
+  std::string line;
+  const bool got = options_.scripted
+                       ? ReadAnswer(line)
+                       : ReadTerminalLine("[o]pen, open and [a]lways for this type, [c]ancel", true, line);
+  if (!got) return false;
+  const std::string a = Lowered(line);
+  if (a == "c" || a == "cancel" || a == "n" || a == "no") return false;
+  if (a == "a" || a == "always") dontAskAgain = true;
+  return true;
+}
+
+}  // namespace reader

@@ -1,0 +1,77 @@
+#pragma once
+// The reader's user interface on a terminal: credentials asked on the
+// controlling terminal (password not echoed), a progress bar and messages on
+// standard error, and the wait notice and the unknown-type question as
+// prompts. For scripts the answers come from a stream instead: the first line
+// of standard input is the password and the following lines answer the wait
+// notice and the questions.
+
+#include <cstdint>
+#include <cstdio>
+#include <string>
+
+#include "reader/gui_interface.h"
+
+namespace reader {
+
+class TerminalGui : public GuiInterface {
+ public:
+  struct Options {
+    // Scripted use: credentials are given, answers are read from `answers`
+    // (an empty line is OK / proceed; end of input is OK for the notice and
+    // Cancel for a question). Exactly one decoding attempt is made.
+    bool scripted = false;
+    std::string userName;
+    std::string password;
+    std::FILE* answers = nullptr;
+    // Where messages and progress go (standard error).
+    std::FILE* out = stderr;
+    // Interactive use: the controlling terminal (default /dev/tty).
+    const char* terminal = "/dev/tty";
+  };
+
+  explicit TerminalGui(Options options);
+  ~TerminalGui() override;
+
+  int PromptForCredentials(bool askUserName) override;
+  bool ShowOpening(const char* title, const char* body) override;
+  void HideOpening() override;
+  void SetProgressRange(std::int32_t upper) override;
+  void SetProgressPosition(std::int32_t position) override;
+  void ShowWaitNotice(const char* title, const char* body) override;
+  void RestorePrompt() override;
+  std::int32_t ShowMessageBox(const char* title, const char* body, std::int32_t kind,
+                              std::int32_t flags) override;
+  bool ConfirmUnknownFileType(const char* extension, bool& dontAskAgain) override;
+  void ReportBytesWritten(std::uint64_t partBytes) override;
+
+  // Whether a Stop or Error message was shown (the command then exits 1).
+  bool FailureReported() const { return failureReported_; }
+  // Whether the user cancelled the credentials prompt.
+  bool Cancelled() const { return cancelled_; }
+
+ private:
+  // Reads one answer line; false at the end of input.
+  bool ReadAnswer(std::string& line);
+  // Reads a line from the terminal, echoing it or not; false at end of input.
+  bool ReadTerminalLine(const char* label, bool echo, std::string& line);
+  void DrawProgress();
+  void EndProgressLine();
+
+  Options options_;
+  std::FILE* tty_ = nullptr;
+  std::int32_t upper_ = 0;
+  std::int32_t position_ = 0;
+  std::uint64_t partBytes_ = 0;
+  bool progressShown_ = false;
+  bool progressLineOpen_ = false;
+  bool failureReported_ = false;
+  bool cancelled_ = false;
+  bool attempted_ = false;
+};
+
+// Restores the terminal's echo if a password prompt had turned it off; safe
+// to call from a signal handler.
+void RestoreTerminalEcho();
+
+}  // namespace reader

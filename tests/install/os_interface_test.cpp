@@ -1,0 +1,176 @@
+// The Linux operating-system services: removal rules, the launch question and
+// the accepted extensions, the private temporary directories and the fixed
+// error sentences.
+
+#include "install/os_interface.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+
+#include "install/accepted_extensions.h"
+#include "install/posix/posix_os_interface.h"
+#include "reader/fake_gui.h"
+
+namespace fs = std::filesystem;
+using testing_support::FakeGui;
+
+namespace {
+
+class OsTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    char tmpl[] = "/tmp/vp-os-XXXXXX";
+    base_ = ::mkdtemp(tmpl);
+    ::setenv("XDG_CONFIG_HOME", (base_ + "/config").c_str(), 1);
+    // The viewer records its argument; it runs instead of any desktop opener.
+    viewer_ = base_ + "/viewer.sh";
+    std::ofstream(viewer_) << "#!/bin/sh\nprintf '%s\\n' \"$1\" >> " << base_ << "/launched\n";
+    fs::permissions(viewer_, fs::perms::owner_all);
+    ::setenv("VAULTPOST_VIEWER", viewer_.c_str(), 1);
+    install::quietFlag = 0;
+  }
+  void TearDown() override {
+    ::unsetenv("XDG_CONFIG_HOME");
+    ::unsetenv("VAULTPOST_VIEWER");
+    install::quietFlag = 0;
+    fs::remove_all(base_);
+  }
+  std::string Launched() {
+    std::ifstream in(base_ + "/launched");
+    return std::string(std::istreambuf_iterator<char>(in), {});
+  }
+  std::string base_;
+  std::string viewer_;
+};
+
+}  // namespace
+
+TEST_F(OsTest, RemovalRules) {
+  install::PosixOsInterface os(base_);
+  EXPECT_TRUE(os.RemoveFile((base_ + "/never-existed").c_str()));
+  const std::string file = base_ + "/plain";
+  std::ofstream(file) << "x";
+  EXPECT_TRUE(os.RemoveDirectoryTree(file.c_str()));  // not a directory: untouched
+  EXPECT_TRUE(fs::exists(file));
+  EXPECT_TRUE(os.RemoveDirectoryTree((base_ + "/missing").c_str()));
+  EXPECT_TRUE(os.RemoveFile(file.c_str()));
+  EXPECT_FALSE(fs::exists(file));
+  fs::create_directories(base_ + "/tree/a/b");
+  std::ofstream(base_ + "/tree/a/b/f") << "x";
+  EXPECT_TRUE(os.RemoveDirectoryTree((base_ + "/tree/").c_str()));
+  EXPECT_FALSE(fs::exists(base_ + "/tree"));
+}
+
+TEST_F(OsTest, LaunchAsksForUnknownTypesAndRemembersWhenTold) {
+  install::PosixOsInterface os(base_);
+  FakeGui gui;
+  const std::string dir = os.TemporaryDirectory();
+
+  EXPECT_FALSE(os.LaunchFile(gui, (dir + "report.PDF").c_str(), true));
+  EXPECT_TRUE(gui.confirmedExtensions.empty());
+
+  gui.confirmDontAsk = true;
+  EXPECT_FALSE(os.LaunchFile(gui, (dir + "data.bin").c_str(), true));
+  EXPECT_EQ(gui.confirmedExtensions, (std::vector<std::string>{".bin"}));
+  EXPECT_TRUE(install::IsAcceptedExtension(".bin"));
+  EXPECT_FALSE(os.LaunchFile(gui, (dir + "more.BIN").c_str(), true));
+  EXPECT_EQ(gui.confirmedExtensions.size(), 1u);
+
+  // Program types are asked about every time and never stored.
+  EXPECT_FALSE(os.LaunchFile(gui, (dir + "run.sh").c_str(), true));
+  EXPECT_FALSE(os.LaunchFile(gui, (dir + "run.sh").c_str(), true));
+  EXPECT_EQ(gui.confirmedExtensions.size(), 3u);
+  EXPECT_FALSE(install::IsAcceptedExtension(".sh"));
+
+  // No extension: asked with none, nothing stored, the folder is opened.
+  EXPECT_FALSE(os.LaunchFile(gui, (dir + "README").c_str(), true));
+  EXPECT_EQ(gui.confirmedExtensions.back(), "<null>");
+
+  // Declined: nothing launched. Unchecked: never asks.
+  gui.confirmAnswer = false;
+  gui.confirmDontAsk = false;
+  EXPECT_FALSE(os.LaunchFile(gui, (dir + "other.xyz").c_str(), true));
+  const std::size_t asked = gui.confirmedExtensions.size();
+  EXPECT_FALSE(os.LaunchFile(gui, (dir + "other.xyz").c_str(), false));
+  EXPECT_EQ(gui.confirmedExtensions.size(), asked);
+  EXPECT_FALSE(install::IsAcceptedExtension(".xyz"));
+
+  const std::string folder = dir.substr(0, dir.size() - 1);
+  EXPECT_EQ(Launched(), dir + "report.PDF\n" + dir + "data.bin\n" + dir + "more.BIN\n" + dir + "run.sh\n" + dir +
+                            "run.sh\n" + folder + "\n" + dir + "other.xyz\n");
+  EXPECT_TRUE(gui.messages.empty());
+}
+
+TEST_F(OsTest, FailedLaunchIsReportedOnce) {
+  install::PosixOsInterface os(base_);
+  FakeGui gui;
+  ::setenv("VAULTPOST_VIEWER", (base_ + "/no-such-viewer").c_str(), 1);
+  const std::string part = base_ + "/a.txt";
+  EXPECT_TRUE(os.LaunchFile(gui, part.c_str(), true));
+  ASSERT_EQ(gui.messages.size(), 1u);
+  EXPECT_EQ(gui.messages[0].text,
+            "Could not open the program to read file named '" + part + "'.\nReason: The specified file was not found.");
+  EXPECT_EQ(gui.messages[0].kind, 0);
+  EXPECT_EQ(gui.messages[0].flags, 1);
+}
+
+TEST_F(OsTest, TemporaryDirectoriesArePrivateAndFresh) {
+  install::PosixOsInterface os(base_);
+  const std::string first = os.TemporaryDirectory();
+  const std::string second = os.TemporaryDirectory();
+  EXPECT_NE(first, second);
+  EXPECT_EQ(first.back(), '/');
+  const std::string root = install::TemporaryRoot(base_);
+  EXPECT_EQ(fs::path(first).parent_path().parent_path(), root);
+  struct stat st {};
+  ASSERT_EQ(::lstat(root.c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 0777, 0700u);
+  EXPECT_EQ(st.st_uid, ::geteuid());
+  ASSERT_EQ(::stat(first.c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 0777, 0700u);
+
+  // A root left readable by others is tightened; a removed root comes back.
+  ::chmod(root.c_str(), 0755);
+  ASSERT_NE(os.TemporaryDirectory(), nullptr);
+  ASSERT_EQ(::lstat(root.c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 0777, 0700u);
+  fs::remove_all(root);
+  EXPECT_NE(os.TemporaryDirectory(), nullptr);
+
+  // A symbolic link planted at the root's name is refused, not followed.
+  fs::remove_all(root);
+  fs::create_directory(base_ + "/elsewhere");
+  fs::create_directory_symlink(base_ + "/elsewhere", root);
+  EXPECT_EQ(os.TemporaryDirectory(), nullptr);
+  EXPECT_TRUE(fs::is_empty(base_ + "/elsewhere"));
+}
+
+TEST(SystemErrorText, ReasonsFormatsAndBounds) {
+  char out[256];
+  install::FormatSystemError("Could not %s.  Reason: %s", "register", 87, out, sizeof out);
+  EXPECT_STREQ(out, "Could not register.  Reason: 87");
+  install::FormatSystemError("Could not delete '%s'.  Reason: %s", "x", 1155, out, sizeof out);
+  EXPECT_STREQ(out, "Could not delete 'x'.  Reason: There is no application associated\nwith the given filename extension.");
+  install::SystemErrorReason(5, out, sizeof out);
+  EXPECT_STREQ(out, "The operating system denied access to the specified file.");
+  install::SystemErrorReason(1223, out, sizeof out);
+  EXPECT_STREQ(out, "Operation Cancelled");
+  const std::string longPath(600, 'p');
+  install::FormatSystemError("Could not open the program to read file named '%s'.\nReason: %s", longPath.c_str(), 2,
+                             out, sizeof out);
+  EXPECT_EQ(std::string(out).size(), 255u);
+
+  FakeGui gui;
+  install::quietFlag = 1;
+  install::ReportSystemError("Could not %s.  Reason: %s", "x", 2);
+  EXPECT_TRUE(gui.messages.empty());
+  install::quietFlag = 0;
+  install::ReportSystemError("Could not %s.  Reason: %s", "x", 2);
+  ASSERT_EQ(gui.messages.size(), 1u);
+  EXPECT_EQ(gui.messages[0].text, "Could not x.  Reason: The specified file was not found.");
+}
