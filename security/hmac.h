@@ -42,9 +42,16 @@ class HMac : public MsgAuthenticationCode<D> {
   void SetKey(const void* key, std::uint32_t length) override;
 
  private:
+  // Absorbs the pads into the saved starting states of the two hashes.
+  void SavePadStates();
+
   std::uint32_t blockSize_;
   std::unique_ptr<std::uint8_t[]> pads_;  // inner pad, then outer pad
   std::uint8_t* outerPad_;
+  // The hash state right after each pad: restarting copies it instead of
+  // compressing the pad again on every message.
+  D innerStart_;
+  D outerStart_;
 };
 
 template <class D>
@@ -52,7 +59,16 @@ HMac<D>::HMac()
     : blockSize_(D::BlockSize()), pads_(new std::uint8_t[2 * std::size_t{blockSize_}]), outerPad_(pads_.get() + blockSize_) {
   std::memset(pads_.get(), 0x36, blockSize_);
   std::memset(outerPad_, 0x5C, blockSize_);
-  D::Update(pads_.get(), blockSize_);
+  SavePadStates();
+  D::CopyStateFrom(innerStart_);
+}
+
+template <class D>
+void HMac<D>::SavePadStates() {
+  innerStart_.Reset();
+  innerStart_.Update(pads_.get(), blockSize_);
+  outerStart_.Reset();
+  outerStart_.Update(outerPad_, blockSize_);
 }
 
 template <class D>
@@ -62,8 +78,8 @@ HMac<D>::~HMac() {
 
 template <class D>
 void HMac<D>::Reset() {
-  D::Reset();
-  D::Update(pads_.get(), blockSize_);
+  // The same as D's Reset followed by Update(inner pad).
+  D::CopyStateFrom(innerStart_);
 }
 
 template <class D>
@@ -72,8 +88,7 @@ bool HMac<D>::Final(std::uint8_t* out, std::uint32_t length) {
   if (length > size) return false;
   std::uint8_t inner[kMaxDigestSize];
   D::Final(inner, 0);
-  D::Reset();
-  D::Update(outerPad_, blockSize_);
+  D::CopyStateFrom(outerStart_);  // D's Reset followed by Update(outer pad)
   D::Update(inner, size);
   D::Final(out, length);
   SecureWipe(inner, sizeof inner);
@@ -103,6 +118,7 @@ void HMac<D>::SetKey(const void* key, std::uint32_t length) {
     outerPad_[i] ^= bytes[i];
   }
   SecureWipe(hashed, sizeof hashed);
+  SavePadStates();
   Reset();
 }
 

@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <cstring>
 #include <memory>
+#include <typeinfo>
 
 #include "security/digest_endian.h"
 #include "security/digest_imp.h"
@@ -62,6 +63,12 @@ class KeccakSponge {
   void Reset() {
     std::memset(lanes_, 0, sizeof lanes_);
     buffered_ = 0;
+  }
+
+  void CopyStateFrom(const KeccakSponge& other) {
+    std::memcpy(lanes_, other.lanes_, sizeof lanes_);
+    std::memcpy(buffer_, other.buffer_, other.buffered_);
+    buffered_ = other.buffered_;
   }
 
   void Update(const void* data, std::uint32_t length) {
@@ -122,6 +129,9 @@ class KeccakSpongeImp {
   virtual bool Final(std::uint8_t* out, std::uint32_t length) = 0;
   virtual std::uint32_t BlockSize() const = 0;
   virtual std::uint32_t OutputSize() const = 0;
+  // Takes over the whole state of `other`; false (and no change) when it is
+  // a different variant.
+  virtual bool CopyStateFrom(const KeccakSpongeImp& other) = 0;
 };
 
 template <class Sponge>
@@ -132,6 +142,11 @@ class KeccakSpongeBridge final : public KeccakSpongeImp {
   bool Final(std::uint8_t* out, std::uint32_t length) override { return sponge_.Final(out, length); }
   std::uint32_t BlockSize() const override { return Sponge::kRate; }
   std::uint32_t OutputSize() const override { return Sponge::kOutputSize; }
+  bool CopyStateFrom(const KeccakSpongeImp& other) override {
+    if (typeid(other) != typeid(*this)) return false;
+    sponge_.CopyStateFrom(static_cast<const KeccakSpongeBridge&>(other).sponge_);
+    return true;
+  }
 
  private:
   Sponge sponge_;
@@ -157,6 +172,10 @@ class KeccakF1600Digest : public DigestImp {
   // Builds a fresh variant for 28, 32, 48 or 64 (dropping absorbed data);
   // false and no change for any other size.
   bool SelectVariant(std::uint32_t size) override;
+
+  // Takes over the absorbed state of `other`, which must have the same output
+  // size; false (and no change) otherwise. Lets HMAC restart from saved pads.
+  bool CopyStateFrom(const KeccakF1600Digest& other) { return variant_->CopyStateFrom(*other.variant_); }
 
  private:
   std::unique_ptr<KeccakSpongeImp> variant_;

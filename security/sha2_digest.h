@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <cstring>
 #include <memory>
+#include <typeinfo>
 
 #include "security/digest_endian.h"
 #include "security/digest_imp.h"
@@ -28,6 +29,9 @@ class Sha2DigestImp {
   virtual bool Final(std::uint8_t* out, std::uint32_t length) = 0;
   virtual std::uint32_t BlockSize() const = 0;
   virtual std::uint32_t OutputSize() const = 0;
+  // Takes over the whole state of `other`; false (and no change) when it is
+  // a different variant.
+  virtual bool CopyStateFrom(const Sha2DigestImp& other) = 0;
 };
 
 namespace detail {
@@ -166,6 +170,16 @@ class Sha2Bridge final : public Sha2DigestImp {
   std::uint32_t BlockSize() const override { return kBlockSize; }
   std::uint32_t OutputSize() const override { return kOutputSize; }
 
+  bool CopyStateFrom(const Sha2DigestImp& other) override {
+    if (typeid(other) != typeid(*this)) return false;
+    const auto& from = static_cast<const Sha2Bridge&>(other);
+    std::memcpy(chain_, from.chain_, sizeof chain_);
+    std::memcpy(buffer_, from.buffer_, from.buffered_);
+    buffered_ = from.buffered_;
+    blocks_ = from.blocks_;
+    return true;
+  }
+
  private:
   Word chain_[8];
   std::uint8_t buffer_[kBlockSize];
@@ -192,6 +206,10 @@ class Sha2Digest : public DigestImp {
   // Builds a fresh variant for 28, 32, 48 or 64 (dropping absorbed data);
   // false and no change for any other size.
   bool SelectVariant(std::uint32_t size) override;
+
+  // Takes over the absorbed state of `other`, which must have the same output
+  // size; false (and no change) otherwise. Lets HMAC restart from saved pads.
+  bool CopyStateFrom(const Sha2Digest& other) { return variant_->CopyStateFrom(*other.variant_); }
 
  private:
   std::unique_ptr<Sha2DigestImp> variant_;

@@ -156,6 +156,29 @@ TEST(DigestFronts, FinalRefusesLengthsAboveTheOutputSize) {
   }
 }
 
+// A copied state carries on exactly where the source was, partial block included.
+TEST(DigestFronts, CopyStateFromContinuesTheSourceMessage) {
+  const Bytes m = Bytes0To(300);
+  Sha2Digest source(64), copy(64), other(32);
+  source.Update(m.data(), 150);
+  ASSERT_TRUE(copy.CopyStateFrom(source));
+  EXPECT_FALSE(other.CopyStateFrom(source));  // a different variant
+  copy.Update(m.data() + 150, 150);
+  Bytes out(64);
+  ASSERT_TRUE(copy.Final(out.data(), 0));
+  Sha2Digest whole(64);
+  EXPECT_EQ(out, Hash(whole, m));
+
+  KeccakF1600Digest kSource(32), kCopy(32), kOther(64);
+  kSource.Update(m.data(), 200);
+  ASSERT_TRUE(kCopy.CopyStateFrom(kSource));
+  EXPECT_FALSE(kOther.CopyStateFrom(kSource));
+  kCopy.Update(m.data() + 200, 100);
+  ASSERT_TRUE(kCopy.Final(out.data(), 32));
+  KeccakF1600Digest kWhole(32);
+  EXPECT_EQ(Bytes(out.begin(), out.begin() + 32), Hash(kWhole, m));
+}
+
 TEST(CreateDigestImp, BuildsTheTableAndNothingElse) {
   const std::pair<std::uint32_t, std::uint32_t> known[] = {{2, 20}, {7, 32}, {3, 32}, {4, 64}};
   for (auto [id, size] : known) {

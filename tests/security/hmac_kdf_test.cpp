@@ -344,7 +344,7 @@ class FixedKeySource : public KeySource {
  public:
   explicit FixedKeySource(Bytes key) : key_(std::move(key)) {}
   void CopyKey(std::int32_t* result, void* buffer, std::uint32_t length) override {
-    std::memcpy(buffer, key_.data(), length);
+    if (length != 0) std::memcpy(buffer, key_.data(), length);
     *result = 0;
     ++copies;
   }
