@@ -21,3 +21,10 @@ cmake --build build/asan -j"$jobs"
 ASAN_OPTIONS=detect_leaks=1:abort_on_error=1:strict_string_checks=1 \
 UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 \
   ctest --test-dir build/asan -L unit --output-on-failure -j"$jobs"
+
+echo "== ThreadSanitizer build (support library concurrency tests)"
+cmake -S . -B build/tsan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVP_SANITIZE=thread \
+      -DVP_BUILD_BENCHMARKS=OFF >/dev/null
+cmake --build build/tsan -j"$jobs" --target test_xp
+TSAN_OPTIONS=halt_on_error=1 \
+  ctest --test-dir build/tsan -L tsan --output-on-failure -j"$jobs"

@@ -48,6 +48,8 @@ const XPThread::Storage& CurrentThreadSlot() { return currentThreadSlot; }
 
 XPThread::MainThread& MainThreadObject() { return mainThread.thread; }
 
+const GlobalPointerBase& ResultTextSourcesVariable() { return resultTextSources; }
+
 const GenericResult::TextSourceContainer& GenericResult::Sources() { return *resultTextSources; }
 
 DebugEngineState& DebugEngineState::Instance() { return *debugEngineState; }

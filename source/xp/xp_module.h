@@ -3,6 +3,7 @@
 // use them. Defined together in xp_module.cpp so that they are created in a
 // fixed order when the module loads.
 
+#include "source/xp/global_pointer.h"
 #include "source/xp/xp_thread.h"
 
 namespace xp {
@@ -13,5 +14,7 @@ const XPThread::Storage& SystemTextSlot();
 const XPThread::Storage& CurrentThreadSlot();
 // The thread object of the thread that loaded the module.
 XPThread::MainThread& MainThreadObject();
+// This module's hold on the shared result-text container.
+const GlobalPointerBase& ResultTextSourcesVariable();
 
 }  // namespace xp

@@ -1,7 +1,6 @@
 #include "source/xp/xp_thread.h"
 
 #include <cstdio>
-#include <cstdlib>
 #include <mutex>
 
 #include "source/xp/xp_module.h"
@@ -97,20 +96,21 @@ namespace {
 // created by any static initialiser.
 std::mutex slotListMutex;
 XPThread::Storage* slotList = nullptr;
-bool destroyAllRegistered = false;
 
-void DestroyAllAtExit() { XPThread::Storage::DestroyAll(); }
+// Runs DestroyAll when the module ends. A static object rather than atexit,
+// so that the run belongs to this module and happens when it is unloaded
+// (atexit from a shared library is not tied to the library everywhere).
+struct DestroyAllAtExit {
+  ~DestroyAllAtExit() { XPThread::Storage::DestroyAll(); }
+};
 
 }  // namespace
 
 XPThread::Storage::Storage(Release release) : release_(release), index_(release) {
+  static const DestroyAllAtExit registeredOnce;
   std::lock_guard<std::mutex> lock(slotListMutex);
   next_ = slotList;
   slotList = this;
-  if (!destroyAllRegistered) {
-    destroyAllRegistered = true;
-    std::atexit(DestroyAllAtExit);
-  }
 }
 
 XPThread::Storage::~Storage() {
