@@ -7,6 +7,7 @@
 // Exit status: 0 on success, 1 when the reader reported a failure, 2 on a
 // usage error.
 
+#include <fcntl.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -63,6 +64,14 @@ bool ReadFirstLine(std::FILE* in, std::string& line) {
   }
   if (!line.empty() && line.back() == '\r') line.pop_back();
   return any;
+}
+
+// Whether the process has a controlling terminal to ask on.
+bool HaveTerminal() {
+  const int fd = ::open("/dev/tty", O_RDWR | O_CLOEXEC);
+  if (fd < 0) return false;
+  ::close(fd);
+  return true;
 }
 
 // ---- inspect ------------------------------------------------------------------
@@ -158,7 +167,9 @@ int Inspect(const char* path, bool json) {
       out += ",\"length\":" + std::to_string(t.valueLength);
       out += ",\"value\":";
       if (t.binary) {
-        out += "\"" + Hex(t.value.get(), t.valueLength) + "\"";
+        out += '"';
+        out += Hex(t.value.get(), t.valueLength);
+        out += '"';
       } else {
         JsonString(out, t.value.get(), std::strlen(t.Text()));
       }
@@ -288,7 +299,7 @@ int main(int argc, char** argv) {
     } else if (haveUser) {
       std::fprintf(stderr, "vaultpost: --user needs --password-stdin or --password-file\n");
       return kExitUsage;
-    } else if (::access("/dev/tty", R_OK | W_OK) != 0) {
+    } else if (!HaveTerminal()) {
       std::fprintf(stderr, "vaultpost: no terminal to ask for the credentials; use --password-stdin\n");
       return kExitUsage;
     }

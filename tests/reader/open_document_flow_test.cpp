@@ -1,0 +1,252 @@
+// The open-document flow on a recording interface: the prompt, the growing
+// delay after wrong credentials, the wait notice, every failure's text and
+// the empty temporary root afterwards.
+
+#include <gtest/gtest.h>
+
+#include "codec/document_header.h"
+#include "reader/fake_gui.h"
+#include "reader/reader_testing.h"
+#include "source/xp/xp_exception.h"
+
+using readertest::RecordingOs;
+using readertest::SimpleSpec;
+using readertest::TempFolder;
+using readertest::TextPart;
+using readertest::WriteDocument;
+using testing_support::FakeGui;
+using H = codec::DocumentHeader;
+
+namespace {
+
+const std::string kCantDecode =
+    "Unable to decode this document.  You may have entered your user authentication details incorrectly.\n\n"
+    "Please remember that all authentication details are case sensitive.";
+const std::string kCorrupt = "Unable to decode this document.  The file appears to be corrupt.";
+const std::string kWaitNotice =
+    "wait:Orlenta Reader|Click Ok when you have finished viewing the document, so that temporary files may be "
+    "deleted";
+
+struct Flow {
+  TempFolder folder;
+  RecordingOs os{folder.path()};
+  FakeGui gui;
+};
+
+}  // namespace
+
+TEST(OpenDocumentFlow, ViewsMainPartThenWipesEverything) {
+  Flow f;
+  const std::string doc = WriteDocument(f.folder, SimpleSpec());
+  f.gui.credentials.push_back({"alice", "secret"});
+  EXPECT_TRUE(f.gui.RunOpenDocument(doc.c_str()));
+  ASSERT_EQ(f.os.launched.size(), 1u);
+  EXPECT_EQ(f.os.launchedContent[0], "the main part\n");
+  EXPECT_EQ(f.gui.calls, (std::vector<std::string>{"prompt(user)", "hidePrompt",
+                                                    "opening:Orlenta Reader|Opening your document.\n\nPlease wait...",
+                                                    kWaitNotice, "hideOpening"}));
+  EXPECT_EQ(f.gui.range, 3);
+  EXPECT_EQ(f.gui.positions.back(), 3);
+  EXPECT_TRUE(f.gui.messages.empty());
+  EXPECT_EQ(f.folder.LeftInTemporaryRoot(), 0u);
+  EXPECT_FALSE(f.gui.State().IsOpen());
+}
+
+TEST(OpenDocumentFlow, WrongPasswordsWaitLongerEachTimeUpToFifteenSeconds) {
+  Flow f;
+  const std::string doc = WriteDocument(f.folder, SimpleSpec());
+  for (int i = 0; i < 7; ++i) f.gui.credentials.push_back({"alice", "wrong"});
+  f.gui.credentials.push_back({"alice", "secret"});
+  EXPECT_TRUE(f.gui.RunOpenDocument(doc.c_str()));
+  EXPECT_EQ(f.os.waits, (std::vector<std::uint32_t>{0, 3000, 6000, 9000, 12000, 15000, 15000}));
+  ASSERT_EQ(f.gui.messages.size(), 7u);
+  for (const auto& m : f.gui.messages) {
+    EXPECT_EQ(m.text, kCantDecode);
+    EXPECT_EQ(m.kind, 0);
+  }
+  EXPECT_EQ(f.os.launched.size(), 1u);
+  EXPECT_EQ(f.folder.LeftInTemporaryRoot(), 0u);
+
+  // The next document starts again at no delay; the user name is case-sensitive.
+  f.os.waits.clear();
+  f.gui.credentials.push_back({"Alice", "secret"});
+  EXPECT_TRUE(f.gui.RunOpenDocument(doc.c_str()));
+  EXPECT_EQ(f.os.waits, (std::vector<std::uint32_t>{0}));
+}
+
+TEST(OpenDocumentFlow, CancelledPromptDecodesNothing) {
+  Flow f;
+  const std::string doc = WriteDocument(f.folder, SimpleSpec());
+  EXPECT_TRUE(f.gui.RunOpenDocument(doc.c_str()));
+  EXPECT_EQ(f.gui.calls, (std::vector<std::string>{"prompt(user)"}));
+  EXPECT_TRUE(f.os.launched.empty());
+  EXPECT_EQ(f.folder.LeftInTemporaryRoot(), 0u);
+}
+
+TEST(OpenDocumentFlow, FlagsSteerPromptAndNotice) {
+  {  // No credentials: decoded at once with empty user and password; no notice.
+    Flow f;
+    auto spec = SimpleSpec();
+    spec.userName.clear();
+    spec.password.clear();
+    spec.flags = H::FlagNoCredentials | H::FlagNoWaitNotice;
+    EXPECT_TRUE(f.gui.RunOpenDocument(WriteDocument(f.folder, spec).c_str()));
+    EXPECT_EQ(f.gui.prompts, 0);
+    EXPECT_EQ(f.os.launched.size(), 1u);
+    for (const auto& c : f.gui.calls) EXPECT_NE(c.rfind("wait:", 0), 0u);
+    EXPECT_EQ(f.folder.LeftInTemporaryRoot(), 0u);
+  }
+  {  // Password only: one field, and the user name typed is ignored.
+    Flow f;
+    auto spec = SimpleSpec();
+    spec.userName.clear();
+    spec.flags = H::FlagPasswordOnly;
+    f.gui.credentials.push_back({"ignored", "secret"});
+    EXPECT_TRUE(f.gui.RunOpenDocument(WriteDocument(f.folder, spec).c_str()));
+    EXPECT_EQ(f.gui.calls.at(0), "prompt(password)");
+    EXPECT_EQ(f.os.launched.size(), 1u);
+  }
+  {  // No credentials and a failure: reported once, never retried.
+    Flow f;
+    auto spec = SimpleSpec();
+    spec.userName = "someone";  // the reader decodes with an empty user name
+    spec.flags = H::FlagNoCredentials;
+    EXPECT_TRUE(f.gui.RunOpenDocument(WriteDocument(f.folder, spec).c_str()));
+    ASSERT_EQ(f.gui.messages.size(), 1u);
+    EXPECT_EQ(f.gui.messages[0].text, kCantDecode);
+    EXPECT_TRUE(f.os.waits.empty());
+  }
+}
+
+TEST(OpenDocumentFlow, DeclinedUnknownTypeStillShowsTheNoticeAndWipes) {
+  Flow f;
+  ::setenv("XDG_CONFIG_HOME", (f.folder.path() + "/config").c_str(), 1);
+  auto spec = SimpleSpec();
+  spec.parts[0].name = "data.unknowntype";
+  f.gui.credentials.push_back({"alice", "secret"});
+  f.gui.confirmAnswer = false;
+  EXPECT_TRUE(f.gui.RunOpenDocument(WriteDocument(f.folder, spec).c_str()));
+  EXPECT_EQ(f.gui.confirmedExtensions, (std::vector<std::string>{".unknowntype"}));
+  EXPECT_TRUE(f.os.launched.empty());
+  EXPECT_NE(std::find(f.gui.calls.begin(), f.gui.calls.end(), kWaitNotice), f.gui.calls.end());
+  EXPECT_EQ(f.folder.LeftInTemporaryRoot(), 0u);
+  ::unsetenv("XDG_CONFIG_HOME");
+}
+
+TEST(OpenDocumentFlow, FailuresShowTheirCatalogueTextOrTheDocumentsOwn) {
+  struct Case {
+    const char* what;
+    std::function<void(encoder::DocumentSpec&)> change;
+    std::string text;
+  };
+  const Case cases[] = {
+      {"corrupt digest", [](auto& s) { s.parts[1].corruptDigest = true; }, kCorrupt},
+      {"expired", [](auto& s) { s.parts[1].expiry = 1000; },
+       "Cannot open this document because the content of this document has expired."},
+      {"own expired text",
+       [](auto& s) {
+         s.parts[1].expiry = 1000;
+         s.tags.push_back({"Expired", {'G', 'o', 'n', 'e', '\n', '!'}, false});
+       },
+       "Gone\n!"},
+      {"unknown cipher", [](auto& s) { s.cipherId = 9; },
+       "Cannot open this document because this version of the Orlenta Reader\ndoes not support the encryption "
+       "format used on the selected document.\n\nPlease download the latest version from "
+       "https://www.orlenta.example/reader/download"},
+  };
+  for (const Case& c : cases) {
+    Flow f;
+    auto spec = SimpleSpec();
+    c.change(spec);
+    f.gui.credentials.push_back({"alice", "secret"});
+    EXPECT_TRUE(f.gui.RunOpenDocument(WriteDocument(f.folder, spec).c_str())) << c.what;
+    ASSERT_EQ(f.gui.messages.size(), 1u) << c.what;
+    EXPECT_EQ(f.gui.messages[0].text, c.text) << c.what;
+    EXPECT_EQ(f.gui.messages[0].title, "Orlenta Reader") << c.what;
+    EXPECT_TRUE(f.os.launched.empty()) << c.what;
+    EXPECT_EQ(f.folder.LeftInTemporaryRoot(), 0u) << c.what;
+    // The document's texts are gone with the document.
+    EXPECT_STREQ(f.gui.Catalogue().TextForError(-10),
+                 "Cannot open this document because the content of this document has expired.");
+  }
+}
+
+TEST(OpenDocumentFlow, UnreadableOrInvalidFilesAreReportedAndLeaveNothingOpen) {
+  Flow f;
+  EXPECT_TRUE(f.gui.RunOpenDocument(""));
+  ASSERT_EQ(f.gui.messages.size(), 1u);
+  EXPECT_EQ(f.gui.messages[0].text, "An unexpected error occurred: No such file or directory");
+
+  const std::string junk = f.folder.path() + "/junk.emc";
+  std::FILE* out = std::fopen(junk.c_str(), "wb");
+  std::fputs("this is not a container at all", out);
+  std::fclose(out);
+  EXPECT_TRUE(f.gui.RunOpenDocument(junk.c_str()));
+  ASSERT_EQ(f.gui.messages.size(), 2u);
+  EXPECT_EQ(f.gui.messages[1].text,
+            "Cannot open file.  It either does not exist, or is not a valid Orlenta Encrypted Document");
+  EXPECT_EQ(f.gui.prompts, 0);
+
+  // A newer version carries its own text for the refusal.
+  auto spec = SimpleSpec();
+  spec.version = 260;
+  spec.tags.push_back({"IncorrectVersion", {'N', 'e', 'w', 'e', 'r'}, false});
+  EXPECT_TRUE(f.gui.RunOpenDocument(WriteDocument(f.folder, spec).c_str()));
+  ASSERT_EQ(f.gui.messages.size(), 3u);
+  EXPECT_EQ(f.gui.messages[2].text, "Newer");
+  EXPECT_FALSE(f.gui.State().IsOpen());
+  // Nothing is open, so a new run is accepted; a run without a path does nothing.
+  EXPECT_TRUE(f.gui.RunOpenDocument(nullptr));
+  EXPECT_EQ(f.gui.messages.size(), 3u);
+}
+
+TEST(OpenDocumentFlow, DocumentWithoutPartsSkipsLaunchAndNotice) {
+  Flow f;
+  auto spec = SimpleSpec();
+  spec.parts.clear();
+  spec.partCountField = 0;
+  spec.endMarker = true;
+  f.gui.credentials.push_back({"alice", "secret"});
+  EXPECT_TRUE(f.gui.RunOpenDocument(WriteDocument(f.folder, spec).c_str()));
+  EXPECT_TRUE(f.os.launched.empty());
+  for (const auto& c : f.gui.calls) EXPECT_NE(c.rfind("wait:", 0), 0u);
+  EXPECT_TRUE(f.gui.messages.empty());
+  EXPECT_EQ(f.folder.LeftInTemporaryRoot(), 0u);
+}
+
+TEST(OpenDocumentFlow, ExceptionsLeavingTheOpeningAreShownAndCloseTheState) {
+  // A GuiInterface whose prompt throws the way the support library does.
+  class ThrowingGui : public FakeGui {
+   public:
+    bool outOfMemory = false;
+    int PromptForCredentials(bool) override {
+      if (outOfMemory) throw std::bad_alloc();
+      throw xp::XPException("Could not create shared memory file mapping", 5);
+    }
+  };
+  Flow f;
+  const std::string doc = WriteDocument(f.folder, SimpleSpec());
+  ThrowingGui gui;
+  EXPECT_TRUE(gui.RunOpenDocument(doc.c_str()));
+  ASSERT_EQ(gui.messages.size(), 1u);
+  EXPECT_EQ(gui.messages[0].title, "");
+  EXPECT_EQ(gui.messages[0].text, "Could not create shared memory file mapping");
+  EXPECT_EQ(gui.messages[0].kind, 2);
+  EXPECT_FALSE(gui.State().IsOpen());
+  gui.outOfMemory = true;
+  EXPECT_TRUE(gui.RunOpenDocument(doc.c_str()));
+  ASSERT_EQ(gui.messages.size(), 2u);
+  EXPECT_EQ(gui.messages[1].text, "Not enough memory available");
+  EXPECT_FALSE(gui.State().IsOpen());
+}
+
+TEST(OpenDocumentFlow, OpeningWhileADocumentIsOpenTouchesNothing) {
+  Flow f;
+  const std::string doc = WriteDocument(f.folder, SimpleSpec());
+  bool nestedResult = true;
+  f.gui.onWaitNotice = [&] { nestedResult = f.gui.OpenDocumentPath(doc.c_str()); };
+  f.gui.credentials.push_back({"alice", "secret"});
+  EXPECT_TRUE(f.gui.RunOpenDocument(doc.c_str()));
+  EXPECT_FALSE(nestedResult);
+  EXPECT_EQ(f.os.launched.size(), 1u);
+}

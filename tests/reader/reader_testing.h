@@ -1,0 +1,97 @@
+#pragma once
+// Documents and a private OsInterface for the reader's tests.
+
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "install/posix/posix_os_interface.h"
+#include "tools/encoder/document_encoder.h"
+
+namespace readertest {
+
+namespace fs = std::filesystem;
+
+// A Linux OsInterface over a private temporary base that records launches
+// and waits instead of running viewers and sleeping.
+class RecordingOs : public install::PosixOsInterface {
+ public:
+  explicit RecordingOs(const std::string& base) : PosixOsInterface(base) {}
+  std::vector<std::uint32_t> waits;
+  std::vector<std::string> launched;
+  std::vector<std::string> launchedContent;
+  bool failLaunch = false;
+  void Wait(std::uint32_t milliseconds) override { waits.push_back(milliseconds); }
+  bool LaunchFile(reader::GuiInterface& gui, const char* path, bool checkType) override {
+    if (checkType && !ConfirmLaunch(gui, path)) return false;
+    launched.push_back(path);
+    std::FILE* f = std::fopen(path, "rb");
+    std::string content;
+    if (f != nullptr) {
+      char buf[4096];
+      std::size_t n;
+      while ((n = std::fread(buf, 1, sizeof buf, f)) > 0) content.append(buf, n);
+      std::fclose(f);
+    }
+    launchedContent.push_back(content);
+    return failLaunch;
+  }
+};
+
+// A temporary folder removed with everything in it.
+class TempFolder {
+ public:
+  TempFolder() {
+    char tmpl[] = "/tmp/vp-reader-XXXXXX";
+    path_ = ::mkdtemp(tmpl);
+  }
+  ~TempFolder() { fs::remove_all(path_); }
+  const std::string& path() const { return path_; }
+  // Number of entries below the per-user temporary root (0 when it is empty or absent).
+  std::size_t LeftInTemporaryRoot() const {
+    const std::string root = install::TemporaryRoot(path_);
+    if (!fs::exists(root)) return 0;
+    std::size_t n = 0;
+    for (const auto& e : fs::recursive_directory_iterator(root)) {
+      (void)e;
+      ++n;
+    }
+    return n;
+  }
+
+ private:
+  std::string path_;
+};
+
+inline encoder::PartSpec TextPart(const std::string& name, const std::string& text, bool compressed = false) {
+  encoder::PartSpec p;
+  p.name = name;
+  p.content.assign(text.begin(), text.end());
+  p.compression = compressed ? 1 : 0;
+  return p;
+}
+
+// A small AES/PBKDF2 document for user "alice" and password "secret".
+inline encoder::DocumentSpec SimpleSpec() {
+  encoder::DocumentSpec spec;
+  spec.userName = "alice";
+  spec.password = "secret";
+  spec.iterationThousands = 1;
+  spec.salt[0] = 0;
+  spec.parts.push_back(TextPart("main.txt", "the main part\n", true));
+  spec.parts.push_back(TextPart("attachment.csv", "a,b\n1,2\n"));
+  return spec;
+}
+
+inline std::string WriteDocument(const TempFolder& folder, const encoder::DocumentSpec& spec,
+                                 const std::string& name = "doc.emc") {
+  const std::string path = folder.path() + "/" + name;
+  std::string error;
+  if (!encoder::EncodeDocumentToFile(spec, path, &error)) ADD_FAILURE() << error;
+  return path;
+}
+
+}  // namespace readertest
