@@ -1,6 +1,7 @@
 // vpencode: writes a document container from command-line options; see
 // Usage() below. Exit status: 0 success, 1 failure, 2 usage error.
 
+#include <algorithm>
 #include <cctype>
 #include <cerrno>
 #include <cstdint>
@@ -24,7 +25,7 @@ constexpr std::uint32_t kFlagPasswordOnly = 1u << 28;
 constexpr std::uint32_t kFlagContinuousStream = 1u << 27;
 
 const char kUsage[] =
-    "usage: vpencode -o OUT --user NAME --password PW [options] PART...\n"
+    "usage: vpencode -o OUT --user NAME --password PW [options] --part FILE...\n"
     "\n"
     "Writes a document container (.emc, .emd, .oed) holding the given parts.\n"
     "\n"
@@ -219,7 +220,14 @@ int main(int argc, char** argv) {
       continue;
     }
     // Options with a value.
-    if (i + 1 >= argc) return Usage(arg.rfind("-", 0) == 0 ? arg + " needs a value" : "unexpected '" + arg + "'");
+    static const char* const kValueOptions[] = {
+        "-o", "--output", "--user", "--password", "--version", "--cipher", "--key-bits", "--kdf",
+        "--iterations", "--salt", "--body-digest", "--trailer-digest", "--flags", "--part-count",
+        "--expiry", "--reserved", "--tag", "--binary-tag", "--icon", "--trailer-level", "--part", "--generate"};
+    if (std::find(std::begin(kValueOptions), std::end(kValueOptions), arg) == std::end(kValueOptions)) {
+      return Usage(arg.rfind('-', 0) == 0 ? "unknown option " + arg : "unexpected '" + arg + "'; parts need --part");
+    }
+    if (i + 1 >= argc) return Usage(arg + " needs a value");
     const std::string value = argv[++i];
     std::uint64_t n = 0;
     if (arg == "-o" || arg == "--output") {
@@ -337,6 +345,9 @@ int main(int argc, char** argv) {
     spec.flags |= kFlagPasswordOnly;
   } else if (!haveUser || !havePassword) {
     return Usage("--user and --password are required (or --password-only, --no-credentials)");
+  }
+  if (spec.version < 259 && (spec.kdfId == 3 || spec.kdfId == 4) && !spec.allowKdfWithoutSalt) {
+    return Usage("--kdf 3 and 4 need --version 259 (or --allow-saltless-kdf for an unreadable document)");
   }
   if (!haveKeyBits) spec.keyBits = spec.cipherId == 4 ? 192 : 256;
   if (!haveSalt) {
