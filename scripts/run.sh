@@ -1,11 +1,26 @@
 #!/usr/bin/env bash
-# The main job: installs what is missing, builds, then digests the README with
-# every digest a document can name (ids 2, 3, 4, 7).
+# The main job: installs what is missing, builds, makes a sample document with
+# the encoder tool and opens it with the reader. On a terminal the reader asks
+# for the credentials (user name "demo", password "orlenta") and shows the
+# document in the desktop's viewer, or in the pager on a plain terminal;
+# without a terminal it takes them from standard input.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/deps.sh
 cmake -S . -B build/release -DCMAKE_BUILD_TYPE=Release >/dev/null
-cmake --build build/release -j"$(nproc)" --target vpdigest
-for id in 2 3 4 7; do
-  build/release/tools/digest/vpdigest "$id" README.md
-done
+cmake --build build/release -j"$(nproc)" --target vaultpost vpencode
+
+sample=build/sample/sample.emc
+mkdir -p "$(dirname "$sample")"
+build/release/tools/encoder/vpencode -o "$sample" --user demo --password orlenta \
+  --tag "Title=Orlenta Reader sample" \
+  --tag "Prompt=A sample document. User name: demo, password: orlenta" \
+  --part samples/welcome.txt:z --part samples/figures.csv
+echo "Made $sample (user name: demo, password: orlenta)"
+build/release/reader/vaultpost inspect "$sample"
+
+if { : </dev/tty; } 2>/dev/null; then
+  exec build/release/reader/vaultpost open "$sample"
+else
+  printf 'orlenta\n\n' | build/release/reader/vaultpost open --user demo --password-stdin "$sample"
+fi

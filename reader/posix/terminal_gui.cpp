@@ -169,8 +169,10 @@ void TerminalGui::DrawProgress() {
     std::fprintf(out, "  %.1f MiB", static_cast<double>(partBytes_) / (1024.0 * 1024.0));
   }
   std::fprintf(out, "   ");
-  std::fflush(out);
   progressLineOpen_ = true;
+  // A finished bar ends its line, so that a viewer in the same terminal starts clean.
+  if (upper_ > 0 && position_ >= upper_) EndProgressLine();
+  std::fflush(out);
 }
 
 void TerminalGui::EndProgressLine() {
