@@ -1,0 +1,163 @@
+// vpstreamcheck [--size MIB] [--parts N] [--keep PATH]
+//
+// Writes a document of MIB mebibytes of content (default 512), in N parts
+// (default 4) that alternate between stored and compressed, streaming it to
+// a temporary file, then decodes that file through a FileReader into a
+// writer that only counts. Prints the bytes decoded, the time taken and the
+// peak resident memory of the decoding process. Encoding runs in a child
+// process so that its memory does not show in the decoder's peak; the
+// decoder's peak should not depend on the size of the document.
+
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+#include "codec/decode_result.h"
+#include "codec/document_decoder.h"
+#include "codec/file_reader.h"
+#include "codec/vp_decode_writer.h"
+#include "tools/encoder/document_encoder.h"
+
+namespace {
+
+class CountingWriter final : public codec::VPDecodeWriter {
+ public:
+  bool Write(const void*, std::uint32_t length) override {
+    bytes += length;
+    return true;
+  }
+  bool BeginDocument(const codec::DocumentHeader&, std::uint32_t) override { return true; }
+  bool BeginPart(const char*, const codec::VPCodecBase::EncodedHeader&) override {
+    ++parts;
+    return true;
+  }
+  bool EndPart() override { return true; }
+  bool EndDocument() override { return true; }
+
+  std::uint64_t bytes = 0;
+  std::uint32_t parts = 0;
+};
+
+long PeakKiB(int who) {
+  rusage usage{};
+  getrusage(who, &usage);
+  return usage.ru_maxrss;  // KiB on Linux
+}
+
+int Usage() {
+  std::fprintf(stderr, "usage: vpstreamcheck [--size MIB] [--parts N] [--keep PATH]\n");
+  return 2;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  std::uint64_t mib = 512;
+  std::uint32_t partCount = 4;
+  std::string keep;
+  for (int i = 1; i < argc; ++i) {
+    const std::string arg = argv[i];
+    if (arg == "--size" && i + 1 < argc) {
+      mib = std::strtoull(argv[++i], nullptr, 10);
+    } else if (arg == "--parts" && i + 1 < argc) {
+      partCount = static_cast<std::uint32_t>(std::strtoul(argv[++i], nullptr, 10));
+    } else if (arg == "--keep" && i + 1 < argc) {
+      keep = argv[++i];
+    } else {
+      return Usage();
+    }
+  }
+  if (mib == 0 || partCount == 0) return Usage();
+  const std::uint64_t total = mib << 20;
+  const std::uint64_t perPart = total / partCount;
+  if (perPart > 0xFFFFFFFFull) {
+    std::fprintf(stderr, "vpstreamcheck: parts above 4 GiB do not fit the format; use more parts\n");
+    return 2;
+  }
+
+  encoder::DocumentSpec spec;
+  spec.userName = "stream";
+  spec.password = "check";
+  for (std::size_t i = 0; i < spec.salt.size(); ++i) spec.salt[i] = static_cast<std::uint8_t>(i * 7 + 1);
+  for (std::uint32_t i = 0; i < partCount; ++i) {
+    encoder::PartSpec part;
+    part.name = "part" + std::to_string(i) + ".bin";
+    part.generatedLength = i + 1 == partCount ? total - perPart * (partCount - 1) : perPart;
+    part.generatorSeed = i + 1;
+    part.compression = static_cast<std::uint16_t>(i % 2);
+    part.zlibLevel = 1;
+    spec.parts.push_back(part);
+  }
+
+  std::string path = keep;
+  if (path.empty()) {
+    char name[] = "/tmp/vpstreamcheck-XXXXXX";
+    const int fd = mkstemp(name);
+    if (fd < 0) {
+      std::perror("vpstreamcheck: mkstemp");
+      return 1;
+    }
+    close(fd);
+    path = name;
+  }
+
+  const auto encodeStart = std::chrono::steady_clock::now();
+  const pid_t child = fork();
+  if (child < 0) {
+    std::perror("vpstreamcheck: fork");
+    return 1;
+  }
+  if (child == 0) {
+    std::string error;
+    const bool ok = encoder::EncodeDocumentToFile(spec, path, &error);
+    if (!ok) std::fprintf(stderr, "vpstreamcheck: encoding failed: %s\n", error.c_str());
+    std::_Exit(ok ? 0 : 1);
+  }
+  int status = 0;
+  waitpid(child, &status, 0);
+  const double encodeSeconds =
+      std::chrono::duration<double>(std::chrono::steady_clock::now() - encodeStart).count();
+  if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
+    if (keep.empty()) std::remove(path.c_str());
+    return 1;
+  }
+
+  std::FILE* file = std::fopen(path.c_str(), "rb");
+  if (file == nullptr) {
+    std::perror("vpstreamcheck: open");
+    return 1;
+  }
+  std::fseek(file, 0, SEEK_END);
+  const long fileSize = std::ftell(file);
+  std::rewind(file);
+
+  const long peakBefore = PeakKiB(RUSAGE_SELF);
+  CountingWriter writer;
+  const auto start = std::chrono::steady_clock::now();
+  std::int32_t result;
+  {
+    codec::FileReader reader(file);
+    codec::DocumentDecoder decoder(reader, writer);
+    result = decoder.DecodeDocument(spec.userName.c_str(), spec.password.c_str(), false);
+  }
+  const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  std::fclose(file);
+  if (keep.empty()) std::remove(path.c_str());
+
+  std::printf("document:        %llu MiB of content in %u parts, file %ld bytes (encoded in %.1f s)\n",
+              static_cast<unsigned long long>(mib), partCount, fileSize, encodeSeconds);
+  std::printf("result:          %d\n", result);
+  std::printf("bytes decoded:   %llu in %u parts\n", static_cast<unsigned long long>(writer.bytes), writer.parts);
+  std::printf("decode time:     %.2f s (%.1f MB/s of content)\n", seconds,
+              seconds > 0 ? static_cast<double>(writer.bytes) / 1e6 / seconds : 0.0);
+  std::printf("peak RSS:        %ld KiB (before decoding %ld KiB; encoder child %ld KiB)\n",
+              PeakKiB(RUSAGE_SELF), peakBefore, PeakKiB(RUSAGE_CHILDREN));
+  return result == codec::DecodeResult::Ok && writer.bytes == total ? 0 : 1;
+}
