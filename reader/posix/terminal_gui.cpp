@@ -117,6 +117,7 @@ int TerminalGui::PromptForCredentials(bool askUserName) {
       cancelled_ = true;
       return kCancel;
     }
+    failureReported_ = false;  // only the last attempt's outcome counts
     const bool finished = State().Decode(user.c_str(), password.c_str());
     std::fill(password.begin(), password.end(), '\0');
     if (finished) return kOk;

@@ -45,7 +45,8 @@ class TerminalGui : public GuiInterface {
   bool ConfirmUnknownFileType(const char* extension, bool& dontAskAgain) override;
   void ReportBytesWritten(std::uint64_t partBytes) override;
 
-  // Whether a Stop or Error message was shown (the command then exits 1).
+  // Whether a Stop or Error message was shown since the last credentials
+  // attempt began (the command then exits 1).
   bool FailureReported() const { return failureReported_; }
   // Whether the user cancelled the credentials prompt.
   bool Cancelled() const { return cancelled_; }
