@@ -125,7 +125,7 @@ bool PbKdf2<MAC>::Derive(std::uint8_t* out, std::uint32_t length) {
     blockIndex_ = 1;
     ComputeBlock(1, iterations_);
     done = length < hLen_ ? length : hLen_;
-    std::memcpy(out, block_, done);
+    if (done != 0) std::memcpy(out, block_, done);
   }
   while (done < length) {
     mac_.Reset();

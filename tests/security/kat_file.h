@@ -1,56 +1,39 @@
 #pragma once
 // Reads the known-answer files under tests/data/security: one case a line,
-// whitespace-separated fields, '#' comments and blank lines skipped. A field
-// written "text" (quoted, may hold spaces), hex:BYTES or repeat:COUNT:text is
-// a byte string; any other field is kept as it is.
+// whitespace-separated fields, '#' comments and blank lines skipped. Byte
+// fields are written "text" (may hold spaces), hex:BYTES or repeat:COUNT:text.
 
 #include <cstdint>
-#include <cstdlib>
 #include <fstream>
-#include <sstream>
 #include <string>
-#include <string_view>
 #include <vector>
 
 namespace kat {
 
 using Bytes = std::vector<std::uint8_t>;
 
-inline Bytes FromHex(std::string_view hex) {
+inline Bytes Text(const std::string& s) { return Bytes(s.begin(), s.end()); }
+
+inline Bytes FromHex(const std::string& hex) {
   Bytes out;
-  for (std::size_t i = 0; i + 1 < hex.size(); i += 2) {
-    out.push_back(static_cast<std::uint8_t>(std::stoul(std::string(hex.substr(i, 2)), nullptr, 16)));
-  }
+  for (std::size_t i = 0; i + 1 < hex.size(); i += 2) out.push_back(static_cast<std::uint8_t>(std::stoul(hex.substr(i, 2), nullptr, 16)));
   return out;
 }
 
-inline std::string ToHex(const std::uint8_t* data, std::size_t length) {
-  static const char kDigits[] = "0123456789abcdef";
+inline std::string ToHex(const Bytes& b) {
   std::string s;
-  for (std::size_t i = 0; i < length; ++i) {
-    s += kDigits[data[i] >> 4];
-    s += kDigits[data[i] & 15];
-  }
+  for (std::uint8_t x : b) s += "0123456789abcdef"[x >> 4], s += "0123456789abcdef"[x & 15];
   return s;
 }
 
-inline std::string ToHex(const Bytes& b) { return ToHex(b.data(), b.size()); }
-
-inline Bytes Text(std::string_view s) { return Bytes(s.begin(), s.end()); }
-
-// Decodes one message field: "text", hex:..., repeat:N:text.
 inline Bytes DecodeField(const std::string& field) {
-  if (field.size() >= 2 && field.front() == '"' && field.back() == '"') {
-    return Text(std::string_view(field).substr(1, field.size() - 2));
-  }
-  if (field.rfind("hex:", 0) == 0) return FromHex(std::string_view(field).substr(4));
+  if (field.size() >= 2 && field.front() == '"') return Text(field.substr(1, field.size() - 2));
+  if (field.rfind("hex:", 0) == 0) return FromHex(field.substr(4));
   if (field.rfind("repeat:", 0) == 0) {
     const std::size_t colon = field.find(':', 7);
-    const std::size_t count = std::stoul(field.substr(7, colon - 7));
     const std::string unit = field.substr(colon + 1);
     Bytes out;
-    out.reserve(count * unit.size());
-    for (std::size_t i = 0; i < count; ++i) out.insert(out.end(), unit.begin(), unit.end());
+    for (std::size_t i = std::stoul(field.substr(7, colon - 7)); i > 0; --i) out.insert(out.end(), unit.begin(), unit.end());
     return out;
   }
   return Text(field);
@@ -58,42 +41,23 @@ inline Bytes DecodeField(const std::string& field) {
 
 struct Line {
   int number = 0;
-  std::vector<std::string> fields;  // raw, quotes kept
+  std::vector<std::string> fields;  // quotes kept
 };
 
-// Splits a line into fields; a quoted field may contain spaces.
-inline std::vector<std::string> SplitFields(const std::string& text) {
-  std::vector<std::string> fields;
-  std::size_t i = 0;
-  while (i < text.size()) {
-    while (i < text.size() && (text[i] == ' ' || text[i] == '\t')) ++i;
-    if (i >= text.size()) break;
-    std::size_t end;
-    if (text[i] == '"') {
-      end = text.find('"', i + 1);
-      end = end == std::string::npos ? text.size() : end + 1;
-    } else {
-      end = text.find_first_of(" \t", i);
-      if (end == std::string::npos) end = text.size();
-    }
-    fields.push_back(text.substr(i, end - i));
-    i = end;
-  }
-  return fields;
-}
-
-// All case lines of tests/data/security/`name`; empty when the file is missing.
 inline std::vector<Line> ReadFile(const std::string& name) {
   std::ifstream in(std::string(VP_TEST_DATA_DIR) + "/security/" + name);
   std::vector<Line> lines;
   std::string text;
-  int number = 0;
-  while (std::getline(in, text)) {
-    ++number;
-    if (!text.empty() && text.back() == '\r') text.pop_back();
-    const std::size_t start = text.find_first_not_of(" \t");
-    if (start == std::string::npos || text[start] == '#') continue;
-    lines.push_back({number, SplitFields(text)});
+  for (int number = 1; std::getline(in, text); ++number) {
+    Line line{number, {}};
+    for (std::size_t i = text.find_first_not_of(" \t\r"); i != std::string::npos && text[i] != '#';
+         i = text.find_first_not_of(" \t\r", i)) {
+      const std::size_t end = text[i] == '"' ? text.find('"', i + 1) + 1 : text.find_first_of(" \t\r", i);
+      line.fields.push_back(text.substr(i, end - i));
+      if (end == std::string::npos || end == 0) break;
+      i = end;
+    }
+    if (!line.fields.empty()) lines.push_back(std::move(line));
   }
   return lines;
 }
