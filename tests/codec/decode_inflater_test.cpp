@@ -184,6 +184,13 @@ TEST(InflaterTest, FailuresMapToTheirCodes) {
     EXPECT_EQ(inflater.Inflate(garbage.data(), 7, out, nullptr), DecodeResult::InflateFailed);
   }
   {
+    // A stream that asks for a preset dictionary cannot be read.
+    Inflater inflater(false);
+    PieceWriter out;
+    const Bytes withDictionary = {0x78, 0xBB, 0x01, 0x02, 0x03, 0x04, 0x03, 0x00};
+    EXPECT_EQ(inflater.Inflate(withDictionary.data(), 8, out, nullptr), DecodeResult::InflateFailed);
+  }
+  {
     Inflater inflater(false);
     PieceWriter out;
     out.refuse = 5000;
