@@ -22,8 +22,8 @@ class SharedMemoryMapping {
   static std::unique_ptr<SharedMemoryMapping> Open(std::uint32_t size, unsigned access, const char* name,
                                                    unsigned flags, const void* security = nullptr);
 
-  // Unmaps the block. On POSIX the creator also removes the name, so nothing
-  // outlives the module that created it.
+  // Unmaps the block. On POSIX the object has no name once set up; the
+  // creator's mapping keeps it findable until the creator goes.
   virtual ~SharedMemoryMapping() = default;
   // The caller's data, aligned for a pointer.
   virtual void* data() const = 0;

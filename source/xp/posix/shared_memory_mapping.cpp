@@ -1,17 +1,21 @@
 // POSIX shared-memory objects stand in for Windows named file mappings. The
 // object is private to one process (its name carries the process id) but
-// lives in a system-wide namespace, so two things need care here:
-//  - Clean-up: the module that created the object removes the name when it
-//    unloads (or the process exits normally). Modules loaded later in the
-//    process's life still find it until then; the creator's registry is
-//    unusable once the creator is gone anyway.
-//  - Leftovers: a process that crashed leaves its object behind, and a later
-//    process may reuse its id. Every object is stamped with a token of the
-//    creating process (id and start time); an object with a foreign token is
-//    stale and is replaced, never trusted.
+// names live in a system-wide namespace that outlives the process, so:
+//  - No name is left behind, however the process ends: the creator removes
+//    the name as soon as the object is set up and keeps its descriptor open
+//    for as long as the module lives. A module loaded later finds the object
+//    among the process's open descriptors ("/proc/self/fd", where it shows as
+//    "/dev/shm/<name> (deleted)") and maps it from there.
+//  - Leftovers (a process killed inside the short window before the name is
+//    removed, whose id a later process reuses) are recognised by the token
+//    of the creating process (id and start time) stamped into every object,
+//    and replaced, never trusted.
+// Modules attach while they load, which the dynamic loader serialises, so two
+// modules never race to create the object.
 
 #include "source/xp/shared_memory_mapping.h"
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
@@ -19,7 +23,9 @@
 
 #include <atomic>
 #include <cerrno>
+#include <climits>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 
@@ -76,13 +82,38 @@ std::uint64_t ProcessToken() {
   return hash | 1;  // never 0, which means "not set up yet"
 }
 
+// A duplicate of the descriptor this process holds on the unnamed object
+// that was called objectName, or -1.
+int FindUnnamedObject(const std::string& objectName) {
+  const std::string wanted = "/dev/shm" + objectName + " (deleted)";
+  DIR* dir = ::opendir("/proc/self/fd");
+  if (dir == nullptr) return -1;
+  int found = -1;
+  while (dirent* entry = ::readdir(dir)) {
+    if (entry->d_name[0] < '0' || entry->d_name[0] > '9') continue;
+    const std::string path = std::string("/proc/self/fd/") + entry->d_name;
+    char target[PATH_MAX];
+    const ssize_t length = ::readlink(path.c_str(), target, sizeof target - 1);
+    if (length < 0) continue;
+    target[length] = '\0';
+    const int fd = std::atoi(entry->d_name);
+    if (wanted == target && fd != ::dirfd(dir)) {
+      found = ::fcntl(fd, F_DUPFD_CLOEXEC, 0);
+      break;
+    }
+  }
+  ::closedir(dir);
+  return found;
+}
+
 class PosixMapping : public SharedMemoryMapping {
  public:
-  PosixMapping(void* base, std::size_t length, bool created, std::string name)
-      : base_(base), length_(length), created_(created), name_(std::move(name)) {}
+  // keptFd: the creator's descriptor, which keeps the object findable.
+  PosixMapping(void* base, std::size_t length, bool created, int keptFd)
+      : base_(base), length_(length), created_(created), keptFd_(keptFd) {}
   ~PosixMapping() override {
     ::munmap(base_, length_);
-    if (created_) ::shm_unlink(name_.c_str());
+    if (keptFd_ >= 0) ::close(keptFd_);
   }
   void* data() const override { return static_cast<unsigned char*>(base_) + sizeof(Header); }
   std::uint32_t size() const override { return header()->size; }
@@ -94,7 +125,7 @@ class PosixMapping : public SharedMemoryMapping {
   void* base_;
   std::size_t length_;
   bool created_;
-  std::string name_;
+  int keptFd_;
 };
 
 std::uint64_t LoadToken(void* base) {
@@ -103,8 +134,7 @@ std::uint64_t LoadToken(void* base) {
 
 // Maps an object another module created. Returns null when it turns out to
 // be stale (another process's, or never finished).
-std::unique_ptr<SharedMemoryMapping> MapExisting(int fd, const std::string& name, std::uint32_t size,
-                                                 std::uint64_t token) {
+std::unique_ptr<SharedMemoryMapping> MapExisting(int fd, std::uint32_t size, std::uint64_t token) {
   struct stat info{};
   for (int round = 0;; ++round) {
     if (::fstat(fd, &info) != 0) Fail(errno);
@@ -128,7 +158,7 @@ std::unique_ptr<SharedMemoryMapping> MapExisting(int fd, const std::string& name
     ::munmap(base, length);
     Fail(EINVAL);
   }
-  return std::make_unique<PosixMapping>(base, length, false, name);
+  return std::make_unique<PosixMapping>(base, length, false, -1);
 }
 
 }  // namespace
@@ -143,6 +173,20 @@ std::unique_ptr<SharedMemoryMapping> SharedMemoryMapping::Open(std::uint32_t siz
   const std::size_t length = sizeof(Header) + size;
 
   for (int attempt = 0; attempt < 4; ++attempt) {
+    if (flags & kOpenExisting) {
+      const int fd = FindUnnamedObject(objectName);
+      if (fd >= 0) {
+        std::unique_ptr<SharedMemoryMapping> mapping;
+        try {
+          mapping = MapExisting(fd, size, token);
+        } catch (...) {
+          ::close(fd);
+          throw;
+        }
+        ::close(fd);
+        if (mapping) return mapping;
+      }
+    }
     if (flags & kCreate) {
       const int fd = ::shm_open(objectName.c_str(), O_RDWR | O_CREAT | O_EXCL, 0600);
       if (fd >= 0) {
@@ -153,15 +197,16 @@ std::unique_ptr<SharedMemoryMapping> SharedMemoryMapping::Open(std::uint32_t siz
           Fail(error);
         }
         void* base = ::mmap(nullptr, length, PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0);
-        const int error = errno;
-        ::close(fd);
         if (base == MAP_FAILED) {
+          const int error = errno;
+          ::close(fd);
           ::shm_unlink(objectName.c_str());
           Fail(error);
         }
         static_cast<Header*>(base)->size = size;
         std::atomic_ref<std::uint64_t>(static_cast<Header*>(base)->token).store(token, std::memory_order_release);
-        return std::make_unique<PosixMapping>(base, length, true, objectName);
+        ::shm_unlink(objectName.c_str());  // from now on found through the descriptor only
+        return std::make_unique<PosixMapping>(base, length, true, fd);
       }
       if (errno != EEXIST) Fail(errno);
     }
@@ -176,7 +221,7 @@ std::unique_ptr<SharedMemoryMapping> SharedMemoryMapping::Open(std::uint32_t siz
     }
     std::unique_ptr<SharedMemoryMapping> mapping;
     try {
-      mapping = MapExisting(fd, objectName, size, token);
+      mapping = MapExisting(fd, size, token);
     } catch (...) {
       ::close(fd);
       throw;

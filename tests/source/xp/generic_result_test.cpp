@@ -36,11 +36,6 @@ TEST(GenericResult, ContainerHoldsSystemAndRuntimeSources) {
   EXPECT_STREQ(system->name, "");
   EXPECT_STREQ(runtime->name, "libc");
   EXPECT_EQ(sources.find(0x10400000u), nullptr);
-
-  GenericResult::TextSourceContainer own;
-  own.add(0x08000000u, "mine", [](std::uint32_t) -> const char* { return "mine"; });
-  EXPECT_EQ(own.size(), 3u);
-  EXPECT_STREQ(own.find(0x08000000u)->text(0), "mine");
 }
 
 TEST(GenericResult, TextsByCode) {

@@ -24,20 +24,24 @@ std::uint32_t Version(std::uint32_t major, std::uint32_t minor, std::uint32_t pa
   return (major << 16) | (minor << 8) | patch;
 }
 
-// The text a refused registry is thrown (and written to stderr) with.
-std::string Refusal(const Registry& registry, std::uint64_t pid) {
+// Runs action, which must be refused with text, both thrown and written to stderr.
+template <class Action>
+void ExpectRefused(Action&& action, const std::string& text) {
   testing::internal::CaptureStderr();
-  std::string thrown;
   try {
-    GlobalPointerBase::CheckRegistry(registry, pid);
+    action();
+    ADD_FAILURE() << "not refused: " << text;
   } catch (const GlobalPointerBase::Exception& e) {
-    thrown = e.what();
+    EXPECT_EQ(e.what(), text);
     EXPECT_EQ(e.code(), 0u);
   }
-  const std::string written = testing::internal::GetCapturedStderr();
-  EXPECT_EQ(written, thrown);
-  return thrown;
+  EXPECT_EQ(testing::internal::GetCapturedStderr(), text);
 }
+
+std::string VersionRefusal(const char* theirs) {
+  return std::string("GlobalPointer: Version mismatch detected: Ours: 2.85-0,  Theirs ") + theirs + ".\n";
+}
+constexpr const char* kPidRefusal = "GlobalPointer: Possible memory corruption of shared pointer (pid mismatch)\n";
 
 // A mapping name private to this test process and case.
 std::string TestMappingName(const char* what) {
@@ -83,23 +87,18 @@ TEST(GlobalPointerKey, MappingNameCarriesTheProcessId) {
 
 // ---- registry checks ----
 
-TEST(GlobalPointerRegistryCheck, RefusesOtherVersionsWithTheirNumbers) {
+TEST(GlobalPointerRegistryCheck, RefusesOtherVersionsAndProcesses) {
   const std::uint64_t pid = GlobalPointerBase::CurrentProcessId();
-  EXPECT_EQ(Refusal(Registry(Version(2, 84, 0), pid), pid),
-            "GlobalPointer: Version mismatch detected: Ours: 2.85-0,  Theirs 2.84-0.\n");
-  EXPECT_EQ(Refusal(Registry(Version(3, 85, 0), pid), pid),
-            "GlobalPointer: Version mismatch detected: Ours: 2.85-0,  Theirs 3.85-0.\n");
+  const auto check = [pid](std::uint32_t version, std::uint64_t owner) {
+    return [=] { GlobalPointerBase::CheckRegistry(Registry(version, owner), pid); };
+  };
+  ExpectRefused(check(Version(2, 84, 0), pid), VersionRefusal("2.84-0"));
+  ExpectRefused(check(Version(3, 85, 0), pid), VersionRefusal("3.85-0"));
   // Minor minus patch, unsigned, must stay below 86.
-  EXPECT_EQ(Refusal(Registry(Version(2, 85, 86), pid), pid),
-            "GlobalPointer: Version mismatch detected: Ours: 2.85-0,  Theirs 2.85-86.\n");
-  EXPECT_EQ(Refusal(Registry(Version(2, 85, 85), pid), pid), "");
-  EXPECT_EQ(Refusal(Registry(Version(2, 85, 0), pid), pid), "");
-}
-
-TEST(GlobalPointerRegistryCheck, RefusesAnotherProcessesRegistry) {
-  const std::uint64_t pid = GlobalPointerBase::CurrentProcessId();
-  EXPECT_EQ(Refusal(Registry(GlobalPointerBase::kVersion, pid + 1), pid),
-            "GlobalPointer: Possible memory corruption of shared pointer (pid mismatch)\n");
+  ExpectRefused(check(Version(2, 85, 86), pid), VersionRefusal("2.85-86"));
+  ExpectRefused(check(GlobalPointerBase::kVersion, pid + 1), kPidRefusal);
+  EXPECT_NO_THROW(check(Version(2, 85, 85), pid)());
+  EXPECT_NO_THROW(check(GlobalPointerBase::kVersion, pid)());
 }
 
 TEST(GlobalPointerAttach, RefusesAPlantedRegistry) {
@@ -108,11 +107,8 @@ TEST(GlobalPointerAttach, RefusesAPlantedRegistry) {
   Registry foreign(GlobalPointerBase::kVersion, pid + 7);
   struct Case {
     Registry* planted;
-    const char* text;
-  } cases[] = {
-      {&old, "GlobalPointer: Version mismatch detected: Ours: 2.85-0,  Theirs 2.84-0.\n"},
-      {&foreign, "GlobalPointer: Possible memory corruption of shared pointer (pid mismatch)\n"},
-  };
+    std::string text;
+  } cases[] = {{&old, VersionRefusal("2.84-0")}, {&foreign, kPidRefusal}};
   for (const Case& c : cases) {
     const std::string name = TestMappingName("planted");
     auto planted = SharedMemoryMapping::Open(sizeof(Registry*), SharedMemoryMapping::kReadWrite, name.c_str(),
@@ -121,34 +117,30 @@ TEST(GlobalPointerAttach, RefusesAPlantedRegistry) {
     std::memcpy(planted->data(), &c.planted, sizeof c.planted);
 
     std::unique_ptr<SharedMemoryMapping> kept;
-    testing::internal::CaptureStderr();
-    try {
-      GlobalPointerBase::Attach(name.c_str(), &kept);
-      ADD_FAILURE() << "attached to a refused registry";
-    } catch (const GlobalPointerBase::Exception& e) {
-      EXPECT_STREQ(e.what(), c.text);
-    }
-    EXPECT_EQ(testing::internal::GetCapturedStderr(), c.text);
+    ExpectRefused([&] { GlobalPointerBase::Attach(name.c_str(), &kept); }, c.text);
     EXPECT_EQ(kept, nullptr);
   }
 }
 
-TEST(GlobalPointerAttach, FirstAttachCreatesLaterOnesFindAndTheCreatorCleansUp) {
+TEST(GlobalPointerAttach, FirstAttachCreatesLaterOnesFindItWithoutAName) {
   const std::string name = TestMappingName("fresh");
   std::unique_ptr<SharedMemoryMapping> first;
   std::unique_ptr<SharedMemoryMapping> second;
   std::unique_ptr<Registry> registry(GlobalPointerBase::Attach(name.c_str(), &first));
   EXPECT_TRUE(first->created());
+  EXPECT_FALSE(ShmExists(name));  // nothing for a killed process to leave behind
   EXPECT_EQ(GlobalPointerBase::Attach(name.c_str(), &second), registry.get());
   EXPECT_FALSE(second->created());
   EXPECT_EQ(registry->version(), GlobalPointerBase::kVersion);
   EXPECT_EQ(registry->processId(), GlobalPointerBase::CurrentProcessId());
 
-  EXPECT_TRUE(ShmExists(name));
-  second.reset();
-  EXPECT_TRUE(ShmExists(name));  // a module that only found it leaves the name alone
+  // Once the creator is gone the object is gone with it.
   first.reset();
-  EXPECT_FALSE(ShmExists(name));
+  second.reset();
+  std::unique_ptr<SharedMemoryMapping> third;
+  std::unique_ptr<Registry> fresh(GlobalPointerBase::Attach(name.c_str(), &third));
+  EXPECT_TRUE(third->created());
+  EXPECT_NE(fresh.get(), nullptr);
 }
 
 TEST(GlobalPointerAttach, LeftoverOfAnEarlierProcessIsReplaced) {
@@ -166,7 +158,6 @@ TEST(GlobalPointerAttach, LeftoverOfAnEarlierProcessIsReplaced) {
   std::unique_ptr<Registry> registry(GlobalPointerBase::Attach(name.c_str(), &mapping));
   EXPECT_TRUE(mapping->created());
   EXPECT_EQ(registry->processId(), GlobalPointerBase::CurrentProcessId());
-  mapping.reset();
   EXPECT_FALSE(ShmExists(name));
 }
 
@@ -174,7 +165,7 @@ TEST(GlobalPointerAttach, ModuleRegistryIsFoundThroughTheProcessMapping) {
   Registry& registry = GlobalPointerBase::ModuleRegistry();
   EXPECT_EQ(&registry, &GlobalPointerBase::ModuleRegistry());
   EXPECT_EQ(registry.processId(), static_cast<std::uint64_t>(::getpid()));
-  EXPECT_TRUE(ShmExists(GlobalPointerBase::MappingName(::getpid())));
+  EXPECT_FALSE(ShmExists(GlobalPointerBase::MappingName(::getpid())));
   // The module's own shared variables are there.
   EXPECT_GE(registry.entryCount(), 2u);
   EXPECT_EQ(DebugEngineState::Instance().lock.spinCount, 100u);
@@ -215,14 +206,8 @@ TEST(GlobalPointerRegistry, SameNamesShareOneObjectCountedByUsers) {
 TEST(GlobalPointerRegistry, SizeMismatchIsRefused) {
   Registry registry;
   GlobalPointer<std::uint32_t> small(registry, "f.cpp", "T", "v");
-  testing::internal::CaptureStderr();
-  try {
-    GlobalPointer<double> big(registry, "f.cpp", "T", "v");
-    ADD_FAILURE() << "size mismatch accepted";
-  } catch (const GlobalPointerBase::Exception& e) {
-    EXPECT_STREQ(e.what(), "GlobalPointer: Size mismatch detected on variable instance\n");
-  }
-  EXPECT_EQ(testing::internal::GetCapturedStderr(), "GlobalPointer: Size mismatch detected on variable instance\n");
+  ExpectRefused([&] { GlobalPointer<double> big(registry, "f.cpp", "T", "v"); },
+                "GlobalPointer: Size mismatch detected on variable instance\n");
   EXPECT_EQ(small.references(), 1u);
 }
 
@@ -235,10 +220,8 @@ TEST(GlobalPointerRegistry, The129thVariableIsRefused) {
     ASSERT_TRUE(result.created);
     blocks.push_back(result.block);
   }
-  testing::internal::CaptureStderr();
-  EXPECT_THROW(registry.lookupOrCreate(1000, kCountedSize, kCounted), GlobalPointerBase::Exception);
-  EXPECT_EQ(testing::internal::GetCapturedStderr(),
-            "GlobalPointer: No room for another shared variable (128 in use)\n");
+  ExpectRefused([&] { registry.lookupOrCreate(1000, kCountedSize, kCounted); },
+                "GlobalPointer: No room for another shared variable (128 in use)\n");
   EXPECT_EQ(registry.entryCount(), 128u);
   // Existing variables are still found.
   const auto found = registry.lookupOrCreate(5, kCountedSize, kCounted);
@@ -261,18 +244,8 @@ TEST(GlobalPointerRegistry, FailedConstructionLeavesNothingBehind) {
 TEST(GlobalPointerRegistry, OldInterfaceIsRefused) {
   Registry registry;
   const char* text = "GlobalPointer: Old ABI usage detected.  Recompile the calling code with new ABI\n";
-  testing::internal::CaptureStderr();
-  try {
-    registry.lookup(1);
-  } catch (const GlobalPointerBase::Exception& e) {
-    EXPECT_STREQ(e.what(), text);
-  }
-  try {
-    registry.insert(1, nullptr);
-  } catch (const GlobalPointerBase::Exception& e) {
-    EXPECT_STREQ(e.what(), text);
-  }
-  EXPECT_EQ(testing::internal::GetCapturedStderr(), std::string(text) + text);
+  ExpectRefused([&] { registry.lookup(1); }, text);
+  ExpectRefused([&] { registry.insert(1, nullptr); }, text);
 }
 
 TEST(GlobalPointerRegistryConcurrent, EachVariableIsCreatedExactlyOnce) {
@@ -324,16 +297,11 @@ TEST(GlobalPointerRegistryConcurrent, EachVariableIsCreatedExactlyOnce) {
 // ---- spin lock ----
 
 TEST(SpinLock, BackOffEstimate) {
-  // Needed no more than the estimate: halve it.
-  EXPECT_EQ(SpinLock::NextEstimate(8, 8, 3), 4u);
-  EXPECT_EQ(SpinLock::NextEstimate(0, 0, 0), 0u);
-  // More than the estimate: grow by 2^steps, at most 20.
-  EXPECT_EQ(SpinLock::NextEstimate(0, 1, 1), 2u);
-  EXPECT_EQ(SpinLock::NextEstimate(3, 8, 3), 11u);
-  EXPECT_EQ(SpinLock::NextEstimate(10, 16, 4), 20u);
-  EXPECT_EQ(SpinLock::NextEstimate(1, 20, 40), 20u);
-  // No back-off step taken: unchanged.
-  EXPECT_EQ(SpinLock::NextEstimate(3, 5, 0), 3u);
+  EXPECT_EQ(SpinLock::NextEstimate(8, 8, 3), 4u);     // needed no more: halve
+  EXPECT_EQ(SpinLock::NextEstimate(3, 8, 3), 11u);    // needed more: add 2^steps
+  EXPECT_EQ(SpinLock::NextEstimate(10, 16, 4), 20u);  // capped
+  EXPECT_EQ(SpinLock::NextEstimate(1, 20, 40), 20u);  // no shift past the width
+  EXPECT_EQ(SpinLock::NextEstimate(3, 5, 0), 3u);     // no back-off step: unchanged
 }
 
 TEST(SpinLock, RandomBackOffIsTheMinimalStandardGenerator) {

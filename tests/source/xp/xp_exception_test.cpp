@@ -2,13 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cstring>
-#include <string>
-
-#include "source/xp/global_pointer.h"
-#include "source/xp/high_resolution_clock.h"
-#include "source/xp/xp_thread.h"
-
 namespace xp {
 namespace {
 
@@ -72,28 +65,6 @@ TEST(XPException, LackOfMemoryGivesTheSecondStaticText) {
   EXPECT_EQ(starved.shareCount(), 0u);
   StarvedException copy(starved);
   EXPECT_EQ(copy.shareCount(), 0u);
-}
-
-TEST(XPException, NarrowClassesAreCaughtAsTheirBases) {
-  const auto catchesAsBase = [](auto thrown) {
-    try {
-      throw thrown;
-    } catch (const XPException& e) {
-      return std::string(e.what());
-    }
-  };
-  EXPECT_EQ(catchesAsBase(HighResolutionClock::Exception("QueryPerformanceCounter() failed", 1)),
-            "QueryPerformanceCounter() failed");
-  EXPECT_EQ(catchesAsBase(GlobalPointerBase::Exception("registry")), "registry");
-  EXPECT_EQ(catchesAsBase(XPThread::Exception("Could not get TLS value", 6)), "Could not get TLS value");
-
-  try {
-    throw XPThread::Exception("narrow");
-  } catch (const GlobalPointerBase::Exception&) {
-    FAIL() << "caught by an unrelated class";
-  } catch (const std::exception& e) {
-    EXPECT_STREQ(e.what(), "narrow");
-  }
 }
 
 }  // namespace

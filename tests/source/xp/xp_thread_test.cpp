@@ -119,12 +119,7 @@ class LoopingThread : public XPThread {
     while (!stopRequested()) platform::YieldThread();
     stopsSeen.fetch_add(1);
   }
-  void requestStop() override {
-    stopRequests.fetch_add(1);
-    XPThread::requestStop();
-  }
   std::atomic<bool> started{false};
-  std::atomic<int> stopRequests{0};
   static inline std::atomic<int> stopsSeen{0};
 };
 
@@ -143,15 +138,6 @@ TEST(XPThread, DestroyingARunningThreadStopsAndJoinsIt) {
   early->start();
   delete early;
   EXPECT_EQ(LoopingThread::stopsSeen, before + 2);
-}
-
-TEST(XPThread, NeverStartedThreadEndsWithoutWaiting) {
-  LoopingThread thread;
-  EXPECT_EQ(thread.state(), XPThread::kIdle);
-  EXPECT_FALSE(thread.stopRequested());
-  thread.requestStop();
-  EXPECT_TRUE(thread.stopRequested());
-  EXPECT_EQ(thread.stopRequests, 1);
 }
 
 }  // namespace
