@@ -49,15 +49,23 @@ constexpr std::uint64_t kK512[80] = {
     h = t1 + t2;                                               \
   } while (0)
 
-#define SHA2_EIGHT(K, W, i, S0, S1)                                       \
-  SHA2_ROUND(a, b, c, d, e, f, g, h, K[(i) + 0], W[(i) + 0], S0, S1);     \
-  SHA2_ROUND(h, a, b, c, d, e, f, g, K[(i) + 1], W[(i) + 1], S0, S1);     \
-  SHA2_ROUND(g, h, a, b, c, d, e, f, K[(i) + 2], W[(i) + 2], S0, S1);     \
-  SHA2_ROUND(f, g, h, a, b, c, d, e, K[(i) + 3], W[(i) + 3], S0, S1);     \
-  SHA2_ROUND(e, f, g, h, a, b, c, d, K[(i) + 4], W[(i) + 4], S0, S1);     \
-  SHA2_ROUND(d, e, f, g, h, a, b, c, K[(i) + 5], W[(i) + 5], S0, S1);     \
-  SHA2_ROUND(c, d, e, f, g, h, a, b, K[(i) + 6], W[(i) + 6], S0, S1);     \
-  SHA2_ROUND(b, c, d, e, f, g, h, a, K[(i) + 7], W[(i) + 7], S0, S1)
+// Eight rounds; W(t) yields message word t. The schedule is a ring of 16
+// words: from round 16 on, each word is extended in place as it is needed.
+#define SHA2_EIGHT(K, W, i, S0, S1)                                   \
+  SHA2_ROUND(a, b, c, d, e, f, g, h, K[(i) + 0], W((i) + 0), S0, S1); \
+  SHA2_ROUND(h, a, b, c, d, e, f, g, K[(i) + 1], W((i) + 1), S0, S1); \
+  SHA2_ROUND(g, h, a, b, c, d, e, f, K[(i) + 2], W((i) + 2), S0, S1); \
+  SHA2_ROUND(f, g, h, a, b, c, d, e, K[(i) + 3], W((i) + 3), S0, S1); \
+  SHA2_ROUND(e, f, g, h, a, b, c, d, K[(i) + 4], W((i) + 4), S0, S1); \
+  SHA2_ROUND(d, e, f, g, h, a, b, c, K[(i) + 5], W((i) + 5), S0, S1); \
+  SHA2_ROUND(c, d, e, f, g, h, a, b, K[(i) + 6], W((i) + 6), S0, S1); \
+  SHA2_ROUND(b, c, d, e, f, g, h, a, K[(i) + 7], W((i) + 7), S0, S1)
+
+#define SHA2_W_LOADED(t) w[(t)]
+#define SHA2_W_NEXT32(t) \
+  (w[(t) & 15] += Small1_32(w[((t) - 2) & 15]) + w[((t) - 7) & 15] + Small0_32(w[((t) - 15) & 15]))
+#define SHA2_W_NEXT64(t) \
+  (w[(t) & 15] += Small1_64(w[((t) - 2) & 15]) + w[((t) - 7) & 15] + Small0_64(w[((t) - 15) & 15]))
 
 inline std::uint32_t Big0_32(std::uint32_t x) { return std::rotr(x, 2) ^ std::rotr(x, 13) ^ std::rotr(x, 22); }
 inline std::uint32_t Big1_32(std::uint32_t x) { return std::rotr(x, 6) ^ std::rotr(x, 11) ^ std::rotr(x, 25); }
@@ -72,20 +80,19 @@ inline std::uint64_t Small1_64(std::uint64_t x) { return std::rotr(x, 19) ^ std:
 }  // namespace
 
 void Sha256Compress(std::uint32_t* chain, const std::uint8_t* blocks, std::uint32_t count) {
-  std::uint32_t w[64];
+  std::uint32_t w[16];
   for (; count != 0; --count, blocks += 64) {
     for (int t = 0; t < 16; ++t) w[t] = LoadBe32(blocks + 4 * t);
-    for (int t = 16; t < 64; ++t) w[t] = Small1_32(w[t - 2]) + w[t - 7] + Small0_32(w[t - 15]) + w[t - 16];
     std::uint32_t a = chain[0], b = chain[1], c = chain[2], d = chain[3];
     std::uint32_t e = chain[4], f = chain[5], g = chain[6], h = chain[7];
-    SHA2_EIGHT(kK256, w, 0, Big0_32, Big1_32);
-    SHA2_EIGHT(kK256, w, 8, Big0_32, Big1_32);
-    SHA2_EIGHT(kK256, w, 16, Big0_32, Big1_32);
-    SHA2_EIGHT(kK256, w, 24, Big0_32, Big1_32);
-    SHA2_EIGHT(kK256, w, 32, Big0_32, Big1_32);
-    SHA2_EIGHT(kK256, w, 40, Big0_32, Big1_32);
-    SHA2_EIGHT(kK256, w, 48, Big0_32, Big1_32);
-    SHA2_EIGHT(kK256, w, 56, Big0_32, Big1_32);
+    SHA2_EIGHT(kK256, SHA2_W_LOADED, 0, Big0_32, Big1_32);
+    SHA2_EIGHT(kK256, SHA2_W_LOADED, 8, Big0_32, Big1_32);
+    SHA2_EIGHT(kK256, SHA2_W_NEXT32, 16, Big0_32, Big1_32);
+    SHA2_EIGHT(kK256, SHA2_W_NEXT32, 24, Big0_32, Big1_32);
+    SHA2_EIGHT(kK256, SHA2_W_NEXT32, 32, Big0_32, Big1_32);
+    SHA2_EIGHT(kK256, SHA2_W_NEXT32, 40, Big0_32, Big1_32);
+    SHA2_EIGHT(kK256, SHA2_W_NEXT32, 48, Big0_32, Big1_32);
+    SHA2_EIGHT(kK256, SHA2_W_NEXT32, 56, Big0_32, Big1_32);
     chain[0] += a; chain[1] += b; chain[2] += c; chain[3] += d;
     chain[4] += e; chain[5] += f; chain[6] += g; chain[7] += h;
   }
@@ -93,22 +100,21 @@ void Sha256Compress(std::uint32_t* chain, const std::uint8_t* blocks, std::uint3
 }
 
 void Sha512Compress(std::uint64_t* chain, const std::uint8_t* blocks, std::uint32_t count) {
-  std::uint64_t w[80];
+  std::uint64_t w[16];
   for (; count != 0; --count, blocks += 128) {
     for (int t = 0; t < 16; ++t) w[t] = LoadBe64(blocks + 8 * t);
-    for (int t = 16; t < 80; ++t) w[t] = Small1_64(w[t - 2]) + w[t - 7] + Small0_64(w[t - 15]) + w[t - 16];
     std::uint64_t a = chain[0], b = chain[1], c = chain[2], d = chain[3];
     std::uint64_t e = chain[4], f = chain[5], g = chain[6], h = chain[7];
-    SHA2_EIGHT(kK512, w, 0, Big0_64, Big1_64);
-    SHA2_EIGHT(kK512, w, 8, Big0_64, Big1_64);
-    SHA2_EIGHT(kK512, w, 16, Big0_64, Big1_64);
-    SHA2_EIGHT(kK512, w, 24, Big0_64, Big1_64);
-    SHA2_EIGHT(kK512, w, 32, Big0_64, Big1_64);
-    SHA2_EIGHT(kK512, w, 40, Big0_64, Big1_64);
-    SHA2_EIGHT(kK512, w, 48, Big0_64, Big1_64);
-    SHA2_EIGHT(kK512, w, 56, Big0_64, Big1_64);
-    SHA2_EIGHT(kK512, w, 64, Big0_64, Big1_64);
-    SHA2_EIGHT(kK512, w, 72, Big0_64, Big1_64);
+    SHA2_EIGHT(kK512, SHA2_W_LOADED, 0, Big0_64, Big1_64);
+    SHA2_EIGHT(kK512, SHA2_W_LOADED, 8, Big0_64, Big1_64);
+    SHA2_EIGHT(kK512, SHA2_W_NEXT64, 16, Big0_64, Big1_64);
+    SHA2_EIGHT(kK512, SHA2_W_NEXT64, 24, Big0_64, Big1_64);
+    SHA2_EIGHT(kK512, SHA2_W_NEXT64, 32, Big0_64, Big1_64);
+    SHA2_EIGHT(kK512, SHA2_W_NEXT64, 40, Big0_64, Big1_64);
+    SHA2_EIGHT(kK512, SHA2_W_NEXT64, 48, Big0_64, Big1_64);
+    SHA2_EIGHT(kK512, SHA2_W_NEXT64, 56, Big0_64, Big1_64);
+    SHA2_EIGHT(kK512, SHA2_W_NEXT64, 64, Big0_64, Big1_64);
+    SHA2_EIGHT(kK512, SHA2_W_NEXT64, 72, Big0_64, Big1_64);
     chain[0] += a; chain[1] += b; chain[2] += c; chain[3] += d;
     chain[4] += e; chain[5] += f; chain[6] += g; chain[7] += h;
   }
@@ -116,6 +122,9 @@ void Sha512Compress(std::uint64_t* chain, const std::uint8_t* blocks, std::uint3
 }
 
 #undef SHA2_EIGHT
+#undef SHA2_W_LOADED
+#undef SHA2_W_NEXT32
+#undef SHA2_W_NEXT64
 #undef SHA2_ROUND
 
 }  // namespace detail
