@@ -59,17 +59,17 @@ class NullWriter final : public codec::VPDecodeWriter {
   std::uint64_t bytes = 0;
 };
 
-encoder::DocumentSpec Spec(std::uint16_t compression) {
+encoder::DocumentSpec Layout(std::uint16_t compression) {
   const Bytes content = Content();
-  encoder::DocumentSpec spec;
-  spec.cipherId = 5;
-  spec.keyBits = 256;
-  spec.kdfId = 4;
-  spec.iterationThousands = 0;
-  spec.salt[0] = 1;  // one PBKDF2 iteration: the benchmark measures the body
-  spec.bodyDigestId = 3;
-  spec.userName = "bench";
-  spec.password = "mark";
+  encoder::DocumentSpec layout;
+  layout.cipherId = 5;
+  layout.keyBits = 256;
+  layout.kdfId = 4;
+  layout.iterationThousands = 0;
+  layout.salt[0] = 1;  // one PBKDF2 iteration: the benchmark measures the body
+  layout.bodyDigestId = 3;
+  layout.userName = "bench";
+  layout.password = "mark";
   const std::size_t per = kContentSize / kParts;
   for (int i = 0; i < kParts; ++i) {
     encoder::PartSpec part;
@@ -77,20 +77,20 @@ encoder::DocumentSpec Spec(std::uint16_t compression) {
     part.content.assign(content.begin() + static_cast<std::ptrdiff_t>(i * per),
                         content.begin() + static_cast<std::ptrdiff_t>((i + 1) * per));
     part.compression = compression;
-    spec.parts.push_back(std::move(part));
+    layout.parts.push_back(std::move(part));
   }
-  return spec;
+  return layout;
 }
 
 const Bytes& Document(std::uint16_t compression) {
   static const Bytes stored = [] {
     Bytes out;
-    encoder::EncodeDocument(Spec(0), out);
+    encoder::EncodeDocument(Layout(0), out);
     return out;
   }();
   static const Bytes compressed = [] {
     Bytes out;
-    encoder::EncodeDocument(Spec(1), out);
+    encoder::EncodeDocument(Layout(1), out);
     return out;
   }();
   return compression == 0 ? stored : compressed;

@@ -21,7 +21,7 @@ namespace codec {
 namespace {
 
 using decodetest::Bytes;
-using decodetest::BasicSpec;
+using decodetest::BasicLayout;
 using decodetest::Decode;
 using decodetest::Encode;
 using decodetest::ExpectContents;
@@ -42,16 +42,16 @@ const CipherCase kCiphers[] = {
 TEST(DecodeRoundTripTest, EveryCipherAndKeyLengthInBothVersions) {
   for (const std::uint16_t version : {258, 259}) {
     for (const CipherCase& c : kCiphers) {
-      encoder::DocumentSpec spec = BasicSpec();
-      spec.version = version;
-      spec.cipherId = c.cipherId;
-      spec.keyBits = c.keyBits;
-      spec.kdfId = version == 259 ? 4 : 2;
-      const Bytes document = Encode(spec);
+      encoder::DocumentSpec layout = BasicLayout();
+      layout.version = version;
+      layout.cipherId = c.cipherId;
+      layout.keyBits = c.keyBits;
+      layout.kdfId = version == 259 ? 4 : 2;
+      const Bytes document = Encode(layout);
       RecordingWriter writer;
-      ASSERT_EQ(Decode(document, spec, writer), DecodeResult::Ok)
+      ASSERT_EQ(Decode(document, layout, writer), DecodeResult::Ok)
           << "version " << version << " cipher " << c.cipherId << " bits " << c.keyBits;
-      ExpectContents(writer, spec, 2);
+      ExpectContents(writer, layout, 2);
       EXPECT_EQ(writer.beginDocuments, 1);
       EXPECT_EQ(writer.endParts, 2);
       EXPECT_EQ(writer.endDocuments, 1);
@@ -73,17 +73,17 @@ TEST(DecodeRoundTripTest, EveryKeyDerivationThatHasAFunction) {
   };
   for (const KdfCase& k : cases) {
     for (const CipherCase& c : {kCiphers[1], kCiphers[2], kCiphers[5]}) {
-      encoder::DocumentSpec spec = BasicSpec();
-      spec.version = k.version;
-      spec.kdfId = k.kdfId;
-      spec.trailerDigestId = k.trailerDigestId;
-      spec.cipherId = c.cipherId;
-      spec.keyBits = c.keyBits;
-      const Bytes document = Encode(spec);
+      encoder::DocumentSpec layout = BasicLayout();
+      layout.version = k.version;
+      layout.kdfId = k.kdfId;
+      layout.trailerDigestId = k.trailerDigestId;
+      layout.cipherId = c.cipherId;
+      layout.keyBits = c.keyBits;
+      const Bytes document = Encode(layout);
       RecordingWriter writer;
-      ASSERT_EQ(Decode(document, spec, writer), DecodeResult::Ok)
+      ASSERT_EQ(Decode(document, layout, writer), DecodeResult::Ok)
           << "kdf " << int{k.kdfId} << " version " << k.version << " bits " << c.keyBits;
-      ExpectContents(writer, spec, 2);
+      ExpectContents(writer, layout, 2);
     }
   }
 }
@@ -91,32 +91,32 @@ TEST(DecodeRoundTripTest, EveryKeyDerivationThatHasAFunction) {
 TEST(DecodeRoundTripTest, EveryBodyDigestAndNone) {
   for (const std::uint8_t digestId : {0, 2, 3, 4, 7}) {
     for (const std::uint16_t version : {258, 259}) {
-      encoder::DocumentSpec spec = BasicSpec();
-      spec.version = version;
-      spec.kdfId = 2;
-      spec.bodyDigestId = digestId;
-      spec.parts.push_back(Part("third.txt", Noise(5000, 3), 0));
-      const Bytes document = Encode(spec);
+      encoder::DocumentSpec layout = BasicLayout();
+      layout.version = version;
+      layout.kdfId = 2;
+      layout.bodyDigestId = digestId;
+      layout.parts.push_back(Part("third.txt", Noise(5000, 3), 0));
+      const Bytes document = Encode(layout);
       RecordingWriter writer;
-      ASSERT_EQ(Decode(document, spec, writer), DecodeResult::Ok)
+      ASSERT_EQ(Decode(document, layout, writer), DecodeResult::Ok)
           << "digest " << int{digestId} << " version " << version;
-      ExpectContents(writer, spec, 3);
+      ExpectContents(writer, layout, 3);
     }
   }
 }
 
 TEST(DecodeRoundTripTest, CredentialsAreUsedExactlyAsGiven) {
-  encoder::DocumentSpec spec = BasicSpec();
-  spec.userName = "";
-  spec.password = "";
-  const Bytes document = Encode(spec);
+  encoder::DocumentSpec layout = BasicLayout();
+  layout.userName = "";
+  layout.password = "";
+  const Bytes document = Encode(layout);
   RecordingWriter writer;
   codec::MemoryReader source(document.data(), static_cast<std::uint32_t>(document.size()));
   codec::DocumentDecoder decoder(source, writer);
   EXPECT_EQ(decoder.DecodeDocument(nullptr, nullptr, false), DecodeResult::Ok);
-  ExpectContents(writer, spec, 2);
+  ExpectContents(writer, layout, 2);
 
-  encoder::DocumentSpec cased = BasicSpec();
+  encoder::DocumentSpec cased = BasicLayout();
   const Bytes casedDocument = Encode(cased);
   RecordingWriter wrongCase;
   decodetest::DecodeOptions options;
@@ -125,10 +125,10 @@ TEST(DecodeRoundTripTest, CredentialsAreUsedExactlyAsGiven) {
 }
 
 TEST(DecodeRoundTripTest, DecodesFromAFileThroughTheFileReader) {
-  encoder::DocumentSpec spec = BasicSpec();
-  spec.parts.push_back(Part("big.bin", Noise(100000, 11), 1));
-  spec.parts.push_back(Part("plain.bin", Noise(70001, 12), 0));
-  const Bytes document = Encode(spec);
+  encoder::DocumentSpec layout = BasicLayout();
+  layout.parts.push_back(Part("big.bin", Noise(100000, 11), 1));
+  layout.parts.push_back(Part("plain.bin", Noise(70001, 12), 0));
+  const Bytes document = Encode(layout);
   std::FILE* file = std::tmpfile();
   ASSERT_NE(file, nullptr);
   ASSERT_EQ(std::fwrite(document.data(), 1, document.size(), file), document.size());
@@ -137,8 +137,8 @@ TEST(DecodeRoundTripTest, DecodesFromAFileThroughTheFileReader) {
   FileReader source(file);
   DocumentDecoder decoder(source, writer);
   decoder.SetClock([] { return std::int64_t{1700000000}; });
-  EXPECT_EQ(decoder.DecodeDocument(spec.userName.c_str(), spec.password.c_str(), false), DecodeResult::Ok);
-  ExpectContents(writer, spec, 4);
+  EXPECT_EQ(decoder.DecodeDocument(layout.userName.c_str(), layout.password.c_str(), false), DecodeResult::Ok);
+  ExpectContents(writer, layout, 4);
   EXPECT_LE(writer.largestWrite, 4096u);
   std::fclose(file);
 }
@@ -175,39 +175,39 @@ TEST(DecodeKeyDerivationTest, FirstSaltByteAdjustsTheIterationCount) {
   };
   // 0 * 1000 + 5 = 5; 2 * 1000 - 128 = 1,872; 10 * 1000 - 16 = 9,984.
   for (const Case c : {Case{0, 0x05, 5}, Case{2, 0x80, 1872}, Case{10, 0xF0, 9984}}) {
-    encoder::DocumentSpec spec = BasicSpec();
-    spec.iterationThousands = c.field;
-    spec.salt[0] = c.saltByte;
+    encoder::DocumentSpec layout = BasicLayout();
+    layout.iterationThousands = c.field;
+    layout.salt[0] = c.saltByte;
     const Bytes expected =
-        OpenSslPbkdf2(spec.password, spec.userName, spec.salt, c.iterations, EVP_sha256(), 32);
+        OpenSslPbkdf2(layout.password, layout.userName, layout.salt, c.iterations, EVP_sha256(), 32);
 
-    auto kdf = DocumentDecoder::CreateKdf(4, std::int64_t{c.field} * 1000, 3, 32, spec.salt.data());
+    auto kdf = DocumentDecoder::CreateKdf(4, std::int64_t{c.field} * 1000, 3, 32, layout.salt.data());
     ASSERT_NE(kdf, nullptr);
-    EXPECT_EQ(Derive(*kdf, spec.userName, spec.password, 32), expected) << c.iterations;
+    EXPECT_EQ(Derive(*kdf, layout.userName, layout.password, 32), expected) << c.iterations;
 
     Bytes encoderKey;
     std::string error;
-    ASSERT_TRUE(encoder::DeriveDocumentKey(spec, encoderKey, &error)) << error;
+    ASSERT_TRUE(encoder::DeriveDocumentKey(layout, encoderKey, &error)) << error;
     EXPECT_EQ(encoderKey, expected) << "encoder at " << c.iterations;
 
     // A count one off gives another key.
-    EXPECT_NE(OpenSslPbkdf2(spec.password, spec.userName, spec.salt, c.iterations + 1, EVP_sha256(), 32),
+    EXPECT_NE(OpenSslPbkdf2(layout.password, layout.userName, layout.salt, c.iterations + 1, EVP_sha256(), 32),
               expected);
 
-    const Bytes document = Encode(spec);
+    const Bytes document = Encode(layout);
     RecordingWriter writer;
-    EXPECT_EQ(Decode(document, spec, writer), DecodeResult::Ok) << c.iterations;
-    ExpectContents(writer, spec, 2);
+    EXPECT_EQ(Decode(document, layout, writer), DecodeResult::Ok) << c.iterations;
+    ExpectContents(writer, layout, 2);
   }
 }
 
 TEST(DecodeKeyDerivationTest, ShortKeysAreTheFirstBytesOfPbkdf2) {
-  encoder::DocumentSpec spec = BasicSpec();
-  spec.salt[0] = 0x03;  // 1,003 iterations
-  auto kdf = DocumentDecoder::CreateKdf(4, 1000, 3, 16, spec.salt.data());
+  encoder::DocumentSpec layout = BasicLayout();
+  layout.salt[0] = 0x03;  // 1,003 iterations
+  auto kdf = DocumentDecoder::CreateKdf(4, 1000, 3, 16, layout.salt.data());
   ASSERT_NE(kdf, nullptr);
-  EXPECT_EQ(Derive(*kdf, spec.userName, spec.password, 16),
-            OpenSslPbkdf2(spec.password, spec.userName, spec.salt, 1003, EVP_sha256(), 16));
+  EXPECT_EQ(Derive(*kdf, layout.userName, layout.password, 16),
+            OpenSslPbkdf2(layout.password, layout.userName, layout.salt, 1003, EVP_sha256(), 16));
 }
 
 TEST(DecodeKeyDerivationTest, IdsWithoutAFunctionGiveNone) {
@@ -228,46 +228,46 @@ TEST(DecodeKeyDerivationTest, IdsWithoutAFunctionGiveNone) {
 }
 
 TEST(DecodeKeyDerivationTest, DocumentsWithoutAKeyDerivationAreRefused) {
-  std::vector<encoder::DocumentSpec> specs;
+  std::vector<encoder::DocumentSpec> layouts;
   {
-    encoder::DocumentSpec spec = BasicSpec();
-    spec.kdfId = 0;  // over trailer digest 3: none
-    specs.push_back(spec);
+    encoder::DocumentSpec layout = BasicLayout();
+    layout.kdfId = 0;  // over trailer digest 3: none
+    layouts.push_back(layout);
   }
   {
-    encoder::DocumentSpec spec = BasicSpec();
-    spec.kdfId = 1;
-    specs.push_back(spec);
+    encoder::DocumentSpec layout = BasicLayout();
+    layout.kdfId = 1;
+    layouts.push_back(layout);
   }
   {
-    encoder::DocumentSpec spec = BasicSpec();
-    spec.kdfId = 9;
-    specs.push_back(spec);
+    encoder::DocumentSpec layout = BasicLayout();
+    layout.kdfId = 9;
+    layouts.push_back(layout);
   }
   for (const std::uint8_t saltByte : {0x00, 0x80, 0xFF}) {
-    encoder::DocumentSpec spec = BasicSpec();
-    spec.iterationThousands = 0;
-    spec.salt[0] = saltByte;
-    specs.push_back(spec);
+    encoder::DocumentSpec layout = BasicLayout();
+    layout.iterationThousands = 0;
+    layout.salt[0] = saltByte;
+    layouts.push_back(layout);
   }
-  for (const auto& spec : specs) {
-    const Bytes document = Encode(spec);
+  for (const auto& layout : layouts) {
+    const Bytes document = Encode(layout);
     RecordingWriter writer;
-    EXPECT_EQ(Decode(document, spec, writer), DecodeResult::NoKeyDerivation)
-        << "kdf " << int{spec.kdfId} << " salt " << int{spec.salt[0]};
+    EXPECT_EQ(Decode(document, layout, writer), DecodeResult::NoKeyDerivation)
+        << "kdf " << int{layout.kdfId} << " salt " << int{layout.salt[0]};
     EXPECT_EQ(writer.beginDocuments, 0);
   }
 }
 
 TEST(DecodeKeyDerivationTest, PbKdf2InAVersion258DocumentIsRefused) {
   for (const std::uint8_t kdfId : {3, 4}) {
-    encoder::DocumentSpec spec = BasicSpec();
-    spec.version = 258;
-    spec.kdfId = 2;
-    spec.headerByteAfterDigest = std::make_pair(18u, kdfId);
-    const Bytes document = Encode(spec);
+    encoder::DocumentSpec layout = BasicLayout();
+    layout.version = 258;
+    layout.kdfId = 2;
+    layout.headerByteAfterDigest = std::make_pair(18u, kdfId);
+    const Bytes document = Encode(layout);
     RecordingWriter writer;
-    EXPECT_EQ(Decode(document, spec, writer), DecodeResult::NoKeyDerivation);
+    EXPECT_EQ(Decode(document, layout, writer), DecodeResult::NoKeyDerivation);
     EXPECT_EQ(writer.beginDocuments, 0);
   }
 }
@@ -275,30 +275,30 @@ TEST(DecodeKeyDerivationTest, PbKdf2InAVersion258DocumentIsRefused) {
 // Part layouts ---------------------------------------------------------------
 
 TEST(DecodePartLayoutTest, ContinuousStreamSplitAcrossParts) {
-  encoder::DocumentSpec spec = BasicSpec();
-  spec.flags = codec::DocumentHeader::FlagContinuousStream;
-  spec.parts.clear();
-  spec.parts.push_back(Part("a.txt", Text(std::string(30000, 'a') + "tail of a"), 1));
-  spec.parts.push_back(Part("plain.bin", Noise(3000, 1), 0));  // never touches the stream
-  spec.parts.push_back(Part("b.txt", Noise(9000, 2), 1));
-  spec.parts.push_back(Part("c.txt", Text(std::string(8192, 'c')), 1));
-  const Bytes document = Encode(spec);
+  encoder::DocumentSpec layout = BasicLayout();
+  layout.flags = codec::DocumentHeader::FlagContinuousStream;
+  layout.parts.clear();
+  layout.parts.push_back(Part("a.txt", Text(std::string(30000, 'a') + "tail of a"), 1));
+  layout.parts.push_back(Part("plain.bin", Noise(3000, 1), 0));  // never touches the stream
+  layout.parts.push_back(Part("b.txt", Noise(9000, 2), 1));
+  layout.parts.push_back(Part("c.txt", Text(std::string(8192, 'c')), 1));
+  const Bytes document = Encode(layout);
   RecordingWriter writer;
-  ASSERT_EQ(Decode(document, spec, writer), DecodeResult::Ok);
-  ExpectContents(writer, spec, 4);
+  ASSERT_EQ(Decode(document, layout, writer), DecodeResult::Ok);
+  ExpectContents(writer, layout, 4);
   EXPECT_LE(writer.largestWrite, 4096u);
 }
 
 TEST(DecodePartLayoutTest, PerPartStreamsStartAfresh) {
-  encoder::DocumentSpec spec = BasicSpec();
-  spec.parts.clear();
+  encoder::DocumentSpec layout = BasicLayout();
+  layout.parts.clear();
   for (int i = 0; i < 4; ++i) {
-    spec.parts.push_back(Part("p" + std::to_string(i), Noise(3000 + 1000 * i, i), 1));
+    layout.parts.push_back(Part("p" + std::to_string(i), Noise(3000 + 1000 * i, i), 1));
   }
-  const Bytes document = Encode(spec);
+  const Bytes document = Encode(layout);
   RecordingWriter writer;
-  ASSERT_EQ(Decode(document, spec, writer), DecodeResult::Ok);
-  ExpectContents(writer, spec, 4);
+  ASSERT_EQ(Decode(document, layout, writer), DecodeResult::Ok);
+  ExpectContents(writer, layout, 4);
 }
 
 TEST(DecodePartLayoutTest, PerPartStreamThatStopsHalfWayYieldsItsOutputThenTheNextStream) {
@@ -316,26 +316,26 @@ TEST(DecodePartLayoutTest, PerPartStreamThatStopsHalfWayYieldsItsOutputThenTheNe
   half.resize(half.size() - zs.avail_out);
   deflateEnd(&zs);
 
-  encoder::DocumentSpec spec = BasicSpec();
-  spec.parts.clear();
-  spec.parts.push_back(Part("half.txt", firstContent, 1));
-  spec.parts[0].storedData = half;
-  spec.parts.push_back(Part("next.txt", Noise(7000, 5), 1));
-  const Bytes document = Encode(spec);
+  encoder::DocumentSpec layout = BasicLayout();
+  layout.parts.clear();
+  layout.parts.push_back(Part("half.txt", firstContent, 1));
+  layout.parts[0].storedData = half;
+  layout.parts.push_back(Part("next.txt", Noise(7000, 5), 1));
+  const Bytes document = Encode(layout);
   RecordingWriter writer;
-  ASSERT_EQ(Decode(document, spec, writer), DecodeResult::Ok);
-  ExpectContents(writer, spec, 2);
+  ASSERT_EQ(Decode(document, layout, writer), DecodeResult::Ok);
+  ExpectContents(writer, layout, 2);
 }
 
 TEST(DecodePartLayoutTest, PartCountBelowThePartsPresentIgnoresTheRest) {
-  encoder::DocumentSpec spec = BasicSpec();
-  spec.parts.push_back(Part("ignored.txt", Text("never decoded")));
-  spec.partCountField = 2;
-  spec.tags.push_back({"Title", Text("Ignored by the decoder"), false});
-  const Bytes document = Encode(spec);
+  encoder::DocumentSpec layout = BasicLayout();
+  layout.parts.push_back(Part("ignored.txt", Text("never decoded")));
+  layout.partCountField = 2;
+  layout.tags.push_back({"Title", Text("Ignored by the decoder"), false});
+  const Bytes document = Encode(layout);
   RecordingWriter writer;
-  ASSERT_EQ(Decode(document, spec, writer), DecodeResult::Ok);
-  ExpectContents(writer, spec, 2);
+  ASSERT_EQ(Decode(document, layout, writer), DecodeResult::Ok);
+  ExpectContents(writer, layout, 2);
   EXPECT_EQ(writer.partCount, 2u);
   EXPECT_EQ(writer.endDocuments, 1);
 }
@@ -343,15 +343,15 @@ TEST(DecodePartLayoutTest, PartCountBelowThePartsPresentIgnoresTheRest) {
 TEST(DecodePartLayoutTest, EmptyPartsReadOnlyTheirHeaderAndDigestBlocks) {
   for (const std::uint8_t digestId : {0, 3}) {
     for (const std::uint16_t compression : {0, 1}) {
-      encoder::DocumentSpec spec = BasicSpec();
-      spec.bodyDigestId = digestId;
-      spec.parts.insert(spec.parts.begin() + 1, Part("empty.txt", {}, 0));
-      spec.parts.push_back(Part("empty-too.txt", {}, 0));
-      spec.parts.push_back(Part("last.txt", Text("after two empty parts"), compression));
-      const Bytes document = Encode(spec);
+      encoder::DocumentSpec layout = BasicLayout();
+      layout.bodyDigestId = digestId;
+      layout.parts.insert(layout.parts.begin() + 1, Part("empty.txt", {}, 0));
+      layout.parts.push_back(Part("empty-too.txt", {}, 0));
+      layout.parts.push_back(Part("last.txt", Text("after two empty parts"), compression));
+      const Bytes document = Encode(layout);
       RecordingWriter writer;
-      ASSERT_EQ(Decode(document, spec, writer), DecodeResult::Ok) << int{digestId};
-      ExpectContents(writer, spec, 5);
+      ASSERT_EQ(Decode(document, layout, writer), DecodeResult::Ok) << int{digestId};
+      ExpectContents(writer, layout, 5);
       EXPECT_EQ(writer.parts[1].storedLength, 0u);
       EXPECT_TRUE(writer.parts[1].content.empty());
       EXPECT_EQ(writer.writesOutsideParts, 0);
@@ -363,22 +363,22 @@ TEST(DecodePartLayoutTest, NamesThatFillTheirFieldReadBackWhole) {
   const std::string name64(60, 'n');
   const std::string name34(30, 'm');
   {
-    encoder::DocumentSpec spec = BasicSpec();
-    spec.parts[0].name = name64 + ".txt";
-    const Bytes document = Encode(spec);
+    encoder::DocumentSpec layout = BasicLayout();
+    layout.parts[0].name = name64 + ".txt";
+    const Bytes document = Encode(layout);
     RecordingWriter writer;
-    ASSERT_EQ(Decode(document, spec, writer), DecodeResult::Ok);
+    ASSERT_EQ(Decode(document, layout, writer), DecodeResult::Ok);
     EXPECT_EQ(writer.parts[0].name, name64 + ".txt");
     EXPECT_EQ(writer.parts[0].name.size(), 64u);
   }
   {
-    encoder::DocumentSpec spec = BasicSpec();
-    spec.version = 258;
-    spec.kdfId = 2;
-    spec.parts[0].name = name34 + ".txt";
-    const Bytes document = Encode(spec);
+    encoder::DocumentSpec layout = BasicLayout();
+    layout.version = 258;
+    layout.kdfId = 2;
+    layout.parts[0].name = name34 + ".txt";
+    const Bytes document = Encode(layout);
     RecordingWriter writer;
-    ASSERT_EQ(Decode(document, spec, writer), DecodeResult::Ok);
+    ASSERT_EQ(Decode(document, layout, writer), DecodeResult::Ok);
     EXPECT_EQ(writer.parts[0].name, name34 + ".txt");
     EXPECT_EQ(writer.parts[0].name.size(), 34u);
   }
@@ -388,30 +388,30 @@ TEST(DecodePartLayoutTest, LengthBytesNamingTheSameBlockAreEquivalent) {
   // Any length byte from T - B to T - 1 names the same block; larger blocks
   // carry filler before the header.
   for (const std::uint8_t lengthByte : {0, 95, 96, 111, 200, 255}) {
-    encoder::DocumentSpec spec = BasicSpec();
-    spec.parts[0].lengthByte = lengthByte;
-    spec.parts[1].lengthByte = lengthByte;
-    const Bytes document = Encode(spec);
+    encoder::DocumentSpec layout = BasicLayout();
+    layout.parts[0].lengthByte = lengthByte;
+    layout.parts[1].lengthByte = lengthByte;
+    const Bytes document = Encode(layout);
     RecordingWriter writer;
-    EXPECT_EQ(Decode(document, spec, writer), DecodeResult::Ok) << int{lengthByte};
-    ExpectContents(writer, spec, 2);
+    EXPECT_EQ(Decode(document, layout, writer), DecodeResult::Ok) << int{lengthByte};
+    ExpectContents(writer, layout, 2);
   }
 }
 
 TEST(DecodePartLayoutTest, EndMarkerEndsADocumentWithoutAStatedCount) {
-  encoder::DocumentSpec spec = BasicSpec();
-  spec.partCountField = 0;
-  spec.endMarker = true;
-  spec.tags.push_back({"Title", Text("after the marker"), false});
-  const Bytes document = Encode(spec);
+  encoder::DocumentSpec layout = BasicLayout();
+  layout.partCountField = 0;
+  layout.endMarker = true;
+  layout.tags.push_back({"Title", Text("after the marker"), false});
+  const Bytes document = Encode(layout);
   RecordingWriter writer;
-  ASSERT_EQ(Decode(document, spec, writer), DecodeResult::Ok);
-  ExpectContents(writer, spec, 2);
+  ASSERT_EQ(Decode(document, layout, writer), DecodeResult::Ok);
+  ExpectContents(writer, layout, 2);
   EXPECT_EQ(writer.partCount, 0xFFFFFFFFu);
   EXPECT_EQ(writer.endDocuments, 1);
 
   // A document of no parts at all.
-  encoder::DocumentSpec empty = BasicSpec();
+  encoder::DocumentSpec empty = BasicLayout();
   empty.parts.clear();
   empty.partCountField = 0;
   empty.endMarker = true;
@@ -423,23 +423,23 @@ TEST(DecodePartLayoutTest, EndMarkerEndsADocumentWithoutAStatedCount) {
 }
 
 TEST(DecodePartLayoutTest, EndMarkerBeforeTheStatedCountIsCorrupt) {
-  encoder::DocumentSpec spec = BasicSpec();
-  spec.partCountField = 3;
-  spec.endMarker = true;
-  const Bytes document = Encode(spec);
+  encoder::DocumentSpec layout = BasicLayout();
+  layout.partCountField = 3;
+  layout.endMarker = true;
+  const Bytes document = Encode(layout);
   RecordingWriter writer;
-  EXPECT_EQ(Decode(document, spec, writer), DecodeResult::Corrupt);
+  EXPECT_EQ(Decode(document, layout, writer), DecodeResult::Corrupt);
   EXPECT_EQ(writer.endParts, 2);
   EXPECT_EQ(writer.endDocuments, 0);
 }
 
 TEST(DecodePartLayoutTest, WithoutCountOrMarkerTheEndOfDataIsATruncation) {
   // Nothing tells a complete document from one cut at a part boundary.
-  encoder::DocumentSpec spec = BasicSpec();
-  spec.partCountField = 0;
-  const Bytes document = Encode(spec);
+  encoder::DocumentSpec layout = BasicLayout();
+  layout.partCountField = 0;
+  const Bytes document = Encode(layout);
   RecordingWriter writer;
-  EXPECT_EQ(Decode(document, spec, writer), DecodeResult::Truncated);
+  EXPECT_EQ(Decode(document, layout, writer), DecodeResult::Truncated);
   EXPECT_EQ(writer.endParts, 2);
   EXPECT_EQ(writer.endDocuments, 0);
 }
@@ -448,40 +448,40 @@ TEST(DecodePartLayoutTest, WithoutCountOrMarkerTheEndOfDataIsATruncation) {
 
 TEST(DecodeExpiryTest, OneSecondPastExpiresUnlessAllowed) {
   const std::int64_t now = 1700000000;
-  encoder::DocumentSpec spec = BasicSpec();
-  spec.parts[1].expiry = static_cast<std::int32_t>(now - 1);
-  const Bytes document = Encode(spec);
+  encoder::DocumentSpec layout = BasicLayout();
+  layout.parts[1].expiry = static_cast<std::int32_t>(now - 1);
+  const Bytes document = Encode(layout);
 
   RecordingWriter refused;
   decodetest::DecodeOptions options;
   options.now = now;
-  EXPECT_EQ(Decode(document, spec, refused, options), DecodeResult::Expired);
+  EXPECT_EQ(Decode(document, layout, refused, options), DecodeResult::Expired);
   EXPECT_EQ(refused.beginParts, 1);  // the expired part was never begun
   EXPECT_EQ(refused.endDocuments, 0);
 
   RecordingWriter allowed;
   options.allowExpired = true;
-  EXPECT_EQ(Decode(document, spec, allowed, options), DecodeResult::Ok);
-  ExpectContents(allowed, spec, 2);
+  EXPECT_EQ(Decode(document, layout, allowed, options), DecodeResult::Ok);
+  ExpectContents(allowed, layout, 2);
   EXPECT_EQ(allowed.parts[1].expiry, now - 1);
 
   RecordingWriter atTheSecond;
   options.allowExpired = false;
   options.now = now - 1;
-  EXPECT_EQ(Decode(document, spec, atTheSecond, options), DecodeResult::Ok);
+  EXPECT_EQ(Decode(document, layout, atTheSecond, options), DecodeResult::Ok);
 }
 
 TEST(DecodeExpiryTest, ZeroAndNeverDoNotExpireEvenAfter2038) {
-  encoder::DocumentSpec spec = BasicSpec();
-  spec.parts[0].expiry = 0;
-  spec.parts[1].expiry = 0x7FFFFFFF;  // stored as 0xFFFFFFFF
-  const Bytes document = Encode(spec);
+  encoder::DocumentSpec layout = BasicLayout();
+  layout.parts[0].expiry = 0;
+  layout.parts[1].expiry = 0x7FFFFFFF;  // stored as 0xFFFFFFFF
+  const Bytes document = Encode(layout);
   for (const std::int64_t now : {std::int64_t{1700000000}, std::int64_t{0x7FFFFFFF},
                                  std::int64_t{0x80000000}, std::int64_t{4102444800}}) {
     RecordingWriter writer;
     decodetest::DecodeOptions options;
     options.now = now;
-    EXPECT_EQ(Decode(document, spec, writer, options), DecodeResult::Ok) << now;
+    EXPECT_EQ(Decode(document, layout, writer, options), DecodeResult::Ok) << now;
     ASSERT_EQ(writer.parts.size(), 2u);
     EXPECT_EQ(writer.parts[1].expiry, 0x7FFFFFFF);
   }
@@ -491,16 +491,16 @@ TEST(DecodeExpiryTest, DatesKeepExpiringAfter2038) {
   // 2040-01-01: a clock read as signed 32 bits would be negative here and no
   // stored date would ever lie before it.
   const std::int64_t in2040 = 2208988800;
-  encoder::DocumentSpec spec = BasicSpec();
-  spec.parts[0].expiry = 2000000000;  // 2033
-  const Bytes document = Encode(spec);
+  encoder::DocumentSpec layout = BasicLayout();
+  layout.parts[0].expiry = 2000000000;  // 2033
+  const Bytes document = Encode(layout);
   RecordingWriter writer;
   decodetest::DecodeOptions options;
   options.now = in2040;
-  EXPECT_EQ(Decode(document, spec, writer, options), DecodeResult::Expired);
+  EXPECT_EQ(Decode(document, layout, writer, options), DecodeResult::Expired);
 
   // Negative stored dates lie in the past, before and after 2038.
-  encoder::DocumentSpec past = BasicSpec();
+  encoder::DocumentSpec past = BasicLayout();
   past.parts[0].expiry = -5;
   const Bytes pastDocument = Encode(past);
   for (const std::int64_t now : {std::int64_t{1700000000}, in2040}) {
@@ -511,13 +511,13 @@ TEST(DecodeExpiryTest, DatesKeepExpiringAfter2038) {
 }
 
 TEST(DecodeExpiryTest, DefaultClockIsTheSystemClock) {
-  encoder::DocumentSpec spec = BasicSpec();
-  spec.parts[0].expiry = 1000000000;  // 2001
-  const Bytes document = Encode(spec);
+  encoder::DocumentSpec layout = BasicLayout();
+  layout.parts[0].expiry = 1000000000;  // 2001
+  const Bytes document = Encode(layout);
   RecordingWriter writer;
   codec::MemoryReader source(document.data(), static_cast<std::uint32_t>(document.size()));
   DocumentDecoder decoder(source, writer);
-  EXPECT_EQ(decoder.DecodeDocument(spec.userName.c_str(), spec.password.c_str(), false),
+  EXPECT_EQ(decoder.DecodeDocument(layout.userName.c_str(), layout.password.c_str(), false),
             DecodeResult::Expired);
 }
 

@@ -18,7 +18,7 @@
 namespace codec {
 namespace {
 
-using decodetest::BasicSpec;
+using decodetest::BasicLayout;
 using decodetest::Bytes;
 using decodetest::Decode;
 using decodetest::Encode;
@@ -27,46 +27,46 @@ using decodetest::Part;
 using decodetest::RecordingWriter;
 using decodetest::Text;
 
-std::int32_t DecodeSpec(const encoder::DocumentSpec& spec, RecordingWriter& writer) {
-  return Decode(Encode(spec), spec, writer);
+std::int32_t DecodeLayout(const encoder::DocumentSpec& layout, RecordingWriter& writer) {
+  return Decode(Encode(layout), layout, writer);
 }
 
 TEST(DecodeHeaderFailureTest, MagicVersionCipherAndKeyLength) {
   {
-    encoder::DocumentSpec spec = BasicSpec();
-    spec.headerByteAfterDigest = std::make_pair(3u, std::uint8_t{'g'});
+    encoder::DocumentSpec layout = BasicLayout();
+    layout.headerByteAfterDigest = std::make_pair(3u, std::uint8_t{'g'});
     RecordingWriter writer;
-    EXPECT_EQ(DecodeSpec(spec, writer), DecodeResult::BadMagic);
+    EXPECT_EQ(DecodeLayout(layout, writer), DecodeResult::BadMagic);
   }
   for (const std::uint16_t version : {257, 260, 300}) {
-    encoder::DocumentSpec spec = BasicSpec();
-    spec.version = version;
-    spec.kdfId = 2;
+    encoder::DocumentSpec layout = BasicLayout();
+    layout.version = version;
+    layout.kdfId = 2;
     RecordingWriter writer;
-    EXPECT_EQ(DecodeSpec(spec, writer), DecodeResult::UnsupportedVersion) << version;
+    EXPECT_EQ(DecodeLayout(layout, writer), DecodeResult::UnsupportedVersion) << version;
   }
   for (const std::uint16_t cipherId : {0, 3, 6}) {
-    encoder::DocumentSpec spec = BasicSpec();
-    spec.cipherId = cipherId;
+    encoder::DocumentSpec layout = BasicLayout();
+    layout.cipherId = cipherId;
     RecordingWriter writer;
-    EXPECT_EQ(DecodeSpec(spec, writer), DecodeResult::UnknownCipher) << cipherId;
+    EXPECT_EQ(DecodeLayout(layout, writer), DecodeResult::UnknownCipher) << cipherId;
   }
   const std::pair<std::uint16_t, std::uint16_t> refusedKeys[] = {
       {5, 0}, {5, 64}, {5, 160}, {5, 264}, {4, 0}, {4, 96}, {4, 256},
   };
   for (const auto& [cipherId, keyBits] : refusedKeys) {
-    encoder::DocumentSpec spec = BasicSpec();
-    spec.cipherId = cipherId;
-    spec.keyBits = keyBits;
+    encoder::DocumentSpec layout = BasicLayout();
+    layout.cipherId = cipherId;
+    layout.keyBits = keyBits;
     RecordingWriter writer;
-    EXPECT_EQ(DecodeSpec(spec, writer), DecodeResult::BadKeyLength) << cipherId << "/" << keyBits;
+    EXPECT_EQ(DecodeLayout(layout, writer), DecodeResult::BadKeyLength) << cipherId << "/" << keyBits;
     EXPECT_EQ(writer.beginDocuments, 0);
   }
 }
 
 TEST(DecodeHeaderFailureTest, KeyOfAnotherLengthIsRefused) {
-  encoder::DocumentSpec spec = BasicSpec();
-  const Bytes document = Encode(spec);
+  encoder::DocumentSpec layout = BasicLayout();
+  const Bytes document = Encode(layout);
   MemoryReader source(document.data(), static_cast<std::uint32_t>(document.size()));
   RecordingWriter writer;
   DocumentDecoder decoder(source, writer);
@@ -79,17 +79,17 @@ TEST(DecodeHeaderFailureTest, KeyOfAnotherLengthIsRefused) {
 
 TEST(DecodeHeaderFailureTest, UnknownBodyDigest) {
   for (const std::uint8_t digestId : {1, 5, 6, 8, 255}) {
-    encoder::DocumentSpec spec = BasicSpec();
-    spec.bodyDigestId = digestId;
+    encoder::DocumentSpec layout = BasicLayout();
+    layout.bodyDigestId = digestId;
     RecordingWriter writer;
-    EXPECT_EQ(DecodeSpec(spec, writer), DecodeResult::UnknownDigest) << int{digestId};
+    EXPECT_EQ(DecodeLayout(layout, writer), DecodeResult::UnknownDigest) << int{digestId};
     EXPECT_EQ(writer.beginDocuments, 0);
   }
 }
 
 TEST(DecodeHeaderFailureTest, TruncationAnywhereIsReported) {
-  encoder::DocumentSpec spec = BasicSpec();
-  const Bytes document = Encode(spec);
+  encoder::DocumentSpec layout = BasicLayout();
+  const Bytes document = Encode(layout);
   // In the header, in the salt, in part 0's header block, in its data, in its
   // digest block, in part 1's data, one byte short of the end.
   for (const std::size_t cut : {std::size_t{0}, std::size_t{29}, std::size_t{40}, std::size_t{62 + 50},
@@ -97,14 +97,14 @@ TEST(DecodeHeaderFailureTest, TruncationAnywhereIsReported) {
                                 document.size() / 2, document.size() - 1}) {
     const Bytes cutDocument(document.begin(), document.begin() + static_cast<std::ptrdiff_t>(cut));
     RecordingWriter writer;
-    EXPECT_EQ(Decode(cutDocument, spec, writer), DecodeResult::Truncated) << cut;
+    EXPECT_EQ(Decode(cutDocument, layout, writer), DecodeResult::Truncated) << cut;
     EXPECT_EQ(writer.endDocuments, 0);
   }
 }
 
 TEST(DecodeCredentialsTest, WrongCredentialsStopBeforeAnyPart) {
-  encoder::DocumentSpec spec = BasicSpec();
-  const Bytes document = Encode(spec);
+  encoder::DocumentSpec layout = BasicLayout();
+  const Bytes document = Encode(layout);
   const std::pair<const char*, const char*> attempts[] = {
       {"alice", "secret-1"}, {"alice", "Secret-1 "}, {"bob", "Secret-1"}, {"", ""},
   };
@@ -113,12 +113,12 @@ TEST(DecodeCredentialsTest, WrongCredentialsStopBeforeAnyPart) {
     decodetest::DecodeOptions options;
     options.userName = user;
     options.password = password;
-    EXPECT_EQ(Decode(document, spec, writer, options), DecodeResult::WrongCredentials) << user << "/" << password;
+    EXPECT_EQ(Decode(document, layout, writer, options), DecodeResult::WrongCredentials) << user << "/" << password;
     EXPECT_EQ(writer.beginDocuments, 1);
     EXPECT_EQ(writer.beginParts, 0);
   }
   for (const std::uint16_t version : {258, 259}) {
-    encoder::DocumentSpec tdes = BasicSpec();
+    encoder::DocumentSpec tdes = BasicLayout();
     tdes.version = version;
     tdes.kdfId = 2;
     tdes.cipherId = 4;
@@ -133,98 +133,98 @@ TEST(DecodeCredentialsTest, WrongCredentialsStopBeforeAnyPart) {
 
 TEST(DecodeCredentialsTest, BadCheckValueIsCredentialsOnPartZeroAndCorruptAfter) {
   {
-    encoder::DocumentSpec spec = BasicSpec();
-    spec.parts[0].checkOverride = 0x12345678;
+    encoder::DocumentSpec layout = BasicLayout();
+    layout.parts[0].checkOverride = 0x12345678;
     RecordingWriter writer;
-    EXPECT_EQ(DecodeSpec(spec, writer), DecodeResult::WrongCredentials);
+    EXPECT_EQ(DecodeLayout(layout, writer), DecodeResult::WrongCredentials);
     EXPECT_EQ(writer.beginParts, 0);
   }
   {
-    encoder::DocumentSpec spec = BasicSpec();
-    spec.parts[1].checkOverride = 0x12345678;
+    encoder::DocumentSpec layout = BasicLayout();
+    layout.parts[1].checkOverride = 0x12345678;
     RecordingWriter writer;
-    EXPECT_EQ(DecodeSpec(spec, writer), DecodeResult::Corrupt);
+    EXPECT_EQ(DecodeLayout(layout, writer), DecodeResult::Corrupt);
     EXPECT_EQ(writer.endParts, 1);
   }
 }
 
 TEST(DecodeCorruptionTest, DigestsCatchDamage) {
   {
-    encoder::DocumentSpec spec = BasicSpec();
-    spec.parts[1].corruptDigest = true;
+    encoder::DocumentSpec layout = BasicLayout();
+    layout.parts[1].corruptDigest = true;
     RecordingWriter writer;
-    EXPECT_EQ(DecodeSpec(spec, writer), DecodeResult::Corrupt);
+    EXPECT_EQ(DecodeLayout(layout, writer), DecodeResult::Corrupt);
     EXPECT_EQ(writer.endParts, 1);  // part 1 was written, never ended
     EXPECT_EQ(writer.beginParts, 2);
   }
   for (const std::uint32_t offset : {22u, 25u, 29u}) {
     // A reserved header byte altered after encoding fails part 0's digest.
-    encoder::DocumentSpec spec = BasicSpec();
-    spec.headerByteAfterDigest = std::make_pair(offset, std::uint8_t{0x5A});
+    encoder::DocumentSpec layout = BasicLayout();
+    layout.headerByteAfterDigest = std::make_pair(offset, std::uint8_t{0x5A});
     RecordingWriter writer;
-    EXPECT_EQ(DecodeSpec(spec, writer), DecodeResult::Corrupt) << offset;
+    EXPECT_EQ(DecodeLayout(layout, writer), DecodeResult::Corrupt) << offset;
     EXPECT_EQ(writer.endParts, 0);
   }
   {
     // The same document without a body digest decodes.
-    encoder::DocumentSpec spec = BasicSpec();
-    spec.bodyDigestId = 0;
-    spec.headerByteAfterDigest = std::make_pair(22u, std::uint8_t{0x5A});
+    encoder::DocumentSpec layout = BasicLayout();
+    layout.bodyDigestId = 0;
+    layout.headerByteAfterDigest = std::make_pair(22u, std::uint8_t{0x5A});
     RecordingWriter writer;
-    EXPECT_EQ(DecodeSpec(spec, writer), DecodeResult::Ok);
+    EXPECT_EQ(DecodeLayout(layout, writer), DecodeResult::Ok);
   }
   {
     // Stored data of a stored part altered: caught by its digest.
-    encoder::DocumentSpec spec = BasicSpec();
-    Bytes damaged = spec.parts[0].content;
+    encoder::DocumentSpec layout = BasicLayout();
+    Bytes damaged = layout.parts[0].content;
     damaged[3] ^= 1;
-    spec.parts[0].storedData = damaged;
+    layout.parts[0].storedData = damaged;
     RecordingWriter writer;
-    EXPECT_EQ(DecodeSpec(spec, writer), DecodeResult::Corrupt);
+    EXPECT_EQ(DecodeLayout(layout, writer), DecodeResult::Corrupt);
   }
 }
 
 TEST(DecodeCorruptionTest, HeaderBlockTooShortForTheHeader) {
   // T = 16 cannot hold an 86-byte header.
-  encoder::DocumentSpec spec = BasicSpec();
-  spec.parts[1].lengthByte = 1;
+  encoder::DocumentSpec layout = BasicLayout();
+  layout.parts[1].lengthByte = 1;
   Bytes document;
   std::string error;
-  if (!encoder::EncodeDocument(spec, document, &error)) {
+  if (!encoder::EncodeDocument(layout, document, &error)) {
     GTEST_SKIP() << "the encoder does not write short header blocks: " << error;
   }
   RecordingWriter writer;
-  EXPECT_EQ(Decode(document, spec, writer), DecodeResult::Corrupt);
-  spec.parts[1].lengthByte = 0;
-  spec.parts[0].lengthByte = 1;
-  ASSERT_TRUE(encoder::EncodeDocument(spec, document, &error)) << error;
+  EXPECT_EQ(Decode(document, layout, writer), DecodeResult::Corrupt);
+  layout.parts[1].lengthByte = 0;
+  layout.parts[0].lengthByte = 1;
+  ASSERT_TRUE(encoder::EncodeDocument(layout, document, &error)) << error;
   RecordingWriter first;
-  EXPECT_EQ(Decode(document, spec, first), DecodeResult::WrongCredentials);
+  EXPECT_EQ(Decode(document, layout, first), DecodeResult::WrongCredentials);
 }
 
 TEST(DecodeCorruptionTest, CompressionFailures) {
   {
-    encoder::DocumentSpec spec = BasicSpec();
-    spec.parts[1].compressionOverride = 2;
+    encoder::DocumentSpec layout = BasicLayout();
+    layout.parts[1].compressionOverride = 2;
     RecordingWriter writer;
-    EXPECT_EQ(DecodeSpec(spec, writer), DecodeResult::InflateFailed);
+    EXPECT_EQ(DecodeLayout(layout, writer), DecodeResult::InflateFailed);
     EXPECT_EQ(writer.beginParts, 1);  // refused before the part is begun
   }
   {
     // A compressed part whose stored bytes are not a zlib stream.
-    encoder::DocumentSpec spec = BasicSpec();
-    spec.parts[1].storedData = Text("this is not a zlib stream at all");
+    encoder::DocumentSpec layout = BasicLayout();
+    layout.parts[1].storedData = Text("this is not a zlib stream at all");
     RecordingWriter writer;
-    EXPECT_EQ(DecodeSpec(spec, writer), DecodeResult::InflateFailed);
+    EXPECT_EQ(DecodeLayout(layout, writer), DecodeResult::InflateFailed);
   }
   {
     // A stream damaged in the middle.
-    encoder::DocumentSpec spec = BasicSpec();
-    spec.parts[1].content = Text(std::string(20000, 'q'));
+    encoder::DocumentSpec layout = BasicLayout();
+    layout.parts[1].content = Text(std::string(20000, 'q'));
     z_stream zs{};
     ASSERT_EQ(deflateInit(&zs, 9), Z_OK);
     Bytes stream(deflateBound(&zs, 20000));
-    zs.next_in = spec.parts[1].content.data();
+    zs.next_in = layout.parts[1].content.data();
     zs.avail_in = 20000;
     zs.next_out = stream.data();
     zs.avail_out = static_cast<uInt>(stream.size());
@@ -232,38 +232,38 @@ TEST(DecodeCorruptionTest, CompressionFailures) {
     stream.resize(zs.total_out);
     deflateEnd(&zs);
     stream[stream.size() - 2] ^= 0xFF;  // the Adler-32 check
-    spec.parts[1].storedData = stream;
+    layout.parts[1].storedData = stream;
     RecordingWriter writer;
-    EXPECT_EQ(DecodeSpec(spec, writer), DecodeResult::InflateFailed);
+    EXPECT_EQ(DecodeLayout(layout, writer), DecodeResult::InflateFailed);
   }
 }
 
 TEST(DecodeWriterRefusalTest, EachRefusalHasItsCode) {
-  const encoder::DocumentSpec spec = BasicSpec();
-  const Bytes document = Encode(spec);
+  const encoder::DocumentSpec layout = BasicLayout();
+  const Bytes document = Encode(layout);
   {
     RecordingWriter writer;
     writer.refuseBeginDocument = true;
-    EXPECT_EQ(Decode(document, spec, writer), DecodeResult::BeginDocumentRefused);
+    EXPECT_EQ(Decode(document, layout, writer), DecodeResult::BeginDocumentRefused);
     EXPECT_EQ(writer.beginParts, 0);
   }
   {
     RecordingWriter writer;
     writer.refuseEndDocument = true;
-    EXPECT_EQ(Decode(document, spec, writer), DecodeResult::EndDocumentRefused);
+    EXPECT_EQ(Decode(document, layout, writer), DecodeResult::EndDocumentRefused);
     EXPECT_EQ(writer.endParts, 2);
   }
   {
     RecordingWriter writer;
     writer.refuseBeginPart = true;
-    EXPECT_EQ(Decode(document, spec, writer), DecodeResult::PartOutputRefused);
+    EXPECT_EQ(Decode(document, layout, writer), DecodeResult::PartOutputRefused);
     EXPECT_EQ(writer.beginParts, 1);
     EXPECT_EQ(writer.writes, 0);
   }
   {
     RecordingWriter writer;
     writer.refuseEndPart = true;
-    EXPECT_EQ(Decode(document, spec, writer), DecodeResult::PartOutputRefused);
+    EXPECT_EQ(Decode(document, layout, writer), DecodeResult::PartOutputRefused);
     EXPECT_EQ(writer.endParts, 1);
     EXPECT_EQ(writer.beginParts, 1);
   }
@@ -271,7 +271,7 @@ TEST(DecodeWriterRefusalTest, EachRefusalHasItsCode) {
   for (const std::int64_t limit : {0, 40, 5000}) {
     RecordingWriter writer;
     writer.refuseWriteAfter = limit;
-    EXPECT_EQ(Decode(document, spec, writer), DecodeResult::PartOutputRefused) << limit;
+    EXPECT_EQ(Decode(document, layout, writer), DecodeResult::PartOutputRefused) << limit;
     EXPECT_EQ(writer.endDocuments, 0);
     EXPECT_EQ(writer.callsAfterEnd, 0);
   }
@@ -290,15 +290,15 @@ struct FailingAllocator {
 };
 
 TEST(DecodeMemoryTest, InflaterOutOfMemoryOnARealDocument) {
-  const encoder::DocumentSpec spec = BasicSpec();
-  const Bytes document = Encode(spec);
+  const encoder::DocumentSpec layout = BasicLayout();
+  const Bytes document = Encode(layout);
   MemoryReader source(document.data(), static_cast<std::uint32_t>(document.size()));
   RecordingWriter writer;
   DocumentDecoder decoder(source, writer);
   FailingAllocator failing;
   failing.allowed = 1;  // the stream's state, but not its window
   decoder.SetInflaterAllocator({&FailingAllocator::Alloc, &FailingAllocator::Free, &failing});
-  EXPECT_EQ(decoder.DecodeDocument(spec.userName.c_str(), spec.password.c_str(), false),
+  EXPECT_EQ(decoder.DecodeDocument(layout.userName.c_str(), layout.password.c_str(), false),
             DecodeResult::OutOfMemory);
   ASSERT_EQ(writer.parts.size(), 2u);
   EXPECT_TRUE(writer.parts[0].ended);
@@ -306,14 +306,14 @@ TEST(DecodeMemoryTest, InflaterOutOfMemoryOnARealDocument) {
 }
 
 TEST(DecodeMemoryTest, NoMemoryForTheInflaterThrows) {
-  const encoder::DocumentSpec spec = BasicSpec();
-  const Bytes document = Encode(spec);
+  const encoder::DocumentSpec layout = BasicLayout();
+  const Bytes document = Encode(layout);
   MemoryReader source(document.data(), static_cast<std::uint32_t>(document.size()));
   RecordingWriter writer;
   DocumentDecoder decoder(source, writer);
   FailingAllocator failing;
   decoder.SetInflaterAllocator({&FailingAllocator::Alloc, &FailingAllocator::Free, &failing});
-  EXPECT_THROW(decoder.DecodeDocument(spec.userName.c_str(), spec.password.c_str(), false),
+  EXPECT_THROW(decoder.DecodeDocument(layout.userName.c_str(), layout.password.c_str(), false),
                std::bad_alloc);
 }
 

@@ -20,7 +20,7 @@
 namespace codec {
 namespace {
 
-using decodetest::BasicSpec;
+using decodetest::BasicLayout;
 using decodetest::Bytes;
 using decodetest::Decode;
 using decodetest::Encode;
@@ -254,19 +254,19 @@ TEST(InflaterDrainTest, PartsWhoseOutputFillsWholeAreasDecodeExactly) {
   // Per-part streams and one continuous stream, with parts of whole 4 KiB
   // areas and a megabyte of zeros held back inside zlib from a tiny input.
   for (const bool continuous : {false, true}) {
-    encoder::DocumentSpec spec = BasicSpec();
-    spec.flags = continuous ? DocumentHeader::FlagContinuousStream : 0;
-    spec.parts.clear();
-    spec.parts.push_back(Part("exact.bin", Noise(4096, 21), 1));
-    spec.parts.back().zlibLevel = 0;
-    spec.parts.push_back(Part("two-areas.bin", Noise(8192, 22), 1));
-    spec.parts.back().zlibLevel = 0;
-    spec.parts.push_back(Part("zeros.bin", Bytes(1 << 20, 0), 1));
-    spec.parts.push_back(Part("tail.txt", decodetest::Text("the last part"), 1));
-    const Bytes document = Encode(spec);
+    encoder::DocumentSpec layout = BasicLayout();
+    layout.flags = continuous ? DocumentHeader::FlagContinuousStream : 0;
+    layout.parts.clear();
+    layout.parts.push_back(Part("exact.bin", Noise(4096, 21), 1));
+    layout.parts.back().zlibLevel = 0;
+    layout.parts.push_back(Part("two-areas.bin", Noise(8192, 22), 1));
+    layout.parts.back().zlibLevel = 0;
+    layout.parts.push_back(Part("zeros.bin", Bytes(1 << 20, 0), 1));
+    layout.parts.push_back(Part("tail.txt", decodetest::Text("the last part"), 1));
+    const Bytes document = Encode(layout);
     RecordingWriter writer;
-    ASSERT_EQ(Decode(document, spec, writer), DecodeResult::Ok) << continuous;
-    ExpectContents(writer, spec, 4);
+    ASSERT_EQ(Decode(document, layout, writer), DecodeResult::Ok) << continuous;
+    ExpectContents(writer, layout, 4);
     EXPECT_LE(writer.largestWrite, Inflater::OutputSize);
   }
 }
@@ -289,21 +289,21 @@ TEST(InflaterDrainTest, StreamCutInsideARunBelongsToThePartThatHoldsTheCut) {
     const Bytes headContent = DrainedOutput(head);
     const Bytes tailContent(content.begin() + static_cast<std::ptrdiff_t>(headContent.size()), content.end());
     for (const bool continuous : {true, false}) {
-      encoder::DocumentSpec spec = BasicSpec();
-      spec.flags = continuous ? DocumentHeader::FlagContinuousStream : 0;
-      spec.parts.clear();
-      spec.parts.push_back(Part("head.bin", headContent, 1));
-      spec.parts.back().storedData = head;
+      encoder::DocumentSpec layout = BasicLayout();
+      layout.flags = continuous ? DocumentHeader::FlagContinuousStream : 0;
+      layout.parts.clear();
+      layout.parts.push_back(Part("head.bin", headContent, 1));
+      layout.parts.back().storedData = head;
       if (continuous) {
-        spec.parts.push_back(Part("tail.bin", tailContent, 1));
-        spec.parts.back().storedData = tail;
+        layout.parts.push_back(Part("tail.bin", tailContent, 1));
+        layout.parts.back().storedData = tail;
       } else {
-        spec.parts.push_back(Part("fresh.bin", Noise(3000, 32), 1));
+        layout.parts.push_back(Part("fresh.bin", Noise(3000, 32), 1));
       }
-      const Bytes document = Encode(spec);
+      const Bytes document = Encode(layout);
       RecordingWriter writer;
-      ASSERT_EQ(Decode(document, spec, writer), DecodeResult::Ok) << "cut " << cut << " continuous " << continuous;
-      ExpectContents(writer, spec, 2);
+      ASSERT_EQ(Decode(document, layout, writer), DecodeResult::Ok) << "cut " << cut << " continuous " << continuous;
+      ExpectContents(writer, layout, 2);
     }
   }
 }

@@ -1,7 +1,7 @@
 #pragma once
 // Shared pieces of the decoder and inspection tests: a recording decode
 // writer with switchable refusals, a positioned source over memory, and
-// helpers that encode a spec and decode the result.
+// helpers that encode a layout and decode the result.
 
 #include <algorithm>
 #include <cstdint>
@@ -152,50 +152,50 @@ inline encoder::PartSpec Part(const std::string& name, Bytes content, std::uint1
 
 // A version-259 AES-256 document with PBKDF2-HMAC-SHA-256 (1,000 iterations)
 // and SHA-256 digests, holding one stored and one compressed part.
-inline encoder::DocumentSpec BasicSpec() {
-  encoder::DocumentSpec spec;
-  spec.userName = "alice";
-  spec.password = "Secret-1";
-  for (std::size_t i = 0; i < spec.salt.size(); ++i) spec.salt[i] = static_cast<std::uint8_t>(0x40 + 3 * i);
-  spec.salt[0] = 0;  // exactly 1,000 iterations
-  spec.parts.push_back(Part("letter.html", Text("<p>Dear reader,</p>\n<p>hello.</p>\n")));
-  spec.parts.push_back(Part("data.bin", Noise(10000, 7), 1));
-  return spec;
+inline encoder::DocumentSpec BasicLayout() {
+  encoder::DocumentSpec layout;
+  layout.userName = "alice";
+  layout.password = "Secret-1";
+  for (std::size_t i = 0; i < layout.salt.size(); ++i) layout.salt[i] = static_cast<std::uint8_t>(0x40 + 3 * i);
+  layout.salt[0] = 0;  // exactly 1,000 iterations
+  layout.parts.push_back(Part("letter.html", Text("<p>Dear reader,</p>\n<p>hello.</p>\n")));
+  layout.parts.push_back(Part("data.bin", Noise(10000, 7), 1));
+  return layout;
 }
 
-inline Bytes Encode(const encoder::DocumentSpec& spec) {
+inline Bytes Encode(const encoder::DocumentSpec& layout) {
   Bytes out;
   std::string error;
-  EXPECT_TRUE(encoder::EncodeDocument(spec, out, &error)) << error;
+  EXPECT_TRUE(encoder::EncodeDocument(layout, out, &error)) << error;
   return out;
 }
 
 struct DecodeOptions {
-  const char* userName = nullptr;  // null: the spec's
-  const char* password = nullptr;  // null: the spec's
+  const char* userName = nullptr;  // null: the layout's
+  const char* password = nullptr;  // null: the layout's
   bool allowExpired = false;
   std::int64_t now = 1700000000;   // 2023-11-14
 };
 
-inline std::int32_t Decode(const Bytes& document, const encoder::DocumentSpec& spec,
+inline std::int32_t Decode(const Bytes& document, const encoder::DocumentSpec& layout,
                            RecordingWriter& writer, const DecodeOptions& options = {}) {
   codec::MemoryReader source(document.data(), static_cast<std::uint32_t>(document.size()));
   codec::DocumentDecoder decoder(source, writer);
   const std::int64_t now = options.now;
   decoder.SetClock([now] { return now; });
-  return decoder.DecodeDocument(options.userName ? options.userName : spec.userName.c_str(),
-                                options.password ? options.password : spec.password.c_str(),
+  return decoder.DecodeDocument(options.userName ? options.userName : layout.userName.c_str(),
+                                options.password ? options.password : layout.password.c_str(),
                                 options.allowExpired);
 }
 
-// Every part decoded, ended and equal to the spec's content.
-inline void ExpectContents(const RecordingWriter& writer, const encoder::DocumentSpec& spec,
+// Every part decoded, ended and equal to the layout's content.
+inline void ExpectContents(const RecordingWriter& writer, const encoder::DocumentSpec& layout,
                            std::size_t partCount) {
   ASSERT_EQ(writer.parts.size(), partCount);
   for (std::size_t i = 0; i < partCount; ++i) {
-    EXPECT_EQ(writer.parts[i].name, spec.parts[i].name) << "part " << i;
+    EXPECT_EQ(writer.parts[i].name, layout.parts[i].name) << "part " << i;
     EXPECT_TRUE(writer.parts[i].ended) << "part " << i;
-    EXPECT_TRUE(writer.parts[i].content == encoder::PartContent(spec.parts[i])) << "part " << i;
+    EXPECT_TRUE(writer.parts[i].content == encoder::PartContent(layout.parts[i])) << "part " << i;
   }
 }
 

@@ -18,19 +18,19 @@
 namespace codec {
 namespace {
 
-using decodetest::BasicSpec;
+using decodetest::BasicLayout;
 using decodetest::Bytes;
 using decodetest::Encode;
 using decodetest::Noise;
 using decodetest::SeekableSource;
 using decodetest::Text;
 
-encoder::DocumentSpec TaggedSpec() {
-  encoder::DocumentSpec spec = BasicSpec();
-  spec.tags.push_back({"Title", Text("Quarterly report\nDraft"), false});
-  spec.tags.push_back({"IncorrectVersion", Text("Please update your reader from our site."), false});
-  spec.tags.push_back({"ImageWin32", Noise(300, 5), true});
-  return spec;
+encoder::DocumentSpec TaggedLayout() {
+  encoder::DocumentSpec layout = BasicLayout();
+  layout.tags.push_back({"Title", Text("Quarterly report\nDraft"), false});
+  layout.tags.push_back({"IncorrectVersion", Text("Please update your reader from our site."), false});
+  layout.tags.push_back({"ImageWin32", Noise(300, 5), true});
+  return layout;
 }
 
 std::uint32_t StoredTrailerLength(const Bytes& document) {
@@ -39,12 +39,12 @@ std::uint32_t StoredTrailerLength(const Bytes& document) {
 
 // Adds a binary tag of incompressible bytes sized so that the trailer's
 // stored length N comes out as `n`.
-Bytes EncodeWithTrailerLength(encoder::DocumentSpec spec, std::uint32_t n) {
-  spec.tags.push_back({"Padding", {}, true});
+Bytes EncodeWithTrailerLength(encoder::DocumentSpec layout, std::uint32_t n) {
+  layout.tags.push_back({"Padding", {}, true});
   std::int64_t length = n;
   for (int attempt = 0; attempt < 20; ++attempt) {
-    spec.tags.back().value = Noise(static_cast<std::size_t>(length), 99);
-    const Bytes document = Encode(spec);
+    layout.tags.back().value = Noise(static_cast<std::size_t>(length), 99);
+    const Bytes document = Encode(layout);
     const std::uint32_t stored = StoredTrailerLength(document);
     if (stored == n) return document;
     length += std::int64_t{n} - stored;
@@ -65,10 +65,10 @@ void Preload(DocumentTagTable& table) {
 
 TEST(InspectDocumentTest, ReadsHeaderAndTagsAndRewinds) {
   for (const std::uint16_t digestId : {2, 3, 4, 7}) {
-    encoder::DocumentSpec spec = TaggedSpec();
-    spec.trailerDigestId = digestId;
-    spec.kdfId = 2;
-    const Bytes document = Encode(spec);
+    encoder::DocumentSpec layout = TaggedLayout();
+    layout.trailerDigestId = digestId;
+    layout.kdfId = 2;
+    const Bytes document = Encode(layout);
     SeekableSource source(document);
     DocumentHeader header;
     DocumentTagTable tags;
@@ -87,13 +87,13 @@ TEST(InspectDocumentTest, ReadsHeaderAndTagsAndRewinds) {
 }
 
 TEST(InspectDocumentTest, TagsAreReadOnlyWhenAskedForAndPresent) {
-  const Bytes tagged = Encode(TaggedSpec());
+  const Bytes tagged = Encode(TaggedLayout());
   SeekableSource source(tagged);
   DocumentHeader header;
   EXPECT_EQ(InspectDocument(source, header, false, nullptr), DecodeResult::Ok);
   EXPECT_EQ(source.Position(), 30);  // no rewind, nothing read past the header
 
-  const Bytes plain = Encode(BasicSpec());
+  const Bytes plain = Encode(BasicLayout());
   SeekableSource plainSource(plain);
   DocumentTagTable tags;
   Preload(tags);
@@ -102,7 +102,7 @@ TEST(InspectDocumentTest, TagsAreReadOnlyWhenAskedForAndPresent) {
 }
 
 TEST(InspectDocumentTest, HeaderFailures) {
-  const Bytes document = Encode(TaggedSpec());
+  const Bytes document = Encode(TaggedLayout());
   {
     const Bytes shortDocument(document.begin(), document.begin() + 29);
     SeekableSource source(shortDocument);
@@ -118,9 +118,9 @@ TEST(InspectDocumentTest, HeaderFailures) {
     EXPECT_EQ(InspectDocument(blocks, header, true, nullptr), DecodeResult::HeaderTooShort);
   }
   {
-    encoder::DocumentSpec spec = TaggedSpec();
-    spec.headerByteAfterDigest = std::make_pair(0u, std::uint8_t{'E'});
-    const Bytes bad = Encode(spec);
+    encoder::DocumentSpec layout = TaggedLayout();
+    layout.headerByteAfterDigest = std::make_pair(0u, std::uint8_t{'E'});
+    const Bytes bad = Encode(layout);
     SeekableSource source(bad);
     DocumentHeader header;
     DocumentTagTable tags;
@@ -129,18 +129,18 @@ TEST(InspectDocumentTest, HeaderFailures) {
     EXPECT_EQ(source.Position(), 0);
   }
   for (const std::uint16_t digestId : {0, 1, 5, 8}) {
-    encoder::DocumentSpec spec = TaggedSpec();
-    spec.trailerDigestId = digestId;
-    spec.kdfId = 2;
-    const Bytes bad = Encode(spec);
+    encoder::DocumentSpec layout = TaggedLayout();
+    layout.trailerDigestId = digestId;
+    layout.kdfId = 2;
+    const Bytes bad = Encode(layout);
     SeekableSource source(bad);
     DocumentHeader header;
     DocumentTagTable tags;
     EXPECT_EQ(InspectDocument(source, header, false, &tags), DecodeResult::UnknownDigest) << digestId;
     EXPECT_EQ(tags.Count(), 0u);
     // Even a document without a trailer must name a known digest.
-    spec.tags.clear();
-    const Bytes untagged = Encode(spec);
+    layout.tags.clear();
+    const Bytes untagged = Encode(layout);
     SeekableSource untaggedSource(untagged);
     EXPECT_EQ(InspectDocument(untaggedSource, header, false, nullptr), DecodeResult::UnknownDigest);
   }
@@ -148,7 +148,7 @@ TEST(InspectDocumentTest, HeaderFailures) {
 
 TEST(InspectDocumentTest, TrailerLengthLimit) {
   {
-    const Bytes document = EncodeWithTrailerLength(TaggedSpec(), MaxTrailerSize);
+    const Bytes document = EncodeWithTrailerLength(TaggedLayout(), MaxTrailerSize);
     ASSERT_EQ(StoredTrailerLength(document), 51200u);
     SeekableSource source(document);
     DocumentHeader header;
@@ -157,7 +157,7 @@ TEST(InspectDocumentTest, TrailerLengthLimit) {
     EXPECT_EQ(tags.Count(), 4u);
   }
   {
-    const Bytes document = EncodeWithTrailerLength(TaggedSpec(), MaxTrailerSize + 1);
+    const Bytes document = EncodeWithTrailerLength(TaggedLayout(), MaxTrailerSize + 1);
     ASSERT_EQ(StoredTrailerLength(document), 51201u);
     SeekableSource source(document);
     DocumentHeader header;
@@ -168,9 +168,9 @@ TEST(InspectDocumentTest, TrailerLengthLimit) {
     EXPECT_NE(tags.FindTag("old"), nullptr);
   }
   {
-    encoder::DocumentSpec spec = TaggedSpec();
-    spec.version = 300;
-    const Bytes document = EncodeWithTrailerLength(spec, MaxTrailerSize + 1);
+    encoder::DocumentSpec layout = TaggedLayout();
+    layout.version = 300;
+    const Bytes document = EncodeWithTrailerLength(layout, MaxTrailerSize + 1);
     SeekableSource source(document);
     DocumentHeader header;
     DocumentTagTable tags;
@@ -180,9 +180,9 @@ TEST(InspectDocumentTest, TrailerLengthLimit) {
 }
 
 TEST(InspectDocumentTest, LaterVersionKeepsItsTags) {
-  encoder::DocumentSpec spec = TaggedSpec();
-  spec.version = 260;
-  const Bytes document = Encode(spec);
+  encoder::DocumentSpec layout = TaggedLayout();
+  layout.version = 260;
+  const Bytes document = Encode(layout);
   SeekableSource source(document);
   DocumentHeader header;
   DocumentTagTable tags;
@@ -192,17 +192,17 @@ TEST(InspectDocumentTest, LaterVersionKeepsItsTags) {
   EXPECT_STREQ(tags.FindTag("IncorrectVersion")->Text(), "Please update your reader from our site.");
 
   // Without a trailer the version alone decides.
-  spec.tags.clear();
-  const Bytes untagged = Encode(spec);
+  layout.tags.clear();
+  const Bytes untagged = Encode(layout);
   SeekableSource untaggedSource(untagged);
   EXPECT_EQ(InspectDocument(untaggedSource, header, true, &tags), DecodeResult::UnsupportedVersion);
 }
 
 TEST(InspectDocumentTest, DamagedTrailers) {
   {
-    encoder::DocumentSpec spec = TaggedSpec();
-    spec.corruptTrailerDigest = true;
-    const Bytes document = Encode(spec);
+    encoder::DocumentSpec layout = TaggedLayout();
+    layout.corruptTrailerDigest = true;
+    const Bytes document = Encode(layout);
     SeekableSource source(document);
     DocumentHeader header;
     DocumentTagTable tags;
@@ -212,9 +212,9 @@ TEST(InspectDocumentTest, DamagedTrailers) {
   }
   for (const std::uint32_t offset : {22u, 26u, 29u}) {
     // A reserved header byte altered after encoding fails the trailer digest.
-    encoder::DocumentSpec spec = TaggedSpec();
-    spec.headerByteAfterDigest = std::make_pair(offset, std::uint8_t{0xEE});
-    const Bytes document = Encode(spec);
+    encoder::DocumentSpec layout = TaggedLayout();
+    layout.headerByteAfterDigest = std::make_pair(offset, std::uint8_t{0xEE});
+    const Bytes document = Encode(layout);
     SeekableSource source(document);
     DocumentHeader header;
     DocumentTagTable tags;
@@ -223,9 +223,9 @@ TEST(InspectDocumentTest, DamagedTrailers) {
   }
   {
     // N shorter than the digest.
-    encoder::DocumentSpec spec = TaggedSpec();
-    spec.trailerLengthOverride = 31;
-    const Bytes document = Encode(spec);
+    encoder::DocumentSpec layout = TaggedLayout();
+    layout.trailerLengthOverride = 31;
+    const Bytes document = Encode(layout);
     SeekableSource source(document);
     DocumentHeader header;
     DocumentTagTable tags;
@@ -233,9 +233,9 @@ TEST(InspectDocumentTest, DamagedTrailers) {
   }
   {
     // N reaching before the start of the file.
-    encoder::DocumentSpec spec = TaggedSpec();
-    spec.trailerLengthOverride = 50000;
-    const Bytes document = Encode(spec);
+    encoder::DocumentSpec layout = TaggedLayout();
+    layout.trailerLengthOverride = 50000;
+    const Bytes document = Encode(layout);
     SeekableSource source(document);
     DocumentHeader header;
     DocumentTagTable tags;
@@ -244,7 +244,7 @@ TEST(InspectDocumentTest, DamagedTrailers) {
   }
   {
     // The zlib stream's header byte damaged: the inflater refuses it.
-    Bytes document = Encode(TaggedSpec());
+    Bytes document = Encode(TaggedLayout());
     const std::uint32_t n = StoredTrailerLength(document);
     document[document.size() - 4 - n] ^= 0x01;
     SeekableSource source(document);
@@ -254,7 +254,7 @@ TEST(InspectDocumentTest, DamagedTrailers) {
   }
   {
     // Too short to hold the length field.
-    const Bytes whole = Encode(TaggedSpec());
+    const Bytes whole = Encode(TaggedLayout());
     const Bytes header30(whole.begin(), whole.begin() + 32);
     SeekableSource source(header30);
     DocumentHeader header;
@@ -278,9 +278,9 @@ Bytes ZeroTagList(std::uint32_t size) {
 
 TEST(InspectDocumentTest, InflatedTagListIsBounded) {
   {
-    encoder::DocumentSpec spec = BasicSpec();
-    spec.rawTagList = ZeroTagList(MaxTagListSize);
-    const Bytes document = Encode(spec);
+    encoder::DocumentSpec layout = BasicLayout();
+    layout.rawTagList = ZeroTagList(MaxTagListSize);
+    const Bytes document = Encode(layout);
     ASSERT_LE(StoredTrailerLength(document), MaxTrailerSize);
     SeekableSource source(document);
     DocumentHeader header;
@@ -290,9 +290,9 @@ TEST(InspectDocumentTest, InflatedTagListIsBounded) {
     EXPECT_EQ(tags.FindTag("Bomb")->valueLength, MaxTagListSize - 16);
   }
   {
-    encoder::DocumentSpec spec = BasicSpec();
-    spec.rawTagList = ZeroTagList(MaxTagListSize + 1);
-    const Bytes document = Encode(spec);
+    encoder::DocumentSpec layout = BasicLayout();
+    layout.rawTagList = ZeroTagList(MaxTagListSize + 1);
+    const Bytes document = Encode(layout);
     SeekableSource source(document);
     DocumentHeader header;
     DocumentTagTable tags;
@@ -302,7 +302,7 @@ TEST(InspectDocumentTest, InflatedTagListIsBounded) {
 }
 
 TEST(InspectDocumentTest, OpenStreamForm) {
-  const Bytes document = Encode(TaggedSpec());
+  const Bytes document = Encode(TaggedLayout());
   std::FILE* file = std::tmpfile();
   ASSERT_NE(file, nullptr);
   ASSERT_EQ(std::fwrite(document.data(), 1, document.size(), file), document.size());

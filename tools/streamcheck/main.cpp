@@ -82,10 +82,10 @@ int main(int argc, char** argv) {
     return 2;
   }
 
-  encoder::DocumentSpec spec;
-  spec.userName = "stream";
-  spec.password = "check";
-  for (std::size_t i = 0; i < spec.salt.size(); ++i) spec.salt[i] = static_cast<std::uint8_t>(i * 7 + 1);
+  encoder::DocumentSpec layout;
+  layout.userName = "stream";
+  layout.password = "check";
+  for (std::size_t i = 0; i < layout.salt.size(); ++i) layout.salt[i] = static_cast<std::uint8_t>(i * 7 + 1);
   for (std::uint32_t i = 0; i < partCount; ++i) {
     encoder::PartSpec part;
     part.name = "part" + std::to_string(i) + ".bin";
@@ -93,7 +93,7 @@ int main(int argc, char** argv) {
     part.generatorSeed = i + 1;
     part.compression = static_cast<std::uint16_t>(i % 2);
     part.zlibLevel = 1;
-    spec.parts.push_back(part);
+    layout.parts.push_back(part);
   }
 
   std::string path = keep;
@@ -116,7 +116,7 @@ int main(int argc, char** argv) {
   }
   if (child == 0) {
     std::string error;
-    const bool ok = encoder::EncodeDocumentToFile(spec, path, &error);
+    const bool ok = encoder::EncodeDocumentToFile(layout, path, &error);
     if (!ok) std::fprintf(stderr, "vpstreamcheck: encoding failed: %s\n", error.c_str());
     std::_Exit(ok ? 0 : 1);
   }
@@ -145,7 +145,7 @@ int main(int argc, char** argv) {
   {
     codec::FileReader reader(file);
     codec::DocumentDecoder decoder(reader, writer);
-    result = decoder.DecodeDocument(spec.userName.c_str(), spec.password.c_str(), false);
+    result = decoder.DecodeDocument(layout.userName.c_str(), layout.password.c_str(), false);
   }
   const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
   std::fclose(file);
