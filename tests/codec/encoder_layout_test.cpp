@@ -151,18 +151,18 @@ Bytes ReadTrailer(const Bytes& doc, const EVP_MD* md, std::size_t* trailerStart)
 }
 
 encoder::DocumentSpec V259Spec() {
-  encoder::DocumentSpec spec;
-  spec.userName = "alice";
-  spec.password = "s3cret";
-  spec.iterationThousands = 1;
-  for (std::size_t i = 0; i < 32; ++i) spec.salt[i] = static_cast<std::uint8_t>(0xF0 + 7 * i);  // 0xF0: 1000 - 16
-  spec.reserved = {1, 2, 3, 4, 5, 6, 7, 8};
-  spec.flags = 1u << 29;  // FlagNoWaitNotice
-  return spec;
+  encoder::DocumentSpec recipe;
+  recipe.userName = "alice";
+  recipe.password = "s3cret";
+  recipe.iterationThousands = 1;
+  for (std::size_t i = 0; i < 32; ++i) recipe.salt[i] = static_cast<std::uint8_t>(0xF0 + 7 * i);  // 0xF0: 1000 - 16
+  recipe.reserved = {1, 2, 3, 4, 5, 6, 7, 8};
+  recipe.flags = 1u << 29;  // FlagNoWaitNotice
+  return recipe;
 }
 
 TEST(EncoderLayout, Version259AesPbkdf2ReadsBackFieldByField) {
-  encoder::DocumentSpec spec = V259Spec();
+  encoder::DocumentSpec recipe = V259Spec();
   encoder::PartSpec main;
   main.name = "report.html";
   main.content = B("<html><body>Quarterly numbers</body></html>");  // 43 bytes
@@ -176,24 +176,24 @@ TEST(EncoderLayout, Version259AesPbkdf2ReadsBackFieldByField) {
   attachment.expiry = 0x7FFFFFFF;
   attachment.lengthByte = 100;  // T = 100 - 4 + 16 = 112
   attachment.fillerByte = 0x5A;
-  spec.parts = {main, attachment};
-  spec.tags = {{"Title", B("Line1\nA\\B\r"), false}, {"ImageWin32", {0, 1, 0x5C, 0x0A}, true}};
+  recipe.parts = {main, attachment};
+  recipe.tags = {{"Title", B("Line1\nA\\B\r"), false}, {"ImageWin32", {0, 1, 0x5C, 0x0A}, true}};
 
   Bytes doc;
   std::string error;
-  ASSERT_TRUE(encoder::EncodeDocument(spec, doc, &error)) << error;
+  ASSERT_TRUE(encoder::EncodeDocument(recipe, doc, &error)) << error;
 
   // Fixed header and salt.
   const Bytes header(doc.begin(), doc.begin() + 30);
   EXPECT_EQ(header, (Bytes{'e', 'm', 'd', 'f', 0x01, 0x03, 0x00, 0x05, 0x00, 0x03, 0x01, 0x00, 0x00, 0x02, 0x60,
                            0x00, 0x00, 0x00, 0x04, 0x00, 0x01, 0x03, 1, 2, 3, 4, 5, 6, 7, 8}));
   const Bytes salt(doc.begin() + 30, doc.begin() + 62);
-  EXPECT_TRUE(std::equal(salt.begin(), salt.end(), spec.salt.begin()));
+  EXPECT_TRUE(std::equal(salt.begin(), salt.end(), recipe.salt.begin()));
 
   // Key: PBKDF2-HMAC-SHA-256, P = password, S = user name || salt, 1000 - 16.
   const Bytes key = Pbkdf2Sha256("s3cret", Cat({B("alice"), salt}), 984, 32);
   Bytes derived;
-  ASSERT_TRUE(encoder::DeriveDocumentKey(spec, derived, &error)) << error;
+  ASSERT_TRUE(encoder::DeriveDocumentKey(recipe, derived, &error)) << error;
   EXPECT_EQ(derived, key);
 
   std::size_t trailerStart = 0;
@@ -244,27 +244,27 @@ TEST(EncoderLayout, Version259AesPbkdf2ReadsBackFieldByField) {
 }
 
 TEST(EncoderLayout, Version258AesSimpleKdfWithEndMarker) {
-  encoder::DocumentSpec spec;
-  spec.version = 258;
-  spec.keyBits = 128;
-  spec.kdfId = 2;  // SHA-1 digest of the inputs
-  spec.bodyDigestId = 2;
-  spec.trailerDigestId = 2;
-  spec.partCountField = 0;
-  spec.endMarker = true;
-  spec.userName = "bob";
-  spec.password = "pw";
+  encoder::DocumentSpec recipe;
+  recipe.version = 258;
+  recipe.keyBits = 128;
+  recipe.kdfId = 2;  // SHA-1 digest of the inputs
+  recipe.bodyDigestId = 2;
+  recipe.trailerDigestId = 2;
+  recipe.partCountField = 0;
+  recipe.endMarker = true;
+  recipe.userName = "bob";
+  recipe.password = "pw";
   encoder::PartSpec part;
   part.name = std::string(34, 'x');  // fills the 34-byte field
   part.content = B("0123456789abcdef");  // exactly one block: no padding
   part.expiry = 0x7FFFFFFF;
   part.auxiliary1 = 0xA1A2A3A4;
   part.auxiliary2 = 0xB1B2B3B4;
-  spec.parts = {part};
+  recipe.parts = {part};
 
   Bytes doc;
   std::string error;
-  ASSERT_TRUE(encoder::EncodeDocument(spec, doc, &error)) << error;
+  ASSERT_TRUE(encoder::EncodeDocument(recipe, doc, &error)) << error;
   const Bytes header(doc.begin(), doc.begin() + 30);
   EXPECT_EQ(BE16(&header[4]), 258);
   EXPECT_EQ(BE16(&header[12]), 0);
@@ -276,7 +276,7 @@ TEST(EncoderLayout, Version258AesSimpleKdfWithEndMarker) {
   Bytes key(sha.begin(), sha.begin() + 16);
   for (std::size_t i = 0; i < 16; ++i) key[i] ^= sha[16 + i % 4];
   Bytes derived;
-  ASSERT_TRUE(encoder::DeriveDocumentKey(spec, derived, &error)) << error;
+  ASSERT_TRUE(encoder::DeriveDocumentKey(recipe, derived, &error)) << error;
   EXPECT_EQ(derived, key);
 
   // No salt, zero IV, no trailer.
@@ -303,9 +303,9 @@ TEST(EncoderLayout, Version258AesSimpleKdfWithEndMarker) {
 }
 
 TEST(EncoderLayout, ContinuousStreamSplitsAtEachCompressedPart) {
-  encoder::DocumentSpec spec = V259Spec();
-  spec.flags |= 1u << 27;  // FlagContinuousStream
-  spec.bodyDigestId = 0;
+  encoder::DocumentSpec recipe = V259Spec();
+  recipe.flags |= 1u << 27;  // FlagContinuousStream
+  recipe.bodyDigestId = 0;
   std::vector<encoder::PartSpec> parts(3);
   for (std::size_t i = 0; i < 3; ++i) {
     parts[i].name = "p" + std::to_string(i);
@@ -313,11 +313,11 @@ TEST(EncoderLayout, ContinuousStreamSplitsAtEachCompressedPart) {
   }
   parts[0].compression = 1;
   parts[2].compression = 1;
-  spec.parts = parts;
+  recipe.parts = parts;
 
   Bytes doc;
   std::string error;
-  ASSERT_TRUE(encoder::EncodeDocument(spec, doc, &error)) << error;
+  ASSERT_TRUE(encoder::EncodeDocument(recipe, doc, &error)) << error;
   const Bytes salt(doc.begin() + 30, doc.begin() + 62);
   const Bytes key = Pbkdf2Sha256("s3cret", Cat({B("alice"), salt}), 984, 32);
   const Bytes plain = AesCbcDecryptStored(key, Bytes(salt.begin(), salt.begin() + 16), doc.data() + 62, doc.size() - 62);
@@ -338,24 +338,24 @@ TEST(EncoderLayout, ContinuousStreamSplitsAtEachCompressedPart) {
 
 TEST(EncoderLayout, TrailerSizedToExactlyTheLimitAndOneMore) {
   for (std::uint32_t n : {51200u, 51201u}) {
-    encoder::DocumentSpec spec = V259Spec();
-    spec.tags = {{"Title", B("Sized"), false}};
+    encoder::DocumentSpec recipe = V259Spec();
+    recipe.tags = {{"Title", B("Sized"), false}};
     std::string error;
-    ASSERT_TRUE(encoder::PadTrailerTo(spec, n, "Padding", &error)) << error;
+    ASSERT_TRUE(encoder::PadTrailerTo(recipe, n, "Padding", &error)) << error;
     Bytes doc;
-    ASSERT_TRUE(encoder::EncodeDocument(spec, doc, &error)) << error;
+    ASSERT_TRUE(encoder::EncodeDocument(recipe, doc, &error)) << error;
     EXPECT_EQ(BE32(&doc[doc.size() - 4]), n);
     std::size_t trailerStart = 0;
     const Bytes list = ReadTrailer(doc, EVP_sha256(), &trailerStart);
     EXPECT_EQ(trailerStart, 62u);  // no parts: the trailer follows the salt
-    EXPECT_EQ(list.size(), 4 + 5 + 4 + 5 + 4 + 7 + 4 + spec.tags[1].value.size() + 4);
+    EXPECT_EQ(list.size(), 4 + 5 + 4 + 5 + 4 + 7 + 4 + recipe.tags[1].value.size() + 4);
   }
   encoder::DocumentSpec tooSmall = V259Spec();
   EXPECT_FALSE(encoder::PadTrailerTo(tooSmall, 10));
 }
 
 TEST(EncoderLayout, DamageLandsWhereAsked) {
-  encoder::DocumentSpec spec = V259Spec();
+  encoder::DocumentSpec recipe = V259Spec();
   encoder::PartSpec part;
   part.name = "a.txt";
   part.content = B("text");
@@ -363,14 +363,14 @@ TEST(EncoderLayout, DamageLandsWhereAsked) {
   part.compressionOverride = 7;
   part.storedLengthOverride = 1000;
   part.corruptDigest = true;
-  spec.parts = {part};
-  spec.tags = {{"Title", B("t"), false}};
-  spec.headerByteAfterDigest = std::make_pair(25u, std::uint8_t{0xEE});
-  spec.trailerLengthOverride = 60000;
+  recipe.parts = {part};
+  recipe.tags = {{"Title", B("t"), false}};
+  recipe.headerByteAfterDigest = std::make_pair(25u, std::uint8_t{0xEE});
+  recipe.trailerLengthOverride = 60000;
 
   Bytes doc;
   std::string error;
-  ASSERT_TRUE(encoder::EncodeDocument(spec, doc, &error)) << error;
+  ASSERT_TRUE(encoder::EncodeDocument(recipe, doc, &error)) << error;
   EXPECT_EQ(doc[25], 0xEE);
   EXPECT_EQ(BE32(&doc[doc.size() - 4]), 60000u);
 
@@ -393,19 +393,19 @@ TEST(EncoderLayout, DamageLandsWhereAsked) {
 }
 
 encoder::DocumentSpec Small(std::function<void(encoder::DocumentSpec&)> change = nullptr) {
-  encoder::DocumentSpec spec = V259Spec();
+  encoder::DocumentSpec recipe = V259Spec();
   encoder::PartSpec part;
   part.name = "a.txt";
   part.content = B("abc");
-  spec.parts = {part};
-  if (change) change(spec);
-  return spec;
+  recipe.parts = {part};
+  if (change) change(recipe);
+  return recipe;
 }
 
 TEST(EncoderLayout, TripleDesDocumentsOfEveryKeyLengthHaveTheLayout) {
   for (std::uint16_t bits : {64, 128, 192}) {
     SCOPED_TRACE(bits);
-    encoder::DocumentSpec spec = Small([&](encoder::DocumentSpec& s) {
+    encoder::DocumentSpec recipe = Small([&](encoder::DocumentSpec& s) {
       s.cipherId = 4;
       s.keyBits = bits;
       s.endMarker = true;
@@ -415,8 +415,8 @@ TEST(EncoderLayout, TripleDesDocumentsOfEveryKeyLengthHaveTheLayout) {
     });
     Bytes doc, key;
     std::string error;
-    ASSERT_TRUE(encoder::EncodeDocument(spec, doc, &error)) << error;
-    ASSERT_TRUE(encoder::DeriveDocumentKey(spec, key, &error)) << error;
+    ASSERT_TRUE(encoder::EncodeDocument(recipe, doc, &error)) << error;
+    ASSERT_TRUE(encoder::DeriveDocumentKey(recipe, key, &error)) << error;
     ASSERT_EQ(key.size(), bits / 8u);
     security::CBCCipher cbc(4);
     ASSERT_TRUE(cbc.GetBlockCipher()->SetKeyLength(bits / 8u));
@@ -432,7 +432,7 @@ TEST(EncoderLayout, TripleDesDocumentsOfEveryKeyLengthHaveTheLayout) {
     EXPECT_EQ(parts[0].stored, B("abc"));
     const Bytes d0 = Hash(EVP_sha256(), Cat({Bytes(doc.begin(), doc.begin() + 62), B("abc"), parts[0].block}));
     EXPECT_EQ(parts[0].digest, Bytes(d0.begin(), d0.begin() + 8));
-    EXPECT_EQ(Inflate(parts[1].stored), spec.parts[1].content);
+    EXPECT_EQ(Inflate(parts[1].stored), recipe.parts[1].content);
     EXPECT_EQ(Bytes(plain.begin() + static_cast<std::ptrdiff_t>(used), plain.end()), (Bytes{0, 1, 2, 3, 4, 5, 6, 7}));
   }
 }
@@ -453,9 +453,9 @@ TEST(EncoderLayout, DocumentsTheReaderMustRefuseAreStillWritten) {
   std::string error;
   for (std::size_t i = 0; i < refused.size(); ++i) {
     SCOPED_TRACE(i);
-    const encoder::DocumentSpec spec = Small(refused[i]);
-    EXPECT_TRUE(encoder::EncodeDocument(spec, doc, &error)) << error;
-    EXPECT_FALSE(encoder::DeriveDocumentKey(spec, key, &error));
+    const encoder::DocumentSpec recipe = Small(refused[i]);
+    EXPECT_TRUE(encoder::EncodeDocument(recipe, doc, &error)) << error;
+    EXPECT_FALSE(encoder::DeriveDocumentKey(recipe, key, &error));
   }
   EXPECT_EQ(doc.size(), 30u + 80 + 16 + 16);  // version 258: no salt, 72-byte header
   EXPECT_EQ(key, Pbkdf2Sha256("s3cret", Cat({B("alice"), Bytes(32, 0)}), 1000, 32));
@@ -522,7 +522,7 @@ TEST(EncoderLayout, GeneratedPartsStreamInBoundedPieces) {
   packed.generatedLength = 1024 * 1024 + 3;
   packed.compression = 1;
   packed.zlibLevel = 1;
-  encoder::DocumentSpec spec = Small([&](auto& s) {
+  encoder::DocumentSpec recipe = Small([&](auto& s) {
     s.parts = {big, packed, packed};
     s.flags |= 1u << 27;
   });
@@ -530,7 +530,7 @@ TEST(EncoderLayout, GeneratedPartsStreamInBoundedPieces) {
   std::size_t largest = 0;
   Bytes streamed;
   std::string error;
-  ASSERT_TRUE(encoder::EncodeDocument(spec, [&](const std::uint8_t* d, std::size_t n) {
+  ASSERT_TRUE(encoder::EncodeDocument(recipe, [&](const std::uint8_t* d, std::size_t n) {
     largest = std::max(largest, n);
     streamed.insert(streamed.end(), d, d + n);
     return true;
@@ -539,9 +539,9 @@ TEST(EncoderLayout, GeneratedPartsStreamInBoundedPieces) {
 
   // Deflating twice instead of keeping the measured output: the same bytes,
   // also when written to a file.
-  spec.compressedCacheLimit = 0;
+  recipe.compressedCacheLimit = 0;
   const std::string path = std::string(VP_BINARY_DIR) + "/encoder_layout_test.emc";
-  ASSERT_TRUE(encoder::EncodeDocumentToFile(spec, path, &error)) << error;
+  ASSERT_TRUE(encoder::EncodeDocumentToFile(recipe, path, &error)) << error;
   std::FILE* f = std::fopen(path.c_str(), "rb");
   ASSERT_NE(f, nullptr);
   Bytes onDisk(streamed.size() + 1);

@@ -12,7 +12,7 @@
 namespace codec {
 namespace {
 
-struct Spec {
+struct ImageEntry {
   std::uint8_t width, height;
   std::uint16_t bitCount;
   std::vector<std::uint8_t> data;
@@ -31,13 +31,13 @@ void Put32(std::vector<std::uint8_t>& out, std::uint32_t v) {
 std::vector<std::uint8_t> Bitmap(std::uint8_t fill) { return {40, 0, 0, 0, fill, fill}; }
 
 // A well-formed icon file: header, directory, then the images in order.
-std::vector<std::uint8_t> IconFile(const std::vector<Spec>& images) {
+std::vector<std::uint8_t> IconFile(const std::vector<ImageEntry>& images) {
   std::vector<std::uint8_t> out;
   Put16(out, 0);
   Put16(out, 1);
   Put16(out, static_cast<std::uint16_t>(images.size()));
   std::uint32_t offset = static_cast<std::uint32_t>(6 + 16 * images.size());
-  for (const Spec& image : images) {
+  for (const ImageEntry& image : images) {
     out.push_back(image.width);
     out.push_back(image.height);
     out.push_back(0);  // colour count
@@ -48,7 +48,7 @@ std::vector<std::uint8_t> IconFile(const std::vector<Spec>& images) {
     Put32(out, offset);
     offset += static_cast<std::uint32_t>(image.data.size());
   }
-  for (const Spec& image : images) out.insert(out.end(), image.data.begin(), image.data.end());
+  for (const ImageEntry& image : images) out.insert(out.end(), image.data.begin(), image.data.end());
   return out;
 }
 
@@ -61,7 +61,7 @@ IconImage Wanted(std::uint32_t width, std::uint32_t height, std::uint32_t bitCou
 }
 
 // Index of the chosen image, recognised by its fill byte.
-int Choose(const std::vector<Spec>& images, const IconImage& wanted) {
+int Choose(const std::vector<ImageEntry>& images, const IconImage& wanted) {
   const auto file = IconFile(images);
   IconDirectory directory;
   EXPECT_EQ(directory.ParseIconFile(file.data(), static_cast<std::uint32_t>(file.size())), 0u);

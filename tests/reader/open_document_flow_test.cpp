@@ -86,11 +86,11 @@ TEST(OpenDocumentFlow, CancelledPromptDecodesNothing) {
 TEST(OpenDocumentFlow, FlagsSteerPromptAndNotice) {
   {  // No credentials: decoded at once with empty user and password; no notice.
     Flow f;
-    auto spec = SimpleSpec();
-    spec.userName.clear();
-    spec.password.clear();
-    spec.flags = H::FlagNoCredentials | H::FlagNoWaitNotice;
-    EXPECT_TRUE(f.gui.RunOpenDocument(WriteDocument(f.folder, spec).c_str()));
+    auto recipe = SimpleSpec();
+    recipe.userName.clear();
+    recipe.password.clear();
+    recipe.flags = H::FlagNoCredentials | H::FlagNoWaitNotice;
+    EXPECT_TRUE(f.gui.RunOpenDocument(WriteDocument(f.folder, recipe).c_str()));
     EXPECT_EQ(f.gui.prompts, 0);
     EXPECT_EQ(f.os.launched.size(), 1u);
     for (const auto& c : f.gui.calls) EXPECT_NE(c.rfind("wait:", 0), 0u);
@@ -98,20 +98,20 @@ TEST(OpenDocumentFlow, FlagsSteerPromptAndNotice) {
   }
   {  // Password only: one field, and the user name typed is ignored.
     Flow f;
-    auto spec = SimpleSpec();
-    spec.userName.clear();
-    spec.flags = H::FlagPasswordOnly;
+    auto recipe = SimpleSpec();
+    recipe.userName.clear();
+    recipe.flags = H::FlagPasswordOnly;
     f.gui.credentials.push_back({"ignored", "secret"});
-    EXPECT_TRUE(f.gui.RunOpenDocument(WriteDocument(f.folder, spec).c_str()));
+    EXPECT_TRUE(f.gui.RunOpenDocument(WriteDocument(f.folder, recipe).c_str()));
     EXPECT_EQ(f.gui.calls.at(0), "prompt(password)");
     EXPECT_EQ(f.os.launched.size(), 1u);
   }
   {  // No credentials and a failure: reported once, never retried.
     Flow f;
-    auto spec = SimpleSpec();
-    spec.userName = "someone";  // the reader decodes with an empty user name
-    spec.flags = H::FlagNoCredentials;
-    EXPECT_TRUE(f.gui.RunOpenDocument(WriteDocument(f.folder, spec).c_str()));
+    auto recipe = SimpleSpec();
+    recipe.userName = "someone";  // the reader decodes with an empty user name
+    recipe.flags = H::FlagNoCredentials;
+    EXPECT_TRUE(f.gui.RunOpenDocument(WriteDocument(f.folder, recipe).c_str()));
     ASSERT_EQ(f.gui.messages.size(), 1u);
     EXPECT_EQ(f.gui.messages[0].text, kCantDecode);
     EXPECT_TRUE(f.os.waits.empty());
@@ -121,11 +121,11 @@ TEST(OpenDocumentFlow, FlagsSteerPromptAndNotice) {
 TEST(OpenDocumentFlow, DeclinedUnknownTypeStillShowsTheNoticeAndWipes) {
   Flow f;
   ::setenv("XDG_CONFIG_HOME", (f.folder.path() + "/config").c_str(), 1);
-  auto spec = SimpleSpec();
-  spec.parts[0].name = "data.unknowntype";
+  auto recipe = SimpleSpec();
+  recipe.parts[0].name = "data.unknowntype";
   f.gui.credentials.push_back({"alice", "secret"});
   f.gui.confirmAnswer = false;
-  EXPECT_TRUE(f.gui.RunOpenDocument(WriteDocument(f.folder, spec).c_str()));
+  EXPECT_TRUE(f.gui.RunOpenDocument(WriteDocument(f.folder, recipe).c_str()));
   EXPECT_EQ(f.gui.confirmedExtensions, (std::vector<std::string>{".unknowntype"}));
   EXPECT_TRUE(f.os.launched.empty());
   EXPECT_NE(std::find(f.gui.calls.begin(), f.gui.calls.end(), kWaitNotice), f.gui.calls.end());
@@ -156,10 +156,10 @@ TEST(OpenDocumentFlow, FailuresShowTheirCatalogueTextOrTheDocumentsOwn) {
   };
   for (const Case& c : cases) {
     Flow f;
-    auto spec = SimpleSpec();
-    c.change(spec);
+    auto recipe = SimpleSpec();
+    c.change(recipe);
     f.gui.credentials.push_back({"alice", "secret"});
-    EXPECT_TRUE(f.gui.RunOpenDocument(WriteDocument(f.folder, spec).c_str())) << c.what;
+    EXPECT_TRUE(f.gui.RunOpenDocument(WriteDocument(f.folder, recipe).c_str())) << c.what;
     ASSERT_EQ(f.gui.messages.size(), 1u) << c.what;
     EXPECT_EQ(f.gui.messages[0].text, c.text) << c.what;
     EXPECT_EQ(f.gui.messages[0].title, "Orlenta Reader") << c.what;
@@ -188,10 +188,10 @@ TEST(OpenDocumentFlow, UnreadableOrInvalidFilesAreReportedAndLeaveNothingOpen) {
   EXPECT_EQ(f.gui.prompts, 0);
 
   // A newer version carries its own text for the refusal.
-  auto spec = SimpleSpec();
-  spec.version = 260;
-  spec.tags.push_back({"IncorrectVersion", {'N', 'e', 'w', 'e', 'r'}, false});
-  EXPECT_TRUE(f.gui.RunOpenDocument(WriteDocument(f.folder, spec).c_str()));
+  auto recipe = SimpleSpec();
+  recipe.version = 260;
+  recipe.tags.push_back({"IncorrectVersion", {'N', 'e', 'w', 'e', 'r'}, false});
+  EXPECT_TRUE(f.gui.RunOpenDocument(WriteDocument(f.folder, recipe).c_str()));
   ASSERT_EQ(f.gui.messages.size(), 3u);
   EXPECT_EQ(f.gui.messages[2].text, "Newer");
   EXPECT_FALSE(f.gui.State().IsOpen());
@@ -202,12 +202,12 @@ TEST(OpenDocumentFlow, UnreadableOrInvalidFilesAreReportedAndLeaveNothingOpen) {
 
 TEST(OpenDocumentFlow, DocumentWithoutPartsSkipsLaunchAndNotice) {
   Flow f;
-  auto spec = SimpleSpec();
-  spec.parts.clear();
-  spec.partCountField = 0;
-  spec.endMarker = true;
+  auto recipe = SimpleSpec();
+  recipe.parts.clear();
+  recipe.partCountField = 0;
+  recipe.endMarker = true;
   f.gui.credentials.push_back({"alice", "secret"});
-  EXPECT_TRUE(f.gui.RunOpenDocument(WriteDocument(f.folder, spec).c_str()));
+  EXPECT_TRUE(f.gui.RunOpenDocument(WriteDocument(f.folder, recipe).c_str()));
   EXPECT_TRUE(f.os.launched.empty());
   for (const auto& c : f.gui.calls) EXPECT_NE(c.rfind("wait:", 0), 0u);
   EXPECT_TRUE(f.gui.messages.empty());

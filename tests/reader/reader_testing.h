@@ -76,21 +76,21 @@ inline encoder::PartSpec TextPart(const std::string& name, const std::string& te
 
 // A small AES/PBKDF2 document for user "alice" and password "secret".
 inline encoder::DocumentSpec SimpleSpec() {
-  encoder::DocumentSpec spec;
-  spec.userName = "alice";
-  spec.password = "secret";
-  spec.iterationThousands = 1;
-  spec.salt[0] = 0;
-  spec.parts.push_back(TextPart("main.txt", "the main part\n", true));
-  spec.parts.push_back(TextPart("attachment.csv", "a,b\n1,2\n"));
-  return spec;
+  encoder::DocumentSpec recipe;
+  recipe.userName = "alice";
+  recipe.password = "secret";
+  recipe.iterationThousands = 1;
+  recipe.salt[0] = 0;
+  recipe.parts.push_back(TextPart("main.txt", "the main part\n", true));
+  recipe.parts.push_back(TextPart("attachment.csv", "a,b\n1,2\n"));
+  return recipe;
 }
 
-inline std::string WriteDocument(const TempFolder& folder, const encoder::DocumentSpec& spec,
+inline std::string WriteDocument(const TempFolder& folder, const encoder::DocumentSpec& recipe,
                                  const std::string& name = "doc.emc") {
   const std::string path = folder.path() + "/" + name;
   std::string error;
-  if (!encoder::EncodeDocumentToFile(spec, path, &error)) ADD_FAILURE() << error;
+  if (!encoder::EncodeDocumentToFile(recipe, path, &error)) ADD_FAILURE() << error;
   return path;
 }
 

@@ -160,9 +160,9 @@ class VaultpostCommand : public ::testing::Test {
 }  // namespace
 
 TEST_F(VaultpostCommand, MainPartReachesTheViewerIntactAndNothingRemains) {
-  auto spec = SimpleSpec();
-  spec.parts.push_back(TextPart("third.txt", "3"));
-  const std::string doc = WriteDocument(folder_, spec);
+  auto recipe = SimpleSpec();
+  recipe.parts.push_back(TextPart("third.txt", "3"));
+  const std::string doc = WriteDocument(folder_, recipe);
   const Outcome r = Open(doc, "secret\n\n");
   EXPECT_EQ(r.status, 0) << r.err;
   const std::string record = Slurp(record_);
@@ -196,9 +196,9 @@ TEST_F(VaultpostCommand, EveryFailurePrintsItsTextExitsOneAndLeavesNothing) {
        "requires a newer version of the Orlenta Reader"},
   };
   for (const Case& c : cases) {
-    auto spec = SimpleSpec();
-    c.change(spec);
-    const Outcome r = Open(WriteDocument(folder_, spec), c.password + "\n");
+    auto recipe = SimpleSpec();
+    c.change(recipe);
+    const Outcome r = Open(WriteDocument(folder_, recipe), c.password + "\n");
     EXPECT_EQ(r.status, 1) << c.what << "\n" << r.err;
     EXPECT_NE(r.err.find(c.text), std::string::npos) << c.what << "\n" << r.err;
     EXPECT_FALSE(fs::exists(record_)) << c.what;
@@ -210,12 +210,12 @@ TEST_F(VaultpostCommand, EveryFailurePrintsItsTextExitsOneAndLeavesNothing) {
 }
 
 TEST_F(VaultpostCommand, ManyPartsAndHostileNamesStayInsideTheTemporaryRoot) {
-  auto spec = SimpleSpec();
+  auto recipe = SimpleSpec();
   for (const char* n : {"../../escape.txt", "/etc/escape.txt", "a/b.txt", "C:x.txt", "", ".", "..", "main.txt"}) {
-    spec.parts.push_back(TextPart(n, std::string("content of ") + n));
+    recipe.parts.push_back(TextPart(n, std::string("content of ") + n));
   }
-  for (int i = 0; i < 70; ++i) spec.parts.push_back(TextPart("p" + std::to_string(i) + ".txt", std::to_string(i)));
-  const Outcome r = Open(WriteDocument(folder_, spec), "secret\n\n");
+  for (int i = 0; i < 70; ++i) recipe.parts.push_back(TextPart("p" + std::to_string(i) + ".txt", std::to_string(i)));
+  const Outcome r = Open(WriteDocument(folder_, recipe), "secret\n\n");
   EXPECT_EQ(r.status, 0) << r.err;
   EXPECT_EQ(folder_.LeftInTemporaryRoot(), 0u);
   // Only the document, the viewer, its record and the temporary root are in the folder.
@@ -231,9 +231,9 @@ TEST_F(VaultpostCommand, WipeOverwritesOnlyWhenAsked) {
   std::ofstream(viewer_) << "#!/bin/sh\nexec 3<\"$1\"\n(sleep 1; cat <&3 > \"$RECORD.after\"; mv \"$RECORD.after\" \"$RECORD\") &\n";
   for (bool overwrite : {true, false}) {
     fs::remove(record_);
-    auto spec = SimpleSpec();
-    spec.parts[0] = TextPart("main.txt", std::string(3000, 'Q'));
-    const Outcome r = Open(WriteDocument(folder_, spec), "secret\n\n",
+    auto recipe = SimpleSpec();
+    recipe.parts[0] = TextPart("main.txt", std::string(3000, 'Q'));
+    const Outcome r = Open(WriteDocument(folder_, recipe), "secret\n\n",
                        overwrite ? std::vector<std::string>{"VAULTPOST_WIPE_FILES="} : std::vector<std::string>{});
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(folder_.LeftInTemporaryRoot(), 0u);
@@ -257,9 +257,9 @@ TEST_F(VaultpostCommand, InterruptedSessionsLeaveNothingBehind) {
 }
 
 TEST_F(VaultpostCommand, UnknownTypeQuestionAnsweredFromInput) {
-  auto spec = SimpleSpec();
-  spec.parts[0] = TextPart("data.bin", "binary");
-  const std::string doc = WriteDocument(folder_, spec);
+  auto recipe = SimpleSpec();
+  recipe.parts[0] = TextPart("data.bin", "binary");
+  const std::string doc = WriteDocument(folder_, recipe);
   // End of input cancels the question: no viewer, but the notice and the wipe.
   Outcome r = Open(doc, "secret\n");
   EXPECT_EQ(r.status, 0) << r.err;
@@ -275,11 +275,11 @@ TEST_F(VaultpostCommand, UnknownTypeQuestionAnsweredFromInput) {
 }
 
 TEST_F(VaultpostCommand, InspectShowsHeaderAndTagsWithoutCredentials) {
-  auto spec = SimpleSpec();
-  spec.tags.push_back({"Title", {'Q', '"', '\n', 'x'}, false});
-  spec.tags.push_back({"ImageWin32", {0x00, 0xAB, 0x10}, true});
-  spec.flags = codec::DocumentHeader::FlagNoWaitNotice;
-  Process p({"inspect", "--json", WriteDocument(folder_, spec)}, Env());
+  auto recipe = SimpleSpec();
+  recipe.tags.push_back({"Title", {'Q', '"', '\n', 'x'}, false});
+  recipe.tags.push_back({"ImageWin32", {0x00, 0xAB, 0x10}, true});
+  recipe.flags = codec::DocumentHeader::FlagNoWaitNotice;
+  Process p({"inspect", "--json", WriteDocument(folder_, recipe)}, Env());
   const Outcome r = p.Finish();
   EXPECT_EQ(r.status, 0);
   for (const char* field :

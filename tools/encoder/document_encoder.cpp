@@ -65,11 +65,11 @@ void AppendBE32(std::vector<std::uint8_t>& out, std::uint32_t v) {
 }
 
 // Versions from 259 on carry the salt and the 86-byte part header.
-bool HasSalt(const DocumentSpec& spec) { return spec.version >= 259; }
+bool HasSalt(const DocumentSpec& recipe) { return recipe.version >= 259; }
 
-std::uint32_t EffectiveFlags(const DocumentSpec& spec) {
-  std::uint32_t flags = spec.flags;
-  if (!spec.tags.empty() || spec.rawTagList.has_value()) flags |= kFlagTagTrailer;
+std::uint32_t EffectiveFlags(const DocumentSpec& recipe) {
+  std::uint32_t flags = recipe.flags;
+  if (!recipe.tags.empty() || recipe.rawTagList.has_value()) flags |= kFlagTagTrailer;
   return flags;
 }
 
@@ -225,25 +225,25 @@ std::unique_ptr<security::KeyDerivationFunction> MakePbkdf2(std::uint8_t kdfId, 
 }
 
 // Derives `keyLength` bytes the way the reader does. False (with the reason)
-// when the reader has no derivation for the spec; `key` then holds what the
-// encoder encrypts with instead. `encodable` is cleared for a spec the
+// when the reader has no derivation for the recipe; `key` then holds what the
+// encoder encrypts with instead. `encodable` is cleared for a recipe the
 // encoder refuses outright.
-bool DeriveKey(const DocumentSpec& spec, std::uint32_t keyLength, std::vector<std::uint8_t>& key,
+bool DeriveKey(const DocumentSpec& recipe, std::uint32_t keyLength, std::vector<std::uint8_t>& key,
                std::string* why, bool* encodable) {
   key.assign(keyLength, 0);
   if (encodable != nullptr) *encodable = true;
   std::unique_ptr<security::KeyDerivationFunction> kdf;
   bool readable = true;
-  switch (spec.kdfId) {
+  switch (recipe.kdfId) {
     case 0:
     case 1:
     case 2: {
-      std::uint32_t digestId = spec.kdfId;
-      if (spec.kdfId == 0) {
-        if (spec.trailerDigestId != 1 && spec.trailerDigestId != 2) {
+      std::uint32_t digestId = recipe.kdfId;
+      if (recipe.kdfId == 0) {
+        if (recipe.trailerDigestId != 1 && recipe.trailerDigestId != 2) {
           return Fail(why, "key-derivation id 0 needs trailer digest id 1 or 2");
         }
-        digestId = spec.trailerDigestId;
+        digestId = recipe.trailerDigestId;
       }
       auto simple = std::make_unique<security::SimpleKdf>(digestId, keyLength);
       if (!simple->IsValid()) return Fail(why, "digest id " + std::to_string(digestId) + " names no digest");
@@ -253,27 +253,27 @@ bool DeriveKey(const DocumentSpec& spec, std::uint32_t keyLength, std::vector<st
     case 3:
     case 4: {
       std::array<std::uint8_t, 32> salt{};
-      if (HasSalt(spec)) {
-        salt = spec.salt;
+      if (HasSalt(recipe)) {
+        salt = recipe.salt;
       } else {
-        if (!spec.allowKdfWithoutSalt && encodable != nullptr) *encodable = false;
+        if (!recipe.allowKdfWithoutSalt && encodable != nullptr) *encodable = false;
         readable = false;
         if (why != nullptr) *why = "key-derivation ids 3 and 4 need the salt of version 259";
       }
-      std::int64_t count = std::int64_t{spec.iterationThousands} * 1000 + static_cast<std::int8_t>(salt[0]);
+      std::int64_t count = std::int64_t{recipe.iterationThousands} * 1000 + static_cast<std::int8_t>(salt[0]);
       if (count < 1) {
         readable = false;
         if (why != nullptr) *why = "iteration count " + std::to_string(count) + " is below 1";
         count = 1;
       }
-      kdf = MakePbkdf2(spec.kdfId, static_cast<std::uint32_t>(count), salt.data());
+      kdf = MakePbkdf2(recipe.kdfId, static_cast<std::uint32_t>(count), salt.data());
       break;
     }
     default:
-      return Fail(why, "unknown key-derivation id " + std::to_string(spec.kdfId));
+      return Fail(why, "unknown key-derivation id " + std::to_string(recipe.kdfId));
   }
-  kdf->AddInput(spec.userName.data(), static_cast<std::uint32_t>(spec.userName.size()));
-  kdf->AddInput(spec.password.data(), static_cast<std::uint32_t>(spec.password.size()));
+  kdf->AddInput(recipe.userName.data(), static_cast<std::uint32_t>(recipe.userName.size()));
+  kdf->AddInput(recipe.password.data(), static_cast<std::uint32_t>(recipe.password.size()));
   if (keyLength > 0 && !kdf->Derive(key.data(), keyLength)) {
     std::fill(key.begin(), key.end(), 0);
     return Fail(why, "the key-derivation function cannot produce " + std::to_string(keyLength) + " bytes");
@@ -291,16 +291,16 @@ struct CipherSetup {
   std::string why;
 };
 
-bool SetUpCipher(const DocumentSpec& spec, CipherSetup& setup, std::string* error) {
-  setup.cbc = std::make_unique<security::CBCCipher>(spec.cipherId);
+bool SetUpCipher(const DocumentSpec& recipe, CipherSetup& setup, std::string* error) {
+  setup.cbc = std::make_unique<security::CBCCipher>(recipe.cipherId);
   if (!setup.cbc->IsValid()) {
     setup.readable = false;
-    setup.why = "cipher id " + std::to_string(spec.cipherId) + " names no cipher";
+    setup.why = "cipher id " + std::to_string(recipe.cipherId) + " names no cipher";
     setup.cbc = std::make_unique<security::CBCCipher>(security::kCipherAes);
   }
   security::BlockCipher* bc = setup.cbc->GetBlockCipher();
   setup.blockSize = bc->BlockSize();
-  const std::uint32_t wanted = spec.keyBits / 8u;
+  const std::uint32_t wanted = recipe.keyBits / 8u;
   if (setup.readable && !bc->SetKeyLength(wanted)) {
     setup.readable = false;
     setup.why = "the cipher refuses a key of " + std::to_string(wanted) + " bytes";
@@ -309,7 +309,7 @@ bool SetUpCipher(const DocumentSpec& spec, CipherSetup& setup, std::string* erro
   if (setup.readable) {
     bool encodable = true;
     std::string why;
-    if (!DeriveKey(spec, keyLength, setup.key, &why, &encodable)) {
+    if (!DeriveKey(recipe, keyLength, setup.key, &why, &encodable)) {
       if (!encodable) return Fail(error, why + " (set allowKdfWithoutSalt to write it anyway)");
       setup.readable = false;
       setup.why = why;
@@ -318,8 +318,8 @@ bool SetUpCipher(const DocumentSpec& spec, CipherSetup& setup, std::string* erro
     setup.key.assign(keyLength, 0);
   }
   bc->SetKey(setup.key.data());
-  if (HasSalt(spec)) {
-    setup.cbc->SetIv(spec.salt.data(), static_cast<std::uint32_t>(spec.salt.size()));
+  if (HasSalt(recipe)) {
+    setup.cbc->SetIv(recipe.salt.data(), static_cast<std::uint32_t>(recipe.salt.size()));
   } else {
     setup.cbc->SetIv(nullptr, 0);
   }
@@ -375,9 +375,9 @@ class ChainWriter {
 
 // The decrypted header block of one part: length byte F, filler, and the
 // 72- or 86-byte part header at the end of the T bytes.
-bool BuildHeaderBlock(const DocumentSpec& spec, const PartSpec& part, std::uint32_t blockSize,
+bool BuildHeaderBlock(const DocumentSpec& recipe, const PartSpec& part, std::uint32_t blockSize,
                       std::uint32_t storedLength, std::vector<std::uint8_t>& block, std::string* error) {
-  const bool v103 = HasSalt(spec);
+  const bool v103 = HasSalt(recipe);
   const std::uint32_t headerSize = v103 ? kHeaderSize103 : kHeaderSize102;
   const std::uint32_t nameField = v103 ? kNameField103 : kNameField102;
 
@@ -430,13 +430,13 @@ bool BuildHeaderBlock(const DocumentSpec& spec, const PartSpec& part, std::uint3
 
 // --- Tag trailer ------------------------------------------------------------
 
-bool BuildTagList(const DocumentSpec& spec, std::vector<std::uint8_t>& list, std::string* error) {
-  if (spec.rawTagList) {
-    list = *spec.rawTagList;
+bool BuildTagList(const DocumentSpec& recipe, std::vector<std::uint8_t>& list, std::string* error) {
+  if (recipe.rawTagList) {
+    list = *recipe.rawTagList;
     return true;
   }
   list.clear();
-  for (const TagSpec& tag : spec.tags) {
+  for (const TagSpec& tag : recipe.tags) {
     if (tag.key.size() > 0xFF) return Fail(error, "tag key \"" + tag.key + "\" is longer than 255 bytes");
     if (tag.key.empty() && !tag.binary) return Fail(error, "an empty text tag key would end the tag list");
     const std::vector<std::uint8_t> value = tag.binary ? tag.value : EscapeTagText(tag.value);
@@ -476,63 +476,63 @@ std::vector<std::uint8_t> PartContent(const PartSpec& part) {
   return out;
 }
 
-std::array<std::uint8_t, 30> FixedHeaderBytes(const DocumentSpec& spec) {
+std::array<std::uint8_t, 30> FixedHeaderBytes(const DocumentSpec& recipe) {
   std::array<std::uint8_t, 30> h{};
   std::memcpy(h.data(), "emdf", 4);
-  StoreBE16(&h[4], spec.version);
-  StoreBE16(&h[6], spec.cipherId);
-  StoreBE16(&h[8], spec.trailerDigestId);
-  StoreBE16(&h[10], spec.keyBits);
+  StoreBE16(&h[4], recipe.version);
+  StoreBE16(&h[6], recipe.cipherId);
+  StoreBE16(&h[8], recipe.trailerDigestId);
+  StoreBE16(&h[10], recipe.keyBits);
   const std::uint16_t count =
-      spec.partCountField ? *spec.partCountField : static_cast<std::uint16_t>(spec.parts.size());
+      recipe.partCountField ? *recipe.partCountField : static_cast<std::uint16_t>(recipe.parts.size());
   StoreBE16(&h[12], count);
-  StoreBE32(&h[14], EffectiveFlags(spec));
-  h[18] = spec.kdfId;
-  StoreBE16(&h[19], spec.iterationThousands);
-  h[21] = spec.bodyDigestId;
-  std::memcpy(&h[22], spec.reserved.data(), spec.reserved.size());
+  StoreBE32(&h[14], EffectiveFlags(recipe));
+  h[18] = recipe.kdfId;
+  StoreBE16(&h[19], recipe.iterationThousands);
+  h[21] = recipe.bodyDigestId;
+  std::memcpy(&h[22], recipe.reserved.data(), recipe.reserved.size());
   return h;
 }
 
-bool BuildTrailer(const DocumentSpec& spec, std::vector<std::uint8_t>& trailer, std::string* error) {
+bool BuildTrailer(const DocumentSpec& recipe, std::vector<std::uint8_t>& trailer, std::string* error) {
   trailer.clear();
-  if ((EffectiveFlags(spec) & kFlagTagTrailer) == 0) return true;
+  if ((EffectiveFlags(recipe) & kFlagTagTrailer) == 0) return true;
   std::vector<std::uint8_t> list;
-  if (!BuildTagList(spec, list, error)) return false;
-  if (!DeflateWhole(list, spec.trailerZlibLevel, trailer, error)) return false;
+  if (!BuildTagList(recipe, list, error)) return false;
+  if (!DeflateWhole(list, recipe.trailerZlibLevel, trailer, error)) return false;
 
-  security::Digest digest(spec.trailerDigestId);
+  security::Digest digest(recipe.trailerDigestId);
   if (digest.IsValid()) {
-    const auto header = FixedHeaderBytes(spec);
+    const auto header = FixedHeaderBytes(recipe);
     digest.Update(header.data(), static_cast<std::uint32_t>(header.size()));
     digest.Update(list.data(), static_cast<std::uint32_t>(list.size()));
     std::uint8_t value[security::kMaxDigestSize];
     const std::uint32_t h = digest.OutputLength();
     digest.Final(value, 0);
-    if (spec.corruptTrailerDigest) value[0] ^= 0x01;
+    if (recipe.corruptTrailerDigest) value[0] ^= 0x01;
     trailer.insert(trailer.end(), value, value + h);
   }
   const auto n = static_cast<std::uint32_t>(trailer.size());
-  AppendBE32(trailer, spec.trailerLengthOverride ? *spec.trailerLengthOverride : n);
+  AppendBE32(trailer, recipe.trailerLengthOverride ? *recipe.trailerLengthOverride : n);
   return true;
 }
 
-bool PadTrailerTo(DocumentSpec& spec, std::uint32_t trailerLength, const std::string& key, std::string* error) {
-  auto it = std::find_if(spec.tags.begin(), spec.tags.end(), [&](const TagSpec& t) { return t.key == key; });
-  if (it == spec.tags.end()) {
-    spec.tags.push_back(TagSpec{key, {}, true});
-    it = spec.tags.end() - 1;
+bool PadTrailerTo(DocumentSpec& recipe, std::uint32_t trailerLength, const std::string& key, std::string* error) {
+  auto it = std::find_if(recipe.tags.begin(), recipe.tags.end(), [&](const TagSpec& t) { return t.key == key; });
+  if (it == recipe.tags.end()) {
+    recipe.tags.push_back(TagSpec{key, {}, true});
+    it = recipe.tags.end() - 1;
   }
   it->binary = true;
-  const std::optional<std::uint32_t> override = spec.trailerLengthOverride;
-  spec.trailerLengthOverride.reset();
+  const std::optional<std::uint32_t> override = recipe.trailerLengthOverride;
+  recipe.trailerLengthOverride.reset();
 
   // N of the trailer with a value of `length` bytes.
   auto measure = [&](std::size_t length, std::uint32_t& n) {
     it->value.resize(length);
     Generate(0x7A11u, 0, it->value.data(), length);
     std::vector<std::uint8_t> trailer;
-    if (!BuildTrailer(spec, trailer, error)) return false;
+    if (!BuildTrailer(recipe, trailer, error)) return false;
     n = static_cast<std::uint32_t>(trailer.size() - 4);
     return true;
   };
@@ -564,14 +564,14 @@ bool PadTrailerTo(DocumentSpec& spec, std::uint32_t trailerLength, const std::st
       }
     }
   }
-  spec.trailerLengthOverride = override;
+  recipe.trailerLengthOverride = override;
   if (!found) return Fail(error, "no value length gives a trailer of " + std::to_string(trailerLength) + " bytes");
   return true;
 }
 
-bool DeriveDocumentKey(const DocumentSpec& spec, std::vector<std::uint8_t>& key, std::string* error) {
+bool DeriveDocumentKey(const DocumentSpec& recipe, std::vector<std::uint8_t>& key, std::string* error) {
   CipherSetup setup;
-  DocumentSpec allowed = spec;
+  DocumentSpec allowed = recipe;
   allowed.allowKdfWithoutSalt = true;
   if (!SetUpCipher(allowed, setup, error)) return false;
   key = setup.key;
@@ -579,41 +579,41 @@ bool DeriveDocumentKey(const DocumentSpec& spec, std::vector<std::uint8_t>& key,
   return true;
 }
 
-bool EncodeDocument(const DocumentSpec& spec, const ByteSink& sink, std::string* error) {
-  if (!spec.partCountField && spec.parts.size() > 0xFFFF) {
+bool EncodeDocument(const DocumentSpec& recipe, const ByteSink& sink, std::string* error) {
+  if (!recipe.partCountField && recipe.parts.size() > 0xFFFF) {
     return Fail(error, "more than 65535 parts need partCountField");
   }
   CipherSetup setup;
-  if (!SetUpCipher(spec, setup, error)) return false;
+  if (!SetUpCipher(recipe, setup, error)) return false;
   const std::uint32_t blockSize = setup.blockSize;
-  const bool continuous = (EffectiveFlags(spec) & kFlagContinuousStream) != 0;
+  const bool continuous = (EffectiveFlags(recipe) & kFlagContinuousStream) != 0;
 
   // The trailer is small and independent of the body: build it first so that
   // a bad tag fails before anything is written.
   std::vector<std::uint8_t> trailer;
-  if (!BuildTrailer(spec, trailer, error)) return false;
+  if (!BuildTrailer(recipe, trailer, error)) return false;
 
   // Plan: the stored length of every part.
   auto deflated = [](const PartSpec& p) { return p.compression == 1 && !p.storedData; };
-  std::size_t lastDeflated = spec.parts.size();
-  for (std::size_t i = 0; i < spec.parts.size(); ++i) {
-    if (deflated(spec.parts[i])) lastDeflated = i;
+  std::size_t lastDeflated = recipe.parts.size();
+  for (std::size_t i = 0; i < recipe.parts.size(); ++i) {
+    if (deflated(recipe.parts[i])) lastDeflated = i;
   }
-  std::vector<std::uint64_t> storedLength(spec.parts.size(), 0);
-  std::vector<std::vector<std::uint8_t>> cache(spec.parts.size());
+  std::vector<std::uint64_t> storedLength(recipe.parts.size(), 0);
+  std::vector<std::vector<std::uint8_t>> cache(recipe.parts.size());
   bool cached = true;
   {
     PartCompressor measuring(continuous);
     std::uint64_t total = 0;
-    for (std::size_t i = 0; i < spec.parts.size(); ++i) {
-      const PartSpec& part = spec.parts[i];
+    for (std::size_t i = 0; i < recipe.parts.size(); ++i) {
+      const PartSpec& part = recipe.parts[i];
       if (part.storedData) {
         storedLength[i] = part.storedData->size();
       } else if (deflated(part)) {
         const bool ok = measuring.Compress(part, i == lastDeflated, [&](const std::uint8_t* d, std::size_t n) {
           storedLength[i] += n;
           total += n;
-          if (cached && total > spec.compressedCacheLimit) {
+          if (cached && total > recipe.compressedCacheLimit) {
             cached = false;
             for (auto& c : cache) std::vector<std::uint8_t>().swap(c);
           }
@@ -629,30 +629,30 @@ bool EncodeDocument(const DocumentSpec& spec, const ByteSink& sink, std::string*
   }
 
   // Fixed header and salt, in plain.
-  const auto header = FixedHeaderBytes(spec);
+  const auto header = FixedHeaderBytes(recipe);
   {
     auto stored = header;
-    if (spec.headerByteAfterDigest) {
-      if (spec.headerByteAfterDigest->first >= stored.size()) return Fail(error, "altered header offset beyond 30");
-      stored[spec.headerByteAfterDigest->first] = spec.headerByteAfterDigest->second;
+    if (recipe.headerByteAfterDigest) {
+      if (recipe.headerByteAfterDigest->first >= stored.size()) return Fail(error, "altered header offset beyond 30");
+      stored[recipe.headerByteAfterDigest->first] = recipe.headerByteAfterDigest->second;
     }
     if (!sink(stored.data(), stored.size())) return Fail(error, "write refused");
-    if (HasSalt(spec) && !sink(spec.salt.data(), spec.salt.size())) return Fail(error, "write refused");
+    if (HasSalt(recipe) && !sink(recipe.salt.data(), recipe.salt.size())) return Fail(error, "write refused");
   }
 
   // The parts, in one CBC chain.
   ChainWriter chain(*setup.cbc, blockSize, sink);
   std::unique_ptr<security::Digest> digest;
-  if (spec.bodyDigestId != 0) {
-    digest = std::make_unique<security::Digest>(spec.bodyDigestId);
+  if (recipe.bodyDigestId != 0) {
+    digest = std::make_unique<security::Digest>(recipe.bodyDigestId);
     if (!digest->IsValid()) digest.reset();  // zero digest blocks; the reader refuses the id
   }
   std::uint8_t previous[security::kMaxDigestSize] = {};
   PartCompressor writing(continuous);
   std::vector<std::uint8_t> block;
-  for (std::size_t i = 0; i < spec.parts.size(); ++i) {
-    const PartSpec& part = spec.parts[i];
-    if (!BuildHeaderBlock(spec, part, blockSize, static_cast<std::uint32_t>(storedLength[i]), block, error)) {
+  for (std::size_t i = 0; i < recipe.parts.size(); ++i) {
+    const PartSpec& part = recipe.parts[i];
+    if (!BuildHeaderBlock(recipe, part, blockSize, static_cast<std::uint32_t>(storedLength[i]), block, error)) {
       return false;
     }
     if (!chain.Put(block.data(), block.size()) || !chain.EndPiece(0)) return Fail(error, "write refused");
@@ -679,12 +679,12 @@ bool EncodeDocument(const DocumentSpec& spec, const ByteSink& sink, std::string*
     }
     if (!chain.EndPiece(part.fillerByte)) return Fail(error, "write refused");
 
-    if (spec.bodyDigestId == 0) continue;
+    if (recipe.bodyDigestId == 0) continue;
     std::vector<std::uint8_t> digestBlock(blockSize, 0);
     if (digest) {
       if (i == 0) {
         digest->Update(header.data(), static_cast<std::uint32_t>(header.size()));
-        if (HasSalt(spec)) digest->Update(spec.salt.data(), static_cast<std::uint32_t>(spec.salt.size()));
+        if (HasSalt(recipe)) digest->Update(recipe.salt.data(), static_cast<std::uint32_t>(recipe.salt.size()));
       } else {
         digest->Update(previous, blockSize);
       }
@@ -700,7 +700,7 @@ bool EncodeDocument(const DocumentSpec& spec, const ByteSink& sink, std::string*
     if (!chain.Put(digestBlock.data(), digestBlock.size()) || !chain.EndPiece(0)) return Fail(error, "write refused");
   }
 
-  if (spec.endMarker) {
+  if (recipe.endMarker) {
     std::vector<std::uint8_t> marker(blockSize);
     for (std::uint32_t b = 0; b < blockSize; ++b) marker[b] = static_cast<std::uint8_t>(b);
     if (!chain.Put(marker.data(), marker.size()) || !chain.EndPiece(0)) return Fail(error, "write refused");
@@ -710,10 +710,10 @@ bool EncodeDocument(const DocumentSpec& spec, const ByteSink& sink, std::string*
   return true;
 }
 
-bool EncodeDocument(const DocumentSpec& spec, std::vector<std::uint8_t>& out, std::string* error) {
+bool EncodeDocument(const DocumentSpec& recipe, std::vector<std::uint8_t>& out, std::string* error) {
   out.clear();
   return EncodeDocument(
-      spec,
+      recipe,
       [&out](const std::uint8_t* data, std::size_t length) {
         out.insert(out.end(), data, data + length);
         return true;
@@ -721,11 +721,11 @@ bool EncodeDocument(const DocumentSpec& spec, std::vector<std::uint8_t>& out, st
       error);
 }
 
-bool EncodeDocumentToFile(const DocumentSpec& spec, const std::string& path, std::string* error) {
+bool EncodeDocumentToFile(const DocumentSpec& recipe, const std::string& path, std::string* error) {
   std::FILE* file = std::fopen(path.c_str(), "wb");
   if (file == nullptr) return Fail(error, "cannot create " + path);
   bool ok = EncodeDocument(
-      spec,
+      recipe,
       [file](const std::uint8_t* data, std::size_t length) { return std::fwrite(data, 1, length, file) == length; },
       error);
   if (std::fclose(file) != 0 && ok) ok = Fail(error, "cannot write " + path);

@@ -78,7 +78,7 @@ struct DocumentSpec {
   // stores the list, which makes the trailer length predictable).
   int trailerZlibLevel = -1;
   // Version 258 has no salt, so key-derivation ids 3 and 4 cannot be read
-  // back from it. Such a spec is refused as a likely mistake unless this is
+  // back from it. Such a recipe is refused as a likely mistake unless this is
   // set; the document is then written with a key derived over 32 zero salt
   // bytes (iterations I * 1000), so that the reader's refusal can be tested.
   bool allowKdfWithoutSalt = false;
@@ -89,13 +89,13 @@ struct DocumentSpec {
 };
 
 // Writes the whole document through `sink` in pieces, front to back.
-// Returns false with a reason in `error` for a spec that cannot be written
+// Returns false with a reason in `error` for a recipe that cannot be written
 // (name too long, compression method above 1 without an override, key of a
 // tag too long, version 258 with PBKDF2 unless allowed, a refused write, ...).
 //
 // Key derivation: the user name and password are used exactly as given (the
 // reader's prompt passes empty ones for FlagNoCredentials and an empty user
-// name for FlagPasswordOnly; set them accordingly). Specs the reader must
+// name for FlagPasswordOnly; set them accordingly). Recipes the reader must
 // refuse are still written so that the refusal can be tested:
 //   - unknown cipher id: encrypted with AES under a zero 32-byte key;
 //   - key length the cipher refuses: the cipher's default length, zero key;
@@ -105,30 +105,30 @@ struct DocumentSpec {
 //   - unknown trailer digest id: a trailer without digest bytes (N = stream);
 //   - versions other than 258/259: laid out as 259 when above, as 258 below.
 using ByteSink = std::function<bool(const std::uint8_t* data, std::size_t length)>;
-bool EncodeDocument(const DocumentSpec& spec, const ByteSink& sink, std::string* error = nullptr);
+bool EncodeDocument(const DocumentSpec& recipe, const ByteSink& sink, std::string* error = nullptr);
 
 // Conveniences over EncodeDocument.
-bool EncodeDocument(const DocumentSpec& spec, std::vector<std::uint8_t>& out, std::string* error = nullptr);
-bool EncodeDocumentToFile(const DocumentSpec& spec, const std::string& path, std::string* error = nullptr);
+bool EncodeDocument(const DocumentSpec& recipe, std::vector<std::uint8_t>& out, std::string* error = nullptr);
+bool EncodeDocumentToFile(const DocumentSpec& recipe, const std::string& path, std::string* error = nullptr);
 
-// The key the reader derives for `spec` (its kdf id, digests, salt, iteration
+// The key the reader derives for `recipe` (its kdf id, digests, salt, iteration
 // rule), for tests that check the derivation independently. False, with the
 // reason in `error` and the encoder's fallback key in `key`, when the reader
-// cannot derive a key for the spec (see the fallbacks above).
-bool DeriveDocumentKey(const DocumentSpec& spec, std::vector<std::uint8_t>& key, std::string* error = nullptr);
+// cannot derive a key for the recipe (see the fallbacks above).
+bool DeriveDocumentKey(const DocumentSpec& recipe, std::vector<std::uint8_t>& key, std::string* error = nullptr);
 
 // The 30 bytes of the fixed header as EncodeDocument stores them (before any
 // headerByteAfterDigest), with FlagTagTrailer set when tags are given.
-std::array<std::uint8_t, 30> FixedHeaderBytes(const DocumentSpec& spec);
+std::array<std::uint8_t, 30> FixedHeaderBytes(const DocumentSpec& recipe);
 
 // The tag trailer EncodeDocument appends (zlib stream, digest, N), or an empty
 // vector when the document has none. False for an unwritable tag.
-bool BuildTrailer(const DocumentSpec& spec, std::vector<std::uint8_t>& trailer, std::string* error = nullptr);
+bool BuildTrailer(const DocumentSpec& recipe, std::vector<std::uint8_t>& trailer, std::string* error = nullptr);
 
 // Sets the binary tag `key` (appended when missing) to incompressible bytes
 // sized so that the trailer's N is exactly `trailerLength`. False when no
 // value length gives that N (for instance below the trailer's fixed cost).
-bool PadTrailerTo(DocumentSpec& spec, std::uint32_t trailerLength, const std::string& key = "Padding",
+bool PadTrailerTo(DocumentSpec& recipe, std::uint32_t trailerLength, const std::string& key = "Padding",
                   std::string* error = nullptr);
 
 // Escapes a text tag value: "\" becomes "\\", bytes 0x00-0x1F become "\"

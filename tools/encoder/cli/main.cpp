@@ -180,8 +180,8 @@ bool ApplyPartOptions(const std::vector<std::string>& options, encoder::PartSpec
 }  // namespace
 
 int main(int argc, char** argv) {
-  encoder::DocumentSpec spec;
-  spec.iterationThousands = 10;
+  encoder::DocumentSpec recipe;
+  recipe.iterationThousands = 10;
   std::string output;
   bool haveUser = false, havePassword = false, haveKeyBits = false, haveSalt = false;
   bool noCredentials = false, passwordOnly = false;
@@ -204,19 +204,19 @@ int main(int argc, char** argv) {
       continue;
     }
     if (arg == "--no-wait-notice") {
-      spec.flags |= kFlagNoWaitNotice;
+      recipe.flags |= kFlagNoWaitNotice;
       continue;
     }
     if (arg == "--continuous") {
-      spec.flags |= kFlagContinuousStream;
+      recipe.flags |= kFlagContinuousStream;
       continue;
     }
     if (arg == "--end-marker") {
-      spec.endMarker = true;
+      recipe.endMarker = true;
       continue;
     }
     if (arg == "--allow-saltless-kdf") {
-      spec.allowKdfWithoutSalt = true;
+      recipe.allowKdfWithoutSalt = true;
       continue;
     }
     // Options with a value.
@@ -233,55 +233,55 @@ int main(int argc, char** argv) {
     if (arg == "-o" || arg == "--output") {
       output = value;
     } else if (arg == "--user") {
-      spec.userName = value;
+      recipe.userName = value;
       haveUser = true;
     } else if (arg == "--password") {
-      spec.password = value;
+      recipe.password = value;
       havePassword = true;
     } else if (arg == "--version") {
       if (!ParseNumber(value, 0xFFFF, n)) return Usage("bad --version");
-      spec.version = static_cast<std::uint16_t>(n);
+      recipe.version = static_cast<std::uint16_t>(n);
     } else if (arg == "--cipher") {
       if (value == "aes") {
-        spec.cipherId = 5;
+        recipe.cipherId = 5;
       } else if (value == "3des") {
-        spec.cipherId = 4;
+        recipe.cipherId = 4;
       } else if (ParseNumber(value, 0xFFFF, n)) {
-        spec.cipherId = static_cast<std::uint16_t>(n);
+        recipe.cipherId = static_cast<std::uint16_t>(n);
       } else {
         return Usage("bad --cipher");
       }
     } else if (arg == "--key-bits") {
       if (!ParseNumber(value, 0xFFFF, n)) return Usage("bad --key-bits");
-      spec.keyBits = static_cast<std::uint16_t>(n);
+      recipe.keyBits = static_cast<std::uint16_t>(n);
       haveKeyBits = true;
     } else if (arg == "--kdf") {
       if (!ParseNumber(value, 0xFF, n)) return Usage("bad --kdf");
-      spec.kdfId = static_cast<std::uint8_t>(n);
+      recipe.kdfId = static_cast<std::uint8_t>(n);
     } else if (arg == "--iterations") {
       if (!ParseNumber(value, 0xFFFF, n)) return Usage("bad --iterations");
-      spec.iterationThousands = static_cast<std::uint16_t>(n);
+      recipe.iterationThousands = static_cast<std::uint16_t>(n);
     } else if (arg == "--salt") {
-      if (!ParseHex(value, spec.salt.data(), spec.salt.size())) return Usage("--salt needs 64 hex digits");
+      if (!ParseHex(value, recipe.salt.data(), recipe.salt.size())) return Usage("--salt needs 64 hex digits");
       haveSalt = true;
     } else if (arg == "--body-digest") {
       if (!ParseNumber(value, 0xFF, n)) return Usage("bad --body-digest");
-      spec.bodyDigestId = static_cast<std::uint8_t>(n);
+      recipe.bodyDigestId = static_cast<std::uint8_t>(n);
     } else if (arg == "--trailer-digest") {
       if (!ParseNumber(value, 0xFFFF, n)) return Usage("bad --trailer-digest");
-      spec.trailerDigestId = static_cast<std::uint16_t>(n);
+      recipe.trailerDigestId = static_cast<std::uint16_t>(n);
     } else if (arg == "--flags") {
       if (!ParseNumber(value, 0xFFFFFFFFull, n)) return Usage("bad --flags");
-      spec.flags |= static_cast<std::uint32_t>(n);
+      recipe.flags |= static_cast<std::uint32_t>(n);
     } else if (arg == "--part-count") {
       if (!ParseNumber(value, 0xFFFF, n)) return Usage("bad --part-count");
-      spec.partCountField = static_cast<std::uint16_t>(n);
+      recipe.partCountField = static_cast<std::uint16_t>(n);
     } else if (arg == "--expiry") {
       std::int32_t e = 0;
       if (!ParseExpiry(value, e)) return Usage("bad --expiry");
       defaultExpiry = e;
     } else if (arg == "--reserved") {
-      if (!ParseHex(value, spec.reserved.data(), spec.reserved.size())) return Usage("--reserved needs 16 hex digits");
+      if (!ParseHex(value, recipe.reserved.data(), recipe.reserved.size())) return Usage("--reserved needs 16 hex digits");
     } else if (arg == "--tag" || arg == "--binary-tag") {
       const std::size_t eq = value.find('=');
       if (eq == std::string::npos || eq == 0) return Usage(arg + " needs KEY=" + (arg == "--tag" ? "TEXT" : "FILE"));
@@ -297,17 +297,17 @@ int main(int argc, char** argv) {
           return 1;
         }
       }
-      spec.tags.push_back(std::move(tag));
+      recipe.tags.push_back(std::move(tag));
     } else if (arg == "--icon") {
       encoder::TagSpec tag{"ImageWin32", {}, true};
       if (!ReadFile(value, tag.value)) {
         std::fprintf(stderr, "vpencode: cannot read %s\n", value.c_str());
         return 1;
       }
-      spec.tags.push_back(std::move(tag));
+      recipe.tags.push_back(std::move(tag));
     } else if (arg == "--trailer-level") {
       if (!ParseNumber(value, 9, n)) return Usage("bad --trailer-level");
-      spec.trailerZlibLevel = static_cast<int>(n);
+      recipe.trailerZlibLevel = static_cast<int>(n);
     } else if (arg == "--part" || arg == "--generate") {
       const std::vector<std::string> fields = Split(value, ':');
       encoder::PartSpec part;
@@ -326,9 +326,9 @@ int main(int argc, char** argv) {
       } else {
         if (!ParseNumber(fields[0], UINT64_MAX, n) || n == 0) return Usage("bad --generate length");
         part.generatedLength = n;
-        if (!named) part.name = "part" + std::to_string(spec.parts.size()) + ".bin";
+        if (!named) part.name = "part" + std::to_string(recipe.parts.size()) + ".bin";
       }
-      spec.parts.push_back(std::move(part));
+      recipe.parts.push_back(std::move(part));
     } else {
       return Usage("unknown option " + arg);
     }
@@ -338,30 +338,30 @@ int main(int argc, char** argv) {
   if (noCredentials && passwordOnly) return Usage("--no-credentials and --password-only exclude each other");
   if (noCredentials) {
     if (haveUser || havePassword) return Usage("--no-credentials takes no --user or --password");
-    spec.flags |= kFlagNoCredentials;
+    recipe.flags |= kFlagNoCredentials;
   } else if (passwordOnly) {
     if (haveUser) return Usage("--password-only takes no --user");
     if (!havePassword) return Usage("--password is required");
-    spec.flags |= kFlagPasswordOnly;
+    recipe.flags |= kFlagPasswordOnly;
   } else if (!haveUser || !havePassword) {
     return Usage("--user and --password are required (or --password-only, --no-credentials)");
   }
-  if (spec.version < 259 && (spec.kdfId == 3 || spec.kdfId == 4) && !spec.allowKdfWithoutSalt) {
+  if (recipe.version < 259 && (recipe.kdfId == 3 || recipe.kdfId == 4) && !recipe.allowKdfWithoutSalt) {
     return Usage("--kdf 3 and 4 need --version 259 (or --allow-saltless-kdf for an unreadable document)");
   }
-  if (!haveKeyBits) spec.keyBits = spec.cipherId == 4 ? 192 : 256;
+  if (!haveKeyBits) recipe.keyBits = recipe.cipherId == 4 ? 192 : 256;
   if (!haveSalt) {
     std::random_device random;
-    for (auto& b : spec.salt) b = static_cast<std::uint8_t>(random());
+    for (auto& b : recipe.salt) b = static_cast<std::uint8_t>(random());
   }
   if (defaultExpiry) {
-    for (std::size_t p = 0; p < spec.parts.size(); ++p) {
-      if (!partHasExpiry[p]) spec.parts[p].expiry = *defaultExpiry;
+    for (std::size_t p = 0; p < recipe.parts.size(); ++p) {
+      if (!partHasExpiry[p]) recipe.parts[p].expiry = *defaultExpiry;
     }
   }
 
   std::string error;
-  if (!encoder::EncodeDocumentToFile(spec, output, &error)) {
+  if (!encoder::EncodeDocumentToFile(recipe, output, &error)) {
     std::fprintf(stderr, "vpencode: %s\n", error.c_str());
     return 1;
   }
