@@ -1,7 +1,6 @@
 #include "install/os_interface.h"
 
 #include <cctype>
-#include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <cstring>
@@ -44,15 +43,9 @@ OsInterface* OsInterface::Current() { return g_current; }
 void OsInterface::Prepare() {}
 
 bool OsInterface::RemoveFile(const char* path) {
-  for (int attempt = 1;; ++attempt) {
-    errno = 0;
-    if (std::remove(path) == 0) return true;
-    const int error = errno;
-    // Already gone counts as removed; otherwise the wipe would retry forever.
-    if (error == ENOENT) return true;
-    if ((error != EACCES && error != 0) || attempt == 10) return false;
-    std::this_thread::sleep_for(std::chrono::milliseconds(250));
-  }
+  // Busy files are retried for a while; a file already gone counts as removed,
+  // otherwise the wipe would retry it forever.
+  return path != nullptr && xp::RemoveFileWithRetry(path) == 0;
 }
 
 bool OsInterface::RemoveDirectoryTree(const char* path) {
