@@ -175,6 +175,19 @@ TEST_F(VaultpostCommand, MainPartReachesTheViewerIntactAndNothingRemains) {
   EXPECT_EQ(folder_.LeftInTemporaryRoot(), 0u);
 }
 
+TEST_F(VaultpostCommand, PdfPartsAreClosedAtOnceOthersStayOpenUntilTheWipe) {
+  // The viewer counts how many descriptors of the reader (its parent) point at the part.
+  std::ofstream(viewer_) << "#!/bin/sh\nls -l /proc/$PPID/fd | grep -c \"$1\" >> \"$RECORD\"\n";
+  for (const char* name : {"report.PDF", "notes.txt"}) {
+    fs::remove(record_);
+    auto recipe = SimpleSpec();
+    recipe.parts[0].name = name;
+    const Outcome r = Open(WriteDocument(folder_, recipe), "secret\n\n");
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(Slurp(record_), std::string(name) == "notes.txt" ? "1\n" : "0\n") << name;
+  }
+}
+
 TEST_F(VaultpostCommand, EveryFailurePrintsItsTextExitsOneAndLeavesNothing) {
   struct Case {
     const char* what;
