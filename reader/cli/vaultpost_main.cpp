@@ -209,6 +209,10 @@ int Open(const char* path, reader::TerminalGui::Options options) {
   reader::InstallInterruptCleanup(&reader::RestoreTerminalEcho);
   reader::TerminalGui gui(std::move(options));
   gui.RunOpenDocument(path);
+  if (gui.NoCredentialsSource()) {
+    std::fprintf(stderr, "vaultpost: no terminal to ask for the credentials; use --password-stdin\n");
+    return kExitUsage;
+  }
   return gui.FailureReported() || gui.Cancelled() ? kExitFailure : kExitOk;
 }
 
@@ -284,6 +288,7 @@ int main(int argc, char** argv) {
     }
     if (passwordStdin || passwordFile != nullptr) {
       options.scripted = true;
+      options.credentialsGiven = true;
       options.answers = stdin;
       if (passwordFile != nullptr) {
         std::FILE* pf = std::fopen(passwordFile, "r");
@@ -300,8 +305,10 @@ int main(int argc, char** argv) {
       std::fprintf(stderr, "vaultpost: --user needs --password-stdin or --password-file\n");
       return kExitUsage;
     } else if (!HaveTerminal()) {
-      std::fprintf(stderr, "vaultpost: no terminal to ask for the credentials; use --password-stdin\n");
-      return kExitUsage;
+      // Without a terminal a document that needs no credentials still opens,
+      // with its questions answered from standard input.
+      options.scripted = true;
+      options.answers = stdin;
     }
     return Open(file, std::move(options));
   }

@@ -94,6 +94,11 @@ int TerminalGui::PromptForCredentials(bool askUserName) {
   constexpr int kCancel = 2;
   MessageCatalogue& texts = Catalogue();
   if (options_.scripted) {
+    if (!options_.credentialsGiven) {
+      noCredentialsSource_ = true;
+      cancelled_ = true;
+      return kCancel;
+    }
     // Credentials given to a script make exactly one attempt.
     if (attempted_) return kCancel;
     attempted_ = true;

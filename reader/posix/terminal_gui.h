@@ -21,6 +21,9 @@ class TerminalGui : public GuiInterface {
     // (an empty line is OK / proceed; end of input is OK for the notice and
     // Cancel for a question). Exactly one decoding attempt is made.
     bool scripted = false;
+    // Scripted use with credentials (--password-stdin / --password-file);
+    // without them a document that needs credentials cannot be opened.
+    bool credentialsGiven = false;
     std::string userName;
     std::string password;
     std::FILE* answers = nullptr;
@@ -50,6 +53,8 @@ class TerminalGui : public GuiInterface {
   bool FailureReported() const { return failureReported_; }
   // Whether the user cancelled the credentials prompt.
   bool Cancelled() const { return cancelled_; }
+  // Whether credentials were needed with neither a terminal nor given ones.
+  bool NoCredentialsSource() const { return noCredentialsSource_; }
 
  private:
   // Reads one answer line; false at the end of input.
@@ -69,6 +74,7 @@ class TerminalGui : public GuiInterface {
   bool failureReported_ = false;
   bool cancelled_ = false;
   bool attempted_ = false;
+  bool noCredentialsSource_ = false;
 };
 
 // Restores the terminal's echo if a password prompt had turned it off; safe

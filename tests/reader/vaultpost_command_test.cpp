@@ -313,7 +313,16 @@ TEST_F(VaultpostCommand, UsageVersionAndHelp) {
   EXPECT_EQ(status({"frobnicate"}).status, 2);
   EXPECT_EQ(status({"open"}).status, 2);
   EXPECT_EQ(status({"open", "--user", "x", "doc.emc"}).status, 2);
-  EXPECT_EQ(status({"open", "doc.emc"}).status, 2);  // no terminal and no --password-stdin
+  // No terminal and no --password-stdin: a document that needs credentials
+  // cannot be opened; one that needs none opens, answered from standard input.
+  EXPECT_EQ(status({"open", WriteDocument(folder_, SimpleSpec())}).status, 2);
+  EXPECT_EQ(folder_.LeftInTemporaryRoot(), 0u);
+  auto open = SimpleSpec();
+  open.userName.clear();
+  open.password.clear();
+  open.flags = codec::DocumentHeader::FlagNoCredentials;
+  EXPECT_EQ(status({"open", WriteDocument(folder_, open, "open.emc")}).status, 0);
+  EXPECT_NE(Slurp(record_).find("the main part"), std::string::npos);
   EXPECT_EQ(status({"inspect"}).status, 2);
   const Outcome v = status({"--version"});
   EXPECT_EQ(v.status, 0);
