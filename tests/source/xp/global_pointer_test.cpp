@@ -1,5 +1,6 @@
 #include "source/xp/global_pointer.h"
 
+#include <dlfcn.h>
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/mman.h>
@@ -8,21 +9,22 @@
 #include <atomic>
 #include <cstring>
 #include <filesystem>
+#include <random>
 #include <string>
 #include <thread>
 #include <vector>
 
-#include "source/xp/debugengine/base/debug_engine_state.h"
-#include "source/xp/result/generic_result.h"
+#include "source/xp/xp_module.h"
 
 namespace xp {
 namespace {
 
-using Registry = GlobalPointerBase::Registry;
+using Base = GlobalPointerBase;
+using Registry = Base::Registry;
 
-std::uint32_t Version(std::uint32_t major, std::uint32_t minor, std::uint32_t patch) {
-  return (major << 16) | (minor << 8) | patch;
-}
+unsigned Version(unsigned major, unsigned minor, unsigned patch) { return (major << 16) | (minor << 8) | patch; }
+const std::string kVersionRefusal = "GlobalPointer: Version mismatch detected: Ours: 2.85-0,  Theirs ";
+const std::string kPidRefusal = "GlobalPointer: Possible memory corruption of shared pointer (pid mismatch)\n";
 
 // Runs action, which must be refused with text, both thrown and written to stderr.
 template <class Action>
@@ -31,289 +33,207 @@ void ExpectRefused(Action&& action, const std::string& text) {
   try {
     action();
     ADD_FAILURE() << "not refused: " << text;
-  } catch (const GlobalPointerBase::Exception& e) {
+  } catch (const Base::Exception& e) {
     EXPECT_EQ(e.what(), text);
     EXPECT_EQ(e.code(), 0u);
   }
   EXPECT_EQ(testing::internal::GetCapturedStderr(), text);
 }
 
-std::string VersionRefusal(const char* theirs) {
-  return std::string("GlobalPointer: Version mismatch detected: Ours: 2.85-0,  Theirs ") + theirs + ".\n";
-}
-constexpr const char* kPidRefusal = "GlobalPointer: Possible memory corruption of shared pointer (pid mismatch)\n";
-
-// A mapping name private to this test process and case.
-std::string TestMappingName(const char* what) {
-  return "_ORLENTA_SP_TEST_" + std::to_string(::getpid()) + "_" + what;
-}
-
+// A mapping name private to this test process, and whether /dev/shm shows it.
+std::string TestMappingName(const char* what) { return "_ORLENTA_SP_TEST_" + std::to_string(::getpid()) + what; }
 bool ShmExists(const std::string& name) { return std::filesystem::exists("/dev/shm/" + name); }
 
-// Counts the objects of a shared variable alive in this process.
+// A shared variable's object that counts how many of its kind are alive.
 struct Counted {
-  static inline std::atomic<int> constructed{0};
-  static inline std::atomic<int> destroyed{0};
-  Counted() { constructed.fetch_add(1); }
-  ~Counted() { destroyed.fetch_add(1); }
+  static inline std::atomic<int> alive{0};
+  Counted() { ++alive; }
+  ~Counted() { --alive; }
   int payload = 42;
 };
-
-void ConstructCounted(void* object) { ::new (object) Counted(); }
-void DestroyCounted(void* object) noexcept { static_cast<Counted*>(object)->~Counted(); }
-constexpr GlobalPointerBase::ObjectType kCounted{ConstructCounted, DestroyCounted};
-constexpr std::uint32_t kCountedSize = GlobalPointerBase::kHeaderSize + sizeof(Counted);
-
-// ---- keys and names ----
+constexpr Base::ObjectType kCounted{[](void* o) { ::new (o) Counted(); },
+                                    [](void* o) noexcept { static_cast<Counted*>(o)->~Counted(); }};
+constexpr std::uint32_t kCountedSize = Base::kHeaderSize + sizeof(Counted);
 
 TEST(GlobalPointerKey, IsFnv1aOverBaseNameTypeAndVariable) {
-  // Published FNV-1a 64 answers.
-  EXPECT_EQ(GlobalPointerBase::Key("", "", ""), 0xcbf29ce484222325ull);
-  EXPECT_EQ(GlobalPointerBase::Key("a", "", ""), 0xaf63dc4c8601ec8cull);
-  EXPECT_EQ(GlobalPointerBase::Key("foobar", "", ""), 0x85944171f73967e8ull);
+  EXPECT_EQ(Base::Key("", "", ""), 0xcbf29ce484222325ull);  // published FNV-1a 64 answers
+  EXPECT_EQ(Base::Key("a", "", ""), 0xaf63dc4c8601ec8cull);
+  EXPECT_EQ(Base::Key("foobar", "", ""), 0x85944171f73967e8ull);
   // No separators between the three parts; only the base name of the source counts.
-  EXPECT_EQ(GlobalPointerBase::Key("dir\\sub/foo", "b", "ar"), 0x85944171f73967e8ull);
-  EXPECT_EQ(GlobalPointerBase::Key("source/xp/result", "GenericResult::TextSourceContainer", "container"),
-            GlobalPointerBase::Key("resultGenericResult::TextSourceContainercontainer", "", ""));
-  EXPECT_NE(GlobalPointerBase::Key("source/xp/result", "GenericResult::TextSourceContainer", "container"),
-            GlobalPointerBase::Key("source/xp/debugengine/base", "DebugEngineState", "state"));
+  EXPECT_EQ(Base::Key("dir\\sub/foo", "b", "ar"), 0x85944171f73967e8ull);
+  EXPECT_EQ(Base::MappingName(0xABCDEF12), "_ORLENTA_SP_ABCDEF12_");
 }
-
-TEST(GlobalPointerKey, MappingNameCarriesTheProcessId) {
-  EXPECT_EQ(GlobalPointerBase::MappingName(0x1234), "_ORLENTA_SP_00001234_");
-  EXPECT_EQ(GlobalPointerBase::MappingName(0xABCDEF12), "_ORLENTA_SP_ABCDEF12_");
-  EXPECT_EQ(GlobalPointerBase::MappingName(0x123456789ABCDEF0ull), "_ORLENTA_SP_123456789ABCDEF0_");
-}
-
-// ---- registry checks ----
 
 TEST(GlobalPointerRegistryCheck, RefusesOtherVersionsAndProcesses) {
-  const std::uint64_t pid = GlobalPointerBase::CurrentProcessId();
+  const std::uint64_t pid = Base::CurrentProcessId();
   const auto check = [pid](std::uint32_t version, std::uint64_t owner) {
-    return [=] { GlobalPointerBase::CheckRegistry(Registry(version, owner), pid); };
+    return [=] { Base::CheckRegistry(Registry(version, owner), pid); };
   };
-  ExpectRefused(check(Version(2, 84, 0), pid), VersionRefusal("2.84-0"));
-  ExpectRefused(check(Version(3, 85, 0), pid), VersionRefusal("3.85-0"));
-  // Minor minus patch, unsigned, must stay below 86.
-  ExpectRefused(check(Version(2, 85, 86), pid), VersionRefusal("2.85-86"));
-  ExpectRefused(check(GlobalPointerBase::kVersion, pid + 1), kPidRefusal);
+  ExpectRefused(check(Version(2, 84, 0), pid), kVersionRefusal + "2.84-0.\n");
+  ExpectRefused(check(Version(2, 85, 86), pid), kVersionRefusal + "2.85-86.\n");  // minor - patch must stay below 86
+  ExpectRefused(check(Base::kVersion, pid + 1), kPidRefusal);
   EXPECT_NO_THROW(check(Version(2, 85, 85), pid)());
-  EXPECT_NO_THROW(check(GlobalPointerBase::kVersion, pid)());
 }
 
-TEST(GlobalPointerAttach, RefusesAPlantedRegistry) {
-  const std::uint64_t pid = GlobalPointerBase::CurrentProcessId();
-  Registry old(Version(2, 84, 0), pid);
-  Registry foreign(GlobalPointerBase::kVersion, pid + 7);
-  struct Case {
-    Registry* planted;
-    std::string text;
-  } cases[] = {{&old, VersionRefusal("2.84-0")}, {&foreign, kPidRefusal}};
-  for (const Case& c : cases) {
-    const std::string name = TestMappingName("planted");
-    auto planted = SharedMemoryMapping::Open(sizeof(Registry*), SharedMemoryMapping::kReadWrite, name.c_str(),
-                                             SharedMemoryMapping::kCreate);
-    ASSERT_TRUE(planted->created());
-    std::memcpy(planted->data(), &c.planted, sizeof c.planted);
-
-    std::unique_ptr<SharedMemoryMapping> kept;
-    ExpectRefused([&] { GlobalPointerBase::Attach(name.c_str(), &kept); }, c.text);
-    EXPECT_EQ(kept, nullptr);
-  }
-}
-
-TEST(GlobalPointerAttach, FirstAttachCreatesLaterOnesFindItWithoutAName) {
-  const std::string name = TestMappingName("fresh");
-  std::unique_ptr<SharedMemoryMapping> first;
-  std::unique_ptr<SharedMemoryMapping> second;
-  std::unique_ptr<Registry> registry(GlobalPointerBase::Attach(name.c_str(), &first));
-  EXPECT_TRUE(first->created());
-  EXPECT_FALSE(ShmExists(name));  // nothing for a killed process to leave behind
-  EXPECT_EQ(GlobalPointerBase::Attach(name.c_str(), &second), registry.get());
-  EXPECT_FALSE(second->created());
-  EXPECT_EQ(registry->version(), GlobalPointerBase::kVersion);
-  EXPECT_EQ(registry->processId(), GlobalPointerBase::CurrentProcessId());
-
-  // Once the creator is gone the object is gone with it.
-  first.reset();
-  second.reset();
-  std::unique_ptr<SharedMemoryMapping> third;
-  std::unique_ptr<Registry> fresh(GlobalPointerBase::Attach(name.c_str(), &third));
-  EXPECT_TRUE(third->created());
-  EXPECT_NE(fresh.get(), nullptr);
-}
-
-TEST(GlobalPointerAttach, LeftoverOfAnEarlierProcessIsReplaced) {
-  const std::string name = TestMappingName("stale");
-  // What a crashed process with our id would have left: a foreign stamp and
-  // a pointer into its own address space.
+// Leaves no name in /dev/shm, even when an earlier process with this id left one.
+TEST(GlobalPointerAttach, FirstAttachCreatesLaterOnesFindItOrRefuseAPlantedOne) {
+  const std::string name = TestMappingName("attach");
   const int fd = ::shm_open(("/" + name).c_str(), O_RDWR | O_CREAT | O_EXCL, 0600);
   ASSERT_GE(fd, 0);
-  unsigned char leftover[24];
-  std::memset(leftover, 0xAB, sizeof leftover);
-  ASSERT_EQ(::write(fd, leftover, sizeof leftover), static_cast<ssize_t>(sizeof leftover));
+  const std::string leftover(24, '\xAB');  // a foreign stamp and a pointer into another address space
+  ASSERT_EQ(::write(fd, leftover.data(), leftover.size()), 24);
   ::close(fd);
-
-  std::unique_ptr<SharedMemoryMapping> mapping;
-  std::unique_ptr<Registry> registry(GlobalPointerBase::Attach(name.c_str(), &mapping));
-  EXPECT_TRUE(mapping->created());
-  EXPECT_EQ(registry->processId(), GlobalPointerBase::CurrentProcessId());
+  std::unique_ptr<SharedMemoryMapping> first, second, third;
+  std::unique_ptr<Registry> registry(Base::Attach(name.c_str(), &first));
+  EXPECT_TRUE(first->created());
   EXPECT_FALSE(ShmExists(name));
+  EXPECT_EQ(registry->processId(), Base::CurrentProcessId());
+  EXPECT_EQ(Base::Attach(name.c_str(), &second), registry.get());
+  EXPECT_FALSE(second->created());
+  first.reset();  // once the creator is gone the object goes with it
+  second.reset();
+  std::unique_ptr<Registry> fresh(Base::Attach(name.c_str(), &third));
+  EXPECT_TRUE(third->created());
+  Registry foreign(Base::kVersion, Base::CurrentProcessId() + 7);  // a registry planted in the mapping
+  *static_cast<Registry**>(third->data()) = &foreign;
+  std::unique_ptr<SharedMemoryMapping> kept;
+  ExpectRefused([&] { Base::Attach(name.c_str(), &kept); }, kPidRefusal);
+  EXPECT_EQ(kept, nullptr);
+  EXPECT_FALSE(ShmExists(GlobalPointerBase::MappingName(::getpid())));  // nor the module registry's
+  EXPECT_EQ(Base::ModuleRegistry().processId(), static_cast<std::uint64_t>(::getpid()));
 }
-
-TEST(GlobalPointerAttach, ModuleRegistryIsFoundThroughTheProcessMapping) {
-  Registry& registry = GlobalPointerBase::ModuleRegistry();
-  EXPECT_EQ(&registry, &GlobalPointerBase::ModuleRegistry());
-  EXPECT_EQ(registry.processId(), static_cast<std::uint64_t>(::getpid()));
-  EXPECT_FALSE(ShmExists(GlobalPointerBase::MappingName(::getpid())));
-  // The module's own shared variables are there.
-  EXPECT_GE(registry.entryCount(), 2u);
-  EXPECT_EQ(DebugEngineState::Instance().lock.spinCount, 100u);
-  EXPECT_EQ(DebugEngineState::Instance().word, 0u);
-}
-
-// ---- lookups ----
 
 TEST(GlobalPointerRegistry, SameNamesShareOneObjectCountedByUsers) {
   Registry registry;
-  const int before = Counted::constructed - Counted::destroyed;
   {
     GlobalPointer<Counted> first(registry, "dir/file.cpp", "Counted", "one");
     EXPECT_TRUE(first.created());
-    EXPECT_EQ(first.references(), 1u);
     EXPECT_EQ(first->payload, 42);
     {
       GlobalPointer<Counted> second(registry, "other\\file.cpp", "Counted", "one");
+      GlobalPointer<Counted> different(registry, "dir/file.cpp", "Counted", "two");
       EXPECT_FALSE(second.created());
       EXPECT_EQ(second.get(), first.get());
       EXPECT_EQ(first.references(), 2u);
-      GlobalPointer<Counted> different(registry, "dir/file.cpp", "Counted", "two");
       EXPECT_NE(different.get(), first.get());
-      EXPECT_EQ(registry.entryCount(), 2u);
+      EXPECT_EQ(Counted::alive, 2);
     }
     EXPECT_EQ(first.references(), 1u);
     EXPECT_EQ(registry.entryCount(), 1u);  // "two" went with its last user
   }
-  EXPECT_EQ(registry.entryCount(), 0u);
-  EXPECT_EQ(Counted::constructed - Counted::destroyed, before);
-
+  EXPECT_EQ(Counted::alive, 0);
   // A later user creates the variable afresh rather than finding a freed block.
-  GlobalPointer<Counted> again(registry, "dir/file.cpp", "Counted", "one");
-  EXPECT_TRUE(again.created());
-  EXPECT_EQ(again.references(), 1u);
+  EXPECT_TRUE(GlobalPointer<Counted>(registry, "dir/file.cpp", "Counted", "one").created());
 }
 
-TEST(GlobalPointerRegistry, SizeMismatchIsRefused) {
+TEST(GlobalPointerRegistry, RefusesSizeMismatchOldInterfaceAndFailedConstruction) {
   Registry registry;
   GlobalPointer<std::uint32_t> small(registry, "f.cpp", "T", "v");
   ExpectRefused([&] { GlobalPointer<double> big(registry, "f.cpp", "T", "v"); },
                 "GlobalPointer: Size mismatch detected on variable instance\n");
   EXPECT_EQ(small.references(), 1u);
+  const std::string old = "GlobalPointer: Old ABI usage detected.  Recompile the calling code with new ABI\n";
+  ExpectRefused([&] { registry.lookup(1); }, old);
+  ExpectRefused([&] { registry.insert(1, nullptr); }, old);
+  const Base::ObjectType throwing{[](void*) { throw std::runtime_error("no"); }, kCounted.destroy};
+  EXPECT_THROW(registry.lookupOrCreate(1, kCountedSize, throwing), std::runtime_error);
+  EXPECT_EQ(registry.entryCount(), 1u);
 }
 
 TEST(GlobalPointerRegistry, The129thVariableIsRefused) {
   Registry registry;
-  const int before = Counted::constructed - Counted::destroyed;
   std::vector<void*> blocks;
-  for (std::uint64_t key = 0; key < GlobalPointerBase::kMaxEntries; ++key) {
-    const auto result = registry.lookupOrCreate(key, kCountedSize, kCounted);
-    ASSERT_TRUE(result.created);
-    blocks.push_back(result.block);
+  for (std::uint64_t key = 0; key < Base::kMaxEntries; ++key) {
+    blocks.push_back(registry.lookupOrCreate(key, kCountedSize, kCounted).block);
   }
   ExpectRefused([&] { registry.lookupOrCreate(1000, kCountedSize, kCounted); },
                 "GlobalPointer: No room for another shared variable (128 in use)\n");
-  EXPECT_EQ(registry.entryCount(), 128u);
-  // Existing variables are still found.
-  const auto found = registry.lookupOrCreate(5, kCountedSize, kCounted);
-  EXPECT_FALSE(found.created);
-  EXPECT_EQ(found.block, blocks[5]);
-  registry.release(found.block, DestroyCounted);
-
-  for (void* block : blocks) registry.release(block, DestroyCounted);
+  EXPECT_EQ(registry.entryCount(), 128u);  // nothing written past the table
+  for (void* block : blocks) registry.release(block, kCounted.destroy);
   EXPECT_EQ(registry.entryCount(), 0u);
-  EXPECT_EQ(Counted::constructed - Counted::destroyed, before);
-}
-
-TEST(GlobalPointerRegistry, FailedConstructionLeavesNothingBehind) {
-  Registry registry;
-  const GlobalPointerBase::ObjectType throwing{[](void*) { throw std::runtime_error("no"); }, DestroyCounted};
-  EXPECT_THROW(registry.lookupOrCreate(1, kCountedSize, throwing), std::runtime_error);
-  EXPECT_EQ(registry.entryCount(), 0u);
-}
-
-TEST(GlobalPointerRegistry, OldInterfaceIsRefused) {
-  Registry registry;
-  const char* text = "GlobalPointer: Old ABI usage detected.  Recompile the calling code with new ABI\n";
-  ExpectRefused([&] { registry.lookup(1); }, text);
-  ExpectRefused([&] { registry.insert(1, nullptr); }, text);
+  EXPECT_EQ(Counted::alive, 0);
 }
 
 TEST(GlobalPointerRegistryConcurrent, EachVariableIsCreatedExactlyOnce) {
   Registry registry;
   constexpr int kThreads = 8;
   constexpr std::uint64_t kKeys = 32;
-  const int before = Counted::constructed - Counted::destroyed;
-  std::vector<std::vector<GlobalPointerBase::LookupResult>> results(kThreads);
+  std::vector<std::vector<Base::LookupResult>> results(kThreads, std::vector<Base::LookupResult>(kKeys));
   std::atomic<bool> go{false};
   std::vector<std::thread> threads;
   for (int t = 0; t < kThreads; ++t) {
     threads.emplace_back([&, t] {
-      while (!go.load()) std::this_thread::yield();
-      for (std::uint64_t key = 0; key < kKeys; ++key) {
-        results[t].push_back(registry.lookupOrCreate((key * 7 + t) % kKeys, kCountedSize, kCounted));
+      while (!go) std::this_thread::yield();
+      for (std::uint64_t i = 0; i < kKeys; ++i) {
+        const std::uint64_t key = (i * 7 + t) % kKeys;  // each thread in its own order
+        results[t][key] = registry.lookupOrCreate(key, kCountedSize, kCounted);
       }
     });
   }
   go = true;
   for (auto& thread : threads) thread.join();
-
-  std::vector<int> creations(kKeys, 0);
-  std::vector<void*> blockOf(kKeys, nullptr);
-  for (int t = 0; t < kThreads; ++t) {
-    for (std::uint64_t i = 0; i < kKeys; ++i) {
-      const std::uint64_t key = (i * 7 + t) % kKeys;
-      const auto& result = results[t][i];
-      creations[key] += result.created ? 1 : 0;
-      if (blockOf[key] == nullptr) blockOf[key] = result.block;
-      EXPECT_EQ(result.block, blockOf[key]) << key;
+  for (std::uint64_t key = 0; key < kKeys; ++key) {
+    int creations = 0;
+    for (const auto& mine : results) {
+      creations += mine[key].created;
+      EXPECT_EQ(mine[key].block, results[0][key].block) << key;
     }
+    EXPECT_EQ(creations, 1) << key;
   }
-  for (std::uint64_t key = 0; key < kKeys; ++key) EXPECT_EQ(creations[key], 1) << key;
-  EXPECT_EQ(registry.entryCount(), kKeys);
-  // Objects built in vain by losing threads are gone again.
-  EXPECT_EQ(Counted::constructed - Counted::destroyed, before + static_cast<int>(kKeys));
-
+  EXPECT_EQ(Counted::alive, static_cast<int>(kKeys));  // objects built in vain by losers are gone
   threads.clear();
-  for (int t = 0; t < kThreads; ++t) {
-    threads.emplace_back([&, t] {
-      for (const auto& result : results[t]) registry.release(result.block, DestroyCounted);
+  for (const auto& mine : results) {
+    threads.emplace_back([&] {
+      for (const auto& result : mine) registry.release(result.block, kCounted.destroy);
     });
   }
   for (auto& thread : threads) thread.join();
   EXPECT_EQ(registry.entryCount(), 0u);
-  EXPECT_EQ(Counted::constructed - Counted::destroyed, before);
+  EXPECT_EQ(Counted::alive, 0);
 }
 
-// ---- spin lock ----
-
-TEST(SpinLock, BackOffEstimate) {
-  EXPECT_EQ(SpinLock::NextEstimate(8, 8, 3), 4u);     // needed no more: halve
-  EXPECT_EQ(SpinLock::NextEstimate(3, 8, 3), 11u);    // needed more: add 2^steps
-  EXPECT_EQ(SpinLock::NextEstimate(10, 16, 4), 20u);  // capped
-  EXPECT_EQ(SpinLock::NextEstimate(1, 20, 40), 20u);  // no shift past the width
-  EXPECT_EQ(SpinLock::NextEstimate(3, 5, 0), 3u);     // no back-off step: unchanged
+// A test module built separately, with its own copy of the library, and a call into it.
+using Module = std::unique_ptr<void, int (*)(void*)>;
+Module Load(const char* path) { return Module(::dlopen(path, RTLD_NOW | RTLD_LOCAL), ::dlclose); }
+template <class R, class... A>
+R Call(const Module& module, const char* name, A... args) {
+  auto* entry = reinterpret_cast<R (*)(A...)>(::dlsym(module.get(), (std::string("XpTestModule") + name).c_str()));
+  EXPECT_NE(entry, nullptr) << name;
+  return entry != nullptr ? entry(args...) : R();
 }
 
-TEST(SpinLock, RandomBackOffIsTheMinimalStandardGenerator) {
-  std::uint32_t seed = 1;
-  const std::uint32_t expected[] = {1, 7, 6, 17};
-  for (std::uint32_t value : expected) EXPECT_EQ(SpinLock::RandomBackOff(seed), value);
-  EXPECT_EQ(seed, 1914720637u);
-  for (int i = 0; i < 1000; ++i) {
-    const std::uint32_t b = SpinLock::RandomBackOff(seed);
-    EXPECT_GE(b, 1u);
-    EXPECT_LE(b, 20u);
+TEST(GlobalPointerModules, TwoModulesShareTheResultContainerThroughTheRegistry) {
+  const Base& ours = ResultTextSourcesVariable();
+  const std::uint32_t base = ours.references();
+  {
+    const Module a = Load(XP_TEST_MODULE_A);
+    ASSERT_NE(a, nullptr) << ::dlerror();
+    EXPECT_EQ(Call<const void*>(a, "Registry"), &Base::ModuleRegistry());
+    EXPECT_EQ(Call<const void*>(a, "ContainerBlock"), ours.block());
+    EXPECT_EQ(Call<std::uint32_t>(a, "ContainerReferences"), base + 1);
+    {
+      const Module b = Load(XP_TEST_MODULE_B);
+      ASSERT_NE(b, nullptr) << ::dlerror();
+      EXPECT_NE(::dlsym(b.get(), "XpTestModuleRegistry"), ::dlsym(a.get(), "XpTestModuleRegistry"));  // two copies
+      EXPECT_EQ(Call<const void*>(b, "ContainerBlock"), ours.block());
+      EXPECT_EQ(Call<std::uint32_t>(b, "ContainerReferences"), base + 2);  // the first module's reference is there
+      EXPECT_STREQ(Call<const char*>(b, "Text", 0x10200002u), std::strerror(2));
+    }
+    EXPECT_EQ(Call<std::uint32_t>(a, "ContainerReferences"), base + 1);  // unloading gives the reference back
   }
+  EXPECT_EQ(ours.references(), base);
+}
+
+// Random back-off steps (1 to 20) come from the minimal-standard generator.
+TEST(SpinLock, RandomBackOffFollowsMinstdRand) {
+  std::uint32_t seed = 1;
+  std::minstd_rand reference(1);
+  for (int i = 0; i < 10000; ++i) {
+    const std::uint32_t b = SpinLock::RandomBackOff(seed);
+    ASSERT_EQ(seed, reference()) << i;
+    ASSERT_TRUE(b >= 1 && b <= SpinLock::kMaxBackOff) << b;
+  }
+  EXPECT_EQ(seed, 399268537u);  // the C++ standard's known 10000th value
 }
 
 TEST(SpinLockConcurrent, ExcludesOtherHolders) {

@@ -11,133 +11,97 @@ namespace xp {
 namespace {
 
 // Release operation that records what it released.
-struct Released {
-  static inline std::atomic<int> count{0};
-  static inline std::atomic<void*> last{nullptr};
-  static void Release(void* value) {
-    count.fetch_add(1);
-    last.store(value);
-  }
-};
+std::atomic<int> releasedCount{0};
+std::atomic<void*> releasedLast{nullptr};
+void Release(void* value) {
+  releasedCount.fetch_add(1);
+  releasedLast.store(value);
+}
 
-TEST(XPThreadStorage, ValuesArePerThread) {
-  XPThread::Storage slot;
-  int mine = 1;
-  EXPECT_EQ(slot.get(), nullptr);
-  slot.set(&mine);
-  void* seenByOther = &mine;
-  std::thread([&] {
-    seenByOther = slot.get();
-    int theirs = 2;
-    slot.set(&theirs);
-    slot.set(nullptr);
-  }).join();
-  EXPECT_EQ(seenByOther, nullptr);
-  EXPECT_EQ(slot.get(), &mine);
-  EXPECT_EQ(slot.release(), nullptr);
+TEST(XPThreadStorage, ValuesArePerThreadAndReleasedWhenTheThreadOrSlotEnds) {
+  static int mine = 0;
+  static int theirs = 0;
+  const int before = releasedCount;
+  {
+    XPThread::Storage slot(Release);
+    EXPECT_EQ(slot.get(), nullptr);
+    slot.set(&mine);
+    void* seenByOther = &mine;
+    XPThread* currentThere = XPThread::Current();
+    std::thread([&] {
+      seenByOther = slot.get();
+      currentThere = XPThread::Current();  // not an XPThread, nor the main thread
+      slot.set(&theirs);
+    }).join();
+    EXPECT_EQ(seenByOther, nullptr);
+    EXPECT_EQ(currentThere, nullptr);
+    EXPECT_EQ(releasedCount, before + 1);  // the ended thread's value
+    EXPECT_EQ(releasedLast.load(), &theirs);
+    EXPECT_EQ(slot.get(), &mine);
+  }
+  EXPECT_EQ(releasedCount, before + 2);  // destroying the slot releases this thread's value
+  EXPECT_EQ(releasedLast.load(), &mine);
 }
 
 TEST(XPThreadStorage, DestroyAllReleasesTheCallingThreadsValues) {
-  XPThread::Storage releasing(Released::Release);
+  XPThread::Storage releasing(Release);
   XPThread::Storage plain;
   int a = 0;
   int b = 0;
   releasing.set(&a);
   plain.set(&b);
-  const int before = Released::count;
+  const int before = releasedCount;
   XPThread::Storage::DestroyAll();
-  EXPECT_EQ(Released::count, before + 1);
-  EXPECT_EQ(Released::last.load(), &a);
+  XPThread::Storage::DestroyAll();  // nothing left to release the second time
+  EXPECT_EQ(releasedCount, before + 1);
+  EXPECT_EQ(releasedLast.load(), &a);
   EXPECT_EQ(releasing.get(), nullptr);
   EXPECT_EQ(plain.get(), &b);  // no release operation: left alone
-  XPThread::Storage::DestroyAll();
-  EXPECT_EQ(Released::count, before + 1);  // nothing left to release
 }
 
-TEST(XPThreadStorage, DestroyingASlotReleasesItsValue) {
-  int value = 0;
-  const int before = Released::count;
-  {
-    XPThread::Storage slot(Released::Release);
-    slot.set(&value);
-  }
-  EXPECT_EQ(Released::count, before + 1);
-  EXPECT_EQ(Released::last.load(), &value);
-}
-
-TEST(XPThreadStorage, AThreadsValueIsReleasedWhenItEnds) {
-  XPThread::Storage slot(Released::Release);
-  static int value = 0;
-  const int before = Released::count;
-  std::thread([&] { slot.set(&value); }).join();
-  EXPECT_EQ(Released::count, before + 1);
-  EXPECT_EQ(Released::last.load(), &value);
-}
-
-TEST(XPThread, MainThreadStandsForTheLoadingThread) {
-  XPThread* current = XPThread::Current();
-  ASSERT_NE(current, nullptr);
-  EXPECT_EQ(current->kind(), XPThread::MainThread::kKind);
-  EXPECT_EQ(current->state(), XPThread::kRunning);
-  EXPECT_EQ(current->threadId(), platform::CurrentThreadId());
-  EXPECT_EQ(current->flags(), 0x80000000u);
-
-  XPThread* elsewhere = current;
-  std::thread([&] { elsewhere = XPThread::Current(); }).join();
-  EXPECT_EQ(elsewhere, nullptr);
-}
-
-class RecordingThread : public XPThread {
- public:
-  ~RecordingThread() override { finish(); }
-  void run() override {
-    current = XPThread::Current();
-    id = platform::CurrentThreadId();
-  }
-  std::atomic<XPThread*> current{nullptr};
-  std::atomic<std::uint64_t> id{0};
-};
-
-TEST(XPThread, StartRunsTheBodyAndJoinEndsIt) {
-  RecordingThread thread;
-  EXPECT_EQ(thread.state(), XPThread::kIdle);
-  thread.start();
-  thread.join();
-  EXPECT_EQ(thread.state(), XPThread::kJoined);
-  EXPECT_EQ(thread.current.load(), &thread);
-  EXPECT_EQ(thread.threadId(), thread.id.load());
-  EXPECT_NE(thread.threadId(), platform::CurrentThreadId());
-  thread.join();  // nothing left to wait for
-  EXPECT_EQ(thread.state(), XPThread::kJoined);
-}
-
-class LoopingThread : public XPThread {
- public:
+// Records where its body ran, then waits to be told to stop.
+struct LoopingThread : XPThread {
   ~LoopingThread() override { finish(); }
   void run() override {
-    started = true;
+    id = platform::CurrentThreadId();
+    current = XPThread::Current();
     while (!stopRequested()) platform::YieldThread();
     stopsSeen.fetch_add(1);
   }
-  std::atomic<bool> started{false};
+  std::atomic<std::uint64_t> id{0};
+  std::atomic<XPThread*> current{nullptr};
   static inline std::atomic<int> stopsSeen{0};
 };
 
-TEST(XPThread, DestroyingARunningThreadStopsAndJoinsIt) {
+TEST(XPThread, StartJoinAndDestroyByState) {
+  ASSERT_NE(XPThread::Current(), nullptr);  // the main thread stands for the loading thread
+  EXPECT_EQ(XPThread::Current()->kind(), XPThread::MainThread::kKind);
+  EXPECT_EQ(XPThread::Current()->threadId(), platform::CurrentThreadId());
   const int before = LoopingThread::stopsSeen;
   {
     LoopingThread thread;
+    LoopingThread running;
+    EXPECT_EQ(thread.state(), XPThread::kIdle);
     thread.start();
-    while (!thread.started) platform::YieldThread();
+    running.start();
+    while (thread.current == nullptr || running.current == nullptr) platform::YieldThread();
     EXPECT_EQ(thread.state(), XPThread::kRunning);
-  }
-  EXPECT_EQ(LoopingThread::stopsSeen, before + 1);
-
-  // Destroyed right after start, possibly before the body runs.
-  auto* early = new LoopingThread;
+    EXPECT_EQ(thread.current.load(), &thread);
+    EXPECT_EQ(thread.threadId(), thread.id.load());
+    EXPECT_NE(thread.threadId(), platform::CurrentThreadId());
+    thread.requestStop();
+    thread.join();
+    EXPECT_EQ(thread.state(), XPThread::kJoined);
+    EXPECT_EQ(LoopingThread::stopsSeen, before + 1);
+    thread.join();  // nothing left to wait for
+    EXPECT_EQ(thread.state(), XPThread::kJoined);
+  }  // destroying the running one stops and joins it
+  EXPECT_EQ(LoopingThread::stopsSeen, before + 2);
+  delete new LoopingThread;         // never started
+  auto* early = new LoopingThread;  // destroyed possibly before the body runs
   early->start();
   delete early;
-  EXPECT_EQ(LoopingThread::stopsSeen, before + 2);
+  EXPECT_EQ(LoopingThread::stopsSeen, before + 3);
 }
 
 }  // namespace
