@@ -1,10 +1,17 @@
 #pragma once
-// Reads the known-answer files under tests/data/security: one case a line,
-// whitespace-separated fields, '#' comments and blank lines skipped. Byte
-// fields are written "text" (may hold spaces), hex:BYTES or repeat:COUNT:text.
+// Byte helpers and the reader of the known-answer files under
+// tests/data/security: one case a line, whitespace-separated fields (quoted
+// when they hold spaces), '#' comment lines and blank lines skipped. Byte
+// fields are text, hex:BYTES or repeat:COUNT:text.
 
+#include <gtest/gtest.h>
+
+#include <algorithm>
 #include <cstdint>
 #include <fstream>
+#include <iomanip>
+#include <random>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -15,8 +22,8 @@ using Bytes = std::vector<std::uint8_t>;
 inline Bytes Text(const std::string& s) { return Bytes(s.begin(), s.end()); }
 
 inline Bytes FromHex(const std::string& hex) {
-  Bytes out;
-  for (std::size_t i = 0; i + 1 < hex.size(); i += 2) out.push_back(static_cast<std::uint8_t>(std::stoul(hex.substr(i, 2), nullptr, 16)));
+  Bytes out(hex.size() / 2);
+  for (std::size_t i = 0; i < out.size(); ++i) out[i] = static_cast<std::uint8_t>(std::stoul(hex.substr(2 * i, 2), nullptr, 16));
   return out;
 }
 
@@ -26,37 +33,69 @@ inline std::string ToHex(const Bytes& b) {
   return s;
 }
 
-inline Bytes DecodeField(const std::string& field) {
-  if (field.size() >= 2 && field.front() == '"') return Text(field.substr(1, field.size() - 2));
-  if (field.rfind("hex:", 0) == 0) return FromHex(field.substr(4));
-  if (field.rfind("repeat:", 0) == 0) {
-    const std::size_t colon = field.find(':', 7);
-    const std::string unit = field.substr(colon + 1);
-    Bytes out;
-    for (std::size_t i = std::stoul(field.substr(7, colon - 7)); i > 0; --i) out.insert(out.end(), unit.begin(), unit.end());
-    return out;
+inline Bytes Sequence(std::size_t n, std::uint8_t first = 0) {
+  Bytes b(n);
+  for (std::size_t i = 0; i < n; ++i) b[i] = static_cast<std::uint8_t>(first + i);
+  return b;
+}
+
+inline Bytes Random(std::mt19937& rng, std::size_t n) {
+  Bytes b(n);
+  for (auto& x : b) x = static_cast<std::uint8_t>(rng());
+  return b;
+}
+
+inline Bytes Slice(const Bytes& b, std::size_t from, std::size_t to) { return Bytes(b.begin() + from, b.begin() + to); }
+
+inline Bytes Concat(Bytes a, const Bytes& b) {
+  a.insert(a.end(), b.begin(), b.end());
+  return a;
+}
+
+// Each 4-byte group reversed: the stored order of CBC ciphertext.
+inline Bytes ReverseGroups(Bytes data) {
+  for (std::size_t i = 0; i + 4 <= data.size(); i += 4) std::reverse(data.begin() + i, data.begin() + i + 4);
+  return data;
+}
+
+// The digest of `message` from a fresh start, fed in calls of `chunk` bytes
+// (0: one call), through any object with Reset, Update, OutputSize and Final.
+template <class D>
+Bytes Hash(D&& d, const Bytes& message, std::size_t chunk = 0) {
+  d.Reset();
+  for (std::size_t i = 0; i < message.size(); i += chunk) {
+    chunk = chunk ? chunk : message.size();
+    d.Update(message.data() + i, static_cast<std::uint32_t>(std::min(chunk, message.size() - i)));
   }
-  return Text(field);
+  Bytes out(d.OutputSize());
+  EXPECT_TRUE(d.Final(out.data(), 0));
+  return out;
+}
+
+inline Bytes DecodeField(const std::string& field) {
+  if (field.rfind("hex:", 0) == 0) return FromHex(field.substr(4));
+  if (field.rfind("repeat:", 0) != 0) return Text(field);
+  const std::size_t colon = field.find(':', 7);
+  const std::string unit = field.substr(colon + 1);
+  Bytes out;
+  for (std::size_t i = std::stoul(field.substr(7, colon - 7)); i > 0; --i) out.insert(out.end(), unit.begin(), unit.end());
+  return out;
 }
 
 struct Line {
   int number = 0;
-  std::vector<std::string> fields;  // quotes kept
+  std::vector<std::string> fields;  // quotes removed
 };
 
 inline std::vector<Line> ReadFile(const std::string& name) {
   std::ifstream in(std::string(VP_TEST_DATA_DIR) + "/security/" + name);
+  EXPECT_TRUE(in.is_open()) << name;
   std::vector<Line> lines;
-  std::string text;
+  std::string text, field;
   for (int number = 1; std::getline(in, text); ++number) {
+    std::istringstream words(text);
     Line line{number, {}};
-    for (std::size_t i = text.find_first_not_of(" \t\r"); i != std::string::npos && text[i] != '#';
-         i = text.find_first_not_of(" \t\r", i)) {
-      const std::size_t end = text[i] == '"' ? text.find('"', i + 1) + 1 : text.find_first_of(" \t\r", i);
-      line.fields.push_back(text.substr(i, end - i));
-      if (end == std::string::npos || end == 0) break;
-      i = end;
-    }
+    while (words >> std::quoted(field) && !(line.fields.empty() && field[0] == '#')) line.fields.push_back(field);
     if (!line.fields.empty()) lines.push_back(std::move(line));
   }
   return lines;
