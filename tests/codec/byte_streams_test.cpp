@@ -4,7 +4,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <numeric>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -18,8 +17,10 @@
 namespace codec {
 namespace {
 
-std::vector<std::uint8_t> Counting(std::size_t n) {
-  std::vector<std::uint8_t> bytes(n);
+using Bytes = std::vector<std::uint8_t>;
+
+Bytes Counting(std::size_t n) {
+  Bytes bytes(n);
   for (std::size_t i = 0; i < n; ++i) bytes[i] = static_cast<std::uint8_t>(i * 7 + i / 256);
   return bytes;
 }
@@ -27,71 +28,46 @@ std::vector<std::uint8_t> Counting(std::size_t n) {
 // Hands out fixed blocks in turn and counts how often it was asked.
 class ScriptedSource final : public VPReader {
  public:
-  explicit ScriptedSource(std::vector<std::vector<std::uint8_t>> blocks) : blocks_(std::move(blocks)) {}
+  explicit ScriptedSource(std::vector<Bytes> blocks) : blocks_(std::move(blocks)) {}
   const std::uint8_t* NextBlock(std::uint32_t& length) override {
     ++calls;
-    if (next_ >= blocks_.size()) return nullptr;
-    const auto& block = blocks_[next_++];
-    length = static_cast<std::uint32_t>(block.size());
-    return block.data();
+    if (calls > static_cast<int>(blocks_.size())) return nullptr;
+    length = static_cast<std::uint32_t>(blocks_[calls - 1].size());
+    return blocks_[calls - 1].data();
   }
   int calls = 0;
 
  private:
-  std::vector<std::vector<std::uint8_t>> blocks_;
-  std::size_t next_ = 0;
+  std::vector<Bytes> blocks_;
 };
 
-TEST(MemoryReaderTest, HandsOutBlocksOf8192ThenNull) {
-  const auto data = Counting(20000);
+TEST(MemoryReaderTest, HandsOutBlocksOf8192ThenNullAndResetRestarts) {
+  const Bytes data = Counting(20000);
   MemoryReader reader(data.data(), 20000);
   std::uint32_t length = 0;
-  EXPECT_EQ(reader.NextBlock(length), data.data());
-  EXPECT_EQ(length, 8192u);
-  EXPECT_EQ(reader.NextBlock(length), data.data() + 8192);
-  EXPECT_EQ(length, 8192u);
-  EXPECT_EQ(reader.NextBlock(length), data.data() + 16384);
-  EXPECT_EQ(length, 3616u);
+  for (const std::uint32_t at : {0u, 8192u, 16384u}) {
+    EXPECT_EQ(reader.NextBlock(length), data.data() + at);
+    EXPECT_EQ(length, at < 16384 ? 8192u : 3616u);
+  }
   length = 77;
   EXPECT_EQ(reader.NextBlock(length), nullptr);
   EXPECT_EQ(length, 77u);  // untouched at the end
-  // It has no positioned interface.
   std::uint8_t byte;
-  EXPECT_FALSE(reader.Seek(0, 0));
+  EXPECT_FALSE(reader.Seek(0, 0));  // no positioned interface
   EXPECT_EQ(reader.Read(&byte, 1, 1), 0u);
-}
 
-TEST(MemoryReaderTest, ResetFreesOwnedDataAndRestarts) {
-  auto* owned = static_cast<std::uint8_t*>(std::malloc(10));
-  std::memset(owned, 1, 10);
-  MemoryReader reader(owned, 10, true);
-  const std::uint8_t other[3] = {7, 8, 9};
-  reader.Reset(other, 3);  // frees `owned`; the sanitizer build checks for a leak
-  std::uint32_t length = 0;
-  EXPECT_EQ(reader.NextBlock(length), other);
+  MemoryReader owner(static_cast<std::uint8_t*>(std::calloc(10, 1)), 10, true);
+  owner.Reset(data.data(), 3);  // frees the owned bytes; the sanitizer build checks for a leak
+  EXPECT_EQ(owner.NextBlock(length), data.data());
   EXPECT_EQ(length, 3u);
-  MemoryReader empty;
-  EXPECT_EQ(empty.NextBlock(length), nullptr);
-}
-
-TEST(ChunkReaderTest, ShortSourceEndsOnceAndIsNotAskedAgain) {
-  ScriptedSource source({{1, 2, 3, 4, 5, 6}});
-  ChunkReader reader(source);
-  std::uint8_t out[10] = {};
-  EXPECT_EQ(reader.Read(out, 10), 6u);
-  EXPECT_EQ(out[5], 6);
-  EXPECT_FALSE(reader.More());
-  const int calls = source.calls;
-  EXPECT_EQ(reader.Read(out, 1), 0u);
-  EXPECT_EQ(reader.Skip(4), 0u);
-  EXPECT_EQ(source.calls, calls);
+  EXPECT_EQ(MemoryReader().NextBlock(length), nullptr);
 }
 
 TEST(ChunkReaderTest, ReadsSpanningBlocksKeepOrder) {
-  const auto data = Counting(20000);
+  const Bytes data = Counting(20000);
   MemoryReader source(data.data(), 20000);
   ChunkReader reader(source);
-  std::vector<std::uint8_t> out(20000);
+  Bytes out(20000);
   EXPECT_EQ(reader.Read(out.data(), 100), 100u);
   EXPECT_EQ(reader.Read(out.data() + 100, 9000), 9000u);  // crosses the first block boundary
   EXPECT_EQ(reader.Skip(1), 1u);
@@ -101,22 +77,29 @@ TEST(ChunkReaderTest, ReadsSpanningBlocksKeepOrder) {
   EXPECT_EQ(reader.Read(out.data(), 1), 0u);
 }
 
-TEST(ChunkReaderTest, ZeroLengthBlockEndsAndResetStartsAgain) {
-  ScriptedSource source({{1, 2}, {}, {3, 4}});
-  ChunkReader reader(source);
-  std::uint8_t out[4] = {};
-  EXPECT_EQ(reader.Read(out, 0), 0u);
-  EXPECT_EQ(source.calls, 0);
-  EXPECT_EQ(reader.Read(out, 4), 2u);
-  EXPECT_EQ(source.calls, 2);
-  EXPECT_EQ(reader.Read(nullptr, 1), 0u);
-  reader.Reset();
-  EXPECT_TRUE(reader.More());
-  EXPECT_EQ(reader.Read(out, 2), 2u);
-  EXPECT_EQ(out[1], 4);
+TEST(ChunkReaderTest, ShortSourceEndsOnceAndIsNotAskedAgainUntilReset) {
+  // The source ends with a null block, or with a zero-length one.
+  for (const bool zeroLength : {false, true}) {
+    ScriptedSource source(zeroLength ? std::vector<Bytes>{{1, 2, 3, 4, 5, 6}, {}, {7, 8}}
+                                     : std::vector<Bytes>{{1, 2, 3, 4, 5, 6}});
+    ChunkReader reader(source);
+    std::uint8_t out[10] = {};
+    EXPECT_EQ(reader.Read(out, 0), 0u);
+    EXPECT_EQ(source.calls, 0);
+    EXPECT_EQ(reader.Read(out, 10), 6u);
+    EXPECT_EQ(out[5], 6);
+    EXPECT_FALSE(reader.More());
+    EXPECT_EQ(reader.Read(out, 1), 0u);
+    EXPECT_EQ(reader.Skip(4), 0u);
+    EXPECT_EQ(source.calls, 2);
+    reader.Reset();
+    EXPECT_TRUE(reader.More());
+    EXPECT_EQ(reader.Read(out, 2), zeroLength ? 2u : 0u);
+    EXPECT_EQ(out[1], zeroLength ? 8 : 2);
+  }
 }
 
-TEST(MemoryWriterTest, GrowsToTwiceTheNeedAndKeepsBytes) {
+TEST(MemoryWriterTest, GrowsToTwiceTheNeedUnlessTheBufferIsNotItsOwn) {
   MemoryWriter writer(4);
   const std::uint8_t a[3] = {1, 2, 3}, b[3] = {4, 5, 6};
   EXPECT_TRUE(writer.Write(a, 3));
@@ -127,25 +110,20 @@ TEST(MemoryWriterTest, GrowsToTwiceTheNeedAndKeepsBytes) {
   EXPECT_EQ(std::memcmp(writer.Buffer(), "\1\2\3\4\5\6", 6), 0);
   EXPECT_TRUE(writer.Write(nullptr, 0));
   EXPECT_FALSE(writer.Write(nullptr, 1));
-  EXPECT_TRUE(writer.Start());
-  EXPECT_TRUE(writer.Finish());
-
+  EXPECT_TRUE(writer.Start() && writer.Finish());
   MemoryWriter fromNothing(0);
   EXPECT_TRUE(fromNothing.Write(a, 3));
   EXPECT_EQ(fromNothing.Capacity(), 6u);
-}
 
-TEST(MemoryWriterTest, UnownedBufferNeverGrows) {
   std::uint8_t buffer[4] = {};
-  MemoryWriter writer(buffer, 4);
-  const std::uint8_t a[3] = {1, 2, 3};
-  EXPECT_TRUE(writer.Write(a, 3));
-  EXPECT_FALSE(writer.Write(a, 2));
-  EXPECT_EQ(writer.Used(), 3u);
-  EXPECT_EQ(writer.Buffer(), buffer);
+  MemoryWriter unowned(buffer, 4);
+  EXPECT_TRUE(unowned.Write(a, 3));
+  EXPECT_FALSE(unowned.Write(a, 2));
+  EXPECT_EQ(unowned.Used(), 3u);
+  EXPECT_EQ(unowned.Buffer(), buffer);
 }
 
-TEST(FileWriterTest, WritesAndFlushesOnlyWithAStream) {
+TEST(FileWriterTest, WritesOnlyWithAWorkingStream) {
   FileWriter writer;
   EXPECT_FALSE(writer.Write("abc", 3));
   std::FILE* file = std::tmpfile();
@@ -158,61 +136,43 @@ TEST(FileWriterTest, WritesAndFlushesOnlyWithAStream) {
   EXPECT_EQ(std::fread(back, 1, 4, file), 3u);
   EXPECT_STREQ(back, "abc");
   std::fclose(file);
+  if (std::FILE* full = std::fopen("/dev/full", "wb")) {
+    EXPECT_FALSE(FileWriter(full).Write("abc", 3));
+    std::fclose(full);
+  }
 }
 
-TEST(FileWriterTest, FailingStreamIsReported) {
-  std::FILE* full = std::fopen("/dev/full", "wb");
-  if (full == nullptr) GTEST_SKIP() << "no /dev/full";
-  FileWriter writer(full);
-  EXPECT_FALSE(writer.Write("abc", 3));
-  std::fclose(full);
-}
-
-TEST(FileReaderTest, BlocksOf4096ThenNullAndTheStreamStaysOpen) {
-  const auto data = Counting(10000);
+TEST(FileReaderTest, BlocksOf4096AndTheInspectionsPositionedReads) {
+  const Bytes data = Counting(10000);
   std::FILE* file = std::tmpfile();
   ASSERT_NE(file, nullptr);
   ASSERT_EQ(std::fwrite(data.data(), 1, data.size(), file), data.size());
   std::rewind(file);
+  std::uint32_t length = 0;
   {
     FileReader reader(file);
+    const std::uint8_t* block = reader.NextBlock(length);
+    ASSERT_NE(block, nullptr);
+    EXPECT_EQ(Bytes(block, block + length), Bytes(data.begin(), data.begin() + 4096));
     ChunkReader chunks(reader);
-    std::vector<std::uint8_t> out(10001);
-    std::uint32_t length = 0;
-    ASSERT_NE(reader.NextBlock(length), nullptr);
-    EXPECT_EQ(length, 4096u);
-    std::rewind(file);
-    EXPECT_EQ(chunks.Read(out.data(), 10001), 10000u);
-    out.pop_back();
-    EXPECT_EQ(out, data);
-    EXPECT_EQ(reader.NextBlock(length), nullptr);
+    Bytes rest(6000);
+    EXPECT_EQ(chunks.Read(rest.data(), 6000), 5904u);
+    EXPECT_EQ(rest[5903], data[9999]);
+    EXPECT_EQ(FileReader(nullptr).NextBlock(length), nullptr);
   }
-  EXPECT_EQ(std::fseek(file, 0, SEEK_SET), 0);  // not closed by the reader
-  std::fclose(file);
-
-  std::uint32_t length = 0;
-  FileReader none(nullptr);
-  EXPECT_EQ(none.NextBlock(length), nullptr);
-}
-
-TEST(InspectionFileReaderTest, SeeksAndReadsButHasNoBlocks) {
-  std::FILE* file = std::tmpfile();
-  ASSERT_NE(file, nullptr);
-  ASSERT_EQ(std::fwrite("0123456789", 1, 10, file), 10u);
+  // The inspection's reader over the same, still open stream: no blocks,
+  // Seek from every origin, whole items only.
   inspection::FileReader reader(file);
-  std::uint32_t length = 0;
   EXPECT_EQ(reader.NextBlock(length), nullptr);
-  char out[5] = {};
-  ASSERT_TRUE(reader.Seek(-4, 2));
-  EXPECT_EQ(reader.Read(out, 2, 2), 2u);
-  EXPECT_STREQ(out, "6789");
-  ASSERT_TRUE(reader.Seek(1, 0));
+  std::uint8_t out[8] = {};
+  ASSERT_TRUE(reader.Seek(-7, 2));
+  EXPECT_EQ(reader.Read(out, 4, 2), 1u);
+  EXPECT_EQ(Bytes(out, out + 4), Bytes(data.end() - 7, data.end() - 3));
+  ASSERT_TRUE(reader.Seek(1, 0) && reader.Seek(2, 1));
   EXPECT_EQ(reader.Read(out, 1, 1), 1u);
-  EXPECT_EQ(out[0], '1');
+  EXPECT_EQ(out[0], data[3]);
   EXPECT_FALSE(reader.Seek(-100, 0));
   EXPECT_FALSE(reader.Seek(0, 7));
-  char rest[20] = {};
-  EXPECT_EQ(reader.Read(rest, 4, 5), 2u);  // whole items only: 8 bytes left
   std::fclose(file);
 }
 

@@ -1,17 +1,22 @@
 #pragma once
-// Shared pieces of the decoder and inspection tests: a recording decode
-// writer with switchable refusals, a positioned source over memory, and
-// helpers that encode a layout and decode the result.
+// Shared pieces of the codec tests: a recording decode writer with switchable
+// refusals, a positioned source over memory, a zlib allocator that fails on
+// cue, known-answer bytes from tests/data/codec, and helpers that encode a
+// recipe and decode the result.
 
 #include <algorithm>
-#include <cstdint>
-#include <cstdio>
+#include <cctype>
+#include <cstdlib>
 #include <cstring>
+#include <fstream>
+#include <sstream>
+#include <functional>
+#include <iterator>
 #include <string>
-#include <utility>
 #include <vector>
 
 #include <gtest/gtest.h>
+#include <zlib.h>
 
 #include "codec/decode_result.h"
 #include "codec/document_decoder.h"
@@ -22,80 +27,62 @@
 namespace decodetest {
 
 using Bytes = std::vector<std::uint8_t>;
+using Recipe = encoder::DocumentSpec;
+using PartRecipe = encoder::PartSpec;
+using Change = std::function<void(Recipe&)>;
 
 struct DecodedPart {
   std::string name;
   Bytes content;
   std::int32_t expiry = 0;
-  std::uint16_t compression = 0;
   std::uint32_t storedLength = 0;
   bool ended = false;
 };
 
-// Records every call the decoder makes and refuses whichever one a test asks.
+// Records every call in `calls`: D BeginDocument, P BeginPart, w one or more
+// Writes in a row, E EndPart, Z EndDocument. Refuses the call named by
+// `refuse` (one of "DPEZ"), and Write once `refuseWriteAfter` bytes were taken.
 class RecordingWriter final : public codec::VPDecodeWriter {
  public:
-  bool refuseBeginDocument = false;
-  bool refuseEndDocument = false;
-  bool refuseBeginPart = false;
-  bool refuseEndPart = false;
-  // Write refuses once this many bytes were taken (no limit when negative).
+  char refuse = 0;
   std::int64_t refuseWriteAfter = -1;
 
   bool Write(const void* data, std::uint32_t length) override {
-    ++writes;
-    if (afterEnd) ++callsAfterEnd;
-    if (refuseWriteAfter >= 0 && written + length > static_cast<std::uint64_t>(refuseWriteAfter)) {
-      return false;
-    }
-    if (length > largestWrite) largestWrite = length;
+    if (calls.empty() || calls.back() != 'w') calls += 'w';
+    if (refuseWriteAfter >= 0 && written + length > static_cast<std::uint64_t>(refuseWriteAfter)) return false;
+    largestWrite = std::max(largestWrite, length);
     written += length;
-    if (!parts.empty() && !parts.back().ended) {
-      const auto* p = static_cast<const std::uint8_t*>(data);
-      parts.back().content.insert(parts.back().content.end(), p, p + length);
-    } else {
-      ++writesOutsideParts;
-    }
+    const auto* p = static_cast<const std::uint8_t*>(data);
+    if (!parts.empty()) parts.back().content.insert(parts.back().content.end(), p, p + length);
     return true;
   }
   bool BeginDocument(const codec::DocumentHeader& header, std::uint32_t count) override {
-    ++beginDocuments;
     documentHeader = header;
     partCount = count;
-    return !refuseBeginDocument;
+    return Call('D');
   }
   bool BeginPart(const char* name, const codec::VPCodecBase::EncodedHeader& h) override {
-    ++beginParts;
-    if (afterEnd) ++callsAfterEnd;
-    DecodedPart part;
-    part.name = name;
-    part.expiry = h.GetExpiry();
-    part.compression = h.GetCompression();
-    part.storedLength = h.GetLength();
-    parts.push_back(std::move(part));
-    return !refuseBeginPart;
+    parts.push_back({name, {}, h.GetExpiry(), h.GetLength(), false});
+    return Call('P');
   }
   bool EndPart() override {
-    ++endParts;
     if (!parts.empty()) parts.back().ended = true;
-    return !refuseEndPart;
+    return Call('E');
   }
-  bool EndDocument() override {
-    ++endDocuments;
-    afterEnd = true;
-    return !refuseEndDocument;
-  }
+  bool EndDocument() override { return Call('Z'); }
 
+  std::string calls;
   codec::DocumentHeader documentHeader;
   std::uint32_t partCount = 0;
-  int beginDocuments = 0, beginParts = 0, endParts = 0, endDocuments = 0;
-  int writes = 0, writesOutsideParts = 0, callsAfterEnd = 0;
   std::uint64_t written = 0;
   std::uint32_t largestWrite = 0;
   std::vector<DecodedPart> parts;
 
  private:
-  bool afterEnd = false;
+  bool Call(char c) {
+    calls += c;
+    return refuse != c;
+  }
 };
 
 // A source over memory with the positioned interface only (Seek and Read),
@@ -105,16 +92,14 @@ class SeekableSource final : public codec::VPReader {
   explicit SeekableSource(const Bytes& data) : data_(data) {}
   const std::uint8_t* NextBlock(std::uint32_t&) override { return nullptr; }
   bool Seek(std::int32_t offset, std::int32_t origin) override {
-    std::int64_t base = origin == 0 ? 0 : origin == 1 ? position_ : static_cast<std::int64_t>(data_.size());
     if (origin < 0 || origin > 2) return false;
-    const std::int64_t target = base + offset;
-    if (target < 0) return false;
-    position_ = target;
+    const std::int64_t base = origin == 0 ? 0 : origin == 1 ? position_ : static_cast<std::int64_t>(data_.size());
+    if (base + offset < 0) return false;
+    position_ = base + offset;
     return true;
   }
   std::uint32_t Read(void* buffer, std::uint32_t itemSize, std::uint32_t itemCount) override {
-    const std::int64_t size = static_cast<std::int64_t>(data_.size());
-    const std::int64_t left = position_ < size ? size - position_ : 0;
+    const std::int64_t left = std::max<std::int64_t>(0, static_cast<std::int64_t>(data_.size()) - position_);
     const std::int64_t items = std::min<std::int64_t>(itemCount, left / itemSize);
     std::memcpy(buffer, data_.data() + position_, static_cast<std::size_t>(items * itemSize));
     position_ += items * itemSize;
@@ -127,6 +112,48 @@ class SeekableSource final : public codec::VPReader {
   std::int64_t position_ = 0;
 };
 
+// zlib allocation seam: fails every allocation after the first `allowed`.
+struct FailingAllocator {
+  int allowed = 0;
+  int calls = 0;
+  static voidpf Alloc(voidpf opaque, uInt items, uInt size) {
+    auto* self = static_cast<FailingAllocator*>(opaque);
+    return self->calls++ >= self->allowed ? Z_NULL : std::calloc(items, size);
+  }
+  static void Free(voidpf, voidpf address) { std::free(address); }
+};
+
+// Named byte strings in tests/data/codec/known_bytes.txt: a line "name:" at
+// the margin opens one; indented lines hold hex bytes, XX*N (N copies of XX)
+// and "quoted text"; '#' starts a comment.
+inline Bytes KnownBytes(const std::string& name) {
+  std::ifstream in(std::string(VP_TEST_DATA_DIR) + "/codec/known_bytes.txt");
+  Bytes out;
+  bool inside = false;
+  for (std::string line; std::getline(in, line);) {
+    if (!line.empty() && !std::isspace(static_cast<unsigned char>(line[0])) && line[0] != '#') {
+      if (inside) break;
+      inside = line.substr(0, line.find(':')) == name;
+      continue;
+    }
+    for (std::size_t i = 0; inside && i < line.size() && line[i] != '#'; ++i) {
+      if (line[i] == '"') {
+        const std::size_t end = line.find('"', i + 1);
+        out.insert(out.end(), line.data() + i + 1, line.data() + end);
+        i = end;
+      } else if (std::isxdigit(static_cast<unsigned char>(line[i]))) {
+        const auto byte = static_cast<std::uint8_t>(std::stoul(line.substr(i, 2), nullptr, 16));
+        std::size_t count = 1, digits = 0;
+        if (line.compare(i + 2, 1, "*") == 0) count = std::stoul(line.substr(i + 3), &digits);
+        out.insert(out.end(), count, byte);
+        i += digits > 0 ? 2 + digits : 1;
+      }
+    }
+  }
+  EXPECT_FALSE(out.empty()) << "no known bytes named " << name;
+  return out;
+}
+
 inline Bytes Text(const std::string& s) { return Bytes(s.begin(), s.end()); }
 
 // Deterministic bytes that deflate barely shrinks.
@@ -134,16 +161,47 @@ inline Bytes Noise(std::size_t n, std::uint32_t seed) {
   Bytes out(n);
   std::uint32_t x = seed * 2654435761u + 1;
   for (auto& b : out) {
-    x ^= x << 13;
-    x ^= x >> 17;
-    x ^= x << 5;
+    x ^= x << 13, x ^= x >> 17, x ^= x << 5;
     b = static_cast<std::uint8_t>(x >> 24);
   }
   return out;
 }
 
-inline encoder::PartSpec Part(const std::string& name, Bytes content, std::uint16_t compression = 0) {
-  encoder::PartSpec part;
+// One zlib stream of `content`, finished or only flushed.
+inline Bytes Deflate(const Bytes& content, int level, int flush = Z_FINISH) {
+  z_stream zs{};
+  EXPECT_EQ(deflateInit(&zs, level), Z_OK);
+  Bytes out(deflateBound(&zs, static_cast<uLong>(content.size())) + 64);
+  zs.next_in = const_cast<Bytef*>(content.data());
+  zs.avail_in = static_cast<uInt>(content.size());
+  zs.next_out = out.data();
+  zs.avail_out = static_cast<uInt>(out.size());
+  EXPECT_EQ(deflate(&zs, flush), flush == Z_FINISH ? Z_STREAM_END : Z_OK);
+  out.resize(zs.total_out);
+  deflateEnd(&zs);
+  return out;
+}
+
+// Everything zlib can produce from `data`, a whole stream or a prefix of
+// one; `ended` tells whether the stream ended.
+inline Bytes Inflate(const Bytes& data, bool* ended = nullptr) {
+  z_stream zs{};
+  EXPECT_EQ(inflateInit(&zs), Z_OK);
+  Bytes out(8u << 20);
+  zs.next_in = const_cast<Bytef*>(data.data());
+  zs.avail_in = static_cast<uInt>(data.size());
+  zs.next_out = out.data();
+  zs.avail_out = static_cast<uInt>(out.size());
+  const int rc = inflate(&zs, Z_SYNC_FLUSH);
+  EXPECT_TRUE((rc == Z_OK || rc == Z_STREAM_END) && zs.avail_in == 0) << rc;
+  if (ended != nullptr) *ended = rc == Z_STREAM_END;
+  out.resize(zs.total_out);
+  inflateEnd(&zs);
+  return out;
+}
+
+inline PartRecipe Part(const std::string& name, Bytes content, std::uint16_t compression = 0) {
+  PartRecipe part;
   part.name = name;
   part.content = std::move(content);
   part.compression = compression;
@@ -151,46 +209,88 @@ inline encoder::PartSpec Part(const std::string& name, Bytes content, std::uint1
 }
 
 // A version-259 AES-256 document with PBKDF2-HMAC-SHA-256 (1,000 iterations)
-// and SHA-256 digests, holding one stored and one compressed part.
-inline encoder::DocumentSpec BasicLayout() {
-  encoder::DocumentSpec layout;
+// and SHA-256 digests, holding one stored and one compressed part; `change`
+// adjusts it.
+inline Recipe BasicLayout(const Change& change = nullptr) {
+  Recipe layout;
   layout.userName = "alice";
   layout.password = "Secret-1";
   for (std::size_t i = 0; i < layout.salt.size(); ++i) layout.salt[i] = static_cast<std::uint8_t>(0x40 + 3 * i);
   layout.salt[0] = 0;  // exactly 1,000 iterations
   layout.parts.push_back(Part("letter.html", Text("<p>Dear reader,</p>\n<p>hello.</p>\n")));
   layout.parts.push_back(Part("data.bin", Noise(10000, 7), 1));
+  if (change) change(layout);
   return layout;
 }
 
-inline Bytes Encode(const encoder::DocumentSpec& layout) {
+// Applies one setting of the case files under tests/data/codec: "field=value"
+// for the recipe, "N.field=value" for part N (values in C notation).
+inline void Apply(Recipe& s, const std::string& setting) {
+  const std::size_t eq = setting.find('=');
+  const bool ofPart = std::isdigit(static_cast<unsigned char>(setting[0])) != 0;
+  const auto part = [&]() -> PartRecipe& { return s.parts.at(static_cast<std::size_t>(setting[0] - '0')); };
+  const std::string field = setting.substr(ofPart ? 2 : 0, eq == std::string::npos ? eq : eq - (ofPart ? 2 : 0));
+  const auto v = eq == std::string::npos ? 1u : static_cast<std::uint32_t>(std::stoul(setting.substr(eq + 1), nullptr, 0));
+  if (field == "version") s.version = static_cast<std::uint16_t>(v);
+  else if (field == "cipher") s.cipherId = static_cast<std::uint16_t>(v);
+  else if (field == "keyBits") s.keyBits = static_cast<std::uint16_t>(v);
+  else if (field == "kdf") s.kdfId = static_cast<std::uint8_t>(v);
+  else if (field == "trailerDigest") s.trailerDigestId = static_cast<std::uint16_t>(v);
+  else if (field == "bodyDigest") s.bodyDigestId = static_cast<std::uint8_t>(v);
+  else if (field == "iterations") s.iterationThousands = static_cast<std::uint16_t>(v);
+  else if (field == "salt0") s.salt[0] = static_cast<std::uint8_t>(v);
+  else if (field == "partCount") s.partCountField = static_cast<std::uint16_t>(v);
+  else if (field == "endMarker") s.endMarker = true;
+  else if (field == "headerByte")  // OFFSET:VALUE
+    s.headerByteAfterDigest = {v, static_cast<std::uint8_t>(std::stoul(setting.substr(setting.find(':') + 1), nullptr, 0))};
+  else if (field == "fillName") part().name = std::string(s.version == 259 ? 64 : 34, 'n');
+  else if (field == "extraPart") s.parts.push_back(Part("third.txt", Noise(5000, 3)));
+  else if (field == "noParts") s.parts.clear();
+  else if (field == "tag") s.tags.push_back({"Title", Text("read by the inspection only"), false});
+  else if (field == "lengthByte") part().lengthByte = static_cast<std::uint8_t>(v);
+  else if (field == "check") part().checkOverride = v;
+  else if (field == "method") part().compressionOverride = static_cast<std::uint16_t>(v);
+  else if (field == "corruptDigest") part().corruptDigest = true;
+  else ADD_FAILURE() << "unknown setting " << setting;
+}
+
+// The rows of a case file under tests/data/codec, split at blanks; '#'
+// starts a comment.
+inline std::vector<std::vector<std::string>> CaseRows(const std::string& file) {
+  std::ifstream in(std::string(VP_TEST_DATA_DIR) + "/codec/" + file);
+  std::vector<std::vector<std::string>> rows;
+  for (std::string line; std::getline(in, line);) {
+    std::istringstream words(line.substr(0, line.find('#')));
+    std::vector<std::string> row{std::istream_iterator<std::string>(words), std::istream_iterator<std::string>()};
+    if (!row.empty()) rows.push_back(row);
+  }
+  EXPECT_FALSE(rows.empty()) << file;
+  return rows;
+}
+
+inline Bytes Encode(const Recipe& layout) {
   Bytes out;
   std::string error;
   EXPECT_TRUE(encoder::EncodeDocument(layout, out, &error)) << error;
   return out;
 }
 
-struct DecodeOptions {
-  const char* userName = nullptr;  // null: the layout's
-  const char* password = nullptr;  // null: the layout's
-  bool allowExpired = false;
-  std::int64_t now = 1700000000;   // 2023-11-14
-};
+constexpr std::int64_t kNow = 1700000000;  // 2023-11-14
 
-inline std::int32_t Decode(const Bytes& document, const encoder::DocumentSpec& layout,
-                           RecordingWriter& writer, const DecodeOptions& options = {}) {
+// Decodes with the recipe's credentials unless others are given.
+inline std::int32_t Decode(const Bytes& document, const Recipe& layout, RecordingWriter& writer,
+                           std::int64_t now = kNow, bool allowExpired = false, const char* userName = nullptr,
+                           const char* password = nullptr) {
   codec::MemoryReader source(document.data(), static_cast<std::uint32_t>(document.size()));
   codec::DocumentDecoder decoder(source, writer);
-  const std::int64_t now = options.now;
   decoder.SetClock([now] { return now; });
-  return decoder.DecodeDocument(options.userName ? options.userName : layout.userName.c_str(),
-                                options.password ? options.password : layout.password.c_str(),
-                                options.allowExpired);
+  return decoder.DecodeDocument(userName ? userName : layout.userName.c_str(),
+                                password ? password : layout.password.c_str(), allowExpired);
 }
 
-// Every part decoded, ended and equal to the layout's content.
-inline void ExpectContents(const RecordingWriter& writer, const encoder::DocumentSpec& layout,
-                           std::size_t partCount) {
+// Every part of the recipe (or the first `partCount`) decoded, ended, equal.
+inline void ExpectContents(const RecordingWriter& writer, const Recipe& layout, std::size_t partCount = 0) {
+  if (partCount == 0) partCount = layout.parts.size();
   ASSERT_EQ(writer.parts.size(), partCount);
   for (std::size_t i = 0; i < partCount; ++i) {
     EXPECT_EQ(writer.parts[i].name, layout.parts[i].name) << "part " << i;

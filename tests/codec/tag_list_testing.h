@@ -12,10 +12,7 @@
 namespace tagtest {
 
 inline void AppendWord(std::vector<std::uint8_t>& out, std::uint32_t word) {
-  out.push_back(static_cast<std::uint8_t>(word >> 24));
-  out.push_back(static_cast<std::uint8_t>(word >> 16));
-  out.push_back(static_cast<std::uint8_t>(word >> 8));
-  out.push_back(static_cast<std::uint8_t>(word));
+  for (int shift = 24; shift >= 0; shift -= 8) out.push_back(static_cast<std::uint8_t>(word >> shift));
 }
 
 inline void AppendBytes(std::vector<std::uint8_t>& out, std::string_view bytes) {
@@ -33,8 +30,7 @@ inline void AppendEntry(std::vector<std::uint8_t>& out, std::string_view key, st
 
 inline void AppendEntry(std::vector<std::uint8_t>& out, std::string_view key,
                         const std::vector<std::uint8_t>& value, bool binary) {
-  AppendEntry(out, key, std::string_view(reinterpret_cast<const char*>(value.data()), value.size()),
-              binary);
+  AppendEntry(out, key, std::string_view(reinterpret_cast<const char*>(value.data()), value.size()), binary);
 }
 
 inline void AppendEnd(std::vector<std::uint8_t>& out) { AppendWord(out, 0); }
