@@ -23,7 +23,7 @@ struct ShownMessage {
 
 class FakeGui : public reader::GuiInterface {
  public:
-  FakeGui() : GuiInterface(false) {}
+  explicit FakeGui(bool afterDocument = false) : GuiInterface(afterDocument) {}
 
   // Credentials for successive prompts; a prompt with none left cancels.
   std::deque<std::pair<std::string, std::string>> credentials;
@@ -32,6 +32,7 @@ class FakeGui : public reader::GuiInterface {
   std::vector<std::int32_t> positions;
   std::int32_t range = -1;
   int prompts = 0;
+  std::int32_t answer = 1;  // what every message box returns
   bool confirmAnswer = true;
   bool confirmDontAsk = false;
   std::vector<std::string> confirmedExtensions;  // "<null>" for none
@@ -62,7 +63,7 @@ class FakeGui : public reader::GuiInterface {
   void HidePrompt() override { calls.push_back("hidePrompt"); }
   std::int32_t ShowMessageBox(const char* title, const char* body, std::int32_t kind, std::int32_t flags) override {
     messages.push_back({title != nullptr ? title : "<null>", body, kind, flags});
-    return 1;
+    return answer;
   }
   bool ConfirmUnknownFileType(const char* extension, bool& dontAskAgain) override {
     confirmedExtensions.push_back(extension != nullptr ? extension : "<null>");
