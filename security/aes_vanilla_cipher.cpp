@@ -66,7 +66,7 @@ void AesVanillaCipher::ExpandEncryptionKey() {
   rounds_ = nk + 6;
   const std::uint32_t total = 4 * (rounds_ + 1);
   std::uint32_t* w = roundKeys_;
-  for (std::uint32_t i = 0; i < nk; ++i) w[i] = detail::LoadBigEndian32(key_ + 4 * i);
+  for (std::uint32_t i = 0; i < nk; ++i) w[i] = LoadBigEndian32(key_ + 4 * i);
   std::uint32_t rcon = 0x01;
   for (std::uint32_t i = nk; i < total; ++i) {
     std::uint32_t temp = w[i - 1];

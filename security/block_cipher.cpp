@@ -37,13 +37,13 @@ bool BlockCipher::Ecb(const std::uint8_t* in, std::uint8_t* out, std::uint32_t l
   const std::uint32_t words = blockSize / 4;
   std::uint32_t block[kMaxCipherBlockSize / 4];
   for (std::uint32_t offset = 0; offset < length; offset += blockSize) {
-    for (std::uint32_t w = 0; w < words; ++w) block[w] = detail::LoadBigEndian32(in + offset + 4 * w);
+    for (std::uint32_t w = 0; w < words; ++w) block[w] = LoadBigEndian32(in + offset + 4 * w);
     if constexpr (kEncrypt) {
       EncryptBlock(block, block);
     } else {
       DecryptBlock(block, block);
     }
-    for (std::uint32_t w = 0; w < words; ++w) detail::StoreBigEndian32(out + offset + 4 * w, block[w]);
+    for (std::uint32_t w = 0; w < words; ++w) StoreBigEndian32(out + offset + 4 * w, block[w]);
   }
   SecureWipe(block, sizeof block);
   return true;

@@ -13,6 +13,8 @@
 #include <cstdint>
 #include <memory>
 
+#include "security/byte_order.h"
+
 namespace security {
 
 // Cipher identifiers as stored in documents.
@@ -94,30 +96,6 @@ class BlockCipher : public BaseCipher {
 std::unique_ptr<BlockCipher> CreateBlockCipher(std::uint32_t identifier);
 
 namespace detail {
-
-inline std::uint32_t LoadBigEndian32(const std::uint8_t* p) {
-  return (std::uint32_t{p[0]} << 24) | (std::uint32_t{p[1]} << 16) |
-         (std::uint32_t{p[2]} << 8) | std::uint32_t{p[3]};
-}
-
-inline std::uint32_t LoadLittleEndian32(const std::uint8_t* p) {
-  return (std::uint32_t{p[3]} << 24) | (std::uint32_t{p[2]} << 16) |
-         (std::uint32_t{p[1]} << 8) | std::uint32_t{p[0]};
-}
-
-inline void StoreBigEndian32(std::uint8_t* p, std::uint32_t v) {
-  p[0] = static_cast<std::uint8_t>(v >> 24);
-  p[1] = static_cast<std::uint8_t>(v >> 16);
-  p[2] = static_cast<std::uint8_t>(v >> 8);
-  p[3] = static_cast<std::uint8_t>(v);
-}
-
-inline void StoreLittleEndian32(std::uint8_t* p, std::uint32_t v) {
-  p[0] = static_cast<std::uint8_t>(v);
-  p[1] = static_cast<std::uint8_t>(v >> 8);
-  p[2] = static_cast<std::uint8_t>(v >> 16);
-  p[3] = static_cast<std::uint8_t>(v >> 24);
-}
 
 constexpr std::uint32_t RotateRight32(std::uint32_t x, unsigned n) {
   n &= 31u;

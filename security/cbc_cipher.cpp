@@ -22,7 +22,7 @@ bool CBCCipher::SetIv(const std::uint8_t* iv, std::uint32_t length) {
   if (given && length < block->BlockSize()) return false;
   block->Reset();
   for (std::uint32_t w = 0; w < chainWords_; ++w) {
-    chain_[w] = given ? detail::LoadBigEndian32(iv + 4 * w) : 0;
+    chain_[w] = given ? LoadBigEndian32(iv + 4 * w) : 0;
   }
   return true;
 }
@@ -37,11 +37,11 @@ bool CBCCipher::Encrypt(const std::uint8_t* in, std::uint8_t* out, std::uint32_t
   std::uint32_t* chain = chain_.get();
   for (std::uint32_t offset = 0; offset < length; offset += blockSize) {
     for (std::uint32_t w = 0; w < chainWords_; ++w) {
-      chain[w] ^= detail::LoadBigEndian32(in + offset + 4 * w);
+      chain[w] ^= LoadBigEndian32(in + offset + 4 * w);
     }
     block->EncryptBlock(chain, chain);
     for (std::uint32_t w = 0; w < chainWords_; ++w) {
-      detail::StoreLittleEndian32(out + offset + 4 * w, chain[w]);
+      StoreLittleEndian32(out + offset + 4 * w, chain[w]);
     }
   }
   return true;
@@ -60,11 +60,11 @@ bool CBCCipher::Decrypt(const std::uint8_t* in, std::uint8_t* out, std::uint32_t
   for (std::uint32_t offset = 0; offset < length; offset += blockSize) {
     // Read the whole stored block before writing `out`: in-place works.
     for (std::uint32_t w = 0; w < chainWords_; ++w) {
-      stored[w] = detail::LoadLittleEndian32(in + offset + 4 * w);
+      stored[w] = LoadLittleEndian32(in + offset + 4 * w);
     }
     block->DecryptBlock(stored, plain);
     for (std::uint32_t w = 0; w < chainWords_; ++w) {
-      detail::StoreBigEndian32(out + offset + 4 * w, plain[w] ^ chain[w]);
+      StoreBigEndian32(out + offset + 4 * w, plain[w] ^ chain[w]);
       chain[w] = stored[w];
     }
   }

@@ -11,7 +11,7 @@
 #include <memory>
 #include <typeinfo>
 
-#include "security/digest_endian.h"
+#include "security/byte_order.h"
 #include "security/digest_imp.h"
 #include "security/secure_wipe.h"
 
@@ -101,7 +101,7 @@ class KeccakSponge {
     buffered_ = 0;
     std::uint8_t state[Traits::kStateSize];
     const std::uint32_t lanesOut = (length + 7) / 8;
-    for (std::uint32_t i = 0; i < lanesOut; ++i) detail::StoreLe64(state + 8 * i, lanes_[i]);
+    for (std::uint32_t i = 0; i < lanesOut; ++i) StoreLittleEndian64(state + 8 * i, lanes_[i]);
     std::memcpy(out, state, length);
     SecureWipe(state, 8 * lanesOut);
     SecureWipe(buffer_, sizeof buffer_);
@@ -110,7 +110,7 @@ class KeccakSponge {
 
  private:
   void Absorb(const std::uint8_t* block) {
-    for (std::uint32_t i = 0; i < kRate / 8; ++i) lanes_[i] ^= detail::LoadLe64(block + 8 * i);
+    for (std::uint32_t i = 0; i < kRate / 8; ++i) lanes_[i] ^= LoadLittleEndian64(block + 8 * i);
     detail::KeccakF1600Permute(lanes_);
   }
 

@@ -4,13 +4,12 @@
 #include <bit>
 #include <cstring>
 
-#include "security/digest_endian.h"
+#include "security/byte_order.h"
 #include "security/secure_wipe.h"
 
 namespace security {
 namespace {
 
-using detail::LoadBe32;
 
 // One round; the caller rotates the roles of a..e between rounds. The message
 // schedule is kept as a ring of 16 words, extended as the rounds need it.
@@ -45,7 +44,7 @@ using detail::LoadBe32;
 void Sha1Compress(std::uint32_t* chain, const std::uint8_t* blocks, std::uint32_t count) {
   std::uint32_t w[16];
   for (; count != 0; --count, blocks += 64) {
-    for (int t = 0; t < 16; ++t) w[t] = LoadBe32(blocks + 4 * t);
+    for (int t = 0; t < 16; ++t) w[t] = LoadBigEndian32(blocks + 4 * t);
     std::uint32_t a = chain[0], b = chain[1], c = chain[2], d = chain[3], e = chain[4];
     SHA1_FIVE_FIRST(SHA1_F1, 0x5A827999u, 0);
     SHA1_FIVE_FIRST(SHA1_F1, 0x5A827999u, 5);
@@ -141,12 +140,12 @@ bool SHA1Digest::Final(std::uint8_t* out, std::uint32_t length) {
     buffered = 0;
   }
   std::memset(buffer_ + buffered, 0, kBlockSize - 8 - buffered);
-  detail::StoreBe32(buffer_ + 56, bitCountHigh_);
-  detail::StoreBe32(buffer_ + 60, bitCountLow_);
+  StoreBigEndian32(buffer_ + 56, bitCountHigh_);
+  StoreBigEndian32(buffer_ + 60, bitCountLow_);
   Sha1Compress(chain_, buffer_, 1);
 
   std::uint8_t digest[kDigestSize];
-  for (int i = 0; i < 5; ++i) detail::StoreBe32(digest + 4 * i, chain_[i]);
+  for (int i = 0; i < 5; ++i) StoreBigEndian32(digest + 4 * i, chain_[i]);
   std::memcpy(out, digest, length);
   SecureWipe(digest, sizeof digest);
   SecureWipe(buffer_, sizeof buffer_);

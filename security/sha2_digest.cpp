@@ -82,7 +82,7 @@ inline std::uint64_t Small1_64(std::uint64_t x) { return std::rotr(x, 19) ^ std:
 void Sha256Compress(std::uint32_t* chain, const std::uint8_t* blocks, std::uint32_t count) {
   std::uint32_t w[16];
   for (; count != 0; --count, blocks += 64) {
-    for (int t = 0; t < 16; ++t) w[t] = LoadBe32(blocks + 4 * t);
+    for (int t = 0; t < 16; ++t) w[t] = LoadBigEndian32(blocks + 4 * t);
     std::uint32_t a = chain[0], b = chain[1], c = chain[2], d = chain[3];
     std::uint32_t e = chain[4], f = chain[5], g = chain[6], h = chain[7];
     SHA2_EIGHT(kK256, SHA2_W_LOADED, 0, Big0_32, Big1_32);
@@ -102,7 +102,7 @@ void Sha256Compress(std::uint32_t* chain, const std::uint8_t* blocks, std::uint3
 void Sha512Compress(std::uint64_t* chain, const std::uint8_t* blocks, std::uint32_t count) {
   std::uint64_t w[16];
   for (; count != 0; --count, blocks += 128) {
-    for (int t = 0; t < 16; ++t) w[t] = LoadBe64(blocks + 8 * t);
+    for (int t = 0; t < 16; ++t) w[t] = LoadBigEndian64(blocks + 8 * t);
     std::uint64_t a = chain[0], b = chain[1], c = chain[2], d = chain[3];
     std::uint64_t e = chain[4], f = chain[5], g = chain[6], h = chain[7];
     SHA2_EIGHT(kK512, SHA2_W_LOADED, 0, Big0_64, Big1_64);

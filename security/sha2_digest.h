@@ -13,7 +13,7 @@
 #include <memory>
 #include <typeinfo>
 
-#include "security/digest_endian.h"
+#include "security/byte_order.h"
 #include "security/digest_imp.h"
 #include "security/secure_wipe.h"
 
@@ -49,7 +49,7 @@ struct Sha2Traits32 {
   static void Compress(Word* chain, const std::uint8_t* blocks, std::uint32_t count) {
     Sha256Compress(chain, blocks, count);
   }
-  static void StoreWord(std::uint8_t* p, Word w) { StoreBe32(p, w); }
+  static void StoreWord(std::uint8_t* p, Word w) { StoreBigEndian32(p, w); }
 };
 
 struct Sha2Traits64 {
@@ -58,7 +58,7 @@ struct Sha2Traits64 {
   static void Compress(Word* chain, const std::uint8_t* blocks, std::uint32_t count) {
     Sha512Compress(chain, blocks, count);
   }
-  static void StoreWord(std::uint8_t* p, Word w) { StoreBe64(p, w); }
+  static void StoreWord(std::uint8_t* p, Word w) { StoreBigEndian64(p, w); }
 };
 
 template <>
@@ -155,7 +155,7 @@ class Sha2Bridge final : public Sha2DigestImp {
       used = 0;
     }
     std::memset(buffer_ + used, 0, kBlockSize - 8 - used);
-    detail::StoreBe64(buffer_ + kBlockSize - 8, bits);
+    StoreBigEndian64(buffer_ + kBlockSize - 8, bits);
     Traits::Compress(chain_, buffer_, 1);
     buffered_ = 0;
 

@@ -23,8 +23,8 @@ inline void SwapBits(std::uint32_t& a, std::uint32_t& b, unsigned shift, std::ui
 
 // Derives the 32 subkey words of one 8-byte key.
 void ScheduleKey(const std::uint8_t* key, std::uint32_t* k) {
-  std::uint32_t c = detail::LoadBigEndian32(key);
-  std::uint32_t d = detail::LoadBigEndian32(key + 4);
+  std::uint32_t c = LoadBigEndian32(key);
+  std::uint32_t d = LoadBigEndian32(key + 4);
   std::uint32_t t;
 
   SwapBits(d, c, 4, 0x0F0F0F0Fu);
