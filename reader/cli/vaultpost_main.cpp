@@ -53,19 +53,6 @@ void PrintUsage(std::FILE* out) {
                "Exit status: 0 success, 1 failure reported, 2 usage error.\n");
 }
 
-bool ReadFirstLine(std::FILE* in, std::string& line) {
-  line.clear();
-  int c;
-  bool any = false;
-  while ((c = std::fgetc(in)) != EOF) {
-    any = true;
-    if (c == '\n') break;
-    line += static_cast<char>(c);
-  }
-  if (!line.empty() && line.back() == '\r') line.pop_back();
-  return any;
-}
-
 // Whether the process has a controlling terminal to ask on.
 bool HaveTerminal() {
   const int fd = ::open("/dev/tty", O_RDWR | O_CLOEXEC);
@@ -296,10 +283,10 @@ int main(int argc, char** argv) {
           std::fprintf(stderr, "vaultpost: cannot read %s: %s\n", passwordFile, std::strerror(errno));
           return kExitUsage;
         }
-        ReadFirstLine(pf, options.password);
+        reader::ReadLine(pf, options.password);
         std::fclose(pf);
       } else {
-        ReadFirstLine(stdin, options.password);
+        reader::ReadLine(stdin, options.password);
       }
     } else if (haveUser) {
       std::fprintf(stderr, "vaultpost: --user needs --password-stdin or --password-file\n");

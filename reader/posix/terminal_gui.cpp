@@ -33,6 +33,9 @@ std::string Lowered(std::string s) {
   return s;
 }
 
+
+}  // namespace
+
 bool ReadLine(std::FILE* in, std::string& line) {
   line.clear();
   if (in == nullptr) return false;
@@ -46,8 +49,6 @@ bool ReadLine(std::FILE* in, std::string& line) {
   line = Trimmed(line);
   return any;
 }
-
-}  // namespace
 
 void RestoreTerminalEcho() {
   if (g_echoOff != 0 && g_echoFd >= 0) {

@@ -77,6 +77,10 @@ class TerminalGui : public GuiInterface {
   bool noCredentialsSource_ = false;
 };
 
+// Reads one line from `in` without its line end ("\n" or "\r\n"); false at
+// the end of input with nothing read.
+bool ReadLine(std::FILE* in, std::string& line);
+
 // Restores the terminal's echo if a password prompt had turned it off; safe
 // to call from a signal handler.
 void RestoreTerminalEcho();
