@@ -240,8 +240,9 @@ TEST_F(VaultpostCommand, ManyPartsAndHostileNamesStayInsideTheTemporaryRoot) {
 
 TEST_F(VaultpostCommand, WipeOverwritesOnlyWhenAsked) {
   // This viewer keeps the part open in a background reader that looks again
-  // after the wipe.
-  std::ofstream(viewer_) << "#!/bin/sh\nexec 3<\"$1\"\n(sleep 1; cat <&3 > \"$RECORD.after\"; mv \"$RECORD.after\" \"$RECORD\") &\n";
+  // once the wipe has deleted the file.
+  std::ofstream(viewer_) << "#!/bin/sh\nexec 3<\"$1\"\n(n=0; while [ -e \"$1\" ] && [ $n -lt 200 ]; do sleep 0.1; n=$((n+1)); done;"
+                             " cat <&3 > \"$RECORD.after\"; mv \"$RECORD.after\" \"$RECORD\") &\n";
   for (bool overwrite : {true, false}) {
     fs::remove(record_);
     auto recipe = SimpleSpec();
@@ -250,7 +251,7 @@ TEST_F(VaultpostCommand, WipeOverwritesOnlyWhenAsked) {
                        overwrite ? std::vector<std::string>{"VAULTPOST_WIPE_FILES="} : std::vector<std::string>{});
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(folder_.LeftInTemporaryRoot(), 0u);
-    for (int i = 0; i < 100 && !fs::exists(record_); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    for (int i = 0; i < 250 && !fs::exists(record_); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(100));
     EXPECT_EQ(Slurp(record_), std::string(3000, overwrite ? '\xBE' : 'Q'));
   }
 }
