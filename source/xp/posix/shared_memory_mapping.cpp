@@ -161,6 +161,20 @@ std::unique_ptr<SharedMemoryMapping> MapExisting(int fd, std::uint32_t size, std
   return std::make_unique<PosixMapping>(base, length, false, -1);
 }
 
+// MapExisting, closing `fd` afterwards whatever happens (the mapping keeps
+// the object alive on its own).
+std::unique_ptr<SharedMemoryMapping> MapAndClose(int fd, std::uint32_t size, std::uint64_t token) {
+  std::unique_ptr<SharedMemoryMapping> mapping;
+  try {
+    mapping = MapExisting(fd, size, token);
+  } catch (...) {
+    ::close(fd);
+    throw;
+  }
+  ::close(fd);
+  return mapping;
+}
+
 }  // namespace
 
 std::unique_ptr<SharedMemoryMapping> SharedMemoryMapping::Open(std::uint32_t size, unsigned /*access*/,
@@ -176,15 +190,7 @@ std::unique_ptr<SharedMemoryMapping> SharedMemoryMapping::Open(std::uint32_t siz
     if (flags & kOpenExisting) {
       const int fd = FindUnnamedObject(objectName);
       if (fd >= 0) {
-        std::unique_ptr<SharedMemoryMapping> mapping;
-        try {
-          mapping = MapExisting(fd, size, token);
-        } catch (...) {
-          ::close(fd);
-          throw;
-        }
-        ::close(fd);
-        if (mapping) return mapping;
+        if (auto mapping = MapAndClose(fd, size, token)) return mapping;
       }
     }
     if (flags & kCreate) {
@@ -219,15 +225,7 @@ std::unique_ptr<SharedMemoryMapping> SharedMemoryMapping::Open(std::uint32_t siz
       }
       Fail(errno);
     }
-    std::unique_ptr<SharedMemoryMapping> mapping;
-    try {
-      mapping = MapExisting(fd, size, token);
-    } catch (...) {
-      ::close(fd);
-      throw;
-    }
-    ::close(fd);
-    if (mapping) return mapping;
+    if (auto mapping = MapAndClose(fd, size, token)) return mapping;
     // A leftover of an earlier process with the same id: replace it.
     ::shm_unlink(objectName.c_str());
     if (!(flags & kCreate)) return nullptr;
