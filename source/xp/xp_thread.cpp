@@ -106,7 +106,7 @@ struct DestroyAllAtExit {
 
 }  // namespace
 
-XPThread::Storage::Storage(Release release) : release_(release), index_(release) {
+XPThread::Storage::Storage(Release onRelease) : release_(onRelease), index_(onRelease) {
   static const DestroyAllAtExit registeredOnce;
   std::lock_guard<std::mutex> lock(slotListMutex);
   next_ = slotList;

@@ -7,6 +7,8 @@
 #include <vector>
 
 #include <gtest/gtest.h>
+
+#include <array>
 #include <openssl/evp.h>
 
 #include "codec/decode_result.h"
@@ -87,8 +89,8 @@ TEST(DecodeKeyDerivationTest, FirstSaltByteAdjustsTheIterationCount) {
 }
 
 TEST(DecodePartLayoutTest, EmptyPartsReadOnlyTheirHeaderAndDigestBlocks) {
-  for (const std::uint8_t digestId : {0, 3}) {
-    for (const std::uint16_t compression : {0, 1}) {
+  for (const std::uint8_t digestId : std::array<std::uint8_t, 2>{0, 3}) {
+    for (const std::uint16_t compression : std::array<std::uint16_t, 2>{0, 1}) {
       const Recipe layout = BasicLayout([=](Recipe& s) {
         s.bodyDigestId = digestId;
         s.parts.insert(s.parts.begin() + 1, Part("empty.txt", {}, 0));

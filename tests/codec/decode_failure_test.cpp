@@ -9,6 +9,8 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
+
 #include "codec/decode_result.h"
 #include "codec/document_decoder.h"
 #include "codec/memory_reader.h"
@@ -92,7 +94,7 @@ TEST(DecodeFailureTest, WrongCredentialsStopBeforeAnyPart) {
         << user << "/" << password;
     EXPECT_EQ(writer.calls, "D");
   }
-  for (const std::uint16_t version : {258, 259}) {
+  for (const std::uint16_t version : std::array<std::uint16_t, 2>{258, 259}) {
     const Recipe tdes = BasicLayout([=](Recipe& s) { s.version = version, s.kdfId = 2, s.cipherId = 4, s.keyBits = 192; });
     RecordingWriter writer;
     EXPECT_EQ(Decode(Encode(tdes), tdes, writer, kNow, false, nullptr, "wrong"), R::WrongCredentials);

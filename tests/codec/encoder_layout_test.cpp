@@ -12,6 +12,8 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
+
 #include "decode_testing.h"
 #include "security/cbc_cipher.h"
 #include "tools/encoder/document_encoder.h"
@@ -172,7 +174,8 @@ TEST(EncoderLayout, Version258AesSimpleKdfWithEndMarker) {
   recipe.version = 258;
   recipe.keyBits = 128;
   recipe.kdfId = 2;  // SHA-1 digest of the inputs
-  recipe.bodyDigestId = recipe.trailerDigestId = 2;
+  recipe.bodyDigestId = 2;
+  recipe.trailerDigestId = 2;
   recipe.partCountField = 0;
   recipe.endMarker = true;
   recipe.userName = "bob";
@@ -246,7 +249,7 @@ TEST(EncoderLayout, TrailerSizedToExactlyTheLimitAndOneMore) {
 }
 
 TEST(EncoderLayout, TripleDesDocumentsOfEveryKeyLengthHaveTheLayout) {
-  for (std::uint16_t bits : {64, 128, 192}) {
+  for (std::uint16_t bits : std::array<std::uint16_t, 3>{64, 128, 192}) {
     SCOPED_TRACE(bits);
     Recipe recipe = V259Recipe();
     recipe.cipherId = 4;

@@ -9,6 +9,8 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
+
 #include "codec/byte_order.h"
 #include "codec/decode_result.h"
 #include "codec/inspect_document.h"
@@ -68,7 +70,7 @@ std::int32_t Inspect(const Bytes& document, DocumentTagTable& tags, DocumentHead
 }
 
 TEST(InspectDocumentTest, ReadsHeaderAndTagsAndRewinds) {
-  for (const std::uint16_t digestId : {2, 3, 4, 7}) {
+  for (const std::uint16_t digestId : std::array<std::uint16_t, 4>{2, 3, 4, 7}) {
     const Bytes document = Encode(Tagged([=](Recipe& s) { s.trailerDigestId = digestId, s.kdfId = 2; }));
     DocumentHeader header;
     DocumentTagTable tags;
@@ -142,7 +144,7 @@ TEST(InspectDocumentTest, FailuresLeaveTheTagsAlone) {
                         [=](Recipe& s) { s.headerByteAfterDigest = std::make_pair(offset, std::uint8_t{0xEE}); }, nullptr,
                         R::Corrupt});
   }
-  for (const std::uint16_t digestId : {0, 1, 5, 8}) {  // even a document without a trailer must name a known digest
+  for (const std::uint16_t digestId : std::array<std::uint16_t, 4>{0, 1, 5, 8}) {  // even a document without a trailer must name a known digest
     for (const bool tagged : {true, false}) {
       failures.push_back({"trailer digest id " + std::to_string(digestId),
                           [=](Recipe& s) { s.trailerDigestId = digestId, s.kdfId = 2, s.tags.resize(tagged ? 3 : 0); },

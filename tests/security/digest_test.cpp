@@ -32,7 +32,7 @@ TEST(DigestKnownAnswers, EveryFrontMatchesTheFileWholeAndInPieces) {
     SCOPED_TRACE("digest_kat.txt line " + std::to_string(line.number));
     const auto& f = line.fields;
     ASSERT_TRUE(f.size() == 3 || (f.size() == 4 && f[3].rfind("standard=", 0) == 0));
-    const std::uint32_t bytes = f[0] == "sha1" ? 20 : std::stoul(f[0].substr(f[0].find_first_of("0123456789"))) / 8;
+    const std::uint32_t bytes = f[0] == "sha1" ? 20 : static_cast<std::uint32_t>(std::stoul(f[0].substr(f[0].find_first_of("0123456789"))) / 8);
     std::unique_ptr<DigestImp> front;
     if (f[0] == "sha1") front = std::make_unique<SHA1Digest>();
     else if (f[0].rfind("sha", 0) == 0) front = std::make_unique<Sha2Digest>(bytes);

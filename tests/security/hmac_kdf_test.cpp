@@ -43,7 +43,7 @@ TEST(HMac, KnownAnswers) {
   for (const auto& line : lines) {
     SCOPED_TRACE("hmac_kat.txt line " + std::to_string(line.number));
     const Bytes key = kat::DecodeField(line.fields[1]), message = kat::DecodeField(line.fields[2]);
-    const std::uint32_t truncated = line.fields.size() > 4 ? std::stoul(line.fields[4]) : 0;
+    const std::uint32_t truncated = line.fields.size() > 4 ? static_cast<std::uint32_t>(std::stoul(line.fields[4])) : 0;
     const Bytes mac = line.fields[0] == "hmac-sha256" ? Mac<Sha2Digest>(key, message, truncated)
                                                       : Mac<KeccakF1600Digest>(key, message, truncated);
     EXPECT_EQ(kat::ToHex(mac), line.fields[3]);
@@ -86,7 +86,7 @@ TEST(PbKdf2, KnownAnswersStandardAndChained) {
     const auto& f = line.fields;
     ASSERT_EQ(f.size(), 7u);
     const auto run = f[0] == "sha256" ? Derive<ShaPbkdf2> : Derive<KeccakPbkdf2>;
-    EXPECT_EQ(kat::ToHex(run(std::stoul(f[1]), std::stoul(f[2]), kat::DecodeField(f[3]), kat::DecodeField(f[4]),
+    EXPECT_EQ(kat::ToHex(run(static_cast<unsigned>(std::stoul(f[1])), static_cast<unsigned>(std::stoul(f[2])), kat::DecodeField(f[3]), kat::DecodeField(f[4]),
                              kat::DecodeField(f[5]), f[6].size() / 2)),
               f[6]);
   }

@@ -104,7 +104,7 @@ TEST(OpenSslCrossCheck, AesCbcStoredOrderIsReversedOpenSsl) {
   for (auto [keyLength, type] : variants) {
     for (int round = 0; round < 25; ++round) {
       const Bytes key = Random(rng, keyLength), iv = Random(rng, 16);
-      const std::uint32_t length = 16 * (rng() % 40);
+      const auto length = static_cast<std::uint32_t>(16 * (rng() % 40));
       const Bytes plain = Random(rng, length);
       const Bytes stored = kat::ReverseGroups(OpenSslCbcEncrypt(type, key, iv, plain));
       SCOPED_TRACE(testing::Message() << "key " << keyLength << " length " << length);
@@ -119,8 +119,8 @@ TEST(OpenSslCrossCheck, AesCbcStoredOrderIsReversedOpenSsl) {
       ASSERT_TRUE(cbc.SetIv(iv.data(), 16));
       buffer = stored;
       for (std::uint32_t done = 0, take; done < length; done += take) {
-        take = 16 * (1 + rng() % std::min<std::uint32_t>(5, (length - done) / 16));
-        const std::uint32_t odd = 1 + rng() % (take - 1);
+        take = static_cast<std::uint32_t>(16 * (1 + rng() % std::min<std::uint32_t>(5, (length - done) / 16)));
+        const auto odd = static_cast<std::uint32_t>(1 + rng() % (take - 1));
         if (odd % 16 != 0) {
           EXPECT_FALSE(cbc.Decrypt(buffer.data() + done, buffer.data() + done, odd));
           EXPECT_EQ(buffer, kat::Concat(kat::Slice(plain, 0, done), kat::Slice(stored, done, length)));

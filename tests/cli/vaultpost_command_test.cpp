@@ -1,0 +1,332 @@
+// The vaultpost command end to end: documents made with the encoder, a test
+// viewer (through VAULTPOST_VIEWER) that records the path and content it was
+// given, credentials and answers on standard input, and a look at the
+// temporary root afterwards.
+
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <poll.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <fstream>
+#include <functional>
+#include <set>
+#include <thread>
+
+#include "codec/document_header.h"
+#include "reader/reader_testing.h"
+
+extern char** environ;
+
+using readertest::SimpleSpec;
+using readertest::TempFolder;
+using readertest::TextPart;
+using readertest::WriteDocument;
+namespace fs = std::filesystem;
+
+namespace {
+
+const std::string kVaultpost = std::string(VP_BINARY_DIR) + "/cli/vaultpost";
+
+struct Outcome {
+  int status = -1;  // exit code, or 128 + signal
+  std::string out;
+  std::string err;
+};
+
+std::string Slurp(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+// A running vaultpost with pipes on all three standard streams.
+class Process {
+ public:
+  Process(const std::vector<std::string>& args, const std::vector<std::string>& env) {
+    int in[2], out[2], errPipe[2];
+    EXPECT_EQ(::pipe(in), 0);
+    EXPECT_EQ(::pipe(out), 0);
+    EXPECT_EQ(::pipe(errPipe), 0);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, in[0], 0);
+    posix_spawn_file_actions_adddup2(&actions, out[1], 1);
+    posix_spawn_file_actions_adddup2(&actions, errPipe[1], 2);
+    for (int fd : {in[0], in[1], out[0], out[1], errPipe[0], errPipe[1]}) posix_spawn_file_actions_addclose(&actions, fd);
+    std::vector<char*> argv{const_cast<char*>(kVaultpost.c_str())};
+    for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+    argv.push_back(nullptr);
+    std::vector<std::string> envStrings;
+    for (char** e = environ; *e != nullptr; ++e) envStrings.emplace_back(*e);
+    for (const auto& e : env) envStrings.push_back(e);
+    std::vector<char*> envp;
+    for (auto& e : envStrings) envp.push_back(e.data());
+    envp.push_back(nullptr);
+    posix_spawnattr_t attr;
+    posix_spawnattr_init(&attr);
+    // Its own session: no controlling terminal, as in CI.
+    posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETSID);
+    EXPECT_EQ(::posix_spawn(&pid_, kVaultpost.c_str(), &actions, &attr, argv.data(), envp.data()), 0);
+    posix_spawn_file_actions_destroy(&actions);
+    posix_spawnattr_destroy(&attr);
+    ::close(in[0]);
+    ::close(out[1]);
+    ::close(errPipe[1]);
+    in_ = in[1];
+    out_ = out[0];
+    err_ = errPipe[0];
+  }
+  ~Process() {
+    if (in_ >= 0) ::close(in_);
+    ::close(out_);
+    ::close(err_);
+    if (pid_ > 0) {
+      ::kill(pid_, SIGKILL);
+      ::waitpid(pid_, nullptr, 0);
+    }
+  }
+  void Send(const std::string& text) { ASSERT_EQ(::write(in_, text.data(), text.size()), (ssize_t)text.size()); }
+  void CloseInput() {
+    ::close(in_);
+    in_ = -1;
+  }
+  // Reads standard error until it holds `text` (or 20 s pass).
+  bool WaitForError(const std::string& text) {
+    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    while (err.find(text) == std::string::npos) {
+      if (std::chrono::steady_clock::now() > end) return false;
+      pollfd p{err_, POLLIN, 0};
+      if (::poll(&p, 1, 100) > 0) {
+        char buf[4096];
+        const ssize_t n = ::read(err_, buf, sizeof buf);
+        if (n <= 0) return err.find(text) != std::string::npos;
+        err.append(buf, static_cast<std::size_t>(n));
+      }
+    }
+    return true;
+  }
+  void Signal(int signal) { ::kill(pid_, signal); }
+  Outcome Finish() {
+    if (in_ >= 0) CloseInput();
+    Outcome r;
+    char buf[4096];
+    ssize_t n;
+    while ((n = ::read(out_, buf, sizeof buf)) > 0) r.out.append(buf, static_cast<std::size_t>(n));
+    while ((n = ::read(err_, buf, sizeof buf)) > 0) err.append(buf, static_cast<std::size_t>(n));
+    int status = 0;
+    ::waitpid(pid_, &status, 0);
+    pid_ = -1;
+    r.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    r.err = err;
+    return r;
+  }
+  std::string err;
+
+ private:
+  pid_t pid_ = -1;
+  int in_ = -1, out_ = -1, err_ = -1;
+};
+
+class VaultpostCommand : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    viewer_ = folder_.path() + "/viewer.sh";
+    record_ = folder_.path() + "/record";
+    // The test viewer records the path it got and the file's content.
+    std::ofstream(viewer_) << "#!/bin/sh\nprintf '%s\\n' \"$1\" >> \"$RECORD\"\ncat \"$1\" >> \"$RECORD\"\n";
+    fs::permissions(viewer_, fs::perms::owner_all);
+  }
+  std::vector<std::string> Env(const std::vector<std::string>& more = {}) {
+    std::vector<std::string> env = {"TMPDIR=" + folder_.path(), "XDG_CONFIG_HOME=" + folder_.path() + "/config",
+                                    "VAULTPOST_VIEWER=" + viewer_, "RECORD=" + record_};
+    env.insert(env.end(), more.begin(), more.end());
+    return env;
+  }
+  Outcome Open(const std::string& doc, const std::string& input, const std::vector<std::string>& env = {},
+           const std::string& user = "alice") {
+    Process p({"open", "--user", user, "--password-stdin", doc}, Env(env));
+    p.Send(input);
+    return p.Finish();
+  }
+  TempFolder folder_;
+  std::string viewer_;
+  std::string record_;
+};
+
+}  // namespace
+
+TEST_F(VaultpostCommand, MainPartReachesTheViewerIntactAndNothingRemains) {
+  auto recipe = SimpleSpec();
+  recipe.parts.push_back(TextPart("third.txt", "3"));
+  const std::string doc = WriteDocument(folder_, recipe);
+  const Outcome r = Open(doc, "secret\n\n");
+  EXPECT_EQ(r.status, 0) << r.err;
+  const std::string record = Slurp(record_);
+  const std::string path = record.substr(0, record.find('\n'));
+  EXPECT_EQ(fs::path(path).filename(), "main.txt");
+  EXPECT_EQ(fs::path(path).parent_path().parent_path(), os::TemporaryRoot(folder_.path()));
+  EXPECT_EQ(record.substr(path.size() + 1), "the main part\n");
+  EXPECT_NE(r.err.find("Click Ok when you have finished viewing the document"), std::string::npos);
+  EXPECT_NE(r.err.find("4/4"), std::string::npos);  // three parts: progress over 0..4
+  EXPECT_EQ(folder_.LeftInTemporaryRoot(), 0u);
+}
+
+TEST_F(VaultpostCommand, PdfPartsAreClosedAtOnceOthersStayOpenUntilTheWipe) {
+  // The viewer counts how many descriptors of the reader (its parent) point at the part.
+  std::ofstream(viewer_) << "#!/bin/sh\nls -l /proc/$PPID/fd | grep -c \"$1\" >> \"$RECORD\"\n";
+  for (const char* name : {"report.PDF", "notes.txt"}) {
+    fs::remove(record_);
+    auto recipe = SimpleSpec();
+    recipe.parts[0].name = name;
+    const Outcome r = Open(WriteDocument(folder_, recipe), "secret\n\n");
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(Slurp(record_), std::string(name) == "notes.txt" ? "1\n" : "0\n") << name;
+  }
+}
+
+TEST_F(VaultpostCommand, EveryFailurePrintsItsTextExitsOneAndLeavesNothing) {
+  struct Case {
+    const char* what;
+    std::function<void(encoder::DocumentSpec&)> change;
+    std::string password;
+    std::string text;
+  };
+  const Case cases[] = {
+      {"wrong password", [](auto&) {}, "Secret",
+       "Unable to decode this document.  You may have entered your user authentication details incorrectly."},
+      {"own wrong-password text", [](auto& s) { s.tags.push_back({"CantDecodeFile", {'N', 'o', '!'}, false}); },
+       "nope", "Orlenta Reader: No!\n"},
+      {"corrupt", [](auto& s) { s.parts[1].corruptDigest = true; }, "secret",
+       "Unable to decode this document.  The file appears to be corrupt."},
+      {"expired", [](auto& s) { s.parts[0].expiry = 1; }, "secret",
+       "Cannot open this document because the content of this document has expired."},
+      {"unsupported", [](auto& s) { s.kdfId = 9; }, "secret", "does not support the encryption format"},
+      {"newer version", [](auto& s) { s.version = 260; }, "secret",
+       "requires a newer version of the Orlenta Reader"},
+  };
+  for (const Case& c : cases) {
+    auto recipe = SimpleSpec();
+    c.change(recipe);
+    const Outcome r = Open(WriteDocument(folder_, recipe), c.password + "\n");
+    EXPECT_EQ(r.status, 1) << c.what << "\n" << r.err;
+    EXPECT_NE(r.err.find(c.text), std::string::npos) << c.what << "\n" << r.err;
+    EXPECT_FALSE(fs::exists(record_)) << c.what;
+    EXPECT_EQ(folder_.LeftInTemporaryRoot(), 0u) << c.what;
+  }
+  const Outcome missing = Open(folder_.path() + "/missing.emc", "x\n");
+  EXPECT_EQ(missing.status, 1);
+  EXPECT_NE(missing.err.find("An unexpected error occurred: No such file or directory"), std::string::npos);
+}
+
+TEST_F(VaultpostCommand, ManyPartsAndHostileNamesStayInsideTheTemporaryRoot) {
+  auto recipe = SimpleSpec();
+  for (const char* n : {"../../escape.txt", "/etc/escape.txt", "a/b.txt", "C:x.txt", "", ".", "..", "main.txt"}) {
+    recipe.parts.push_back(TextPart(n, std::string("content of ") + n));
+  }
+  for (int i = 0; i < 70; ++i) recipe.parts.push_back(TextPart("p" + std::to_string(i) + ".txt", std::to_string(i)));
+  const Outcome r = Open(WriteDocument(folder_, recipe), "secret\n\n");
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(folder_.LeftInTemporaryRoot(), 0u);
+  // Only the document, the viewer, its record and the temporary root are in the folder.
+  std::set<std::string> names;
+  for (const auto& e : fs::directory_iterator(folder_.path())) names.insert(e.path().filename());
+  EXPECT_EQ(names, (std::set<std::string>{"doc.emc", "viewer.sh", "record", fs::path(os::TemporaryRoot(folder_.path())).filename()}));
+  EXPECT_FALSE(fs::exists("/etc/escape.txt"));
+}
+
+TEST_F(VaultpostCommand, WipeOverwritesOnlyWhenAsked) {
+  // This viewer keeps the part open in a background reader that looks again
+  // once the wipe has deleted the file.
+  std::ofstream(viewer_) << "#!/bin/sh\nexec 3<\"$1\"\n(n=0; while [ -e \"$1\" ] && [ $n -lt 200 ]; do sleep 0.1; n=$((n+1)); done;"
+                             " cat <&3 > \"$RECORD.after\"; mv \"$RECORD.after\" \"$RECORD\") &\n";
+  for (bool overwrite : {true, false}) {
+    fs::remove(record_);
+    auto recipe = SimpleSpec();
+    recipe.parts[0] = TextPart("main.txt", std::string(3000, 'Q'));
+    const Outcome r = Open(WriteDocument(folder_, recipe), "secret\n\n",
+                       overwrite ? std::vector<std::string>{"VAULTPOST_WIPE_FILES="} : std::vector<std::string>{});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(folder_.LeftInTemporaryRoot(), 0u);
+    for (int i = 0; i < 250 && !fs::exists(record_); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    EXPECT_EQ(Slurp(record_), std::string(3000, overwrite ? '\xBE' : 'Q'));
+  }
+}
+
+TEST_F(VaultpostCommand, InterruptedSessionsLeaveNothingBehind) {
+  const std::string doc = WriteDocument(folder_, SimpleSpec());
+  for (int signal : {SIGINT, SIGTERM, SIGHUP}) {
+    Process p({"open", "--user", "alice", "--password-stdin", doc}, Env({"VAULTPOST_WIPE_FILES=1"}));
+    p.Send("secret\n");  // no answer for the wait notice yet
+    ASSERT_TRUE(p.WaitForError("Click Ok when you have finished")) << p.err;
+    EXPECT_EQ(folder_.LeftInTemporaryRoot(), 3u);  // the document's folder and its two parts
+    p.Signal(signal);
+    const Outcome r = p.Finish();
+    EXPECT_EQ(r.status, 128 + signal);
+    EXPECT_EQ(folder_.LeftInTemporaryRoot(), 0u) << "signal " << signal;
+  }
+}
+
+TEST_F(VaultpostCommand, UnknownTypeQuestionAnsweredFromInput) {
+  auto recipe = SimpleSpec();
+  recipe.parts[0] = TextPart("data.bin", "binary");
+  const std::string doc = WriteDocument(folder_, recipe);
+  // End of input cancels the question: no viewer, but the notice and the wipe.
+  Outcome r = Open(doc, "secret\n");
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_NE(r.err.find("Opening Unknown File Type"), std::string::npos);
+  EXPECT_FALSE(fs::exists(record_));
+  // "always" opens it and remembers the type; the next open does not ask.
+  r = Open(doc, "secret\nalways\n\n");
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_TRUE(fs::exists(record_));
+  r = Open(doc, "secret\n\n");
+  EXPECT_EQ(r.err.find("Opening Unknown File Type"), std::string::npos) << r.err;
+  EXPECT_EQ(folder_.LeftInTemporaryRoot(), 0u);
+}
+
+TEST_F(VaultpostCommand, InspectShowsHeaderAndTagsWithoutCredentials) {
+  auto recipe = SimpleSpec();
+  recipe.tags.push_back({"Title", {'Q', '"', '\n', 'x'}, false});
+  recipe.tags.push_back({"ImageWin32", {0x00, 0xAB, 0x10}, true});
+  recipe.flags = codec::DocumentHeader::FlagNoWaitNotice;
+  Process p({"inspect", "--json", WriteDocument(folder_, recipe)}, Env());
+  const Outcome r = p.Finish();
+  EXPECT_EQ(r.status, 0);
+  for (const char* field :
+       {"\"result\":0", "\"magic\":\"emdf\"", "\"version\":259", "\"cipher\":5", "\"trailerDigest\":3",
+        "\"keyBits\":256", "\"partCount\":2", "\"flags\":1610612736", "\"kdf\":4", "\"iterations\":1",
+        "\"bodyDigest\":3", "{\"key\":\"Title\",\"binary\":false,\"length\":5,\"value\":\"Q\\\"\\nx\"}",
+        "{\"key\":\"ImageWin32\",\"binary\":true,\"length\":3,\"value\":\"00ab10\"}"}) {
+    EXPECT_NE(r.out.find(field), std::string::npos) << field << "\n" << r.out;
+  }
+}
+
+TEST_F(VaultpostCommand, UsageVersionAndHelp) {
+  auto status = [&](std::vector<std::string> args) {
+    Process p(args, Env());
+    return p.Finish();
+  };
+  EXPECT_EQ(status({}).status, 2);
+  EXPECT_EQ(status({"frobnicate"}).status, 2);
+  EXPECT_EQ(status({"open"}).status, 2);
+  EXPECT_EQ(status({"open", "--user", "x", "doc.emc"}).status, 2);
+  // No terminal and no --password-stdin: a document that needs credentials
+  // cannot be opened; one that needs none opens, answered from standard input.
+  EXPECT_EQ(status({"open", WriteDocument(folder_, SimpleSpec())}).status, 2);
+  EXPECT_EQ(folder_.LeftInTemporaryRoot(), 0u);
+  auto open = SimpleSpec();
+  open.userName.clear();
+  open.password.clear();
+  open.flags = codec::DocumentHeader::FlagNoCredentials;
+  EXPECT_EQ(status({"open", WriteDocument(folder_, open, "open.emc")}).status, 0);
+  EXPECT_NE(Slurp(record_).find("the main part"), std::string::npos);
+  EXPECT_EQ(status({"inspect"}).status, 2);
+  const Outcome v = status({"--version"});
+  EXPECT_EQ(v.status, 0);
+  EXPECT_NE(v.out.find("2.27-3"), std::string::npos);
+  EXPECT_EQ(status({"--help"}).status, 0);
+}
