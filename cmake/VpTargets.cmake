@@ -1,8 +1,25 @@
 # Helpers shared by the subsystem lists.
-#
+include(${CMAKE_CURRENT_LIST_DIR}/VpLayers.cmake)
+
+# vp_expose_folder(TARGET DIR SCOPE): puts DIR, and nothing else of the source
+# tree, on TARGET's include path, so that its headers are included as
+# "folder/file.h" from the source root. A symbolic link under the build tree
+# stands for the folder at its place below an include root of its own.
+function(vp_expose_folder target dir scope)
+  file(RELATIVE_PATH _rel "${PROJECT_SOURCE_DIR}" "${dir}")
+  set(_root "${PROJECT_BINARY_DIR}/include/${target}")
+  get_filename_component(_parent "${_root}/${_rel}" DIRECTORY)
+  file(MAKE_DIRECTORY "${_parent}")
+  if(NOT EXISTS "${_root}/${_rel}")
+    file(CREATE_LINK "${dir}" "${_root}/${_rel}" SYMBOLIC)
+  endif()
+  target_include_directories(${target} ${scope} "${_root}")
+endfunction()
+
 # vp_add_library(NAME DIR [DEPS ...]): a static library from every .cpp in DIR,
 # plus DIR/posix or DIR/win32 (and *_posix.cpp / *_win32.cpp) for the platform
-# being built. Headers are found as "subsystem/file.h" from the source root.
+# being built. Its users see its own headers and those of its DEPS, nothing
+# else; its folder's layer must be above the layers of the libraries it links.
 function(vp_add_library name dir)
   cmake_parse_arguments(ARG "" "" "DEPS" ${ARGN})
   file(GLOB _all CONFIGURE_DEPENDS "${dir}/*.cpp")
@@ -16,17 +33,40 @@ function(vp_add_library name dir)
   set(_srcs ${_all} ${_plat})
   if(_srcs)
     add_library(${name} STATIC ${_srcs})
-    target_include_directories(${name} PUBLIC ${PROJECT_SOURCE_DIR})
+    vp_expose_folder(${name} "${dir}" PUBLIC)
     target_link_libraries(${name} PUBLIC ${ARG_DEPS})
   else()
     add_library(${name} INTERFACE)
-    target_include_directories(${name} INTERFACE ${PROJECT_SOURCE_DIR})
+    vp_expose_folder(${name} "${dir}" INTERFACE)
     target_link_libraries(${name} INTERFACE ${ARG_DEPS})
   endif()
+  file(RELATIVE_PATH _rel "${PROJECT_SOURCE_DIR}" "${dir}")
+  vp_folder_layer("${_rel}" _layer)
+  set_property(GLOBAL APPEND PROPERTY VP_LIBRARIES ${name})
+  set_property(GLOBAL PROPERTY VP_LAYER_${name} ${_layer})
+  set_property(GLOBAL PROPERTY VP_DEPS_${name} ${ARG_DEPS})
+endfunction()
+
+# vp_check_layers(): stops the configuration when a library links one of its
+# own layer or a higher one (which is also what makes a cycle impossible).
+function(vp_check_layers)
+  get_property(_libs GLOBAL PROPERTY VP_LIBRARIES)
+  foreach(_lib ${_libs})
+    get_property(_layer GLOBAL PROPERTY VP_LAYER_${_lib})
+    get_property(_deps GLOBAL PROPERTY VP_DEPS_${_lib})
+    foreach(_dep ${_deps})
+      get_property(_depLayer GLOBAL PROPERTY VP_LAYER_${_dep})
+      if(NOT "${_depLayer}" STREQUAL "" AND NOT _depLayer LESS _layer)
+        message(FATAL_ERROR "${_lib} (layer ${_layer}) links ${_dep} (layer ${_depLayer}): "
+                            "a library may link only libraries of lower layers")
+      endif()
+    endforeach()
+  endforeach()
 endfunction()
 
 # vp_add_test(NAME DIR [LIBS ...]): one GoogleTest binary from every .cpp in DIR
 # (not recursing), registered with CTest under NAME and labelled "unit".
+# Tests see the whole source tree.
 function(vp_add_test name dir)
   cmake_parse_arguments(ARG "" "" "LIBS;LABELS" ${ARGN})
   file(GLOB _srcs CONFIGURE_DEPENDS "${dir}/*.cpp")

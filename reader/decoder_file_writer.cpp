@@ -5,9 +5,9 @@
 #include <thread>
 #include <vector>
 
-#include "install/os_interface.h"
 #include "reader/gui_interface.h"
 #include "reader/interrupt_cleanup.h"
+#include "reader/os_interface.h"
 
 namespace reader {
 
@@ -79,7 +79,7 @@ bool DecoderFileWriter::EndDocument() {
 void DecoderFileWriter::WipeFiles() {
   if (overwriteOnWipe_) OverwriteFiles();
   CloseFiles();
-  install::OsInterface* os = install::OsInterface::Current();
+  OsInterface* os = OsInterface::Current();
   const std::uint32_t count = PartCount();
   std::vector<bool> deleted(count, false);
   for (;;) {

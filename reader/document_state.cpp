@@ -1,16 +1,156 @@
 #include "reader/document_state.h"
 
+#include <cerrno>
+#include <cstring>
+#include <new>
+#include <string>
+
+#include "codec/document_decoder.h"
+#include "codec/file_reader.h"
+#include "codec/file_writer.h"
+#include "codec/inspect_document.h"
+#include "reader/decoder_file_writer.h"
+#include "reader/gui_interface.h"
+#include "reader/os_interface.h"
+
 namespace reader {
+
+namespace {
+
+constexpr const char* kUnexpectedError = "An unexpected error occurred: ";
+constexpr const char* kIoError = "I/O Error";
+constexpr std::uint32_t kMaxFailedAttempts = 5;
+constexpr std::uint32_t kDelayPerFailureMs = 3000;
+
+const char* TextForCode(MessageCatalogue& catalogue, std::int32_t code) {
+  const char* text = catalogue.TextForError(code);
+  return text != nullptr ? text : kIoError;
+}
+
+}  // namespace
 
 DocumentState::DocumentState() { tagTable.SetListener(&catalogue); }
 
 DocumentState::~DocumentState() {
   tagTable.ClearTags();
   tagTable.SetListener(nullptr);
-  if (file != nullptr) {
-    std::fclose(file);
-    file = nullptr;
+}
+
+bool DocumentState::IsOpen() const { return file != nullptr; }
+
+void DocumentState::Close() {
+  tagTable.ClearTags();
+  file.reset();
+  failedAttempts = 0;
+}
+
+std::int32_t DocumentState::ReadHeader() {
+  return codec::InspectDocument(file.get(), header, /*rewind=*/true, &tagTable);
+}
+
+void DocumentState::Open(const char* path) {
+  OsInterface* os = OsInterface::Current();
+  GuiInterface* gui = GuiInterface::Current();
+  os->Prepare();
+  Close();
+  if (path == nullptr) return;
+
+  file = os->OpenForReading(path);
+  if (file == nullptr) {
+    const int error = errno;
+    std::string text;
+    try {
+      text = std::string(kUnexpectedError) + std::strerror(error);
+    } catch (const std::bad_alloc&) {
+      text.clear();
+    }
+    gui->ShowMessage(text.empty() ? kUnexpectedError : text.c_str(), MessageKind::Stop, MessageFlags::Plain);
+    return;
   }
+
+  const std::int32_t code = ReadHeader();
+  if (code != 0) {
+    gui->ShowMessage(TextForCode(catalogue, code), MessageKind::Stop, MessageFlags::Plain);
+    return;
+  }
+
+  if (header.HasFlag(codec::DocumentHeader::FlagNoCredentials)) {
+    Decode(nullptr, nullptr);
+  } else {
+    gui->PromptForCredentials(!header.HasFlag(codec::DocumentHeader::FlagPasswordOnly));
+  }
+}
+
+bool DocumentState::Decode(const char* userName, const char* password) {
+  OsInterface* os = OsInterface::Current();
+  GuiInterface* gui = GuiInterface::Current();
+  if (file == nullptr) return true;
+
+  const bool noPrompt = header.HasFlag(codec::DocumentHeader::FlagNoCredentials);
+  if (noPrompt) {
+    userName = "";
+    password = "";
+  } else if (header.HasFlag(codec::DocumentHeader::FlagPasswordOnly)) {
+    userName = "";
+  }
+  if (userName == nullptr) userName = "";
+  if (password == nullptr) password = "";
+
+  std::fseek(file.get(), 0, SEEK_SET);
+  const char* made = os->TemporaryDirectory();
+  if (made == nullptr) {
+    // Without a private directory nothing may be written anywhere.
+    gui->ShowMessage(catalogue.Text(MessageCatalogue::CantCreateTempFile), MessageKind::Stop, MessageFlags::Plain);
+    return true;
+  }
+  const std::string directory = made;
+
+  codec::FileWriter inner;
+  DecoderFileWriter writer(*gui, inner, directory.c_str(), *this, noPrompt);
+  codec::FileReader reader(file.get());
+  std::int32_t code = 0;
+  {
+    codec::DocumentDecoder decoder(reader, writer);
+    gui->SetBusy(true);
+    try {
+      code = decoder.DecodeDocument(userName, password, /*allowExpired=*/false);
+    } catch (...) {
+      // Nothing already written survives an exception either.
+      gui->SetBusy(false);
+      writer.WipeFiles();
+      if (writer.OpeningShown()) gui->HideOpening();
+      throw;
+    }
+    gui->SetBusy(false);
+  }
+
+  if (code == 0) {
+    // A document without any part has nothing to show and nothing to wait for.
+    if (writer.PartCount() > 0) {
+      const LaunchResult launched = os->LaunchFile(*gui, writer.PartPath(0), /*checkType=*/true);
+      if (launched != LaunchResult::Failed && !header.HasFlag(codec::DocumentHeader::FlagNoWaitNotice)) {
+        gui->ShowWaitNotice(catalogue.Text(MessageCatalogue::OkToDeleteTitle),
+                            catalogue.Text(MessageCatalogue::OkToDelete));
+      }
+    }
+    if (writer.OpeningShown()) gui->HideOpening();
+    file.reset();
+    writer.WipeFiles();
+    return true;
+  }
+
+  writer.WipeFiles();
+  if (writer.OpeningShown()) gui->HideOpening();
+  const char* text = TextForCode(catalogue, code);
+  if (code == -15 && !noPrompt) {
+    os->Wait(failedAttempts * kDelayPerFailureMs);
+    gui->ShowMessage(text, MessageKind::Stop, MessageFlags::Plain);
+    if (failedAttempts < kMaxFailedAttempts) ++failedAttempts;
+    gui->RestorePrompt();
+    return false;
+  }
+  gui->ShowMessage(text, MessageKind::Stop, MessageFlags::Plain);
+  return true;
 }
 
 }  // namespace reader

@@ -2,11 +2,11 @@
 // The state of the one document that a GuiInterface works on.
 
 #include <cstdint>
-#include <cstdio>
 
 #include "codec/document_header.h"
 #include "codec/document_tag_table.h"
 #include "reader/message_catalogue.h"
+#include "source/xp/unique_file.h"
 
 namespace reader {
 
@@ -40,7 +40,7 @@ class DocumentState {
 
   codec::DocumentTagTable tagTable;
   MessageCatalogue catalogue;
-  std::FILE* file = nullptr;
+  xp::UniqueFile file;
   std::uint32_t failedAttempts = 0;
   codec::DocumentHeader header;
 };

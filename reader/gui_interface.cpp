@@ -1,5 +1,9 @@
 #include "reader/gui_interface.h"
 
+#include <new>
+
+#include "source/xp/xp_exception.h"
+
 namespace reader {
 namespace {
 
@@ -84,6 +88,42 @@ std::uint32_t MessageBoxStyle(std::int32_t kind, std::int32_t flags) {
     style |= kStyleOkCancel;
   }
   return style;
+}
+
+// The run of one OpenDocument call.
+
+
+bool GuiInterface::RunOpenDocument(const char* path) {
+  BeginRun();
+  const bool result = path == nullptr ? RunWithoutDocument() : OpenDocumentPath(path);
+  EndRun();
+  return result;
+}
+
+bool GuiInterface::OpenDocumentPath(const char* path) {
+  if (state_.IsOpen()) return false;
+  if (path == nullptr) return true;
+  return HandleDocument(path);
+}
+
+bool GuiInterface::HandleDocument(const char* path) {
+  const bool result = ProcessDocument(path);
+  state_.Close();
+  if (afterDocument_) AfterDocument();
+  return result;
+}
+
+bool GuiInterface::ProcessDocument(const char* path) {
+  try {
+    state_.Open(path);
+  } catch (const xp::XPException& e) {
+    ShowMessageBox("", e.what(), MessageKind::Error, MessageFlags::Plain);
+  } catch (const std::bad_alloc&) {
+    // Out of memory leaves the opening as a message, not as a crash; the
+    // state is closed by HandleDocument.
+    ShowMessage(state_.catalogue.Text(MessageCatalogue::OutOfMemory), MessageKind::Stop, MessageFlags::Plain);
+  }
+  return true;
 }
 
 }  // namespace reader

@@ -17,10 +17,10 @@ build/release/tools/encoder/vpencode -o "$sample" --user demo --password orlenta
   --tag "Prompt=A sample document. User name: demo, password: orlenta" \
   --part samples/welcome.txt:z --part samples/figures.csv
 echo "Made $sample (user name: demo, password: orlenta)"
-build/release/reader/vaultpost inspect "$sample"
+build/release/cli/vaultpost inspect "$sample"
 
 if { : </dev/tty; } 2>/dev/null; then
-  exec build/release/reader/vaultpost open "$sample"
+  exec build/release/cli/vaultpost open "$sample"
 else
-  printf 'orlenta\n\n' | build/release/reader/vaultpost open --user demo --password-stdin "$sample"
+  printf 'orlenta\n\n' | build/release/cli/vaultpost open --user demo --password-stdin "$sample"
 fi

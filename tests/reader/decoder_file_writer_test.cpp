@@ -15,7 +15,7 @@
 #include <string>
 
 #include "codec/vp_codec_base.h"
-#include "install/posix/posix_os_interface.h"
+#include "os/posix/posix_os_interface.h"
 #include "reader/fake_gui.h"
 
 namespace fs = std::filesystem;
@@ -25,7 +25,7 @@ namespace {
 
 // A Linux OsInterface over a private temporary base whose RemoveFile can be
 // told to refuse a path a number of times.
-class TestOs : public install::PosixOsInterface {
+class TestOs : public os::PosixOsInterface {
  public:
   explicit TestOs(const std::string& base) : PosixOsInterface(base) {}
   std::string stuckPath;

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "install/os_interface.h"
+#include "reader/os_interface.h"
 #include "reader/gui_interface.h"
 
 namespace testing_support {

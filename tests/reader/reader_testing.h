@@ -8,7 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "install/posix/posix_os_interface.h"
+#include "os/launch_confirmation.h"
+#include "os/posix/posix_os_interface.h"
 #include "tools/encoder/document_encoder.h"
 
 namespace readertest {
@@ -17,7 +18,7 @@ namespace fs = std::filesystem;
 
 // A Linux OsInterface over a private temporary base that records launches
 // and waits instead of running viewers and sleeping.
-class RecordingOs : public install::PosixOsInterface {
+class RecordingOs : public os::PosixOsInterface {
  public:
   explicit RecordingOs(const std::string& base) : PosixOsInterface(base) {}
   std::vector<std::uint32_t> waits;
@@ -25,8 +26,8 @@ class RecordingOs : public install::PosixOsInterface {
   std::vector<std::string> launchedContent;
   bool failLaunch = false;
   void Wait(std::uint32_t milliseconds) override { waits.push_back(milliseconds); }
-  bool LaunchFile(reader::GuiInterface& gui, const char* path, bool checkType) override {
-    if (checkType && !ConfirmLaunch(gui, path)) return false;
+  reader::LaunchResult LaunchFile(reader::GuiInterface& gui, const char* path, bool checkType) override {
+    if (checkType && !os::ConfirmLaunch(gui, path)) return reader::LaunchResult::Declined;
     launched.push_back(path);
     std::FILE* f = std::fopen(path, "rb");
     std::string content;
@@ -37,7 +38,7 @@ class RecordingOs : public install::PosixOsInterface {
       std::fclose(f);
     }
     launchedContent.push_back(content);
-    return failLaunch;
+    return failLaunch ? reader::LaunchResult::Failed : reader::LaunchResult::Started;
   }
 };
 
@@ -52,7 +53,7 @@ class TempFolder {
   const std::string& path() const { return path_; }
   // Number of entries below the per-user temporary root (0 when it is empty or absent).
   std::size_t LeftInTemporaryRoot() const {
-    const std::string root = install::TemporaryRoot(path_);
+    const std::string root = os::TemporaryRoot(path_);
     if (!fs::exists(root)) return 0;
     std::size_t n = 0;
     for (const auto& e : fs::recursive_directory_iterator(root)) {

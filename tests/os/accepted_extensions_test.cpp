@@ -1,4 +1,4 @@
-#include "install/accepted_extensions.h"
+#include "os/accepted_extensions.h"
 
 #include <gtest/gtest.h>
 #include <sys/wait.h>
@@ -9,10 +9,10 @@
 #include <fstream>
 #include <string>
 
-#include "install/settings_store.h"
+#include "os/settings_store.h"
 
 namespace fs = std::filesystem;
-using namespace install;
+using namespace os;
 
 namespace {
 

@@ -3,9 +3,9 @@
 
 #include <string>
 
-#include "install/os_interface.h"
+#include "reader/os_interface.h"
 
-namespace install {
+namespace os {
 
 // Launching: $VAULTPOST_VIEWER when set (run with the part's full path as its
 // only argument, and waited for), else the desktop's opener (xdg-open) when a
@@ -13,13 +13,13 @@ namespace install {
 // else, for text parts, the user's pager in the foreground. Temporary
 // directories live under a per-user root "vptemp-<uid>" in $TMPDIR (or /tmp)
 // that is owned by the user, mode 0700 and no symbolic link.
-class PosixOsInterface : public OsInterface {
+class PosixOsInterface : public reader::OsInterface {
  public:
   PosixOsInterface();
   // Uses `temporaryBase` instead of $TMPDIR for the per-user root.
   explicit PosixOsInterface(std::string temporaryBase);
 
-  bool LaunchFile(reader::GuiInterface& gui, const char* path, bool checkType) override;
+  reader::LaunchResult LaunchFile(reader::GuiInterface& gui, const char* path, bool checkType) override;
   const char* TemporaryDirectory() override;
 
  private:
@@ -39,4 +39,4 @@ std::string TemporaryRoot(const std::string& base);
 // The Windows-style error number for an errno value (ENOENT -> 2, EACCES -> 5, ...).
 std::uint32_t SystemErrorFromErrno(int error);
 
-}  // namespace install
+}  // namespace os

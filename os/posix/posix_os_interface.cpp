@@ -1,4 +1,4 @@
-#include "install/posix/posix_os_interface.h"
+#include "os/posix/posix_os_interface.h"
 
 #include <fcntl.h>
 #include <spawn.h>
@@ -13,12 +13,14 @@
 #include <thread>
 #include <vector>
 
+#include "os/launch_confirmation.h"
+#include "os/system_error.h"
 #include "reader/gui_interface.h"
 #include "source/xp/high_resolution_clock.h"
 
 extern char** environ;
 
-namespace install {
+namespace os {
 
 namespace {
 
@@ -148,8 +150,8 @@ const char* PosixOsInterface::TemporaryDirectory() {
   return directory_.c_str();
 }
 
-bool PosixOsInterface::LaunchFile(reader::GuiInterface& gui, const char* path, bool checkType) {
-  if (checkType && !ConfirmLaunch(gui, path)) return false;
+reader::LaunchResult PosixOsInterface::LaunchFile(reader::GuiInterface& gui, const char* path, bool checkType) {
+  if (checkType && !ConfirmLaunch(gui, path)) return reader::LaunchResult::Declined;
 
   // A part without an extension opens its folder, as a file manager would.
   std::string target = path;
@@ -177,15 +179,15 @@ bool PosixOsInterface::LaunchFile(reader::GuiInterface& gui, const char* path, b
     }
   } else {
     ReportSystemError("Could not open the program to read file named '%s'.\nReason: %s", path, ErrorNoAssociation);
-    return true;
+    return reader::LaunchResult::Failed;
   }
   if (rc != 0) {
     ReportSystemError("Could not open the program to read file named '%s'.\nReason: %s", path,
                       SystemErrorFromErrno(rc));
-    return true;
+    return reader::LaunchResult::Failed;
   }
   KeepAlive(gui, pid, start, keepAliveMs);
-  return false;
+  return reader::LaunchResult::Started;
 }
 
-}  // namespace install
+}  // namespace os

@@ -2,7 +2,8 @@
 // the accepted extensions, the private temporary directories and the fixed
 // error sentences.
 
-#include "install/os_interface.h"
+#include "os/system_error.h"
+#include "reader/os_interface.h"
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -12,11 +13,12 @@
 #include <filesystem>
 #include <fstream>
 
-#include "install/accepted_extensions.h"
-#include "install/posix/posix_os_interface.h"
+#include "os/accepted_extensions.h"
+#include "os/posix/posix_os_interface.h"
 #include "reader/fake_gui.h"
 
 namespace fs = std::filesystem;
+constexpr reader::LaunchResult kStarted = reader::LaunchResult::Started;
 using testing_support::FakeGui;
 
 namespace {
@@ -32,12 +34,12 @@ class OsTest : public ::testing::Test {
     std::ofstream(viewer_) << "#!/bin/sh\nprintf '%s\\n' \"$1\" >> " << base_ << "/launched\n";
     fs::permissions(viewer_, fs::perms::owner_all);
     ::setenv("VAULTPOST_VIEWER", viewer_.c_str(), 1);
-    install::quietFlag = 0;
+    os::quietFlag = 0;
   }
   void TearDown() override {
     ::unsetenv("XDG_CONFIG_HOME");
     ::unsetenv("VAULTPOST_VIEWER");
-    install::quietFlag = 0;
+    os::quietFlag = 0;
     fs::remove_all(base_);
   }
   std::string Launched() {
@@ -51,54 +53,54 @@ class OsTest : public ::testing::Test {
 }  // namespace
 
 TEST_F(OsTest, RemovalRules) {
-  install::PosixOsInterface os(base_);
-  EXPECT_TRUE(os.RemoveFile((base_ + "/never-existed").c_str()));
+  os::PosixOsInterface services(base_);
+  EXPECT_TRUE(services.RemoveFile((base_ + "/never-existed").c_str()));
   const std::string file = base_ + "/plain";
   std::ofstream(file) << "x";
-  EXPECT_TRUE(os.RemoveDirectoryTree(file.c_str()));  // not a directory: untouched
+  EXPECT_TRUE(services.RemoveDirectoryTree(file.c_str()));  // not a directory: untouched
   EXPECT_TRUE(fs::exists(file));
-  EXPECT_TRUE(os.RemoveDirectoryTree((base_ + "/missing").c_str()));
-  EXPECT_TRUE(os.RemoveFile(file.c_str()));
+  EXPECT_TRUE(services.RemoveDirectoryTree((base_ + "/missing").c_str()));
+  EXPECT_TRUE(services.RemoveFile(file.c_str()));
   EXPECT_FALSE(fs::exists(file));
   fs::create_directories(base_ + "/tree/a/b");
   std::ofstream(base_ + "/tree/a/b/f") << "x";
-  EXPECT_TRUE(os.RemoveDirectoryTree((base_ + "/tree/").c_str()));
+  EXPECT_TRUE(services.RemoveDirectoryTree((base_ + "/tree/").c_str()));
   EXPECT_FALSE(fs::exists(base_ + "/tree"));
 }
 
 TEST_F(OsTest, LaunchAsksForUnknownTypesAndRemembersWhenTold) {
-  install::PosixOsInterface os(base_);
+  os::PosixOsInterface services(base_);
   FakeGui gui;
-  const std::string dir = os.TemporaryDirectory();
+  const std::string dir = services.TemporaryDirectory();
 
-  EXPECT_FALSE(os.LaunchFile(gui, (dir + "report.PDF").c_str(), true));
+  EXPECT_EQ(kStarted, services.LaunchFile(gui, (dir + "report.PDF").c_str(), true));
   EXPECT_TRUE(gui.confirmedExtensions.empty());
 
   gui.confirmDontAsk = true;
-  EXPECT_FALSE(os.LaunchFile(gui, (dir + "data.bin").c_str(), true));
+  EXPECT_EQ(kStarted, services.LaunchFile(gui, (dir + "data.bin").c_str(), true));
   EXPECT_EQ(gui.confirmedExtensions, (std::vector<std::string>{".bin"}));
-  EXPECT_TRUE(install::IsAcceptedExtension(".bin"));
-  EXPECT_FALSE(os.LaunchFile(gui, (dir + "more.BIN").c_str(), true));
+  EXPECT_TRUE(os::IsAcceptedExtension(".bin"));
+  EXPECT_EQ(kStarted, services.LaunchFile(gui, (dir + "more.BIN").c_str(), true));
   EXPECT_EQ(gui.confirmedExtensions.size(), 1u);
 
   // Program types are asked about every time and never stored.
-  EXPECT_FALSE(os.LaunchFile(gui, (dir + "run.sh").c_str(), true));
-  EXPECT_FALSE(os.LaunchFile(gui, (dir + "run.sh").c_str(), true));
+  EXPECT_EQ(kStarted, services.LaunchFile(gui, (dir + "run.sh").c_str(), true));
+  EXPECT_EQ(kStarted, services.LaunchFile(gui, (dir + "run.sh").c_str(), true));
   EXPECT_EQ(gui.confirmedExtensions.size(), 3u);
-  EXPECT_FALSE(install::IsAcceptedExtension(".sh"));
+  EXPECT_FALSE(os::IsAcceptedExtension(".sh"));
 
   // No extension: asked with none, nothing stored, the folder is opened.
-  EXPECT_FALSE(os.LaunchFile(gui, (dir + "README").c_str(), true));
+  EXPECT_EQ(kStarted, services.LaunchFile(gui, (dir + "README").c_str(), true));
   EXPECT_EQ(gui.confirmedExtensions.back(), "<null>");
 
   // Declined: nothing launched. Unchecked: never asks.
   gui.confirmAnswer = false;
   gui.confirmDontAsk = false;
-  EXPECT_FALSE(os.LaunchFile(gui, (dir + "other.xyz").c_str(), true));
+  EXPECT_EQ(reader::LaunchResult::Declined, services.LaunchFile(gui, (dir + "other.xyz").c_str(), true));
   const std::size_t asked = gui.confirmedExtensions.size();
-  EXPECT_FALSE(os.LaunchFile(gui, (dir + "other.xyz").c_str(), false));
+  EXPECT_EQ(kStarted, services.LaunchFile(gui, (dir + "other.xyz").c_str(), false));
   EXPECT_EQ(gui.confirmedExtensions.size(), asked);
-  EXPECT_FALSE(install::IsAcceptedExtension(".xyz"));
+  EXPECT_FALSE(os::IsAcceptedExtension(".xyz"));
 
   const std::string folder = dir.substr(0, dir.size() - 1);
   EXPECT_EQ(Launched(), dir + "report.PDF\n" + dir + "data.bin\n" + dir + "more.BIN\n" + dir + "run.sh\n" + dir +
@@ -107,11 +109,11 @@ TEST_F(OsTest, LaunchAsksForUnknownTypesAndRemembersWhenTold) {
 }
 
 TEST_F(OsTest, FailedLaunchIsReportedOnce) {
-  install::PosixOsInterface os(base_);
+  os::PosixOsInterface services(base_);
   FakeGui gui;
   ::setenv("VAULTPOST_VIEWER", (base_ + "/no-such-viewer").c_str(), 1);
   const std::string part = base_ + "/a.txt";
-  EXPECT_TRUE(os.LaunchFile(gui, part.c_str(), true));
+  EXPECT_EQ(reader::LaunchResult::Failed, services.LaunchFile(gui, part.c_str(), true));
   ASSERT_EQ(gui.messages.size(), 1u);
   EXPECT_EQ(gui.messages[0].text,
             "Could not open the program to read file named '" + part + "'.\nReason: The specified file was not found.");
@@ -120,12 +122,12 @@ TEST_F(OsTest, FailedLaunchIsReportedOnce) {
 }
 
 TEST_F(OsTest, TemporaryDirectoriesArePrivateAndFresh) {
-  install::PosixOsInterface os(base_);
-  const std::string first = os.TemporaryDirectory();
-  const std::string second = os.TemporaryDirectory();
+  os::PosixOsInterface services(base_);
+  const std::string first = services.TemporaryDirectory();
+  const std::string second = services.TemporaryDirectory();
   EXPECT_NE(first, second);
   EXPECT_EQ(first.back(), '/');
-  const std::string root = install::TemporaryRoot(base_);
+  const std::string root = os::TemporaryRoot(base_);
   EXPECT_EQ(fs::path(first).parent_path().parent_path(), root);
   struct stat st {};
   ASSERT_EQ(::lstat(root.c_str(), &st), 0);
@@ -136,41 +138,41 @@ TEST_F(OsTest, TemporaryDirectoriesArePrivateAndFresh) {
 
   // A root left readable by others is tightened; a removed root comes back.
   ::chmod(root.c_str(), 0755);
-  ASSERT_NE(os.TemporaryDirectory(), nullptr);
+  ASSERT_NE(services.TemporaryDirectory(), nullptr);
   ASSERT_EQ(::lstat(root.c_str(), &st), 0);
   EXPECT_EQ(st.st_mode & 0777, 0700u);
   fs::remove_all(root);
-  EXPECT_NE(os.TemporaryDirectory(), nullptr);
+  EXPECT_NE(services.TemporaryDirectory(), nullptr);
 
   // A symbolic link planted at the root's name is refused, not followed.
   fs::remove_all(root);
   fs::create_directory(base_ + "/elsewhere");
   fs::create_directory_symlink(base_ + "/elsewhere", root);
-  EXPECT_EQ(os.TemporaryDirectory(), nullptr);
+  EXPECT_EQ(services.TemporaryDirectory(), nullptr);
   EXPECT_TRUE(fs::is_empty(base_ + "/elsewhere"));
 }
 
 TEST(SystemErrorText, ReasonsFormatsAndBounds) {
   char out[256];
-  install::FormatSystemError("Could not %s.  Reason: %s", "register", 87, out, sizeof out);
+  os::FormatSystemError("Could not %s.  Reason: %s", "register", 87, out, sizeof out);
   EXPECT_STREQ(out, "Could not register.  Reason: 87");
-  install::FormatSystemError("Could not delete '%s'.  Reason: %s", "x", 1155, out, sizeof out);
+  os::FormatSystemError("Could not delete '%s'.  Reason: %s", "x", 1155, out, sizeof out);
   EXPECT_STREQ(out, "Could not delete 'x'.  Reason: There is no application associated\nwith the given filename extension.");
-  install::SystemErrorReason(5, out, sizeof out);
+  os::SystemErrorReason(5, out, sizeof out);
   EXPECT_STREQ(out, "The operating system denied access to the specified file.");
-  install::SystemErrorReason(1223, out, sizeof out);
+  os::SystemErrorReason(1223, out, sizeof out);
   EXPECT_STREQ(out, "Operation Cancelled");
   const std::string longPath(600, 'p');
-  install::FormatSystemError("Could not open the program to read file named '%s'.\nReason: %s", longPath.c_str(), 2,
+  os::FormatSystemError("Could not open the program to read file named '%s'.\nReason: %s", longPath.c_str(), 2,
                              out, sizeof out);
   EXPECT_EQ(std::string(out).size(), 255u);
 
   FakeGui gui;
-  install::quietFlag = 1;
-  install::ReportSystemError("Could not %s.  Reason: %s", "x", 2);
+  os::quietFlag = 1;
+  os::ReportSystemError("Could not %s.  Reason: %s", "x", 2);
   EXPECT_TRUE(gui.messages.empty());
-  install::quietFlag = 0;
-  install::ReportSystemError("Could not %s.  Reason: %s", "x", 2);
+  os::quietFlag = 0;
+  os::ReportSystemError("Could not %s.  Reason: %s", "x", 2);
   ASSERT_EQ(gui.messages.size(), 1u);
   EXPECT_EQ(gui.messages[0].text, "Could not x.  Reason: The specified file was not found.");
 }

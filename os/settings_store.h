@@ -10,7 +10,7 @@
 #include <memory>
 #include <string>
 
-namespace install {
+namespace os {
 
 class SettingsStore {
  public:
@@ -34,4 +34,4 @@ class SettingsStore {
 // The current user's settings store of this platform.
 std::unique_ptr<SettingsStore> OpenUserSettings();
 
-}  // namespace install
+}  // namespace os

@@ -1,11 +1,11 @@
-#include "install/accepted_extensions.h"
+#include "os/accepted_extensions.h"
 
 #include <array>
 #include <cctype>
 
-#include "install/settings_store.h"
+#include "os/settings_store.h"
 
-namespace install {
+namespace os {
 
 namespace {
 
@@ -87,4 +87,4 @@ void AddAcceptedExtension(const char* ext) {
   if (auto store = OpenUserSettings()) AddAcceptedExtension(*store, ext);
 }
 
-}  // namespace install
+}  // namespace os

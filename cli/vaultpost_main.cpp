@@ -18,13 +18,14 @@
 #include "codec/document_header.h"
 #include "codec/document_tag_table.h"
 #include "codec/inspect_document.h"
-#include "install/posix/posix_os_interface.h"
+#include "os/posix/posix_os_interface.h"
 #include "reader/interrupt_cleanup.h"
 #include "reader/posix/terminal_gui.h"
+#include "version/version.h"
 
 namespace {
 
-constexpr const char* kVersion = "2.27-3";
+constexpr const char* kVersion = VP_VERSION_TEXT;
 constexpr int kExitOk = 0;
 constexpr int kExitFailure = 1;
 constexpr int kExitUsage = 2;
@@ -192,7 +193,7 @@ int Inspect(const char* path, bool json) {
 // ---- open ---------------------------------------------------------------------
 
 int Open(const char* path, reader::TerminalGui::Options options) {
-  install::PosixOsInterface os;
+  os::PosixOsInterface services;
   reader::InstallInterruptCleanup(&reader::RestoreTerminalEcho);
   reader::TerminalGui gui(std::move(options));
   gui.RunOpenDocument(path);

@@ -8,7 +8,7 @@
 #include <string>
 #include <string_view>
 
-namespace install {
+namespace os {
 
 class SettingsStore;
 
@@ -43,4 +43,4 @@ void AddAcceptedExtension(SettingsStore& store, const char* ext);
 bool IsAcceptedExtension(const char* ext);
 void AddAcceptedExtension(const char* ext);
 
-}  // namespace install
+}  // namespace os

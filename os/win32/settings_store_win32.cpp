@@ -8,9 +8,9 @@
 #include <string>
 #include <vector>
 
-#include "install/settings_store.h"
+#include "os/settings_store.h"
 
-namespace install {
+namespace os {
 
 namespace {
 
@@ -85,4 +85,4 @@ class RegistrySettingsStore final : public SettingsStore {
 
 std::unique_ptr<SettingsStore> OpenUserSettings() { return std::make_unique<RegistrySettingsStore>(); }
 
-}  // namespace install
+}  // namespace os

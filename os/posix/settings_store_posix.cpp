@@ -16,9 +16,9 @@
 #include <string>
 #include <vector>
 
-#include "install/settings_store.h"
+#include "os/settings_store.h"
 
-namespace install {
+namespace os {
 
 namespace {
 
@@ -177,4 +177,4 @@ std::unique_ptr<SettingsStore> OpenUserSettings() {
   return std::make_unique<PosixSettingsStore>(home + "/orlenta/vaultpost");
 }
 
-}  // namespace install
+}  // namespace os
