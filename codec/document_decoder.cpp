@@ -8,6 +8,7 @@
 #include "codec/decode_result.h"
 #include "security/cbc_cipher.h"
 #include "security/digest.h"
+#include "security/digest_imp.h"
 #include "security/hmac.h"
 #include "security/keccak_f1600_digest.h"
 #include "security/password_kdf_adapter.h"
@@ -137,17 +138,17 @@ std::unique_ptr<security::KeyDerivationFunction> DocumentDecoder::CreateKdf(
     std::uint32_t kdfId, std::int64_t iterations, std::uint32_t digestId, std::uint32_t keyLength,
     const std::uint8_t* salt) {
   switch (kdfId) {
-    case 0:
-      if (digestId != 1 && digestId != 2) {
+    case DocumentHeader::KdfSimpleOverTrailerDigest:
+      if (digestId != 1 && digestId != security::kDigestSha1) {
         return nullptr;
       }
       return MakeSimpleKdf(digestId, keyLength);
-    case 1:
-      return MakeSimpleKdf(1, keyLength);
-    case 2:
-      return MakeSimpleKdf(2, keyLength);
-    case 3:
-    case 4: {
+    case DocumentHeader::KdfSimpleOverDigest1:
+      return MakeSimpleKdf(1, keyLength);  // no digest has id 1: always none
+    case DocumentHeader::KdfSimpleSha1:
+      return MakeSimpleKdf(security::kDigestSha1, keyLength);
+    case DocumentHeader::KdfPbkdf2Keccak256:
+    case DocumentHeader::KdfPbkdf2Sha256: {
       if (salt == nullptr) {
         return nullptr;  // version 258 carries no salt
       }
@@ -156,7 +157,7 @@ std::unique_ptr<security::KeyDerivationFunction> DocumentDecoder::CreateKdf(
         return nullptr;
       }
       const auto n = static_cast<std::uint32_t>(count);
-      if (kdfId == 3) {
+      if (kdfId == DocumentHeader::KdfPbkdf2Keccak256) {
         return MakePbKdf2<security::KeccakF1600Digest>(n, salt);
       }
       return MakePbKdf2<security::Sha2Digest>(n, salt);
@@ -238,7 +239,7 @@ std::int32_t DocumentDecoder::DecodeBody(const std::uint8_t* key, std::uint32_t 
       return DecodeResult::Expired;
     }
     const std::uint16_t method = partHeader->GetCompression();
-    if (method > 1) {
+    if (method > VPCodecBase::CompressionZlib) {
       return DecodeResult::InflateFailed;
     }
     const std::uint32_t length = partHeader->GetLength();
@@ -246,7 +247,7 @@ std::int32_t DocumentDecoder::DecodeBody(const std::uint8_t* key, std::uint32_t 
     if (!writer_.BeginPart(name, *partHeader)) {
       return DecodeResult::PartOutputRefused;
     }
-    inflater.SetActive(method == 1);
+    inflater.SetActive(method == VPCodecBase::CompressionZlib);
     if (inflater.Active() && !inflater.BeginCompressedPart()) {
       return DecodeResult::InflateFailed;
     }

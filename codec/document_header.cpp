@@ -36,14 +36,4 @@ void DocumentHeader::Store(std::uint8_t* out) const {
 
 bool DocumentHeader::HasMagic() const { return std::memcmp(magic, "emdf", 4) == 0; }
 
-std::uint32_t DigestOutputLength(std::uint32_t id) {
-  switch (id) {
-    case DocumentHeader::DigestSha1: return 20;
-    case DocumentHeader::DigestSha256: return 32;
-    case DocumentHeader::DigestSha512: return 64;
-    case DocumentHeader::DigestKeccak256: return 32;
-    default: return 0;
-  }
-}
-
 }  // namespace codec

@@ -13,16 +13,26 @@ namespace codec {
 struct DocumentHeader {
   static constexpr std::size_t Size = 30;
 
+  // Format versions (offset 4). 259 adds the salt after the header and the
+  // 86-byte part header with its 64-byte name.
   static constexpr std::uint16_t Version258 = 0x0102;
   static constexpr std::uint16_t Version259 = 0x0103;
 
-  static constexpr std::uint16_t CipherTripleDes = 4;
-  static constexpr std::uint16_t CipherAes = 5;
+  // The cipher id (offset 6) and the digest ids (offsets 8 and 21) are those
+  // of the primitives' factories: security::CipherId and security::DigestId.
 
-  static constexpr std::uint16_t DigestSha1 = 2;
-  static constexpr std::uint16_t DigestSha256 = 3;
-  static constexpr std::uint16_t DigestSha512 = 4;
-  static constexpr std::uint16_t DigestKeccak256 = 7;
+  // Key-derivation ids (offset 18).
+  // A SimpleKdf over the trailer digest id, when that id is 1 or 2.
+  static constexpr std::uint8_t KdfSimpleOverTrailerDigest = 0;
+  // A SimpleKdf over digest id 1. No digest has id 1, so no function can be
+  // built and every such document is refused as unsupported (-25).
+  static constexpr std::uint8_t KdfSimpleOverDigest1 = 1;
+  // A SimpleKdf over SHA-1 (digest id 2).
+  static constexpr std::uint8_t KdfSimpleSha1 = 2;
+  // Chained PBKDF2 with HMAC over Keccak-256, and over SHA-256 (version 259:
+  // they take the salt and the iteration adjustment from its first byte).
+  static constexpr std::uint8_t KdfPbkdf2Keccak256 = 3;
+  static constexpr std::uint8_t KdfPbkdf2Sha256 = 4;
 
   static constexpr std::uint32_t FlagNoCredentials = 0x80000000u;     // bit 31
   static constexpr std::uint32_t FlagTagTrailer = 0x40000000u;        // bit 30
@@ -53,7 +63,5 @@ struct DocumentHeader {
   std::uint32_t KeyBytes() const { return keyBits / 8u; }
 };
 
-// Output length in bytes of the digest that `id` names, or 0 when it names none.
-std::uint32_t DigestOutputLength(std::uint32_t id);
 
 }  // namespace codec

@@ -10,6 +10,7 @@
 #include "codec/document_decoder.h"
 #include "codec/file_reader.h"
 #include "codec/inflater.h"
+#include "security/digest_imp.h"
 #include "codec/memory_reader.h"
 #include "codec/memory_writer.h"
 #include "security/digest.h"
@@ -99,7 +100,7 @@ std::int32_t InspectDocument(VPReader& source, DocumentHeader& header, bool rewi
 
   std::int32_t result = DecodeResult::Ok;
   security::Digest digest(header.trailerDigestId);
-  const std::uint32_t digestLength = DigestOutputLength(header.trailerDigestId);
+  const std::uint32_t digestLength = security::DigestOutputSize(header.trailerDigestId);
   if (!header.HasMagic()) {
     result = DecodeResult::BadMagic;
   } else if (!digest.IsValid() || digestLength == 0) {

@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "codec/byte_order.h"
+#include "codec/document_header.h"
 
 namespace codec {
 namespace {
@@ -30,10 +31,10 @@ VPCodecBase::EncodedHeader103::EncodedHeader103() : EncodedHeaderImpl(kLayout103
 
 std::unique_ptr<VPCodecBase::EncodedHeader> VPCodecBase::CreateEncodedHeader(
     std::uint16_t formatVersion) {
-  if (formatVersion == 0x0103) {
+  if (formatVersion == DocumentHeader::Version259) {
     return std::make_unique<EncodedHeader103>();
   }
-  if (formatVersion < 0x0103) {
+  if (formatVersion < DocumentHeader::Version259) {
     return std::make_unique<EncodedHeader102>();
   }
   return nullptr;

@@ -8,6 +8,10 @@ namespace codec {
 
 class VPCodecBase {
  public:
+  // Compression methods of a part (the part header's first field).
+  static constexpr std::uint16_t CompressionStored = 0;
+  static constexpr std::uint16_t CompressionZlib = 1;
+
   // View of one part header inside a caller-owned block: the object holds a
   // pointer to the header bytes and none of its own. All 32-bit fields are
   // big-endian in the bytes. Before a successful Attach the getters return 0

@@ -44,6 +44,13 @@ constexpr DigestEntry kDigestTable[] = {
 
 }  // namespace
 
+std::uint32_t DigestOutputSize(std::uint32_t identifier) {
+  for (const DigestEntry& entry : kDigestTable) {
+    if (entry.identifier == identifier) return entry.size;
+  }
+  return 0;
+}
+
 std::unique_ptr<DigestImp> CreateDigestImp(std::uint32_t identifier) {
   for (const DigestEntry& entry : kDigestTable) {
     if (entry.identifier == identifier) {

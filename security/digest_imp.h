@@ -57,6 +57,10 @@ class DigestImp {
   std::uint32_t identifier_ = 0;
 };
 
+// The output size in bytes of the digest that `identifier` names (as
+// CreateDigestImp builds it), or 0 when it names none.
+std::uint32_t DigestOutputSize(std::uint32_t identifier);
+
 // Builds the front for a digest id (2, 7, 3, 4 in that search order) with its
 // listed output size and records the id in it; null for any other id.
 std::unique_ptr<DigestImp> CreateDigestImp(std::uint32_t identifier);

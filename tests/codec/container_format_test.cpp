@@ -10,6 +10,8 @@
 
 #include "codec/document_header.h"
 #include "codec/vp_codec_base.h"
+#include "security/block_cipher.h"
+#include "security/digest_imp.h"
 #include "decode_testing.h"
 
 namespace codec {
@@ -27,8 +29,8 @@ TEST(DocumentHeaderTest, ParsesStoredBytesAndStoresThemBack) {
   header.Parse(stored.data());
   EXPECT_TRUE(header.HasMagic() && header.IsKnownVersion());
   EXPECT_EQ(header.formatVersion, DocumentHeader::Version259);
-  EXPECT_EQ(header.cipherId, DocumentHeader::CipherAes);
-  EXPECT_EQ(header.trailerDigestId, DocumentHeader::DigestSha256);
+  EXPECT_EQ(header.cipherId, security::kCipherAes);
+  EXPECT_EQ(header.trailerDigestId, security::kDigestSha256);
   EXPECT_EQ(header.KeyBytes(), 32u);
   EXPECT_EQ(header.partCount, 2);
   EXPECT_EQ(header.flags, 0xD8000001u);
@@ -47,11 +49,16 @@ TEST(DocumentHeaderTest, ParsesStoredBytesAndStoresThemBack) {
   header.Parse(bad.data());
   EXPECT_FALSE(header.HasMagic());
   EXPECT_FALSE(header.IsKnownVersion());
-  header.formatVersion = 0x0102;
+  header.formatVersion = DocumentHeader::Version258;
   EXPECT_TRUE(header.IsKnownVersion());
   header.keyBits = 199;
   EXPECT_EQ(header.KeyBytes(), 24u);  // remainder dropped
-  for (std::uint32_t id : {0u, 1u, 5u, 6u, 8u, 0xFFFFu}) EXPECT_EQ(DigestOutputLength(id), 0u) << id;
+  // The trailer digest's length comes from the digest factory's own table.
+  EXPECT_EQ(security::DigestOutputSize(security::kDigestSha1), 20u);
+  EXPECT_EQ(security::DigestOutputSize(security::kDigestSha256), 32u);
+  EXPECT_EQ(security::DigestOutputSize(security::kDigestSha512), 64u);
+  EXPECT_EQ(security::DigestOutputSize(security::kDigestKeccak256), 32u);
+  for (std::uint32_t id : {0u, 1u, 5u, 6u, 8u, 0xFFFFu}) EXPECT_EQ(security::DigestOutputSize(id), 0u) << id;
 }
 
 // Both part-header layouts, every field set through the setters and compared

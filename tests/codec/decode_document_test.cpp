@@ -15,6 +15,7 @@
 #include "codec/document_decoder.h"
 #include "codec/file_reader.h"
 #include "decode_testing.h"
+#include "security/digest_imp.h"
 #include "security/key_derivation_function.h"
 
 namespace codec {
@@ -59,6 +60,19 @@ Bytes OpenSslPbkdf2(const Recipe& layout, int iterations, std::size_t length) {
   return out;
 }
 
+// Key-derivation id 1 asks for a simple derivation over digest id 1, which
+// names no digest: there is never a function, and the document is refused as
+// unsupported before any key is derived.
+TEST(DecodeKeyDerivationTest, IdOneNamesNoDigestAndIsRefusedAsUnsupported) {
+  const Recipe layout = BasicLayout([](Recipe& s) { s.kdfId = DocumentHeader::KdfSimpleOverDigest1; });
+  EXPECT_EQ(DocumentDecoder::CreateKdf(DocumentHeader::KdfSimpleOverDigest1, 1000, security::kDigestSha256, 32,
+                                       layout.salt.data()),
+            nullptr);
+  RecordingWriter writer;
+  EXPECT_EQ(Decode(Encode(layout), layout, writer), DecodeResult::NoKeyDerivation);
+  EXPECT_TRUE(writer.calls.empty());
+}
+
 TEST(DecodeKeyDerivationTest, FirstSaltByteAdjustsTheIterationCount) {
   // 0 * 1000 + 1 = 1; 0 * 1000 + 5 = 5; 2 * 1000 - 128 = 1,872; 10 * 1000 - 16 = 9,984.
   const int cases[][3] = {{0, 0x01, 1}, {0, 0x05, 5}, {2, 0x80, 1872}, {10, 0xF0, 9984}};
@@ -70,7 +84,8 @@ TEST(DecodeKeyDerivationTest, FirstSaltByteAdjustsTheIterationCount) {
     const Bytes expected = OpenSslPbkdf2(layout, c[2], 32);
     EXPECT_NE(OpenSslPbkdf2(layout, c[2] + 1, 32), expected);  // a count one off gives another key
     for (const std::uint32_t length : {32u, 16u}) {  // shorter keys are the first bytes
-      auto kdf = DocumentDecoder::CreateKdf(4, std::int64_t{c[0]} * 1000, 3, length, layout.salt.data());
+      auto kdf = DocumentDecoder::CreateKdf(DocumentHeader::KdfPbkdf2Sha256, std::int64_t{c[0]} * 1000,
+                                            security::kDigestSha256, length, layout.salt.data());
       ASSERT_NE(kdf, nullptr);
       kdf->AddInput(layout.userName.data(), static_cast<std::uint32_t>(layout.userName.size()));
       kdf->AddInput(layout.password.data(), static_cast<std::uint32_t>(layout.password.size()));

@@ -31,8 +31,9 @@
 namespace encoder {
 namespace {
 
-constexpr std::uint32_t kFlagTagTrailer = 1u << 30;
-constexpr std::uint32_t kFlagContinuousStream = 1u << 27;
+using codec::DocumentHeader;
+constexpr std::uint32_t kFlagTagTrailer = DocumentHeader::FlagTagTrailer;
+constexpr std::uint32_t kFlagContinuousStream = DocumentHeader::FlagContinuousStream;
 
 constexpr std::size_t kPiece = 64 * 1024;
 
@@ -65,7 +66,7 @@ void AppendBE32(std::vector<std::uint8_t>& out, std::uint32_t v) {
 }
 
 // Versions from 259 on carry the salt and the 86-byte part header.
-bool HasSalt(const DocumentSpec& recipe) { return recipe.version >= 259; }
+bool HasSalt(const DocumentSpec& recipe) { return recipe.version >= DocumentHeader::Version259; }
 
 std::uint32_t EffectiveFlags(const DocumentSpec& recipe) {
   std::uint32_t flags = recipe.flags;
@@ -216,7 +217,7 @@ std::unique_ptr<security::KeyDerivationFunction> MakePbkdf2(std::uint8_t kdfId, 
   using security::PasswordKdfAdapter;
   using security::PbKdf2;
   using security::Sha2Digest;
-  if (kdfId == 3) {
+  if (kdfId == DocumentHeader::KdfPbkdf2Keccak256) {
     using Kdf = PasswordKdfAdapter<PbKdf2<HMac<KeccakF1600Digest>>>;
     return std::make_unique<Kdf>(count, salt, 32, Kdf::ChainedBlocks);
   }
@@ -235,12 +236,13 @@ bool DeriveKey(const DocumentSpec& recipe, std::uint32_t keyLength, std::vector<
   std::unique_ptr<security::KeyDerivationFunction> kdf;
   bool readable = true;
   switch (recipe.kdfId) {
-    case 0:
-    case 1:
-    case 2: {
+    case DocumentHeader::KdfSimpleOverTrailerDigest:
+    case DocumentHeader::KdfSimpleOverDigest1:
+    case DocumentHeader::KdfSimpleSha1: {
+      // Ids 1 and 2 name the digest by their own number.
       std::uint32_t digestId = recipe.kdfId;
-      if (recipe.kdfId == 0) {
-        if (recipe.trailerDigestId != 1 && recipe.trailerDigestId != 2) {
+      if (recipe.kdfId == DocumentHeader::KdfSimpleOverTrailerDigest) {
+        if (recipe.trailerDigestId != 1 && recipe.trailerDigestId != security::kDigestSha1) {
           return Fail(why, "key-derivation id 0 needs trailer digest id 1 or 2");
         }
         digestId = recipe.trailerDigestId;
@@ -250,8 +252,8 @@ bool DeriveKey(const DocumentSpec& recipe, std::uint32_t keyLength, std::vector<
       kdf = std::move(simple);
       break;
     }
-    case 3:
-    case 4: {
+    case DocumentHeader::KdfPbkdf2Keccak256:
+    case DocumentHeader::KdfPbkdf2Sha256: {
       std::array<std::uint8_t, 32> salt{};
       if (HasSalt(recipe)) {
         salt = recipe.salt;
@@ -385,7 +387,7 @@ bool BuildHeaderBlock(const DocumentSpec& recipe, const PartSpec& part, std::uin
   if (name.size() > nameField) {
     return Fail(error, "part name \"" + name + "\" is longer than " + std::to_string(nameField) + " bytes");
   }
-  if (part.compression > 1 && !part.compressionOverride) {
+  if (part.compression > codec::VPCodecBase::CompressionZlib && !part.compressionOverride) {
     return Fail(error, "compression method " + std::to_string(part.compression) + " is not 0 or 1");
   }
 
@@ -594,7 +596,7 @@ bool EncodeDocument(const DocumentSpec& recipe, const ByteSink& sink, std::strin
   if (!BuildTrailer(recipe, trailer, error)) return false;
 
   // Plan: the stored length of every part.
-  auto deflated = [](const PartSpec& p) { return p.compression == 1 && !p.storedData; };
+  auto deflated = [](const PartSpec& p) { return p.compression == codec::VPCodecBase::CompressionZlib && !p.storedData; };
   std::size_t lastDeflated = recipe.parts.size();
   for (std::size_t i = 0; i < recipe.parts.size(); ++i) {
     if (deflated(recipe.parts[i])) lastDeflated = i;

@@ -14,6 +14,11 @@
 #include <utility>
 #include <vector>
 
+#include "codec/document_header.h"
+#include "codec/vp_codec_base.h"
+#include "security/block_cipher.h"
+#include "security/digest_imp.h"
+
 namespace encoder {
 
 struct PartSpec {
@@ -24,7 +29,7 @@ struct PartSpec {
   // piece so that documents of hundreds of MiB never sit in memory whole.
   std::uint64_t generatedLength = 0;
   std::uint32_t generatorSeed = 0;
-  std::uint16_t compression = 0;     // 0 stored, 1 zlib
+  std::uint16_t compression = codec::VPCodecBase::CompressionStored;  // or CompressionZlib
   int zlibLevel = 6;                 // deflate level for method 1
   std::int32_t expiry = 0;           // 0: never expires; 0x7FFFFFFF is stored as 0xFFFFFFFF
   std::uint32_t auxiliary1 = 0;
@@ -50,13 +55,13 @@ struct TagSpec {
 };
 
 struct DocumentSpec {
-  std::uint16_t version = 259;           // 258 or 259 (others for tests)
-  std::uint16_t cipherId = 5;            // 4 triple-DES construction, 5 AES
+  std::uint16_t version = codec::DocumentHeader::Version259;  // or Version258 (others for tests)
+  std::uint16_t cipherId = security::kCipherAes;              // or kCipherTripleDes
   std::uint16_t keyBits = 256;
-  std::uint16_t trailerDigestId = 3;
-  std::uint8_t kdfId = 4;                // 0..4
+  std::uint16_t trailerDigestId = security::kDigestSha256;
+  std::uint8_t kdfId = codec::DocumentHeader::KdfPbkdf2Sha256;  // any of the five key-derivation ids
   std::uint16_t iterationThousands = 1;
-  std::uint8_t bodyDigestId = 3;         // 0: parts carry no digest
+  std::uint8_t bodyDigestId = security::kDigestSha256;  // 0: parts carry no digest
   std::uint32_t flags = 0;               // FlagTagTrailer is set by the encoder when tags are given
   std::optional<std::uint16_t> partCountField;  // default: the number of parts
   std::array<std::uint8_t, 32> salt{};   // version 259 only; its first byte adjusts the iterations

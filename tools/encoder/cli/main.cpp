@@ -153,7 +153,7 @@ bool ApplyPartOptions(const std::vector<std::string>& options, encoder::PartSpec
     const std::string value = eq == std::string::npos ? "" : option.substr(eq + 1);
     std::uint64_t n = 0;
     if (key == "z" && eq == std::string::npos) {
-      part.compression = 1;
+      part.compression = codec::VPCodecBase::CompressionZlib;
     } else if (key == "name" && eq != std::string::npos) {
       part.name = value;
       named = true;
@@ -346,7 +346,9 @@ int main(int argc, char** argv) {
   } else if (!haveUser || !havePassword) {
     return Usage("--user and --password are required (or --password-only, --no-credentials)");
   }
-  if (recipe.version < 259 && (recipe.kdfId == 3 || recipe.kdfId == 4) && !recipe.allowKdfWithoutSalt) {
+  using codec::DocumentHeader;
+  const bool pbkdf2 = recipe.kdfId == DocumentHeader::KdfPbkdf2Keccak256 || recipe.kdfId == DocumentHeader::KdfPbkdf2Sha256;
+  if (recipe.version < DocumentHeader::Version259 && pbkdf2 && !recipe.allowKdfWithoutSalt) {
     return Usage("--kdf 3 and 4 need --version 259 (or --allow-saltless-kdf for an unreadable document)");
   }
   if (!haveKeyBits) recipe.keyBits = recipe.cipherId == 4 ? 192 : 256;
