@@ -103,7 +103,7 @@ void BM_DecodeDocument(benchmark::State& state) {
     codec::MemoryReader source(document.data(), static_cast<std::uint32_t>(document.size()));
     NullWriter writer;
     codec::DocumentDecoder decoder(source, writer);
-    const std::int32_t result = decoder.DecodeDocument("bench", "mark", false);
+    const codec::DecodeResult result = decoder.DecodeDocument("bench", "mark", false);
     if (result != codec::DecodeResult::Ok || writer.bytes != kContentSize) {
       state.SkipWithError("decoding failed");
       return;

@@ -125,7 +125,7 @@ int Inspect(const char* path, bool json) {
   }
   codec::DocumentHeader header;
   codec::DocumentTagTable tags;
-  const std::int32_t result = codec::InspectDocument(f, header, /*rewind=*/false, &tags);
+  const std::int32_t result = codec::ResultCode(codec::InspectDocument(f, header, /*rewind=*/false, &tags));
   std::fclose(f);
 
   if (json) {

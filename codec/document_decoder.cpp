@@ -72,9 +72,9 @@ std::int64_t DocumentDecoder::Now() const {
   return static_cast<std::int64_t>(std::time(nullptr));
 }
 
-std::int32_t DocumentDecoder::DecodeDocument(const char* userName, const char* password,
+DecodeResult DocumentDecoder::DecodeDocument(const char* userName, const char* password,
                                              bool allowExpired) {
-  const std::int32_t headerResult = ReadFixedHeader();
+  const DecodeResult headerResult = ReadFixedHeader();
   if (headerResult != DecodeResult::Ok) {
     return headerResult;
   }
@@ -96,7 +96,7 @@ std::int32_t DocumentDecoder::DecodeDocument(const char* userName, const char* p
   kdf->AddInput(pass, static_cast<std::uint32_t>(std::strlen(pass)));
 
   std::uint8_t key[MaxKeyLength] = {};
-  std::int32_t result = DecodeResult::NoKeyDerivation;
+  DecodeResult result = DecodeResult::NoKeyDerivation;
   if (kdf->Derive(key, keyLength)) {
     kdf.reset();  // its copies of the inputs go before the long decoding
     result = DecodeBody(key, keyLength, allowExpired);
@@ -105,7 +105,7 @@ std::int32_t DocumentDecoder::DecodeDocument(const char* userName, const char* p
   return result;
 }
 
-std::int32_t DocumentDecoder::ReadFixedHeader() {
+DecodeResult DocumentDecoder::ReadFixedHeader() {
   headerRead_ = false;
   if (reader_.Read(storedHeader_, DocumentHeader::Size) != DocumentHeader::Size) {
     return DecodeResult::Truncated;
@@ -167,7 +167,7 @@ std::unique_ptr<security::KeyDerivationFunction> DocumentDecoder::CreateKdf(
   }
 }
 
-std::int32_t DocumentDecoder::DecodeBody(const std::uint8_t* key, std::uint32_t keyLength,
+DecodeResult DocumentDecoder::DecodeBody(const std::uint8_t* key, std::uint32_t keyLength,
                                          bool allowExpired) {
   if (!headerRead_) {
     return DecodeResult::Truncated;
@@ -217,8 +217,9 @@ std::int32_t DocumentDecoder::DecodeBody(const std::uint8_t* key, std::uint32_t 
     }
 
     std::unique_ptr<EncodedHeader> partHeader;
-    const std::int32_t headerResult = ReadPartHeader(partHeader);
-    if (headerResult == kEndMarker) {
+    bool endMarker = false;
+    const DecodeResult headerResult = ReadPartHeader(partHeader, endMarker);
+    if (headerResult == DecodeResult::Ok && endMarker) {
       if (header_.partCount == 0) {
         break;  // the end of a document that does not state its part count
       }
@@ -254,7 +255,7 @@ std::int32_t DocumentDecoder::DecodeBody(const std::uint8_t* key, std::uint32_t 
     const std::int64_t copied =
         CopyPartData(writer_, length, reader_, inflater, cipher_.get(), digest.get());
     if (copied < 0) {
-      return static_cast<std::int32_t>(copied);
+      return static_cast<DecodeResult>(copied);
     }
 
     if (digest != nullptr) {
@@ -280,7 +281,8 @@ std::int32_t DocumentDecoder::DecodeBody(const std::uint8_t* key, std::uint32_t 
   return DecodeResult::Ok;
 }
 
-std::int32_t DocumentDecoder::ReadPartHeader(std::unique_ptr<EncodedHeader>& partHeader) {
+DecodeResult DocumentDecoder::ReadPartHeader(std::unique_ptr<EncodedHeader>& partHeader, bool& endMarker) {
+  endMarker = false;
   const std::uint32_t b = blockSize_;
   partHeader = VPCodecBase::CreateEncodedHeader(header_.formatVersion);
   if (partHeader == nullptr) {
@@ -299,7 +301,8 @@ std::int32_t DocumentDecoder::ReadPartHeader(std::unique_ptr<EncodedHeader>& par
       }
     }
     blockLength_ = b;
-    return kEndMarker;
+    endMarker = true;
+    return DecodeResult::Ok;
   }
 
   const std::uint32_t t = f - f % b + b;  // at most 256
@@ -332,24 +335,24 @@ std::int64_t DocumentDecoder::CopyPartData(VPWriter& writer, std::uint32_t lengt
     const auto chunk = static_cast<std::uint32_t>(
         stored - taken < Inflater::InputSize ? stored - taken : Inflater::InputSize);
     if (reader.Read(input, chunk) != chunk) {
-      return DecodeResult::Truncated;
+      return ResultCode(DecodeResult::Truncated);
     }
     if (cipher != nullptr && !cipher->Decrypt(input, input, chunk)) {
-      return DecodeResult::Corrupt;
+      return ResultCode(DecodeResult::Corrupt);
     }
     // Chunks are whole blocks, so every one holds at least one byte below
     // `length`; the rest of the last one is block filler.
     const auto kept = static_cast<std::uint32_t>(length - taken < chunk ? length - taken : chunk);
     if (inflater.Active()) {
       const std::uint64_t before = inflater.TotalOut();
-      const std::int32_t rc = inflater.Inflate(input, kept, writer, digest);
+      const DecodeResult rc = inflater.Inflate(input, kept, writer, digest);
       if (rc != DecodeResult::Ok) {
-        return rc;
+        return ResultCode(rc);
       }
       written += static_cast<std::int64_t>(inflater.TotalOut() - before);
     } else {
       if (!writer.Write(input, kept)) {
-        return DecodeResult::PartOutputRefused;
+        return ResultCode(DecodeResult::PartOutputRefused);
       }
       if (digest != nullptr) {
         digest->Update(input, kept);

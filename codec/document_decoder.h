@@ -9,6 +9,7 @@
 #include <memory>
 
 #include "codec/chunk_reader.h"
+#include "codec/decode_result.h"
 #include "codec/document_header.h"
 #include "codec/inflater.h"
 #include "codec/vp_codec_base.h"
@@ -26,7 +27,7 @@ namespace codec {
 
 // One decoding attempt: build it over a source positioned at the start of the
 // document, call DecodeDocument once, destroy it. The source and the writer
-// are not owned. Results are the codes of DecodeResult.
+// are not owned.
 class DocumentDecoder {
  public:
   static constexpr std::uint32_t SaltSize = 32;
@@ -50,7 +51,7 @@ class DocumentDecoder {
   // password counts as empty; bytes are used exactly as given. Parts whose
   // expiry lies in the past stop the decoding unless `allowExpired`.
   // Throws std::bad_alloc only when there is no memory for the inflater.
-  std::int32_t DecodeDocument(const char* userName, const char* password, bool allowExpired);
+  DecodeResult DecodeDocument(const char* userName, const char* password, bool allowExpired);
 
   // Replaces the clock that expiry dates are compared with (the system
   // clock by default). Read once per decoding.
@@ -62,10 +63,10 @@ class DocumentDecoder {
 
   // Reads the fixed header (and the salt of version 259), checks magic and
   // version, builds the cipher and sets its key length.
-  std::int32_t ReadFixedHeader();
+  DecodeResult ReadFixedHeader();
   // Decodes the parts with `key`, which must be the cipher's key length.
   // Needs a successful ReadFixedHeader first.
-  std::int32_t DecodeBody(const std::uint8_t* key, std::uint32_t keyLength, bool allowExpired);
+  DecodeResult DecodeBody(const std::uint8_t* key, std::uint32_t keyLength, bool allowExpired);
 
   // The key-derivation function for a header's ids, or null when there is
   // none: id 0 SimpleKdf over `digestId` when that is 1 or 2; 1 and 2
@@ -85,7 +86,7 @@ class DocumentDecoder {
   // up to the cipher's block size), decrypts them when a cipher is given,
   // drops the block filler beyond `length`, inflates them when the inflater is
   // active, and feeds the output to `digest` when given. Returns the number of
-  // bytes written or a negative DecodeResult code.
+  // bytes written or the (negative) ResultCode of a failure.
   static std::int64_t CopyPartData(VPWriter& writer, std::uint32_t length, ChunkReader& reader,
                                    Inflater& inflater, security::CBCCipher* cipher,
                                    security::Digest* digest);
@@ -94,12 +95,9 @@ class DocumentDecoder {
   const DocumentHeader& Header() const { return header_; }
 
  private:
-  // ReadPartHeader's answer for an end-marker block.
-  static constexpr std::int32_t kEndMarker = 1;
-
   // Reads and decrypts one part-header block into block_ and attaches
-  // `partHeader` to it. Returns 0, kEndMarker, or a negative code.
-  std::int32_t ReadPartHeader(std::unique_ptr<VPCodecBase::EncodedHeader>& partHeader);
+  // `partHeader` to it; an end-marker block sets `endMarker` instead.
+  DecodeResult ReadPartHeader(std::unique_ptr<VPCodecBase::EncodedHeader>& partHeader, bool& endMarker);
   std::int64_t Now() const;
 
   std::uint8_t salt_[SaltSize] = {};

@@ -38,7 +38,7 @@ bool Inflater::BeginCompressedPart() {
   return true;
 }
 
-std::int32_t Inflater::Inflate(const std::uint8_t* data, std::uint32_t length, VPWriter& writer,
+DecodeResult Inflater::Inflate(const std::uint8_t* data, std::uint32_t length, VPWriter& writer,
                                security::Digest* digest) {
   if (!ready_) {
     return DecodeResult::InflateFailed;

@@ -6,6 +6,7 @@
 
 #include <zlib.h>
 
+#include "codec/decode_result.h"
 #include "codec/vp_writer.h"
 
 namespace security {
@@ -67,7 +68,7 @@ class Inflater {
   // zlib ran out of memory or could make no progress with input pending, and
   // InflateFailed for any other zlib error. Bytes after the end of the stream
   // are ignored.
-  std::int32_t Inflate(const std::uint8_t* data, std::uint32_t length, VPWriter& writer,
+  DecodeResult Inflate(const std::uint8_t* data, std::uint32_t length, VPWriter& writer,
                        security::Digest* digest);
 
   // Total inflated bytes handed out since construction.

@@ -42,7 +42,7 @@ class BoundedMemoryWriter final : public VPWriter {
 
 // Reads, inflates and checks the trailer and loads its tags. `digest` has
 // already taken the stored header.
-std::int32_t ReadTrailer(VPReader& source, security::Digest& digest, std::uint32_t digestLength,
+DecodeResult ReadTrailer(VPReader& source, security::Digest& digest, std::uint32_t digestLength,
                          DocumentTagTable& tags) {
   std::uint8_t lengthBytes[4];
   if (!source.Seek(-4, 2) || source.Read(lengthBytes, 1, 4) != 4) {
@@ -71,10 +71,10 @@ std::int32_t ReadTrailer(VPReader& source, security::Digest& digest, std::uint32
     if (list.Overflowed()) {
       return DecodeResult::Corrupt;
     }
-    if (copied == DecodeResult::PartOutputRefused) {
+    if (copied == ResultCode(DecodeResult::PartOutputRefused)) {
       return DecodeResult::OutOfMemory;  // the list buffer could not grow
     }
-    return static_cast<std::int32_t>(copied);
+    return static_cast<DecodeResult>(copied);
   }
 
   std::uint8_t computed[security::kMaxDigestSize] = {};
@@ -90,7 +90,7 @@ std::int32_t ReadTrailer(VPReader& source, security::Digest& digest, std::uint32
 
 }  // namespace
 
-std::int32_t InspectDocument(VPReader& source, DocumentHeader& header, bool rewind,
+DecodeResult InspectDocument(VPReader& source, DocumentHeader& header, bool rewind,
                              DocumentTagTable* tags) {
   std::uint8_t stored[DocumentHeader::Size];
   if (source.Read(stored, 1, DocumentHeader::Size) != DocumentHeader::Size) {
@@ -98,7 +98,7 @@ std::int32_t InspectDocument(VPReader& source, DocumentHeader& header, bool rewi
   }
   header.Parse(stored);
 
-  std::int32_t result = DecodeResult::Ok;
+  DecodeResult result = DecodeResult::Ok;
   security::Digest digest(header.trailerDigestId);
   const std::uint32_t digestLength = security::DigestOutputSize(header.trailerDigestId);
   if (!header.HasMagic()) {
@@ -125,7 +125,7 @@ std::int32_t InspectDocument(VPReader& source, DocumentHeader& header, bool rewi
   return result;
 }
 
-std::int32_t InspectDocument(std::FILE* file, DocumentHeader& header, bool rewind,
+DecodeResult InspectDocument(std::FILE* file, DocumentHeader& header, bool rewind,
                              DocumentTagTable* tags) {
   inspection::FileReader source(file);
   return InspectDocument(source, header, rewind, tags);

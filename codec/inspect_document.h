@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <cstdio>
 
+#include "codec/decode_result.h"
 #include "codec/document_header.h"
 #include "codec/document_tag_table.h"
 #include "codec/vp_reader.h"
@@ -25,14 +26,14 @@ inline constexpr std::uint32_t MaxTrailerSize = 51200;
 // unknown version still has its tags loaded and returns
 // DecodeResult::UnsupportedVersion, so that its own texts reach the reader.
 // With `rewind` the source is sought back to its start before returning.
-// Returns 0 or a negative DecodeResult code; `header` is left untouched only
+// Returns Ok or the failure; `header` is left untouched only
 // when fewer than 30 bytes could be read. Throws std::bad_alloc only when
 // there is no memory for the inflater.
-std::int32_t InspectDocument(VPReader& source, DocumentHeader& header, bool rewind,
+DecodeResult InspectDocument(VPReader& source, DocumentHeader& header, bool rewind,
                              DocumentTagTable* tags);
 
 // The same over an open stdio stream (binary mode), which is not closed.
-std::int32_t InspectDocument(std::FILE* file, DocumentHeader& header, bool rewind,
+DecodeResult InspectDocument(std::FILE* file, DocumentHeader& header, bool rewind,
                              DocumentTagTable* tags);
 
 }  // namespace codec

@@ -22,8 +22,10 @@ constexpr const char* kIoError = "I/O Error";
 constexpr std::uint32_t kMaxFailedAttempts = 5;
 constexpr std::uint32_t kDelayPerFailureMs = 3000;
 
-const char* TextForCode(MessageCatalogue& catalogue, std::int32_t code) {
-  const char* text = catalogue.TextForError(code);
+using codec::DecodeResult;
+
+const char* TextForResult(MessageCatalogue& catalogue, DecodeResult result) {
+  const char* text = catalogue.TextForError(result);
   return text != nullptr ? text : kIoError;
 }
 
@@ -44,7 +46,7 @@ void DocumentState::Close() {
   failedAttempts = 0;
 }
 
-std::int32_t DocumentState::ReadHeader() {
+DecodeResult DocumentState::ReadHeader() {
   return codec::InspectDocument(file.get(), header, /*rewind=*/true, &tagTable);
 }
 
@@ -68,9 +70,9 @@ void DocumentState::Open(const char* path) {
     return;
   }
 
-  const std::int32_t code = ReadHeader();
-  if (code != 0) {
-    gui->ShowMessage(TextForCode(catalogue, code), MessageKind::Stop, MessageFlags::Plain);
+  const DecodeResult result = ReadHeader();
+  if (result != DecodeResult::Ok) {
+    gui->ShowMessage(TextForResult(catalogue, result), MessageKind::Stop, MessageFlags::Plain);
     return;
   }
 
@@ -108,12 +110,12 @@ bool DocumentState::Decode(const char* userName, const char* password) {
   codec::FileWriter inner;
   DecoderFileWriter writer(*gui, inner, directory.c_str(), *this, noPrompt);
   codec::FileReader reader(file.get());
-  std::int32_t code = 0;
+  DecodeResult result = DecodeResult::Ok;
   {
     codec::DocumentDecoder decoder(reader, writer);
     gui->SetBusy(true);
     try {
-      code = decoder.DecodeDocument(userName, password, /*allowExpired=*/false);
+      result = decoder.DecodeDocument(userName, password, /*allowExpired=*/false);
     } catch (...) {
       // Nothing already written survives an exception either.
       gui->SetBusy(false);
@@ -124,7 +126,7 @@ bool DocumentState::Decode(const char* userName, const char* password) {
     gui->SetBusy(false);
   }
 
-  if (code == 0) {
+  if (result == DecodeResult::Ok) {
     // A document without any part has nothing to show and nothing to wait for.
     if (writer.PartCount() > 0) {
       const LaunchResult launched = os->LaunchFile(*gui, writer.PartPath(0), /*checkType=*/true);
@@ -141,8 +143,8 @@ bool DocumentState::Decode(const char* userName, const char* password) {
 
   writer.WipeFiles();
   if (writer.OpeningShown()) gui->HideOpening();
-  const char* text = TextForCode(catalogue, code);
-  if (code == -15 && !noPrompt) {
+  const char* text = TextForResult(catalogue, result);
+  if (result == DecodeResult::WrongCredentials && !noPrompt) {
     os->Wait(failedAttempts * kDelayPerFailureMs);
     gui->ShowMessage(text, MessageKind::Stop, MessageFlags::Plain);
     if (failedAttempts < kMaxFailedAttempts) ++failedAttempts;

@@ -3,6 +3,7 @@
 
 #include <cstdint>
 
+#include "codec/decode_result.h"
 #include "codec/document_header.h"
 #include "codec/document_tag_table.h"
 #include "reader/message_catalogue.h"
@@ -26,8 +27,8 @@ class DocumentState {
   // credentials needed) or asks the current GuiInterface for credentials.
   // Failures are shown on the current GuiInterface.
   void Open(const char* path);
-  // Inspects the open file: header and tags, file rewound. 0 or a decoder code.
-  std::int32_t ReadHeader();
+  // Inspects the open file: header and tags, file rewound.
+  codec::DecodeResult ReadHeader();
   // One decoding attempt into a fresh temporary directory, then the viewer,
   // the wait notice and the wipe. True when the prompt is to close (success,
   // or a failure another attempt cannot cure); false after wrong credentials,

@@ -59,9 +59,9 @@ const char* MessageCatalogue::Text(Entry entry) {
   return texts_[entry];
 }
 
-const char* MessageCatalogue::TextForError(std::int32_t code) {
+const char* MessageCatalogue::TextForError(codec::DecodeResult result) {
   Entry entry;
-  return EntryForError(code, entry) ? Text(entry) : nullptr;
+  return EntryForError(result, entry) ? Text(entry) : nullptr;
 }
 
 void MessageCatalogue::Reset() {
@@ -94,18 +94,29 @@ const char* MessageCatalogue::DefaultText(Entry entry) {
   return entry < EntryCount ? kDefinitions[entry].text : nullptr;
 }
 
-bool MessageCatalogue::EntryForError(std::int32_t code, Entry& entry) {
-  switch (code) {
-    case -1: case -2: entry = CantOpenFile; return true;
-    case -3: entry = IncorrectVersion; return true;
-    case -4: case -8: case -14: entry = FileCorrupt; return true;
-    case -5: case -6: case -7: case -9: case -25: entry = NotSupported; return true;
-    case -10: entry = Expired; return true;
-    case -11: case -12: case -13: entry = CantCreateTempFile; return true;
-    case -15: entry = CantDecodeFile; return true;
-    case -16: entry = OutOfMemory; return true;
-    default: return false;
+bool MessageCatalogue::EntryForError(codec::DecodeResult result, Entry& entry) {
+  using R = codec::DecodeResult;
+  switch (result) {
+    case R::BadMagic:
+    case R::HeaderTooShort: entry = CantOpenFile; return true;
+    case R::UnsupportedVersion: entry = IncorrectVersion; return true;
+    case R::Corrupt:
+    case R::InflateFailed:
+    case R::Truncated: entry = FileCorrupt; return true;
+    case R::UnknownCipher:
+    case R::BadKeyLength:
+    case R::UnknownDigest:
+    case R::Unused9:
+    case R::NoKeyDerivation: entry = NotSupported; return true;
+    case R::Expired: entry = Expired; return true;
+    case R::BeginDocumentRefused:
+    case R::EndDocumentRefused:
+    case R::PartOutputRefused: entry = CantCreateTempFile; return true;
+    case R::WrongCredentials: entry = CantDecodeFile; return true;
+    case R::OutOfMemory: entry = OutOfMemory; return true;
+    case R::Ok: return false;
   }
+  return false;  // a value outside the table
 }
 
 void MessageCatalogue::TagsCleared() { Reset(); }

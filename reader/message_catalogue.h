@@ -3,6 +3,7 @@
 
 #include <cstdint>
 
+#include "codec/decode_result.h"
 #include "codec/document_tag_table.h"
 
 namespace reader {
@@ -61,9 +62,9 @@ class MessageCatalogue final : public codec::DocumentTagTable::Listener {
   // outside the table).
   const char* Text(Entry entry);
 
-  // The text for a decoder result code after pending overrides, or null when
-  // the code has no entry (0, positive codes and the unused negative ones).
-  const char* TextForError(std::int32_t code);
+  // The text for a decoder result after pending overrides, or null when the
+  // result has no entry (Ok, and any value that is not a failure of the table).
+  const char* TextForError(codec::DecodeResult result);
 
   // Every entry back to its default; nothing pending.
   void Reset();
@@ -78,8 +79,8 @@ class MessageCatalogue final : public codec::DocumentTagTable::Listener {
   // The tag key of an entry, or null for the entries a document cannot change.
   static const char* KeyOf(Entry entry);
   static const char* DefaultText(Entry entry);
-  // The entry that reports a decoder result code; false when there is none.
-  static bool EntryForError(std::int32_t code, Entry& entry);
+  // The entry that reports a decoder result; false when there is none.
+  static bool EntryForError(codec::DecodeResult result, Entry& entry);
 
   // DocumentTagTable::Listener.
   void TagsCleared() override;

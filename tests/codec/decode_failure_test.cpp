@@ -31,7 +31,7 @@ TEST(DecodeCasesTest, EachRecipeGivesItsCodeAndCalls) {
     Recipe layout = BasicLayout();
     for (std::size_t i = 2; i < row.size(); ++i) Apply(layout, row[i]);
     RecordingWriter writer;
-    EXPECT_EQ(Decode(Encode(layout), layout, writer), std::stoi(row[0]));
+    EXPECT_EQ(Decode(Encode(layout), layout, writer), static_cast<R>(std::stoi(row[0])));
     EXPECT_EQ(writer.calls, row[1] == "-" ? "" : row[1]);
     if (row[0] == "0") {
       const std::size_t count = layout.partCountField.value_or(0) > 0 ? *layout.partCountField : layout.parts.size();
@@ -50,7 +50,7 @@ TEST(DecodeFailureTest, DamagedStoredBytes) {
   const struct {
     std::size_t part;
     Bytes content, stored;
-    std::int32_t code;
+    R code;
     const char* calls;
   } cases[] = {
       {0, {}, Text("<p>Dear reader,</p>\n<p>hellO.</p>\n"), R::Corrupt, "DPw"},  // caught by the digest
@@ -117,7 +117,7 @@ TEST(DecodeFailureTest, EachWriterRefusalHasItsCode) {
   struct Refusal {
     char call;
     std::int64_t writeLimit;
-    std::int32_t code;
+    R code;
     const char* calls;
   };
   const Refusal refusals[] = {

@@ -32,7 +32,7 @@ class PieceWriter final : public VPWriter {
   long refuse = -1;
 };
 
-std::int32_t Feed(Inflater& inflater, const Bytes& input, PieceWriter& out, security::Digest* digest = nullptr) {
+DecodeResult Feed(Inflater& inflater, const Bytes& input, PieceWriter& out, security::Digest* digest = nullptr) {
   return inflater.Inflate(input.data(), static_cast<std::uint32_t>(input.size()), out, digest);
 }
 

@@ -24,6 +24,11 @@
 #include "codec/vp_decode_writer.h"
 #include "tools/encoder/document_encoder.h"
 
+namespace codec {
+// Failed expectations show a result as the format's code.
+inline void PrintTo(DecodeResult result, std::ostream* out) { *out << ResultCode(result); }
+}  // namespace codec
+
 namespace decodetest {
 
 using Bytes = std::vector<std::uint8_t>;
@@ -278,7 +283,7 @@ inline Bytes Encode(const Recipe& layout) {
 constexpr std::int64_t kNow = 1700000000;  // 2023-11-14
 
 // Decodes with the recipe's credentials unless others are given.
-inline std::int32_t Decode(const Bytes& document, const Recipe& layout, RecordingWriter& writer,
+inline codec::DecodeResult Decode(const Bytes& document, const Recipe& layout, RecordingWriter& writer,
                            std::int64_t now = kNow, bool allowExpired = false, const char* userName = nullptr,
                            const char* password = nullptr) {
   codec::MemoryReader source(document.data(), static_cast<std::uint32_t>(document.size()));

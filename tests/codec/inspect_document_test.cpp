@@ -55,14 +55,14 @@ Change ZeroTagList(std::uint32_t size) {
 
 // Inspects `document` (reading tags, rewinding) into a table that already
 // holds the tag "old", to see whether the inspection replaced it.
-std::int32_t Inspect(const Bytes& document, DocumentTagTable& tags, DocumentHeader* header = nullptr) {
+R Inspect(const Bytes& document, DocumentTagTable& tags, DocumentHeader* header = nullptr) {
   Bytes old;
   tagtest::AppendEntry(old, "old", "x");
   tagtest::AppendEnd(old);
   EXPECT_TRUE(tagtest::LoadTags(tags, old));
   SeekableSource source(document);
   DocumentHeader ignored;
-  const std::int32_t result = InspectDocument(source, header ? *header : ignored, true, &tags);
+  const R result = InspectDocument(source, header ? *header : ignored, true, &tags);
   if (result != R::HeaderTooShort) {
     EXPECT_EQ(source.Position(), 0);  // rewound
   }
@@ -122,7 +122,7 @@ TEST(InspectDocumentTest, FailuresLeaveTheTagsAlone) {
     std::string what;
     Change change;
     std::function<void(Bytes&)> damage;
-    std::int32_t code;
+    R code;
   };
   std::vector<Failure> failures = {
       {"29 bytes", nullptr, [](Bytes& d) { d.resize(29); }, R::HeaderTooShort},

@@ -92,11 +92,11 @@ TEST(MessageCatalogueTest, EveryErrorCodeMapsToItsEntry) {
       {-25, Catalogue::NotSupported},
   };
   for (const auto& m : mapped) {
-    EXPECT_EQ(catalogue.TextForError(m.code), catalogue.Text(m.entry)) << m.code;
+    EXPECT_EQ(catalogue.TextForError(static_cast<codec::DecodeResult>(m.code)), catalogue.Text(m.entry)) << m.code;
   }
   for (std::int32_t code : {0, 1, 2, 100, -17, -18, -19, -20, -21, -22, -23, -24, -26, -1000,
                             INT32_MIN, INT32_MAX}) {
-    EXPECT_EQ(catalogue.TextForError(code), nullptr) << code;
+    EXPECT_EQ(catalogue.TextForError(static_cast<codec::DecodeResult>(code)), nullptr) << code;
   }
 }
 
@@ -121,7 +121,7 @@ TEST(MessageCatalogueTest, DocumentTextsOverrideUntilTheTagsAreReleased) {
   EXPECT_STREQ(title, "My \\ Title");
   EXPECT_EQ(title, state.tagTable.FindTag("Title")->Text());  // points at the value, no copy
   EXPECT_FALSE(state.catalogue.OverridesPending());
-  EXPECT_STREQ(state.catalogue.TextForError(-14), "Broken\nfile");
+  EXPECT_STREQ(state.catalogue.TextForError(codec::DecodeResult::Truncated), "Broken\nfile");
   EXPECT_STREQ(state.catalogue.Text(Catalogue::cantOpenViewer), "No viewer");
   EXPECT_EQ(state.catalogue.Text(Catalogue::CantOpenFile),
             std::string(Catalogue::DefaultText(Catalogue::CantOpenFile)));

@@ -166,7 +166,7 @@ TEST(OpenDocumentFlow, FailuresShowTheirCatalogueTextOrTheDocumentsOwn) {
     EXPECT_TRUE(f.os.launched.empty()) << c.what;
     EXPECT_EQ(f.folder.LeftInTemporaryRoot(), 0u) << c.what;
     // The document's texts are gone with the document.
-    EXPECT_STREQ(f.gui.Catalogue().TextForError(-10),
+    EXPECT_STREQ(f.gui.Catalogue().TextForError(codec::DecodeResult::Expired),
                  "Cannot open this document because the content of this document has expired.");
   }
 }

@@ -141,7 +141,7 @@ int main(int argc, char** argv) {
   const long peakBefore = PeakKiB(RUSAGE_SELF);
   CountingWriter writer;
   const auto start = std::chrono::steady_clock::now();
-  std::int32_t result;
+  codec::DecodeResult result;
   {
     codec::FileReader reader(file);
     codec::DocumentDecoder decoder(reader, writer);
@@ -153,7 +153,7 @@ int main(int argc, char** argv) {
 
   std::printf("document:        %llu MiB of content in %u parts, file %ld bytes (encoded in %.1f s)\n",
               static_cast<unsigned long long>(mib), partCount, fileSize, encodeSeconds);
-  std::printf("result:          %d\n", result);
+  std::printf("result:          %d\n", codec::ResultCode(result));
   std::printf("bytes decoded:   %llu in %u parts\n", static_cast<unsigned long long>(writer.bytes), writer.parts);
   std::printf("decode time:     %.2f s (%.1f MB/s of content)\n", seconds,
               seconds > 0 ? static_cast<double>(writer.bytes) / 1e6 / seconds : 0.0);
