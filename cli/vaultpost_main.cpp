@@ -10,9 +10,13 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <map>
+#include <set>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "codec/document_header.h"
@@ -21,6 +25,8 @@
 #include "os/posix/posix_os_interface.h"
 #include "reader/interrupt_cleanup.h"
 #include "reader/posix/terminal_gui.h"
+#include "security/secret_text.h"
+#include "source/xp/unique_file.h"
 #include "version/version.h"
 
 namespace {
@@ -118,15 +124,17 @@ std::string FlagNames(std::uint32_t flags) {
 }
 
 int Inspect(const char* path, bool json) {
-  std::FILE* f = std::fopen(path, "rb");
-  if (f == nullptr) {
-    std::fprintf(stderr, "vaultpost: cannot open %s: %s\n", path, std::strerror(errno));
-    return kExitFailure;
-  }
   codec::DocumentHeader header;
   codec::DocumentTagTable tags;
-  const std::int32_t result = codec::ResultCode(codec::InspectDocument(f, header, /*rewind=*/false, &tags));
-  std::fclose(f);
+  std::int32_t result = 0;
+  {
+    const xp::UniqueFile f(std::fopen(path, "rb"));
+    if (!f) {
+      std::fprintf(stderr, "vaultpost: cannot open %s: %s\n", path, std::strerror(errno));
+      return kExitFailure;
+    }
+    result = codec::ResultCode(codec::InspectDocument(f.get(), header, /*rewind=*/false, &tags));
+  }
 
   if (json) {
     std::string out = "{";
@@ -204,10 +212,102 @@ int Open(const char* path, reader::TerminalGui::Options options) {
   return gui.FailureReported() || gui.Cancelled() ? kExitFailure : kExitOk;
 }
 
+// The arguments of one command: flags, options with a value, and exactly one
+// FILE operand ("--" ends the options).
+struct CommandLine {
+  std::set<std::string, std::less<>> flags;
+  std::map<std::string, std::string, std::less<>> values;
+  const char* file = nullptr;
+
+  bool Has(std::string_view flag) const { return flags.count(flag) != 0; }
+  const char* Value(std::string_view option) const {
+    const auto it = values.find(option);
+    return it != values.end() ? it->second.c_str() : nullptr;
+  }
+};
+
+// Parses the arguments after the command word; says what is wrong on
+// standard error and returns false for an unknown option, an option without
+// its value, a second FILE or none.
+bool ParseCommandLine(const char* command, const std::vector<std::string>& args,
+                      std::initializer_list<std::string_view> flags,
+                      std::initializer_list<std::string_view> valued, CommandLine& out) {
+  auto listed = [](std::initializer_list<std::string_view> names, const std::string& arg) {
+    return std::find(names.begin(), names.end(), arg) != names.end();
+  };
+  bool operandsOnly = false;
+  for (std::size_t i = 1; i < args.size(); ++i) {
+    const std::string& arg = args[i];
+    const bool option = !operandsOnly && !arg.empty() && arg[0] == '-';
+    if (option && arg == "--") {
+      operandsOnly = true;
+    } else if (option && listed(flags, arg)) {
+      out.flags.insert(arg);
+    } else if (option && listed(valued, arg) && i + 1 < args.size()) {
+      out.values[arg] = args[++i];
+    } else if (!option && out.file == nullptr) {
+      out.file = arg.c_str();
+    } else {
+      std::fprintf(stderr, "vaultpost: unexpected argument '%s'\n", arg.c_str());
+      return false;
+    }
+  }
+  if (out.file == nullptr) {
+    std::fprintf(stderr, "vaultpost: %s needs a FILE\n", command);
+    return false;
+  }
+  return true;
+}
+
+// Reads the password line from `in` without leaving a copy in a stdio buffer.
+void ReadPasswordLine(std::FILE* in, security::SecretText& password) {
+  std::setvbuf(in, nullptr, _IONBF, 0);
+  reader::ReadLine(in, password);
+}
+
+int RunOpen(const std::vector<std::string>& args) {
+  CommandLine line;
+  if (!ParseCommandLine("open", args, {"--password-stdin"}, {"--user", "--password-file"}, line)) {
+    return kExitUsage;
+  }
+  const char* passwordFile = line.Value("--password-file");
+  const bool passwordStdin = line.Has("--password-stdin");
+  if (passwordStdin && passwordFile != nullptr) {
+    std::fprintf(stderr, "vaultpost: give --password-stdin or --password-file, not both\n");
+    return kExitUsage;
+  }
+  reader::TerminalGui::Options options;
+  if (passwordStdin || passwordFile != nullptr) {
+    options.scripted = true;
+    options.credentialsGiven = true;
+    options.answers = stdin;
+    if (const char* user = line.Value("--user")) options.userName = user;
+    if (passwordFile != nullptr) {
+      xp::UniqueFile pf(std::fopen(passwordFile, "r"));
+      if (!pf) {
+        std::fprintf(stderr, "vaultpost: cannot read %s: %s\n", passwordFile, std::strerror(errno));
+        return kExitUsage;
+      }
+      ReadPasswordLine(pf.get(), options.password);
+    } else {
+      ReadPasswordLine(stdin, options.password);
+    }
+  } else if (line.Value("--user") != nullptr) {
+    std::fprintf(stderr, "vaultpost: --user needs --password-stdin or --password-file\n");
+    return kExitUsage;
+  } else if (!HaveTerminal()) {
+    // Without a terminal a document that needs no credentials still opens,
+    // with its questions answered from standard input.
+    options.scripted = true;
+    options.answers = stdin;
+  }
+  return Open(line.file, std::move(options));
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
-  std::vector<std::string> args(argv + 1, argv + argc);
+  const std::vector<std::string> args(argv + 1, argv + argc);
   if (args.empty()) {
     PrintUsage(stderr);
     return kExitUsage;
@@ -220,88 +320,14 @@ int main(int argc, char** argv) {
     std::printf("vaultpost %s\n", kVersion);
     return kExitOk;
   }
-
-  const std::string command = args[0];
-  if (command == "inspect") {
-    bool json = false;
-    const char* file = nullptr;
-    for (std::size_t i = 1; i < args.size(); ++i) {
-      if (args[i] == "--json") {
-        json = true;
-      } else if (file == nullptr && (args[i].empty() || args[i][0] != '-')) {
-        file = argv[i + 1];
-      } else {
-        std::fprintf(stderr, "vaultpost: unexpected argument '%s'\n", args[i].c_str());
-        return kExitUsage;
-      }
-    }
-    if (file == nullptr) {
-      std::fprintf(stderr, "vaultpost: inspect needs a FILE\n");
-      return kExitUsage;
-    }
-    return Inspect(file, json);
+  if (args[0] == "inspect") {
+    CommandLine line;
+    if (!ParseCommandLine("inspect", args, {"--json"}, {}, line)) return kExitUsage;
+    return Inspect(line.file, line.Has("--json"));
   }
+  if (args[0] == "open") return RunOpen(args);
 
-  if (command == "open") {
-    reader::TerminalGui::Options options;
-    const char* file = nullptr;
-    const char* passwordFile = nullptr;
-    bool passwordStdin = false;
-    bool haveUser = false;
-    for (std::size_t i = 1; i < args.size(); ++i) {
-      if (args[i] == "--user" && i + 1 < args.size()) {
-        options.userName = args[++i];
-        haveUser = true;
-      } else if (args[i] == "--password-stdin") {
-        passwordStdin = true;
-      } else if (args[i] == "--password-file" && i + 1 < args.size()) {
-        passwordFile = argv[++i + 1];
-      } else if (args[i] == "--") {
-        if (i + 1 < args.size() && file == nullptr) file = argv[i + 2];
-        break;
-      } else if (file == nullptr && (args[i].empty() || args[i][0] != '-')) {
-        file = argv[i + 1];
-      } else {
-        std::fprintf(stderr, "vaultpost: unexpected argument '%s'\n", args[i].c_str());
-        return kExitUsage;
-      }
-    }
-    if (file == nullptr) {
-      std::fprintf(stderr, "vaultpost: open needs a FILE\n");
-      return kExitUsage;
-    }
-    if (passwordStdin && passwordFile != nullptr) {
-      std::fprintf(stderr, "vaultpost: give --password-stdin or --password-file, not both\n");
-      return kExitUsage;
-    }
-    if (passwordStdin || passwordFile != nullptr) {
-      options.scripted = true;
-      options.credentialsGiven = true;
-      options.answers = stdin;
-      if (passwordFile != nullptr) {
-        std::FILE* pf = std::fopen(passwordFile, "r");
-        if (pf == nullptr) {
-          std::fprintf(stderr, "vaultpost: cannot read %s: %s\n", passwordFile, std::strerror(errno));
-          return kExitUsage;
-        }
-        reader::ReadLine(pf, options.password);
-        std::fclose(pf);
-      } else {
-        reader::ReadLine(stdin, options.password);
-      }
-    } else if (haveUser) {
-      std::fprintf(stderr, "vaultpost: --user needs --password-stdin or --password-file\n");
-      return kExitUsage;
-    } else if (!HaveTerminal()) {
-      // Without a terminal a document that needs no credentials still opens,
-      // with its questions answered from standard input.
-      options.scripted = true;
-      options.answers = stdin;
-    }
-    return Open(file, std::move(options));
-  }
-
-  std::fprintf(stderr, "vaultpost: unknown command '%s'\n", command.c_str());
+  std::fprintf(stderr, "vaultpost: unknown command '%s'\n", args[0].c_str());
   PrintUsage(stderr);
   return kExitUsage;
 }

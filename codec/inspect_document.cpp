@@ -53,7 +53,7 @@ DecodeResult ReadTrailer(VPReader& source, security::Digest& digest, std::uint32
     return DecodeResult::Corrupt;
   }
 
-  std::unique_ptr<std::uint8_t[]> trailer(new std::uint8_t[n == 0 ? 1 : n]);
+  const auto trailer = std::make_unique_for_overwrite<std::uint8_t[]>(n == 0 ? 1 : n);
   if (!source.Seek(-static_cast<std::int32_t>(4 + n), 2) ||
       source.Read(trailer.get(), 1, n) != n) {
     return DecodeResult::Truncated;

@@ -56,7 +56,7 @@ class HMac : public MsgAuthenticationCode<D> {
 
 template <class D>
 HMac<D>::HMac()
-    : blockSize_(D::BlockSize()), pads_(new std::uint8_t[2 * std::size_t{blockSize_}]), outerPad_(pads_.get() + blockSize_) {
+    : blockSize_(D::BlockSize()), pads_(std::make_unique_for_overwrite<std::uint8_t[]>(2 * std::size_t{blockSize_})), outerPad_(pads_.get() + blockSize_) {
   std::memset(pads_.get(), 0x36, blockSize_);
   std::memset(outerPad_, 0x5C, blockSize_);
   SavePadStates();

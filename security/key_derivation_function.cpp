@@ -16,7 +16,7 @@ KeyDerivationFunction::~KeyDerivationFunction() = default;
 void KeyDerivationFunction::AddInputFrom(KeySource& source) {
   std::uint32_t length = 0;
   source.GetKeyLength(&length);
-  std::unique_ptr<std::uint8_t[]> buffer(new std::uint8_t[length == 0 ? 1 : length]());
+  const auto buffer = std::make_unique<std::uint8_t[]>(length == 0 ? 1 : length);
   std::int32_t ignored = 0;
   source.CopyKey(&ignored, buffer.get(), length);
   AddInput(buffer.get(), length);

@@ -8,15 +8,14 @@
 namespace security {
 
 SecureBlob::SecureBlob(const void* data, std::uint32_t length)
-    : block_(new std::uint8_t[std::size_t{length} + kPrefixBytes + kSpareBytes]), size_(length) {
+    : size_(length), block_(std::make_unique_for_overwrite<std::uint8_t[]>(BlockSize())) {
   for (std::uint32_t i = 0; i < kPrefixBytes; ++i) block_[i] = static_cast<std::uint8_t>(length >> (8 * i));
   if (length != 0) std::memcpy(Data(), data, length);
   std::memset(Spare(), 0, kSpareBytes);
 }
 
 SecureBlob::~SecureBlob() {
-  SecureWipe(block_, std::size_t{size_} + kPrefixBytes + kSpareBytes);
-  delete[] block_;
+  SecureWipe(block_.get(), BlockSize());
 }
 
 }  // namespace security

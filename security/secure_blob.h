@@ -3,7 +3,9 @@
 // is released. Behind the bytes it keeps 5 spare bytes, the first 4 of which
 // PBKDF2 uses for the block index, so salt and index can be hashed in one go.
 
+#include <cstddef>
 #include <cstdint>
+#include <memory>
 
 namespace security {
 
@@ -19,16 +21,18 @@ class SecureBlob {
   SecureBlob& operator=(const SecureBlob&) = delete;
 
   std::uint32_t Size() const { return size_; }
-  std::uint8_t* Data() { return block_ + kPrefixBytes; }
-  const std::uint8_t* Data() const { return block_ + kPrefixBytes; }
+  std::uint8_t* Data() { return block_.get() + kPrefixBytes; }
+  const std::uint8_t* Data() const { return block_.get() + kPrefixBytes; }
   // The spare bytes directly behind the data.
   std::uint8_t* Spare() { return Data() + size_; }
 
  private:
   static constexpr std::uint32_t kPrefixBytes = 4;  // the length, little-endian
 
-  std::uint8_t* block_;
+  std::size_t BlockSize() const { return std::size_t{size_} + kPrefixBytes + kSpareBytes; }
+
   std::uint32_t size_;
+  std::unique_ptr<std::uint8_t[]> block_;
 };
 
 }  // namespace security

@@ -23,20 +23,15 @@ constexpr const char* kUnknownTypeWarning =
     "put your system at risk.\n\nDo you want to continue?";
 constexpr int kBarWidth = 30;
 
-std::string Trimmed(std::string s) {
-  while (!s.empty() && (s.back() == '\n' || s.back() == '\r')) s.pop_back();
-  return s;
-}
-
 std::string Lowered(std::string s) {
   for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
   return s;
 }
 
-
-}  // namespace
-
-bool ReadLine(std::FILE* in, std::string& line) {
+// One line from `in` without its line end ("\n" or "\r\n"), appended in
+// place: no copy of the line is made on the way.
+template <class Text>
+bool ReadLineInto(std::FILE* in, Text& line) {
   line.clear();
   if (in == nullptr) return false;
   int c;
@@ -44,11 +39,17 @@ bool ReadLine(std::FILE* in, std::string& line) {
   while ((c = std::fgetc(in)) != EOF) {
     any = true;
     if (c == '\n') break;
-    line += static_cast<char>(c);
+    line.push_back(static_cast<char>(c));
   }
-  line = Trimmed(line);
+  while (!line.empty() && line.back() == '\r') line.pop_back();
   return any;
 }
+
+}  // namespace
+
+bool ReadLine(std::FILE* in, std::string& line) { return ReadLineInto(in, line); }
+
+bool ReadLine(std::FILE* in, security::SecretText& line) { return ReadLineInto(in, line); }
 
 void RestoreTerminalEcho() {
   if (g_echoOff != 0 && g_echoFd >= 0) {
@@ -66,10 +67,13 @@ TerminalGui::~TerminalGui() {
 
 bool TerminalGui::ReadAnswer(std::string& line) { return ReadLine(options_.answers, line); }
 
-bool TerminalGui::ReadTerminalLine(const char* label, bool echo, std::string& line) {
+template <class Text>
+bool TerminalGui::ReadTerminalLine(const char* label, bool echo, Text& line) {
   if (tty_ == nullptr) {
     tty_ = std::fopen(options_.terminal, "r+");
     if (tty_ == nullptr) return false;
+    // Unbuffered, so that typed passwords never sit in a stdio buffer.
+    std::setvbuf(tty_, nullptr, _IONBF, 0);
   }
   std::fprintf(tty_, "%s: ", label);
   std::fflush(tty_);
@@ -109,7 +113,7 @@ int TerminalGui::PromptForCredentials(bool askUserName) {
   }
   for (;;) {
     std::string user;
-    std::string password;
+    security::SecretText password;
     std::FILE* out = options_.out;
     std::fprintf(out, "\n%s\n", texts.Text(MessageCatalogue::Title));
     const char* prompt = texts.Text(MessageCatalogue::Prompt);
@@ -124,9 +128,7 @@ int TerminalGui::PromptForCredentials(bool askUserName) {
       return kCancel;
     }
     failureReported_ = false;  // only the last attempt's outcome counts
-    const bool finished = State().Decode(user.c_str(), password.c_str());
-    std::fill(password.begin(), password.end(), '\0');
-    if (finished) return kOk;
+    if (State().Decode(user.c_str(), password.c_str())) return kOk;
   }
 }
 

@@ -11,6 +11,7 @@
 #include <string>
 
 #include "reader/gui_interface.h"
+#include "security/secret_text.h"
 
 namespace reader {
 
@@ -25,7 +26,7 @@ class TerminalGui : public GuiInterface {
     // without them a document that needs credentials cannot be opened.
     bool credentialsGiven = false;
     std::string userName;
-    std::string password;
+    security::SecretText password;
     std::FILE* answers = nullptr;
     // Where messages and progress go (standard error).
     std::FILE* out = stderr;
@@ -60,7 +61,8 @@ class TerminalGui : public GuiInterface {
   // Reads one answer line; false at the end of input.
   bool ReadAnswer(std::string& line);
   // Reads a line from the terminal, echoing it or not; false at end of input.
-  bool ReadTerminalLine(const char* label, bool echo, std::string& line);
+  template <class Text>
+  bool ReadTerminalLine(const char* label, bool echo, Text& line);
   void DrawProgress();
   void EndProgressLine();
 
@@ -80,6 +82,9 @@ class TerminalGui : public GuiInterface {
 // Reads one line from `in` without its line end ("\n" or "\r\n"); false at
 // the end of input with nothing read.
 bool ReadLine(std::FILE* in, std::string& line);
+// The same for a secret line; the stream should be unbuffered (setvbuf
+// _IONBF) so that the line's bytes are nowhere but in `line`.
+bool ReadLine(std::FILE* in, security::SecretText& line);
 
 // Restores the terminal's echo if a password prompt had turned it off; safe
 // to call from a signal handler.

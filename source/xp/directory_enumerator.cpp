@@ -5,24 +5,6 @@
 
 namespace xp {
 
-DirectoryEnumerator::DirectoryEnumerator(const DirectoryEnumerator& other) : state_(other.state_) {
-  if (state_ != nullptr) ++state_->references;
-}
-
-DirectoryEnumerator& DirectoryEnumerator::operator=(const DirectoryEnumerator& other) {
-  if (other.state_ != nullptr) ++other.state_->references;
-  release();
-  state_ = other.state_;
-  return *this;
-}
-
-DirectoryEnumerator::~DirectoryEnumerator() { release(); }
-
-void DirectoryEnumerator::release() {
-  if (state_ != nullptr && --state_->references == 0) delete state_;
-  state_ = nullptr;
-}
-
 bool DirectoryEnumerator::accepted() const {
   const char* entry = name();
   if ((state_->flags & kSkipDot) && std::strcmp(entry, ".") == 0) return false;
@@ -43,7 +25,8 @@ DirectoryEnumerator Enumerate(const Path& directory, unsigned flags, const char*
   DirectoryEnumerator enumerator;
   auto search = DirectorySearch::Open(directory.text());
   if (search == nullptr) return enumerator;
-  enumerator.state_ = new DirectoryEnumerator::State{std::move(search), 1, flags, pattern != nullptr ? pattern : ""};
+  enumerator.state_ = std::make_shared<DirectoryEnumerator::State>(
+      DirectoryEnumerator::State{std::move(search), flags, pattern != nullptr ? pattern : ""});
   // The first entry passes the same filter as every later one.
   if (!enumerator.accepted()) enumerator.advance();
   return enumerator;

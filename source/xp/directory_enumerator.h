@@ -20,10 +20,8 @@ enum EnumerationFlags : unsigned {
 class DirectoryEnumerator {
  public:
   // An enumerator at the end.
+  // Copies share one position in the directory.
   DirectoryEnumerator() = default;
-  DirectoryEnumerator(const DirectoryEnumerator& other);
-  DirectoryEnumerator& operator=(const DirectoryEnumerator& other);
-  ~DirectoryEnumerator();
 
   bool atEnd() const { return state_ == nullptr || state_->search == nullptr; }
   // Moves to the next entry that passes the filter. Only when not at the end.
@@ -38,15 +36,13 @@ class DirectoryEnumerator {
 
   struct State {
     std::unique_ptr<DirectorySearch> search;  // null once exhausted
-    std::uint32_t references = 1;
     unsigned flags = 0;
     std::string pattern;
   };
 
   bool accepted() const;
-  void release();
 
-  State* state_ = nullptr;
+  std::shared_ptr<State> state_;
 };
 
 // An enumerator on the first entry of directory that matches pattern

@@ -78,7 +78,9 @@ GlobalPointerBase::LookupResult GlobalPointerBase::Registry::lookupOrCreate(std:
       if (full) Refuse(kFullText);
       return LookupResult{false, found};
     }
-    // Not there: build a block outside the lock and look again.
+    // Not there: build a block outside the lock and look again. Blocks are
+    // raw memory in the layout every module of the process shares (size,
+    // count, object), freed by whichever module drops the last reference.
     fresh = ::operator new(size);
     ::new (fresh) BlockHeader{size, {1}};
     try {
@@ -160,6 +162,9 @@ GlobalPointerBase::Registry* GlobalPointerBase::Attach(const char* mappingName,
   std::atomic_ref<Registry*> cell(*static_cast<Registry**>(found->data()));
   Registry* registry = nullptr;
   if (found->created()) {
+    // The registry is reached by every module of the process through a bare
+    // pointer in the mapping and outlives this module, so no owner of ours
+    // may free it.
     registry = new Registry();
     cell.store(registry, std::memory_order_release);
   } else {

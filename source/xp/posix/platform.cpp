@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <memory>
 #include <new>
 
 #include "source/xp/xp_exception.h"
@@ -55,34 +56,31 @@ struct Start {
 };
 
 void* Trampoline(void* raw) {
-  Start start = *static_cast<Start*>(raw);
-  delete static_cast<Start*>(raw);
-  start.entry(start.argument);
+  // The new thread owns its start record.
+  const std::unique_ptr<Start> start(static_cast<Start*>(raw));
+  start->entry(start->argument);
   return nullptr;
 }
 
 }  // namespace
 
 void* StartThread(ThreadEntry entry, void* argument, std::uint64_t* threadId, std::uint32_t* error) {
-  auto* handle = new (std::nothrow) pthread_t;
-  auto* start = new (std::nothrow) Start{entry, argument};
+  std::unique_ptr<pthread_t> handle(new (std::nothrow) pthread_t);
+  std::unique_ptr<Start> start(new (std::nothrow) Start{entry, argument});
   if (handle == nullptr || start == nullptr) {
-    delete handle;
-    delete start;
     *error = ENOMEM;
     return nullptr;
   }
-  const int rc = ::pthread_create(handle, nullptr, Trampoline, start);
+  const int rc = ::pthread_create(handle.get(), nullptr, Trampoline, start.get());
   if (rc != 0) {
-    delete handle;
-    delete start;
     *error = static_cast<std::uint32_t>(rc);
     return nullptr;
   }
+  start.release();  // the thread has it now
   // The kernel's id of the new thread is only known inside it (gettid); the
   // thread records it itself when it starts.
   *threadId = 0;
-  return handle;
+  return handle.release();  // CloseThread deletes it
 }
 
 std::uint32_t WaitForThread(void* handle) {

@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include <memory>
 #include <new>
 
 #include "source/xp/xp_exception.h"
@@ -54,27 +55,27 @@ struct Start {
 };
 
 DWORD WINAPI Trampoline(LPVOID raw) {
-  Start start = *static_cast<Start*>(raw);
-  delete static_cast<Start*>(raw);
-  start.entry(start.argument);
+  // The new thread owns its start record.
+  const std::unique_ptr<Start> start(static_cast<Start*>(raw));
+  start->entry(start->argument);
   return 0;
 }
 
 }  // namespace
 
 void* StartThread(ThreadEntry entry, void* argument, std::uint64_t* threadId, std::uint32_t* error) {
-  auto* start = new (std::nothrow) Start{entry, argument};
+  std::unique_ptr<Start> start(new (std::nothrow) Start{entry, argument});
   if (start == nullptr) {
     *error = ERROR_NOT_ENOUGH_MEMORY;
     return nullptr;
   }
   DWORD id = 0;
-  HANDLE handle = ::CreateThread(nullptr, 0, Trampoline, start, 0, &id);
+  HANDLE handle = ::CreateThread(nullptr, 0, Trampoline, start.get(), 0, &id);
   if (handle == nullptr) {
     *error = ::GetLastError();
-    delete start;
     return nullptr;
   }
+  start.release();  // the thread has it now
   *threadId = id;
   return handle;
 }
