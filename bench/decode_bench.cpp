@@ -16,6 +16,7 @@
 #include <string>
 #include <vector>
 
+#include "codec/counting_decode_writer.h"
 #include "codec/decode_result.h"
 #include "codec/document_decoder.h"
 #include "codec/memory_reader.h"
@@ -45,19 +46,6 @@ Bytes Content() {
   out.resize(kContentSize);
   return out;
 }
-
-class NullWriter final : public codec::VPDecodeWriter {
- public:
-  bool Write(const void*, std::uint32_t length) override {
-    bytes += length;
-    return true;
-  }
-  bool BeginDocument(const codec::DocumentHeader&, std::uint32_t) override { return true; }
-  bool BeginPart(const char*, const codec::VPCodecBase::EncodedHeader&) override { return true; }
-  bool EndPart() override { return true; }
-  bool EndDocument() override { return true; }
-  std::uint64_t bytes = 0;
-};
 
 encoder::DocumentSpec Layout(std::uint16_t compression) {
   const Bytes content = Content();
@@ -101,7 +89,7 @@ void BM_DecodeDocument(benchmark::State& state) {
   const Bytes& document = Document(compression);
   for (auto _ : state) {
     codec::MemoryReader source(document.data(), static_cast<std::uint32_t>(document.size()));
-    NullWriter writer;
+    codec::CountingDecodeWriter writer;
     codec::DocumentDecoder decoder(source, writer);
     const codec::DecodeResult result = decoder.DecodeDocument("bench", "mark", false);
     if (result != codec::DecodeResult::Ok || writer.bytes != kContentSize) {

@@ -27,13 +27,23 @@ bool CBCCipher::SetIv(const std::uint8_t* iv, std::uint32_t length) {
   return true;
 }
 
-bool CBCCipher::Encrypt(const std::uint8_t* in, std::uint8_t* out, std::uint32_t length) {
+BlockCipher* CBCCipher::Prepare(const std::uint8_t* in, const std::uint8_t* out, std::uint32_t length,
+                                 bool& answer) {
+  answer = false;
   BlockCipher* block = GetBlockCipher();
-  if (block == nullptr) return false;
+  if (block == nullptr || length % block->BlockSize() != 0) return nullptr;
+  if (length == 0) {
+    answer = true;
+    return nullptr;
+  }
+  return in != nullptr && out != nullptr ? block : nullptr;
+}
+
+bool CBCCipher::Encrypt(const std::uint8_t* in, std::uint8_t* out, std::uint32_t length) {
+  bool answer = false;
+  BlockCipher* block = Prepare(in, out, length, answer);
+  if (block == nullptr) return answer;
   const std::uint32_t blockSize = block->BlockSize();
-  if (length % blockSize != 0) return false;
-  if (length == 0) return true;
-  if (in == nullptr || out == nullptr) return false;
   std::uint32_t* chain = chain_.get();
   for (std::uint32_t offset = 0; offset < length; offset += blockSize) {
     for (std::uint32_t w = 0; w < chainWords_; ++w) {
@@ -48,12 +58,10 @@ bool CBCCipher::Encrypt(const std::uint8_t* in, std::uint8_t* out, std::uint32_t
 }
 
 bool CBCCipher::Decrypt(const std::uint8_t* in, std::uint8_t* out, std::uint32_t length) {
-  BlockCipher* block = GetBlockCipher();
-  if (block == nullptr) return false;
+  bool answer = false;
+  BlockCipher* block = Prepare(in, out, length, answer);
+  if (block == nullptr) return answer;
   const std::uint32_t blockSize = block->BlockSize();
-  if (length % blockSize != 0) return false;
-  if (length == 0) return true;
-  if (in == nullptr || out == nullptr) return false;
   std::uint32_t* chain = chain_.get();
   std::uint32_t stored[kMaxCipherBlockSize / 4];
   std::uint32_t plain[kMaxCipherBlockSize / 4];

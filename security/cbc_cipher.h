@@ -38,6 +38,11 @@ class CBCCipher : public Cipher {
   bool Decrypt(const std::uint8_t* in, std::uint8_t* out, std::uint32_t length) override;
 
  private:
+  // The block cipher when a call over `length` bytes has work to do; null
+  // with `answer` set to the call's result otherwise (false for a partial
+  // block, a missing buffer or an invalid object; true for no bytes at all).
+  BlockCipher* Prepare(const std::uint8_t* in, const std::uint8_t* out, std::uint32_t length, bool& answer);
+
   std::uint32_t chainWords_ = 0;
   std::unique_ptr<std::uint32_t[]> chain_;
 };

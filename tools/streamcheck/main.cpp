@@ -19,6 +19,7 @@
 #include <cstring>
 #include <string>
 
+#include "codec/counting_decode_writer.h"
 #include "codec/decode_result.h"
 #include "codec/document_decoder.h"
 #include "codec/file_reader.h"
@@ -27,23 +28,6 @@
 
 namespace {
 
-class CountingWriter final : public codec::VPDecodeWriter {
- public:
-  bool Write(const void*, std::uint32_t length) override {
-    bytes += length;
-    return true;
-  }
-  bool BeginDocument(const codec::DocumentHeader&, std::uint32_t) override { return true; }
-  bool BeginPart(const char*, const codec::VPCodecBase::EncodedHeader&) override {
-    ++parts;
-    return true;
-  }
-  bool EndPart() override { return true; }
-  bool EndDocument() override { return true; }
-
-  std::uint64_t bytes = 0;
-  std::uint32_t parts = 0;
-};
 
 long PeakKiB(int who) {
   rusage usage{};
@@ -139,7 +123,7 @@ int main(int argc, char** argv) {
   std::rewind(file);
 
   const long peakBefore = PeakKiB(RUSAGE_SELF);
-  CountingWriter writer;
+  codec::CountingDecodeWriter writer;
   const auto start = std::chrono::steady_clock::now();
   codec::DecodeResult result;
   {
