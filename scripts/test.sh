@@ -10,12 +10,12 @@ bash scripts/deps.sh
 jobs=$(nproc)
 
 echo "== Release build"
-cmake -S . -B build/release -DCMAKE_BUILD_TYPE=Release >/dev/null
+cmake -S . -B build/release -DCMAKE_BUILD_TYPE=Release -DVP_WARNINGS_AS_ERRORS=ON >/dev/null
 cmake --build build/release -j"$jobs"
 ctest --test-dir build/release --output-on-failure -j"$jobs"
 
 echo "== AddressSanitizer + UndefinedBehaviorSanitizer build"
-cmake -S . -B build/asan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVP_SANITIZE=address,undefined \
+cmake -S . -B build/asan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVP_SANITIZE=address,undefined -DVP_WARNINGS_AS_ERRORS=ON \
       -DVP_BUILD_BENCHMARKS=OFF >/dev/null
 cmake --build build/asan -j"$jobs"
 ASAN_OPTIONS=detect_leaks=1:abort_on_error=1:strict_string_checks=1 \
@@ -23,7 +23,7 @@ UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 \
   ctest --test-dir build/asan -L unit --output-on-failure -j"$jobs"
 
 echo "== ThreadSanitizer build (support library concurrency tests)"
-cmake -S . -B build/tsan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVP_SANITIZE=thread \
+cmake -S . -B build/tsan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVP_SANITIZE=thread -DVP_WARNINGS_AS_ERRORS=ON \
       -DVP_BUILD_BENCHMARKS=OFF >/dev/null
 cmake --build build/tsan -j"$jobs" --target test_xp
 TSAN_OPTIONS=halt_on_error=1 \
