@@ -1,6 +1,7 @@
 #include "reader/file_decode_writer.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <fcntl.h>
 #include <sys/stat.h>
 #ifdef _WIN32
@@ -10,6 +11,7 @@
 #endif
 
 #include "reader/part_file_name.h"
+#include "source/xp/file_system.h"
 
 namespace reader {
 
@@ -20,17 +22,26 @@ constexpr std::size_t kOverwriteChunk = 2048;
 
 // Creates `path` for binary writing; fails when it exists already, so that a
 // part never writes through a file or link that someone else put there.
+// Null with errno set on failure.
 std::FILE* CreateNewFile(const std::string& path) {
 #ifdef _WIN32
   const int fd = _open(path.c_str(), _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY, _S_IREAD | _S_IWRITE);
   if (fd < 0) return nullptr;
   std::FILE* f = _fdopen(fd, "wb");
-  if (f == nullptr) _close(fd);
+  if (f == nullptr) {
+    const int error = errno;
+    _close(fd);
+    errno = error;
+  }
 #else
   const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0600);
   if (fd < 0) return nullptr;
   std::FILE* f = ::fdopen(fd, "wb");
-  if (f == nullptr) ::close(fd);
+  if (f == nullptr) {
+    const int error = errno;
+    ::close(fd);
+    errno = error;
+  }
 #endif
   return f;
 }
@@ -66,6 +77,7 @@ bool FileDecodeWriter::BeginPart(const char* name, const codec::VPCodecBase::Enc
   const std::string fileName = DistinctPartFileName(SafePartFileName(name != nullptr ? name : ""), names_);
   std::string path = std::string(directory_) + fileName;
   std::FILE* stream = CreateNewFile(path);
+  while (stream == nullptr && errno == EMFILE && MakeRoomForAStream()) stream = CreateNewFile(path);
   if (stream == nullptr) return false;
   names_.push_back(fileName);
   // A part begun after a part that never ended keeps the table in step with
@@ -74,6 +86,20 @@ bool FileDecodeWriter::BeginPart(const char* name, const codec::VPCodecBase::Enc
   current_ = static_cast<std::uint32_t>(entries_.size() - 1);
   inner_->SetStream(stream);
   return true;
+}
+
+bool FileDecodeWriter::MakeRoomForAStream() {
+  // A document of thousands of parts outgrows the usual limit of open files.
+  if (xp::RaiseOpenStreamLimit() > 0) return true;
+  // At the system's limit: a finished part gives up its stream (its file
+  // stays in the private directory until the wipe), the main part last.
+  for (std::size_t i = entries_.size(); i-- > 1;) {
+    if (i < current_ && entries_[i]->Stream() != nullptr) {
+      entries_[i]->Close();  // its bytes were flushed as they were written
+      return true;
+    }
+  }
+  return false;
 }
 
 bool FileDecodeWriter::EndPart() {

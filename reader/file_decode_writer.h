@@ -53,6 +53,11 @@ class FileDecodeWriter : public codec::VPDecodeWriter {
   bool KeepOpen() const { return keepOpen_; }
 
  private:
+  // After a part file could not be created for want of descriptors: raises
+  // the limit, or else closes the stream of a finished part. False when
+  // neither is possible.
+  bool MakeRoomForAStream();
+
   codec::FileWriter* inner_;
   std::vector<std::unique_ptr<PartFile>> entries_;
   std::vector<std::string> names_;  // file names in use, to keep them distinct

@@ -16,6 +16,7 @@
 #include "os/launch_confirmation.h"
 #include "os/system_error.h"
 #include "reader/gui_interface.h"
+#include "source/xp/file_system.h"
 #include "source/xp/high_resolution_clock.h"
 
 extern char** environ;
@@ -137,13 +138,24 @@ bool MakeDocumentDirectory(const std::string& base, std::string& out) {
   return false;
 }
 
-PosixOsInterface::PosixOsInterface() {
+namespace {
+
+std::string TemporaryBaseFromEnvironment() {
   const char* tmp = std::getenv("TMPDIR");
-  temporaryBase_ = (tmp != nullptr && tmp[0] == '/') ? tmp : "/tmp";
-  while (temporaryBase_.size() > 1 && temporaryBase_.back() == '/') temporaryBase_.pop_back();
+  std::string base = (tmp != nullptr && tmp[0] == '/') ? tmp : "/tmp";
+  while (base.size() > 1 && base.back() == '/') base.pop_back();
+  return base;
 }
 
-PosixOsInterface::PosixOsInterface(std::string temporaryBase) : temporaryBase_(std::move(temporaryBase)) {}
+}  // namespace
+
+PosixOsInterface::PosixOsInterface() : PosixOsInterface(TemporaryBaseFromEnvironment()) {}
+
+PosixOsInterface::PosixOsInterface(std::string temporaryBase) : temporaryBase_(std::move(temporaryBase)) {
+  // Part files stay open until the wipe; the writer raises the limit further
+  // when a document needs more.
+  xp::SetMaxOpenStreams(2048);
+}
 
 const char* PosixOsInterface::TemporaryDirectory() {
   if (!MakeDocumentDirectory(temporaryBase_, directory_)) return nullptr;

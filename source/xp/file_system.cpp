@@ -65,6 +65,8 @@ bool RemoveDirectoryTree(const Path& path, const TreeRemoval& removal) {
   return removal.removeDirectory(path.text());
 }
 
+long RaiseOpenStreamLimit() { return platform::RaiseOpenStreamLimit(); }
+
 int SetMaxOpenStreams(int count) {
   if (count > kMaxOpenStreams) {
     errno = EPERM;

@@ -69,8 +69,13 @@ class SecurityIdentifier {
 // user id); none when it cannot be found.
 std::optional<SecurityIdentifier> CurrentUserSid();
 
-// Sets the limit of open streams. Counts above 2048 are refused with EPERM.
-// Returns the new limit, or -1 with errno set.
+// Sets the limit of open streams. Counts above 2048 are refused with EPERM; a
+// limit that is already higher is kept. Returns count, or -1 with errno set.
 int SetMaxOpenStreams(int count);
+
+// Raises the limit of open streams as far as the system allows (at least
+// doubling it); for a process that needs more than SetMaxOpenStreams gives.
+// Returns the new limit, or -1 when it cannot grow.
+long RaiseOpenStreamLimit();
 
 }  // namespace xp

@@ -63,8 +63,12 @@ void ReleaseSystemText(void* text);
 namespace xp::platform {
 
 // Sets the limit of open streams to count (_setmaxstdio; on POSIX the soft
-// limit of open files, within the hard limit). Returns the new limit, or -1
-// with errno set.
+// limit of open files, within the hard limit, and never lowered: a higher
+// limit is kept). Returns count, or -1 with errno set.
 int SetOpenStreamLimit(int count);
+
+// Raises the limit of open streams as far as the system allows, at least
+// doubling it; returns the new limit, or -1 when it cannot grow.
+long RaiseOpenStreamLimit();
 
 }  // namespace xp::platform

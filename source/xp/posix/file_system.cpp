@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 
 #include "source/xp/platform.h"
@@ -36,9 +37,23 @@ int SetOpenStreamLimit(int count) {
     errno = EPERM;
     return -1;
   }
-  limit.rlim_cur = wanted;
-  if (::setrlimit(RLIMIT_NOFILE, &limit) != 0) return -1;
+  if (limit.rlim_cur != RLIM_INFINITY && limit.rlim_cur < wanted) {
+    limit.rlim_cur = wanted;
+    if (::setrlimit(RLIMIT_NOFILE, &limit) != 0) return -1;
+  }
   return count;
+}
+
+long RaiseOpenStreamLimit() {
+  // Enough for any document without asking for an unbounded number.
+  constexpr rlim_t kCeiling = 1 << 20;
+  rlimit limit{};
+  if (::getrlimit(RLIMIT_NOFILE, &limit) != 0) return -1;
+  const rlim_t ceiling = limit.rlim_max == RLIM_INFINITY ? kCeiling : std::min(limit.rlim_max, kCeiling);
+  if (limit.rlim_cur == RLIM_INFINITY || limit.rlim_cur >= ceiling) return -1;
+  limit.rlim_cur = std::min(ceiling, std::max<rlim_t>(2 * limit.rlim_cur, 4096));
+  if (::setrlimit(RLIMIT_NOFILE, &limit) != 0) return -1;
+  return static_cast<long>(limit.rlim_cur);
 }
 
 }  // namespace platform

@@ -48,7 +48,20 @@ std::optional<SecurityIdentifier> CurrentUserSid() {
 
 namespace platform {
 
-int SetOpenStreamLimit(int count) { return ::_setmaxstdio(count); }
+int SetOpenStreamLimit(int count) {
+  // Never lower a limit that is already higher.
+  if (::_getmaxstdio() >= count) return count;
+  return ::_setmaxstdio(count);
+}
+
+long RaiseOpenStreamLimit() {
+  // The C runtime takes at most 2048 streams (8192 in newer runtimes).
+  for (const int wanted : {8192, 2048}) {
+    if (::_getmaxstdio() >= wanted) continue;
+    if (::_setmaxstdio(wanted) == wanted) return wanted;
+  }
+  return -1;
+}
 
 }  // namespace platform
 }  // namespace xp

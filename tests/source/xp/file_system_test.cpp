@@ -4,6 +4,7 @@
 #include <sys/resource.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <filesystem>
 #include <fstream>
@@ -159,10 +160,13 @@ TEST(RemoveDirectoryTree, KeepsAStuckEntryAndItsParentsAndRemovesTheRest) {
   EXPECT_EQ(left, (Names{"keep", "keep/deeper", "keep/deeper/locked"}));
 }
 
-TEST(FileSystem, SetMaxOpenStreamsWithinTheLimits) {
+TEST(FileSystem, OpenStreamLimitIsRaisedWithinTheLimitsAndNeverLowered) {
   rlimit saved{};
   ASSERT_EQ(::getrlimit(RLIMIT_NOFILE, &saved), 0);
   const int target = saved.rlim_max == RLIM_INFINITY || saved.rlim_max >= 2048 ? 2048 : int(saved.rlim_max);
+  rlimit low = saved;
+  low.rlim_cur = std::min<rlim_t>(saved.rlim_cur, 256);
+  ASSERT_EQ(::setrlimit(RLIMIT_NOFILE, &low), 0);
   const struct { int count, error; } refused[] = {{2049, EPERM}, {0, EINVAL}, {target + 1, EPERM}};
   for (const auto& c : refused) {
     errno = 0;
@@ -173,6 +177,18 @@ TEST(FileSystem, SetMaxOpenStreamsWithinTheLimits) {
   rlimit now{};
   ASSERT_EQ(::getrlimit(RLIMIT_NOFILE, &now), 0);
   EXPECT_EQ(now.rlim_cur, static_cast<rlim_t>(target));
+  EXPECT_EQ(SetMaxOpenStreams(100), 100);  // a lower count keeps the higher limit
+  ASSERT_EQ(::getrlimit(RLIMIT_NOFILE, &now), 0);
+  EXPECT_EQ(now.rlim_cur, static_cast<rlim_t>(target));
+  // Beyond SetMaxOpenStreams' cap only the hard limit counts.
+  const long raised = RaiseOpenStreamLimit();
+  ASSERT_EQ(::getrlimit(RLIMIT_NOFILE, &now), 0);
+  if (now.rlim_max == RLIM_INFINITY || now.rlim_max > static_cast<rlim_t>(target)) {
+    EXPECT_GE(raised, 2 * target);
+    EXPECT_EQ(now.rlim_cur, static_cast<rlim_t>(raised));
+  } else {
+    EXPECT_EQ(raised, -1);
+  }
   ASSERT_EQ(::setrlimit(RLIMIT_NOFILE, &saved), 0);
 }
 

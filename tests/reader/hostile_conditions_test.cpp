@@ -1,0 +1,76 @@
+// The open-document flow when the machine is short of something or the
+// attempt ends in an unusual way: few descriptors, an exception after the
+// decoding, part files that cannot be removed. Each ends with nothing of the
+// document left on disk, or with the user told exactly what stayed.
+
+#include <gtest/gtest.h>
+#include <sys/resource.h>
+
+#include <cstdlib>
+#include <new>
+#include <string>
+
+#include "reader/fake_gui.h"
+#include "reader/reader_testing.h"
+
+using readertest::RecordingOs;
+using readertest::SimpleSpec;
+using readertest::TempFolder;
+using readertest::TextPart;
+using readertest::WriteDocument;
+using testing_support::FakeGui;
+
+namespace {
+
+struct Flow {
+  TempFolder folder;
+  RecordingOs os{folder.path()};
+  FakeGui gui;
+};
+
+// Lowers the soft limit of open descriptors for the life of the object.
+class SoftDescriptorLimit {
+ public:
+  explicit SoftDescriptorLimit(rlim_t soft) {
+    ::getrlimit(RLIMIT_NOFILE, &saved_);
+    rlimit lowered = saved_;
+    lowered.rlim_cur = soft;
+    EXPECT_EQ(::setrlimit(RLIMIT_NOFILE, &lowered), 0);
+  }
+  ~SoftDescriptorLimit() { ::setrlimit(RLIMIT_NOFILE, &saved_); }
+
+ private:
+  rlimit saved_{};
+};
+
+}  // namespace
+
+// Every part but a ".pdf" one keeps its descriptor until the wipe, so a
+// document of more parts than the common soft limit needs it raised.
+TEST(HostileConditions, ThreeThousandPartsOpenUnderASoftLimitOf1024) {
+  encoder::DocumentSpec recipe = SimpleSpec();
+  recipe.parts.clear();
+  for (int i = 0; i < 3000; ++i) recipe.parts.push_back(TextPart("part" + std::to_string(i) + ".txt", "x"));
+  Flow f;
+  const std::string doc = WriteDocument(f.folder, recipe);
+  const SoftDescriptorLimit limit(1024);
+  f.gui.credentials.push_back({"alice", "secret"});
+  EXPECT_TRUE(f.gui.RunOpenDocument(doc.c_str()));
+  EXPECT_TRUE(f.gui.messages.empty()) << f.gui.messages.front().text;
+  ASSERT_EQ(f.os.launched.size(), 1u);
+  EXPECT_EQ(f.gui.positions.back(), 3001);
+  EXPECT_EQ(f.folder.LeftInTemporaryRoot(), 0u);
+
+  // Where even the hard limit is 1,024, finished parts give up their streams.
+  const auto underHardLimit = [&] {
+    rlimit hard{};
+    hard.rlim_cur = hard.rlim_max = 1024;
+    if (::setrlimit(RLIMIT_NOFILE, &hard) != 0) std::exit(2);
+    f.gui.messages.clear();
+    f.os.launched.clear();
+    f.gui.credentials.push_back({"alice", "secret"});
+    f.gui.RunOpenDocument(doc.c_str());
+    std::exit(f.gui.messages.empty() && f.os.launched.size() == 1 && f.folder.LeftInTemporaryRoot() == 0 ? 0 : 1);
+  };
+  EXPECT_EXIT(underHardLimit(), testing::ExitedWithCode(0), "");
+}
