@@ -29,6 +29,50 @@ const char* TextForResult(MessageCatalogue& catalogue, DecodeResult result) {
   return text != nullptr ? text : kIoError;
 }
 
+// The end of one decoding attempt, whichever way it goes: the busy cursor
+// goes, the part files are wiped and the progress window is hidden, each
+// unless the flow did it already. An exception (out of memory in the launch
+// or the notice) leaves through here too, so no decrypted part outlives it.
+class AttemptEnd {
+ public:
+  AttemptEnd(GuiInterface& gui, DecoderFileWriter& writer) : gui_(gui), writer_(writer) {}
+  AttemptEnd(const AttemptEnd&) = delete;
+  AttemptEnd& operator=(const AttemptEnd&) = delete;
+  ~AttemptEnd() {
+    try {
+      Busy(false);
+      Wipe();
+      HideOpening();
+    } catch (...) {
+      // Already leaving with an exception, or out of memory while reporting a
+      // file that could not be removed; the wipe itself has run.
+    }
+  }
+
+  void Busy(bool busy) {
+    if (busy_ == busy) return;
+    busy_ = busy;
+    gui_.SetBusy(busy);
+  }
+  void Wipe() {
+    if (wiped_) return;
+    wiped_ = true;
+    writer_.WipeFiles();
+  }
+  void HideOpening() {
+    if (hidden_ || !writer_.OpeningShown()) return;
+    hidden_ = true;
+    gui_.HideOpening();
+  }
+
+ private:
+  GuiInterface& gui_;
+  DecoderFileWriter& writer_;
+  bool busy_ = false;
+  bool wiped_ = false;
+  bool hidden_ = false;
+};
+
 }  // namespace
 
 DocumentState::DocumentState() { tagTable.SetListener(&catalogue); }
@@ -110,20 +154,13 @@ bool DocumentState::Decode(const char* userName, const char* password) {
   codec::FileWriter inner;
   DecoderFileWriter writer(*gui, inner, directory.c_str(), *this, noPrompt);
   codec::FileReader reader(file.get());
+  AttemptEnd end(*gui, writer);
   DecodeResult result = DecodeResult::Ok;
   {
     codec::DocumentDecoder decoder(reader, writer);
-    gui->SetBusy(true);
-    try {
-      result = decoder.DecodeDocument(userName, password, /*allowExpired=*/false);
-    } catch (...) {
-      // Nothing already written survives an exception either.
-      gui->SetBusy(false);
-      writer.WipeFiles();
-      if (writer.OpeningShown()) gui->HideOpening();
-      throw;
-    }
-    gui->SetBusy(false);
+    end.Busy(true);
+    result = decoder.DecodeDocument(userName, password, /*allowExpired=*/false);
+    end.Busy(false);
   }
 
   if (result == DecodeResult::Ok) {
@@ -135,14 +172,14 @@ bool DocumentState::Decode(const char* userName, const char* password) {
                             catalogue.Text(MessageCatalogue::OkToDelete));
       }
     }
-    if (writer.OpeningShown()) gui->HideOpening();
+    end.HideOpening();
     file.reset();
-    writer.WipeFiles();
+    end.Wipe();
     return true;
   }
 
-  writer.WipeFiles();
-  if (writer.OpeningShown()) gui->HideOpening();
+  end.Wipe();
+  end.HideOpening();
   const char* text = TextForResult(catalogue, result);
   if (result == DecodeResult::WrongCredentials && !noPrompt) {
     os->Wait(failedAttempts * kDelayPerFailureMs);

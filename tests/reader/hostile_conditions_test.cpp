@@ -74,3 +74,23 @@ TEST(HostileConditions, ThreeThousandPartsOpenUnderASoftLimitOf1024) {
   };
   EXPECT_EXIT(underHardLimit(), testing::ExitedWithCode(0), "");
 }
+
+// Out of memory while the viewer is launched or while the notice waits: the
+// exception reaches the flow's own handler, and the decrypted parts go first.
+TEST(HostileConditions, AnExceptionAfterTheDecodingStillWipes) {
+  for (const bool inLaunch : {false, true}) {
+    Flow f;
+    const std::string doc = WriteDocument(f.folder, SimpleSpec());
+    f.gui.credentials.push_back({"alice", "secret"});
+    if (inLaunch) {
+      f.os.onLaunch = [] { throw std::bad_alloc(); };
+    } else {
+      f.gui.onWaitNotice = [] { throw std::bad_alloc(); };
+    }
+    EXPECT_TRUE(f.gui.RunOpenDocument(doc.c_str())) << inLaunch;
+    ASSERT_EQ(f.gui.messages.size(), 1u) << inLaunch;
+    EXPECT_EQ(f.gui.messages[0].text, "Not enough memory available") << inLaunch;
+    EXPECT_EQ(f.folder.LeftInTemporaryRoot(), 0u) << inLaunch;
+    EXPECT_FALSE(f.gui.State().IsOpen()) << inLaunch;
+  }
+}

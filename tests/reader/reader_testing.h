@@ -5,6 +5,7 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -25,9 +26,11 @@ class RecordingOs : public os::PosixOsInterface {
   std::vector<std::string> launched;
   std::vector<std::string> launchedContent;
   bool failLaunch = false;
+  std::function<void()> onLaunch;  // runs as the viewer would start
   void Wait(std::uint32_t milliseconds) override { waits.push_back(milliseconds); }
   reader::LaunchResult LaunchFile(reader::GuiInterface& gui, const char* path, bool checkType) override {
     if (checkType && !os::ConfirmLaunch(gui, path)) return reader::LaunchResult::Declined;
+    if (onLaunch) onLaunch();
     launched.push_back(path);
     std::FILE* f = std::fopen(path, "rb");
     std::string content;
