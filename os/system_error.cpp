@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "reader/gui_interface.h"
+#include "source/xp/result/generic_result.h"
 
 namespace os {
 
@@ -31,6 +32,9 @@ void SystemErrorReason(std::uint32_t code, char* out, std::size_t size) {
   if (size == 0) return;
   if (reason != nullptr) {
     std::snprintf(out, size, "%s", reason);
+  } else if (xp::GenericResult::SourceKey(code) == xp::GenericResult::kRuntimeKey) {
+    // A runtime error (errno) without a sentence: its own number.
+    std::snprintf(out, size, "%u", static_cast<unsigned>(xp::GenericResult::Value(code)));
   } else {
     std::snprintf(out, size, "%u", static_cast<unsigned>(code));
   }

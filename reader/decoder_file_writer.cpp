@@ -1,7 +1,10 @@
 #include "reader/decoder_file_writer.h"
 
+#include <cerrno>
 #include <chrono>
+#include <cstdio>
 #include <cstdlib>
+#include <new>
 #include <thread>
 #include <vector>
 
@@ -76,31 +79,53 @@ bool DecoderFileWriter::EndDocument() {
   return true;
 }
 
-void DecoderFileWriter::WipeFiles() {
+bool DecoderFileWriter::WipeFiles() {
   if (overwriteOnWipe_) OverwriteFiles();
   CloseFiles();
   OsInterface* os = OsInterface::Current();
   const std::uint32_t count = PartCount();
-  std::vector<bool> deleted(count, false);
-  for (;;) {
-    bool left = false;
+  enum class Mark : std::uint8_t { Present, Removed, GivenUp };
+  std::vector<Mark> marks;
+  try {
+    marks.assign(count, Mark::Present);
+  } catch (const std::bad_alloc&) {
+    // Without the marks one pass is all there is.
+    for (std::uint32_t i = 0; i < count; ++i) Remove(os, PartPath(i));
+  }
+  for (std::uint32_t pass = 1; !marks.empty(); ++pass) {
+    bool retry = false;
     for (std::uint32_t i = 0; i < count; ++i) {
-      if (deleted[i]) continue;
-      if (os != nullptr ? os->RemoveFile(PartPath(i)) : std::remove(PartPath(i)) == 0) {
-        deleted[i] = true;
+      if (marks[i] != Mark::Present) continue;
+      if (Remove(os, PartPath(i))) {
+        marks[i] = Mark::Removed;
+        continue;
+      }
+      const int error = errno;
+      if (os == nullptr || os->RetryRemoval(pass, error)) {
+        retry = true;
       } else {
-        left = true;
+        marks[i] = Mark::GivenUp;
       }
     }
-    if (!left) break;
+    if (!retry) break;
     std::this_thread::sleep_for(std::chrono::milliseconds(retryDelayMs_));
   }
-  if (Directory() != nullptr) {
-    if (os != nullptr) {
-      os->RemoveDirectoryTree(Directory());
-    }
-  }
+  if (Directory() != nullptr && os != nullptr) os->RemoveDirectoryTree(Directory());
   ReleaseDirectory(Directory());
+
+  // What the directory's removal did not take with it is named to the user.
+  bool clean = marks.size() == count;
+  for (std::uint32_t i = 0; i < marks.size(); ++i) {
+    if (marks[i] != Mark::GivenUp || Remove(os, PartPath(i))) continue;
+    clean = false;
+    const int error = errno;
+    if (os != nullptr) os->ReportRemovalFailure(*gui_, PartPath(i), error);
+  }
+  return clean;
+}
+
+bool DecoderFileWriter::Remove(OsInterface* os, const char* path) {
+  return os != nullptr ? os->RemoveFile(path) : std::remove(path) == 0;
 }
 
 }  // namespace reader

@@ -10,6 +10,7 @@ namespace reader {
 
 class GuiInterface;
 class DocumentState;
+class OsInterface;
 
 class DecoderFileWriter : public FileDecodeWriter {
  public:
@@ -31,10 +32,12 @@ class DecoderFileWriter : public FileDecodeWriter {
   bool EndPart() override;
   bool EndDocument() override;
 
-  // Overwrites (when configured), closes and deletes every part file, retrying
-  // each pass that left a file behind until all are gone, then removes the
-  // directory. Runs on the calling thread; does not pump messages.
-  void WipeFiles();
+  // Overwrites (when configured), closes and deletes every part file, with a
+  // pause before each further pass over the files left behind for as long as
+  // the OsInterface finds them worth retrying, then removes the directory.
+  // A file that stays is reported through the OsInterface. True when
+  // nothing is left. Runs on the calling thread; does not pump messages.
+  bool WipeFiles();
 
   bool OpeningShown() const { return openingShown_; }
   bool OverwriteOnWipe() const { return overwriteOnWipe_; }
@@ -42,6 +45,9 @@ class DecoderFileWriter : public FileDecodeWriter {
   void SetRetryDelay(std::uint32_t milliseconds) { retryDelayMs_ = milliseconds; }
 
  private:
+  // Removes one part file through `os` (the C library without one).
+  static bool Remove(OsInterface* os, const char* path);
+
   GuiInterface* gui_;
   DocumentState* state_;
   std::uint32_t progress_ = 0;

@@ -11,6 +11,7 @@
 #endif
 
 #include "reader/part_file_name.h"
+#include "reader/part_overwrite.h"
 #include "source/xp/file_system.h"
 
 namespace reader {
@@ -18,7 +19,6 @@ namespace reader {
 namespace {
 
 constexpr std::size_t kTableStep = 64;
-constexpr std::size_t kOverwriteChunk = 2048;
 
 // Creates `path` for binary writing; fails when it exists already, so that a
 // part never writes through a file or link that someone else put there.
@@ -44,6 +44,14 @@ std::FILE* CreateNewFile(const std::string& path) {
   }
 #endif
   return f;
+}
+
+int FileDescriptor(std::FILE* f) {
+#ifdef _WIN32
+  return _fileno(f);
+#else
+  return ::fileno(f);
+#endif
 }
 
 }  // namespace
@@ -119,24 +127,17 @@ void FileDecodeWriter::CloseFiles() {
 }
 
 void FileDecodeWriter::OverwriteFiles() {
-  std::uint8_t pattern[kOverwriteChunk];
-  std::fill(std::begin(pattern), std::end(pattern), 0xBE);
   for (auto& entry : entries_) {
-    std::FILE* f = entry->Stream();
-    if (f == nullptr) {
-      f = std::fopen(entry->Path().c_str(), "r+b");
-      if (f == nullptr) continue;
-      entry->SetStream(f);
+    // An open part is written through its own descriptor (after its buffer
+    // went out); a closed one is opened again, never through a link.
+    if (std::FILE* f = entry->Stream()) {
+      if (std::fflush(f) == 0) OverwriteFileContents(FileDescriptor(f));
+      continue;
     }
-    if (std::fseek(f, 0, SEEK_END) != 0) continue;
-    const long size = std::ftell(f);
-    if (size <= 0 || std::fseek(f, 0, SEEK_SET) != 0) continue;
-    auto remaining = static_cast<unsigned long>(size);
-    while (remaining > 0) {
-      const std::size_t n = remaining < kOverwriteChunk ? remaining : kOverwriteChunk;
-      if (std::fwrite(pattern, 1, n, f) != n) break;
-      remaining -= n;
-    }
+    const int fd = OpenPartForOverwrite(entry->Path().c_str());
+    if (fd < 0) continue;
+    OverwriteFileContents(fd);
+    ClosePartDescriptor(fd);
   }
   CloseFiles();
 }

@@ -49,6 +49,10 @@ void OsInterface::Wait(std::uint32_t milliseconds) {
   }
 }
 
+bool OsInterface::RetryRemoval(std::uint32_t, int) { return true; }
+
+void OsInterface::ReportRemovalFailure(GuiInterface&, const char*, int) {}
+
 xp::UniqueFile OsInterface::OpenForReading(const char* path) { return xp::UniqueFile(std::fopen(path, "rb")); }
 
 }  // namespace reader

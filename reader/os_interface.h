@@ -50,6 +50,13 @@ class OsInterface {
   // separator; null when none could be made. The text stays valid until the
   // next call.
   virtual const char* TemporaryDirectory() = 0;
+  // Whether a part file that RemoveFile could not remove (`error` is the
+  // errno it left) is worth another pass after a pause; `pass` counts from
+  // 1. The base keeps trying: a viewer that holds a file lets go in the end.
+  virtual bool RetryRemoval(std::uint32_t pass, int error);
+  // Tells the user that `path` stays on disk after the wipe gave up on it.
+  // The base says nothing (it never gives up).
+  virtual void ReportRemovalFailure(GuiInterface& gui, const char* path, int error);
 
   // The current OsInterface, or null.
   static OsInterface* Current();

@@ -18,6 +18,7 @@
 #include "reader/gui_interface.h"
 #include "source/xp/file_system.h"
 #include "source/xp/high_resolution_clock.h"
+#include "source/xp/result/generic_result.h"
 
 extern char** environ;
 
@@ -92,16 +93,48 @@ void KeepAlive(reader::GuiInterface& gui, pid_t pid, std::uint64_t start, std::u
 std::uint32_t SystemErrorFromErrno(int error) {
   switch (error) {
     case ENOENT: return ErrorFileNotFound;
-    case ENOTDIR: return ErrorPathNotFound;
+    case ENOTDIR:
+    case ENAMETOOLONG:
+    case ELOOP: return ErrorPathNotFound;
     case EACCES:
-    case EPERM: return ErrorAccessDenied;
+    case EPERM:
+    case EROFS: return ErrorAccessDenied;
     case ENOMEM: return ErrorNotEnoughMemory;
     case EBUSY:
     case ETXTBSY: return ErrorSharingViolation;
     case ENOEXEC: return ErrorNoAssociation;
     case ECANCELED: return ErrorCancelled;
-    default: return static_cast<std::uint32_t>(error);
+    default:
+      // Passing an errno on as a Windows number would give it the sentence of
+      // an unrelated error (EIO is 5, "access denied").
+      return xp::GenericResult::kRuntimeKey | (static_cast<std::uint32_t>(error) & 0x1FFFFFu);
   }
+}
+
+namespace {
+
+constexpr std::uint32_t kBusyPasses = 5;
+constexpr int kBusyAttempts = 10;
+
+bool IsBusy(int error) { return error == EBUSY || error == ETXTBSY; }
+
+}  // namespace
+
+bool PosixOsInterface::RemoveFile(const char* path) {
+  if (path == nullptr) return false;
+  for (int attempt = 1;; ++attempt) {
+    if (std::remove(path) == 0 || errno == ENOENT) return true;
+    if (!IsBusy(errno) || attempt == kBusyAttempts) return false;
+    const int error = errno;
+    std::this_thread::sleep_for(std::chrono::milliseconds(250));
+    errno = error;
+  }
+}
+
+bool PosixOsInterface::RetryRemoval(std::uint32_t pass, int error) { return IsBusy(error) && pass < kBusyPasses; }
+
+void PosixOsInterface::ReportRemovalFailure(reader::GuiInterface&, const char* path, int error) {
+  ReportSystemError("Could not delete '%s'.  Reason: %s", path, SystemErrorFromErrno(error));
 }
 
 bool AccessDeniedSuggestsAdministrator() { return false; }

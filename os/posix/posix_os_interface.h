@@ -19,8 +19,16 @@ class PosixOsInterface : public reader::OsInterface {
   // Uses `temporaryBase` instead of $TMPDIR for the per-user root.
   explicit PosixOsInterface(std::string temporaryBase);
 
+  // On Linux a viewer's open file does not keep it from being removed, so
+  // only a busy file (EBUSY, ETXTBSY) is tried again: up to 10 times, 250 ms
+  // apart. A file already gone counts as removed. False leaves errno set.
+  bool RemoveFile(const char* path) override;
   reader::LaunchResult LaunchFile(reader::GuiInterface& gui, const char* path, bool checkType) override;
   const char* TemporaryDirectory() override;
+  // A busy file gets up to five passes; any other failure will not clear.
+  bool RetryRemoval(std::uint32_t pass, int error) override;
+  // "Could not delete '<path>'.  Reason: ..." as a Stop message.
+  void ReportRemovalFailure(reader::GuiInterface& gui, const char* path, int error) override;
 
  private:
   std::string temporaryBase_;
@@ -36,7 +44,9 @@ bool MakeDocumentDirectory(const std::string& base, std::string& out);
 // The per-user root under `base`: "<base>/vptemp-<uid>".
 std::string TemporaryRoot(const std::string& base);
 
-// The Windows-style error number for an errno value (ENOENT -> 2, EACCES -> 5, ...).
+// The system error code for an errno value: the Windows number of the same
+// meaning where the reason table has one (ENOENT -> 2, EACCES -> 5, ...), else
+// the support library's runtime code for it, whose reason is its number.
 std::uint32_t SystemErrorFromErrno(int error);
 
 }  // namespace os

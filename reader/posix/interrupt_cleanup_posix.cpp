@@ -12,6 +12,7 @@
 #include <cstring>
 
 #include "reader/interrupt_cleanup.h"
+#include "reader/part_overwrite.h"
 
 namespace reader {
 
@@ -34,19 +35,7 @@ struct LinuxDirent64 {
 void OverwriteAt(int dir, const char* name) {
   const int fd = ::openat(dir, name, O_WRONLY | O_NOFOLLOW | O_CLOEXEC);
   if (fd < 0) return;
-  struct stat st {};
-  if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode)) {
-    static char pattern[2048];
-    std::memset(pattern, 0xBE, sizeof pattern);  // memset is async-signal-safe in practice (no locks)
-    off_t left = st.st_size;
-    while (left > 0) {
-      const size_t n = left < static_cast<off_t>(sizeof pattern) ? static_cast<size_t>(left) : sizeof pattern;
-      const ssize_t w = ::write(fd, pattern, n);
-      if (w <= 0) break;
-      left -= w;
-    }
-    ::fsync(fd);
-  }
+  OverwriteFileContents(fd);
   ::close(fd);
 }
 

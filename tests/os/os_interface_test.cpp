@@ -9,6 +9,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -166,6 +167,29 @@ TEST(SystemErrorText, ReasonsFormatsAndBounds) {
   os::FormatSystemError("Could not open the program to read file named '%s'.\nReason: %s", longPath.c_str(), 2,
                              out, sizeof out);
   EXPECT_EQ(std::string(out).size(), 255u);
+
+  // errno values: those with a sentence of the same meaning get it, any other
+  // shows its own number, never the sentence of the Windows error that
+  // happens to share it (EIO is 5, EPIPE 32).
+  const struct {
+    int error;
+    const char* reason;
+  } errnos[] = {
+      {ENOENT, "The specified file was not found."},
+      {ENOTDIR, "The specified path was not found."},
+      {EACCES, "The operating system denied access to the specified file."},
+      {EROFS, "The operating system denied access to the specified file."},
+      {ENOMEM, "There was not enough memory to complete the operation."},
+      {ETXTBSY, "A sharing violation occurred."},
+      {EIO, "5"},
+      {EPIPE, "32"},
+      {ENOSPC, "28"},
+      {ESRCH, "3"},
+  };
+  for (const auto& e : errnos) {
+    os::SystemErrorReason(os::SystemErrorFromErrno(e.error), out, sizeof out);
+    EXPECT_STREQ(out, e.reason) << e.error;
+  }
 
   FakeGui gui;
   os::quietFlag = 1;

@@ -9,6 +9,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cerrno>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -30,14 +32,20 @@ class TestOs : public os::PosixOsInterface {
   explicit TestOs(const std::string& base) : PosixOsInterface(base) {}
   std::string stuckPath;
   int stuckPasses = 0;
+  int stuckError = EBUSY;     // the errno a refused removal leaves
+  bool keepDirectory = false;  // the directory removal fails too
   std::vector<std::string> removals;
   bool RemoveFile(const char* path) override {
     removals.push_back(path);
-    if (path == stuckPath && stuckPasses > 0) {
-      --stuckPasses;
+    if (path == stuckPath && stuckPasses != 0) {
+      if (stuckPasses > 0) --stuckPasses;
+      errno = stuckError;
       return false;
     }
     return PosixOsInterface::RemoveFile(path);
+  }
+  bool RemoveDirectoryTree(const char* path) override {
+    return !keepDirectory && PosixOsInterface::RemoveDirectoryTree(path);
   }
 };
 
@@ -144,11 +152,50 @@ TEST_F(WriterTest, LockedPartIsRetriedUntilItGoes) {
   for (const char* n : {"a.txt", "b.txt", "c.txt"}) ASSERT_TRUE(Part(w, n, "x"));
   os_->stuckPath = w.PartPath(1);
   os_->stuckPasses = 3;
-  w.WipeFiles();
+  EXPECT_TRUE(w.WipeFiles());
   // First pass a, b, c; then b alone until it goes.
   std::vector<std::string> names;
   for (const auto& r : os_->removals) names.push_back(fs::path(r).filename());
   EXPECT_EQ(names, (std::vector<std::string>{"a.txt", "b.txt", "c.txt", "b.txt", "b.txt", "b.txt"}));
   EXPECT_FALSE(fs::exists(dir_));
+  EXPECT_TRUE(gui_.messages.empty());
+}
+
+// On Linux only a busy file is worth waiting for, and not forever: a part
+// that stays is named to the user once, and the wipe ends.
+TEST_F(WriterTest, APartThatCannotBeRemovedIsReportedAndTheWipeEnds) {
+  const struct {
+    int error;
+    std::size_t tries;  // removals of the stuck part: the passes and the check after the directory
+    const char* reason;
+  } cases[] = {
+      {EROFS, 2, "The operating system denied access to the specified file."},
+      {EBUSY, 6, "A sharing violation occurred."},
+      {EIO, 2, "5"},  // unmapped: its number, never a Windows sentence
+  };
+  for (const auto& c : cases) {
+    const std::string dir = os_->TemporaryDirectory();
+    reader::DecoderFileWriter w(gui_, inner_, dir.c_str(), gui_.State(), false);
+    w.SetRetryDelay(1);
+    ASSERT_TRUE(w.BeginDocument(header_, 3));
+    for (const char* n : {"a.txt", "b.txt", "c.txt"}) ASSERT_TRUE(Part(w, n, "x"));
+    const std::string stuck = w.PartPath(1);
+    os_->stuckPath = stuck;
+    os_->stuckPasses = -1;  // for ever
+    os_->stuckError = c.error;
+    os_->keepDirectory = true;
+    gui_.messages.clear();
+    EXPECT_FALSE(w.WipeFiles()) << c.error;
+    EXPECT_EQ(std::count(os_->removals.begin(), os_->removals.end(), stuck), static_cast<long>(c.tries)) << c.error;
+    EXPECT_FALSE(fs::exists(w.PartPath(0)));
+    EXPECT_TRUE(fs::exists(stuck));
+    EXPECT_FALSE(fs::exists(w.PartPath(2)));  // the last part is not skipped
+    ASSERT_EQ(gui_.messages.size(), 1u) << c.error;
+    EXPECT_EQ(gui_.messages[0].text, "Could not delete '" + stuck + "'.  Reason: " + c.reason);
+    EXPECT_EQ(gui_.messages[0].kind, 0);
+    os_->keepDirectory = false;
+    os_->stuckPasses = 0;
+    os_->removals.clear();
+  }
 }
 
