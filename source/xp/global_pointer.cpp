@@ -179,14 +179,29 @@ GlobalPointerBase::Registry* GlobalPointerBase::Attach(const char* mappingName,
   return registry;
 }
 
+GlobalPointerBase::Registry* GlobalPointerBase::AttachOrKeepPrivate(
+    const char* mappingName, std::unique_ptr<SharedMemoryMapping>* mapping,
+    std::unique_ptr<Registry>* privateRegistry) {
+  try {
+    return Attach(mappingName, mapping);
+  } catch (const Exception&) {
+    throw;  // a registry was found and is not ours to use
+  } catch (const XPException&) {
+    // The mapping itself could not be had.
+    *privateRegistry = std::make_unique<Registry>();
+    return privateRegistry->get();
+  }
+}
+
 namespace {
 
 // The module's attachment: the mapping stays mapped while the module lives.
 struct ModuleAttachment {
   ModuleAttachment()
-      : registry(GlobalPointerBase::Attach(
-            GlobalPointerBase::MappingName(GlobalPointerBase::CurrentProcessId()).c_str(), &mapping)) {}
+      : registry(GlobalPointerBase::AttachOrKeepPrivate(
+            GlobalPointerBase::MappingName(GlobalPointerBase::CurrentProcessId()).c_str(), &mapping, &own)) {}
   std::unique_ptr<SharedMemoryMapping> mapping;
+  std::unique_ptr<GlobalPointerBase::Registry> own;
   GlobalPointerBase::Registry* registry;
 };
 

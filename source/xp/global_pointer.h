@@ -100,6 +100,13 @@ class GlobalPointerBase {
   // for as long as the registry is used. Throws Exception when the registry
   // found is refused.
   static Registry* Attach(const char* mappingName, std::unique_ptr<SharedMemoryMapping>* mapping);
+  // Attach, or, when the system cannot give the mapping at all (no shared
+  // memory: /dev/shm missing or read-only), a registry of this module's own
+  // in *privateRegistry, so that the module still loads; only modules that
+  // share a mapping share their variables. A registry found and refused is
+  // still refused with Exception.
+  static Registry* AttachOrKeepPrivate(const char* mappingName, std::unique_ptr<SharedMemoryMapping>* mapping,
+                                       std::unique_ptr<Registry>* privateRegistry);
   // This module's registry, attached on first use.
   static Registry& ModuleRegistry();
   static std::uint64_t CurrentProcessId();

@@ -12,6 +12,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cstdlib>
 #include <fstream>
 #include <functional>
 #include <set>
@@ -329,4 +330,20 @@ TEST_F(VaultpostCommand, UsageVersionAndHelp) {
   EXPECT_EQ(v.status, 0);
   EXPECT_NE(v.out.find("2.27-3"), std::string::npos);
   EXPECT_EQ(status({"--help"}).status, 0);
+}
+
+// No shared memory (a read-only /dev/shm in a mount namespace of its own):
+// the reader still starts and opens a document. Needs root for the namespace.
+TEST_F(VaultpostCommand, RunsWithoutSharedMemory) {
+  if (std::system("unshare -m true 2>/dev/null") != 0) GTEST_SKIP() << "no mount namespaces here";
+  const std::string doc = WriteDocument(folder_, SimpleSpec());
+  std::string env;
+  for (const std::string& e : Env()) env += "'" + e + "' ";
+  const std::string command = "unshare -m sh -c 'mount -t tmpfs -o ro tmpfs /dev/shm && exec \"$@\"' sh env " + env +
+                              kVaultpost + " open --user alice --password-stdin " + doc +
+                              " < " + folder_.path() + "/input > /dev/null 2>&1";
+  std::ofstream(folder_.path() + "/input") << "secret\n\n";
+  EXPECT_EQ(std::system(command.c_str()), 0);
+  EXPECT_NE(Slurp(record_).find("the main part"), std::string::npos);
+  EXPECT_EQ(folder_.LeftInTemporaryRoot(), 0u);
 }

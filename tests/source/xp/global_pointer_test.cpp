@@ -103,6 +103,32 @@ TEST(GlobalPointerAttach, FirstAttachCreatesLaterOnesFindItOrRefuseAPlantedOne) 
   EXPECT_EQ(Base::ModuleRegistry().processId(), static_cast<std::uint64_t>(::getpid()));
 }
 
+// Without shared memory (no /dev/shm, a read-only one) the module keeps a
+// registry of its own instead of failing at load; a refused registry is
+// still refused.
+TEST(GlobalPointerAttach, WithoutAMappingTheModuleKeepsAPrivateRegistry) {
+  const std::string impossible(300, 'n');  // longer than any shared-memory name may be
+  std::unique_ptr<SharedMemoryMapping> mapping;
+  std::unique_ptr<Registry> own;
+  Registry* registry = nullptr;
+  ASSERT_NO_THROW(registry = Base::AttachOrKeepPrivate(impossible.c_str(), &mapping, &own));
+  EXPECT_EQ(mapping, nullptr);
+  ASSERT_NE(own, nullptr);
+  EXPECT_EQ(registry, own.get());
+  EXPECT_EQ(registry->processId(), Base::CurrentProcessId());
+
+  const std::string name = TestMappingName("private");
+  std::unique_ptr<Registry> shared(Base::Attach(name.c_str(), &mapping));
+  std::unique_ptr<SharedMemoryMapping> second;
+  std::unique_ptr<Registry> unused;
+  EXPECT_EQ(Base::AttachOrKeepPrivate(name.c_str(), &second, &unused), shared.get());
+  EXPECT_EQ(unused, nullptr);
+  Registry foreign(Base::kVersion, Base::CurrentProcessId() + 7);
+  *static_cast<Registry**>(mapping->data()) = &foreign;
+  std::unique_ptr<SharedMemoryMapping> third;
+  ExpectRefused([&] { Base::AttachOrKeepPrivate(name.c_str(), &third, &unused); }, kPidRefusal);
+}
+
 TEST(GlobalPointerRegistry, SameNamesShareOneObjectCountedByUsers) {
   Registry registry;
   {
