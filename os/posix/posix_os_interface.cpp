@@ -1,6 +1,8 @@
 #include "os/posix/posix_os_interface.h"
 
+#include <dirent.h>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <spawn.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -16,6 +18,7 @@
 #include "os/launch_confirmation.h"
 #include "os/system_error.h"
 #include "reader/gui_interface.h"
+#include "reader/posix/directory_wipe.h"
 #include "source/xp/file_system.h"
 #include "source/xp/high_resolution_clock.h"
 #include "source/xp/result/generic_result.h"
@@ -143,13 +146,24 @@ std::string TemporaryRoot(const std::string& base) {
   return base + "/vptemp-" + std::to_string(static_cast<unsigned long>(::geteuid()));
 }
 
-bool MakeDocumentDirectory(const std::string& base, std::string& out) {
-  const std::string root = TemporaryRoot(base);
+namespace {
+
+// The private per-user root, made when missing; false when what stands at
+// its name is not a directory of ours (a planted link is refused, not
+// followed).
+bool PrivateRoot(const std::string& root) {
   if (::mkdir(root.c_str(), 0700) != 0 && errno != EEXIST) return false;
   struct stat st {};
-  // lstat: a symbolic link planted at the root's name is refused, not followed.
   if (::lstat(root.c_str(), &st) != 0 || !S_ISDIR(st.st_mode) || st.st_uid != ::geteuid()) return false;
-  if ((st.st_mode & 077) != 0 && ::chmod(root.c_str(), 0700) != 0) return false;
+  return (st.st_mode & 077) == 0 || ::chmod(root.c_str(), 0700) == 0;
+}
+
+}  // namespace
+
+bool MakeDocumentDirectory(const std::string& base, std::string& out, int& ownerLock) {
+  ownerLock = -1;
+  const std::string root = TemporaryRoot(base);
+  if (!PrivateRoot(root)) return false;
 
   const auto ms = static_cast<unsigned long long>(
       std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now().time_since_epoch())
@@ -161,14 +175,67 @@ bool MakeDocumentDirectory(const std::string& base, std::string& out) {
     } else {
       std::snprintf(name, sizeof name, "%llx-%u", ms, attempt);
     }
+    // The owner's lock first, so that a directory never exists without it
+    // while its reader runs.
     const std::string dir = root + "/" + name;
-    if (::mkdir(dir.c_str(), 0700) == 0) {
+    const std::string lock = dir + reader::kOwnerLockSuffix;
+    const int fd = ::open(lock.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+    if (fd < 0) {
+      if (errno == EEXIST) continue;
+      return false;
+    }
+    if (::flock(fd, LOCK_EX | LOCK_NB) == 0 && ::mkdir(dir.c_str(), 0700) == 0) {
       out = dir + "/";
+      ownerLock = fd;
       return true;
     }
-    if (errno != EEXIST) return false;
+    const int error = errno;
+    ::unlink(lock.c_str());
+    ::close(fd);
+    if (error != EEXIST) return false;
   }
   return false;
+}
+
+void RemoveAbandonedDirectories(const std::string& base, bool overwrite) {
+  const std::string root = TemporaryRoot(base);
+  const int rootFd = ::open(root.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+  if (rootFd < 0) return;
+  struct stat st {};
+  // Only the user's own private root is ever cleaned.
+  if (::fstat(rootFd, &st) != 0 || st.st_uid != ::geteuid() || (st.st_mode & 077) != 0) {
+    ::close(rootFd);
+    return;
+  }
+  std::vector<std::string> names;
+  if (DIR* listing = ::fdopendir(::dup(rootFd))) {
+    while (const dirent* entry = ::readdir(listing)) names.emplace_back(entry->d_name);
+    ::closedir(listing);
+  }
+  const std::string suffix = reader::kOwnerLockSuffix;
+  for (const std::string& name : names) {
+    if (name == "." || name == "..") continue;
+    const bool isLock = name.size() > suffix.size() && name.ends_with(suffix);
+    const std::string directory = isLock ? name.substr(0, name.size() - suffix.size()) : name;
+    const std::string lock = directory + suffix;
+    if (isLock && ::fstatat(rootFd, directory.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0) continue;  // seen with it
+    if (!isLock && (::fstatat(rootFd, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISDIR(st.st_mode) ||
+                    st.st_uid != ::geteuid())) {
+      continue;
+    }
+    // A lock that can be taken has no reader behind it any more.
+    const int fd = ::openat(rootFd, lock.c_str(), O_RDWR | O_NOFOLLOW | O_CLOEXEC);
+    if (fd >= 0 && ::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+      ::close(fd);
+      continue;
+    }
+    if (!isLock) reader::WipeDirectoryAt(rootFd, directory.c_str(), overwrite);
+    if (fd >= 0) {
+      ::unlinkat(rootFd, lock.c_str(), 0);
+      ::close(fd);
+    }
+  }
+  ::close(rootFd);
 }
 
 namespace {
@@ -190,8 +257,36 @@ PosixOsInterface::PosixOsInterface(std::string temporaryBase) : temporaryBase_(s
   xp::SetMaxOpenStreams(2048);
 }
 
+PosixOsInterface::~PosixOsInterface() { ReleaseOwnerLock(/*removeLock=*/false); }
+
+void PosixOsInterface::Prepare() {
+  RemoveAbandonedDirectories(temporaryBase_, std::getenv("VAULTPOST_WIPE_FILES") != nullptr);
+}
+
+bool PosixOsInterface::RemoveDirectoryTree(const char* path) {
+  const bool removed = OsInterface::RemoveDirectoryTree(path);
+  // Once its directory is gone the lock has nothing left to guard.
+  if (removed && path != nullptr && path == directory_) ReleaseOwnerLock(/*removeLock=*/true);
+  return removed;
+}
+
+void PosixOsInterface::ReleaseOwnerLock(bool removeLock) {
+  if (ownerLock_ < 0) return;
+  if (removeLock) {
+    std::string lock = directory_;
+    while (lock.size() > 1 && lock.back() == '/') lock.pop_back();
+    lock += reader::kOwnerLockSuffix;
+    ::unlink(lock.c_str());
+  }
+  // Closing gives the lock up: a directory still there is then the next
+  // start's to clean.
+  ::close(ownerLock_);
+  ownerLock_ = -1;
+}
+
 const char* PosixOsInterface::TemporaryDirectory() {
-  if (!MakeDocumentDirectory(temporaryBase_, directory_)) return nullptr;
+  ReleaseOwnerLock(/*removeLock=*/false);
+  if (!MakeDocumentDirectory(temporaryBase_, directory_, ownerLock_)) return nullptr;
   return directory_.c_str();
 }
 

@@ -18,7 +18,13 @@ class PosixOsInterface : public reader::OsInterface {
   PosixOsInterface();
   // Uses `temporaryBase` instead of $TMPDIR for the per-user root.
   explicit PosixOsInterface(std::string temporaryBase);
+  ~PosixOsInterface() override;
 
+  // At the start of each document: the per-document directories of readers
+  // that could not clean up (killed, crashed, a power cut) are wiped.
+  void Prepare() override;
+  // Also gives up the directory's owner lock once the directory is gone.
+  bool RemoveDirectoryTree(const char* path) override;
   // On Linux a viewer's open file does not keep it from being removed, so
   // only a busy file (EBUSY, ETXTBSY) is tried again: up to 10 times, 250 ms
   // apart. A file already gone counts as removed. False leaves errno set.
@@ -31,15 +37,28 @@ class PosixOsInterface : public reader::OsInterface {
   void ReportRemovalFailure(reader::GuiInterface& gui, const char* path, int error) override;
 
  private:
+  // Closes the lock on the current directory (removing the lock file when
+  // asked, that is when the directory is gone).
+  void ReleaseOwnerLock(bool removeLock);
+
   std::string temporaryBase_;
   std::string directory_;
+  int ownerLock_ = -1;
 };
 
 // Creates (or verifies) the private per-user root under `base` and a fresh
 // per-document directory inside it, named after the millisecond clock and
-// made exclusively: an existing directory is never reused. On success `out`
-// is the new directory's path ending in "/".
-bool MakeDocumentDirectory(const std::string& base, std::string& out);
+// made exclusively: an existing directory is never reused. Beside it, the
+// owner's lock file is created and locked first (reader::kOwnerLockSuffix);
+// `ownerLock` is its descriptor, to keep open while the directory is in use.
+// On success `out` is the new directory's path ending in "/".
+bool MakeDocumentDirectory(const std::string& base, std::string& out, int& ownerLock);
+
+// Wipes the per-document directories under `base`'s private root whose
+// owner's lock can be taken (their reader has ended without cleaning up),
+// and lone locks. Entries that are not directories of the user, and links,
+// are left alone; nothing outside the root is touched.
+void RemoveAbandonedDirectories(const std::string& base, bool overwrite);
 
 // The per-user root under `base`: "<base>/vptemp-<uid>".
 std::string TemporaryRoot(const std::string& base);

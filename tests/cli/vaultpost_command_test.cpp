@@ -263,7 +263,7 @@ TEST_F(VaultpostCommand, InterruptedSessionsLeaveNothingBehind) {
     Process p({"open", "--user", "alice", "--password-stdin", doc}, Env({"VAULTPOST_WIPE_FILES=1"}));
     p.Send("secret\n");  // no answer for the wait notice yet
     ASSERT_TRUE(p.WaitForError("Click Ok when you have finished")) << p.err;
-    EXPECT_EQ(folder_.LeftInTemporaryRoot(), 3u);  // the document's folder and its two parts
+    EXPECT_EQ(folder_.LeftInTemporaryRoot(), 4u);  // the document's folder, its two parts and its owner's lock
     p.Signal(signal);
     const Outcome r = p.Finish();
     EXPECT_EQ(r.status, 128 + signal);
@@ -345,5 +345,33 @@ TEST_F(VaultpostCommand, RunsWithoutSharedMemory) {
   std::ofstream(folder_.path() + "/input") << "secret\n\n";
   EXPECT_EQ(std::system(command.c_str()), 0);
   EXPECT_NE(Slurp(record_).find("the main part"), std::string::npos);
+  EXPECT_EQ(folder_.LeftInTemporaryRoot(), 0u);
+}
+
+// A reader that cannot clean up (killed during the wait notice) leaves its
+// parts; the next reader to open a document wipes them, and never touches
+// the folder of a reader that is still running.
+TEST_F(VaultpostCommand, LeftoversOfAKilledReaderGoAtTheNextStartALiveReadersStay) {
+  const std::string doc = WriteDocument(folder_, SimpleSpec());
+  auto waitingReader = [&] {
+    auto p = std::make_unique<Process>(std::vector<std::string>{"open", "--user", "alice", "--password-stdin", doc},
+                                       Env());
+    p->Send("secret\n");  // no answer for the wait notice yet
+    EXPECT_TRUE(p->WaitForError("Click Ok when you have finished")) << p->err;
+    return p;
+  };
+  auto killed = waitingReader();
+  const std::size_t oneReader = folder_.LeftInTemporaryRoot();
+  ASSERT_GE(oneReader, 3u);  // its folder and two parts at least
+  killed->Signal(SIGKILL);
+  EXPECT_EQ(killed->Finish().status, 128 + SIGKILL);
+  EXPECT_EQ(folder_.LeftInTemporaryRoot(), oneReader);
+
+  auto alive = waitingReader();  // starting cleans up after the killed one
+  EXPECT_EQ(folder_.LeftInTemporaryRoot(), oneReader);
+  EXPECT_EQ(Open(doc, "secret\n\n").status, 0);  // another start leaves the live one alone
+  EXPECT_EQ(folder_.LeftInTemporaryRoot(), oneReader);
+  alive->Send("\n");
+  EXPECT_EQ(alive->Finish().status, 0);
   EXPECT_EQ(folder_.LeftInTemporaryRoot(), 0u);
 }

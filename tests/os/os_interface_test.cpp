@@ -13,6 +13,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <set>
 
 #include "os/accepted_extensions.h"
 #include "os/posix/posix_os_interface.h"
@@ -151,6 +152,38 @@ TEST_F(OsTest, TemporaryDirectoriesArePrivateAndFresh) {
   fs::create_directory_symlink(base_ + "/elsewhere", root);
   EXPECT_EQ(services.TemporaryDirectory(), nullptr);
   EXPECT_TRUE(fs::is_empty(base_ + "/elsewhere"));
+}
+
+// What a reader that could not clean up left in the private root goes; a live
+// reader's directory, links and anything that is not a document directory
+// stay, and nothing outside the root is read, written or removed.
+TEST_F(OsTest, AbandonedDirectoriesAreWipedOthersAreLeftAlone) {
+  const std::string root = os::TemporaryRoot(base_);
+  fs::create_directories(root + "/dead/nested");
+  for (const char* f : {"/dead/a.txt", "/dead/nested/b.txt", "/dead.lock", "/stale.lock", "/plain"}) {
+    std::ofstream(root + f) << "secret";
+  }
+  fs::create_directories(base_ + "/outside");
+  std::ofstream(base_ + "/outside/keep") << "precious";
+  fs::create_symlink(base_ + "/outside/keep", root + "/dead/link");  // a link inside is removed, not followed
+  fs::create_directory_symlink(base_ + "/outside", root + "/link");  // a link in the root is left alone
+  std::ofstream(root + "/link.lock") << "";
+  fs::create_directories(root + "/old");  // no lock at all: an earlier reader's leftover
+
+  os::PosixOsInterface live(base_);
+  const std::string liveDir = live.TemporaryDirectory();
+  std::ofstream(liveDir + "part.txt") << "in use";
+
+  ::setenv("VAULTPOST_WIPE_FILES", "1", 1);
+  os::RemoveAbandonedDirectories(base_, /*overwrite=*/true);
+  ::unsetenv("VAULTPOST_WIPE_FILES");
+  std::set<std::string> left;
+  for (const auto& e : fs::directory_iterator(root)) left.insert(e.path().filename());
+  const std::string liveName = fs::path(liveDir).parent_path().filename();
+  EXPECT_EQ(left, (std::set<std::string>{"plain", "link", "link.lock", liveName, liveName + ".lock"}));
+  EXPECT_TRUE(fs::exists(liveDir + "part.txt"));
+  std::ifstream keep(base_ + "/outside/keep");
+  EXPECT_EQ(std::string(std::istreambuf_iterator<char>(keep), {}), "precious");
 }
 
 TEST(SystemErrorText, ReasonsFormatsAndBounds) {
