@@ -25,6 +25,7 @@
 #include "os/posix/posix_os_interface.h"
 #include "reader/interrupt_cleanup.h"
 #include "reader/posix/terminal_gui.h"
+#include "reader/posix/terminal_text.h"
 #include "security/secret_text.h"
 #include "source/xp/unique_file.h"
 #include "version/version.h"
@@ -175,7 +176,8 @@ int Inspect(const char* path, bool json) {
     std::printf("%s\n", out.c_str());
   } else {
     std::printf("result:          %d\n", result);
-    std::printf("magic:           %.4s\n", reinterpret_cast<const char*>(header.magic));
+    const std::string magic(reinterpret_cast<const char*>(header.magic), sizeof header.magic);
+    std::printf("magic:           %s\n", reader::TerminalText(magic).c_str());
     std::printf("format version:  %u\n", header.formatVersion);
     std::printf("cipher id:       %u\n", header.cipherId);
     std::printf("trailer digest:  %u\n", header.trailerDigestId);
@@ -189,9 +191,9 @@ int Inspect(const char* path, bool json) {
     for (std::uint32_t i = 0; i < tags.Count(); ++i) {
       const codec::DocumentTag& t = tags.Tag(i);
       if (t.binary) {
-        std::printf("  %s (binary, %u bytes)\n", t.key, t.valueLength);
+        std::printf("  %s (binary, %u bytes)\n", reader::TerminalText(t.key).c_str(), t.valueLength);
       } else {
-        std::printf("  %s = %s\n", t.key, t.Text());
+        std::printf("  %s = %s\n", reader::TerminalText(t.key).c_str(), reader::TerminalText(t.Text()).c_str());
       }
     }
   }

@@ -1,5 +1,7 @@
 #include "reader/posix/terminal_gui.h"
 
+#include "reader/posix/terminal_text.h"
+
 #include <signal.h>
 #include <termios.h>
 #include <unistd.h>
@@ -22,6 +24,9 @@ constexpr const char* kUnknownTypeWarning =
     "WARNING: An attached file is a file type that the Orlenta Reader does not recognise. Opening this file may "
     "put your system at risk.\n\nDo you want to continue?";
 constexpr int kBarWidth = 30;
+
+// A catalogue text (the document may have replaced it) as the terminal may show it.
+std::string Shown(const char* text) { return TerminalText(text != nullptr ? text : ""); }
 
 std::string Lowered(std::string s) {
   for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
@@ -75,7 +80,7 @@ bool TerminalGui::ReadTerminalLine(const char* label, bool echo, Text& line) {
     // Unbuffered, so that typed passwords never sit in a stdio buffer.
     std::setvbuf(tty_, nullptr, _IONBF, 0);
   }
-  std::fprintf(tty_, "%s: ", label);
+  std::fprintf(tty_, "%s: ", Shown(label).c_str());
   std::fflush(tty_);
   const int fd = ::fileno(tty_);
   bool echoChanged = false;
@@ -115,9 +120,9 @@ int TerminalGui::PromptForCredentials(bool askUserName) {
     std::string user;
     security::SecretText password;
     std::FILE* out = options_.out;
-    std::fprintf(out, "\n%s\n", texts.Text(MessageCatalogue::Title));
+    std::fprintf(out, "\n%s\n", Shown(texts.Text(MessageCatalogue::Title)).c_str());
     const char* prompt = texts.Text(MessageCatalogue::Prompt);
-    if (prompt != nullptr && prompt[0] != '\0') std::fprintf(out, "%s\n", prompt);
+    if (prompt != nullptr && prompt[0] != '\0') std::fprintf(out, "%s\n", Shown(prompt).c_str());
     std::fflush(out);
     if (askUserName && !ReadTerminalLine(texts.Text(MessageCatalogue::UserNameLabel), true, user)) {
       cancelled_ = true;
@@ -133,7 +138,7 @@ int TerminalGui::PromptForCredentials(bool askUserName) {
 }
 
 bool TerminalGui::ShowOpening(const char* title, const char* body) {
-  std::fprintf(options_.out, "\n%s\n%s\n", title != nullptr ? title : "", body != nullptr ? body : "");
+  std::fprintf(options_.out, "\n%s\n%s\n", Shown(title).c_str(), Shown(body).c_str());
   progressShown_ = true;
   DrawProgress();
   return true;
@@ -194,7 +199,7 @@ void TerminalGui::EndProgressLine() {
 void TerminalGui::ShowWaitNotice(const char* title, const char* body) {
   EndProgressLine();
   std::FILE* out = options_.out;
-  std::fprintf(out, "\n%s\n%s\n", title != nullptr ? title : "", body != nullptr ? body : "");
+  std::fprintf(out, "\n%s\n%s\n", Shown(title).c_str(), Shown(body).c_str());
   std::fflush(out);
   std::string line;
   if (options_.scripted) {
@@ -212,9 +217,9 @@ std::int32_t TerminalGui::ShowMessageBox(const char* title, const char* body, st
   if (kind == MessageKind::Stop || kind == MessageKind::Error) failureReported_ = true;
   std::FILE* out = options_.out;
   if (title != nullptr && title[0] != '\0') {
-    std::fprintf(out, "%s: %s\n", title, body != nullptr ? body : "");
+    std::fprintf(out, "%s: %s\n", Shown(title).c_str(), Shown(body).c_str());
   } else {
-    std::fprintf(out, "%s\n", body != nullptr ? body : "");
+    std::fprintf(out, "%s\n", Shown(body).c_str());
   }
   std::fflush(out);
   if ((flags & MessageFlags::OkCancel) == 0) return 1;
@@ -229,7 +234,7 @@ bool TerminalGui::ConfirmUnknownFileType(const char* extension, bool& dontAskAga
   dontAskAgain = false;
   EndProgressLine();
   std::FILE* out = options_.out;
-  std::fprintf(out, "\n%s\n%s %s\n%s\n", kUnknownTypeTitle, kUnknownTypeLabel, extension != nullptr ? extension : "",
+  std::fprintf(out, "\n%s\n%s %s\n%s\n", kUnknownTypeTitle, kUnknownTypeLabel, Shown(extension).c_str(),
                kUnknownTypeWarning);
   std::fflush(out);
   std::string line;

@@ -375,3 +375,34 @@ TEST_F(VaultpostCommand, LeftoversOfAKilledReaderGoAtTheNextStartALiveReadersSta
   EXPECT_EQ(alive->Finish().status, 0);
   EXPECT_EQ(folder_.LeftInTemporaryRoot(), 0u);
 }
+
+// The tag trailer is readable without a password and unauthenticated: its
+// texts reach the terminal with every control character visibly escaped, so
+// a document cannot retitle the terminal, write the clipboard or fake a
+// prompt. Line feeds and tabs of a message stay.
+TEST_F(VaultpostCommand, ControlCharactersFromADocumentAreShownEscaped) {
+  auto text = [](const std::string& s) { return std::vector<std::uint8_t>(s.begin(), s.end()); };
+  auto recipe = SimpleSpec();
+  recipe.tags.push_back({"Title", text("T\x1b]0;pwned\x07itle"), false});
+  recipe.tags.push_back({"Prompt", text("line\x1b[2Jcleared\rfake: "), false});
+  recipe.tags.push_back({"CantDecodeFile", text("No\x1b]52;c;Y2xpcA==\x07!\tTab\nNext \xc2\x9b""31m \x9b""31m"), false});
+  recipe.tags.push_back({"X\x1b[1mkey", text("v"), false});
+  const std::string doc = WriteDocument(folder_, recipe);
+  auto clean = [](const std::string& out) {
+    for (const char c : out) {
+      const auto u = static_cast<unsigned char>(c);
+      if (u == 0x1b || u == 0x07 || u == 0x9b) return false;
+    }
+    return out.find("\xc2\x9b") == std::string::npos;
+  };
+  Process inspect({"inspect", doc}, Env());
+  const Outcome shown = inspect.Finish();
+  EXPECT_TRUE(clean(shown.out)) << shown.out;
+  EXPECT_NE(shown.out.find("T\\x1b]0;pwned\\x07itle"), std::string::npos) << shown.out;
+  EXPECT_NE(shown.out.find("X\\x1b[1mkey"), std::string::npos) << shown.out;
+
+  const Outcome r = Open(doc, "wrong\n");
+  EXPECT_EQ(r.status, 1);
+  EXPECT_TRUE(clean(r.err)) << r.err;
+  EXPECT_NE(r.err.find("No\\x1b]52;c;Y2xpcA==\\x07!\tTab\nNext \\xc2\\x9b31m \\x9b31m"), std::string::npos) << r.err;
+}
