@@ -60,6 +60,10 @@ DocumentDecoder::~DocumentDecoder() { security::SecureWipe(salt_, sizeof salt_);
 
 void DocumentDecoder::SetClock(Clock clock) { clock_ = std::move(clock); }
 
+void DocumentDecoder::SetKeyProgress(security::KeyDerivationFunction::Progress progress) {
+  keyProgress_ = std::move(progress);
+}
+
 void DocumentDecoder::SetInflaterAllocator(const Inflater::Allocator& allocator) {
   allocator_ = allocator;
   customAllocator_ = true;
@@ -90,6 +94,7 @@ DecodeResult DocumentDecoder::DecodeDocument(const char* userName, const char* p
     return DecodeResult::NoKeyDerivation;
   }
 
+  kdf->SetProgress(keyProgress_);
   const char* user = userName != nullptr ? userName : "";
   const char* pass = password != nullptr ? password : "";
   kdf->AddInput(user, static_cast<std::uint32_t>(std::strlen(user)));

@@ -16,11 +16,11 @@
 #include "codec/vp_decode_writer.h"
 #include "codec/vp_reader.h"
 #include "codec/vp_writer.h"
+#include "security/key_derivation_function.h"
 
 namespace security {
 class CBCCipher;
 class Digest;
-class KeyDerivationFunction;
 }  // namespace security
 
 namespace codec {
@@ -58,6 +58,9 @@ class DocumentDecoder {
   void SetClock(Clock clock);
   // zlib allocation hooks for the inflater (tests make allocations fail).
   void SetInflaterAllocator(const Inflater::Allocator& allocator);
+  // Told now and then how far a long key derivation has got (see
+  // KeyDerivationFunction::SetProgress), so that the reader can show it.
+  void SetKeyProgress(security::KeyDerivationFunction::Progress progress);
 
   // The steps of DecodeDocument, in order.
 
@@ -111,6 +114,7 @@ class DocumentDecoder {
   std::uint8_t block_[PartBlockCapacity] = {};
   std::uint32_t blockLength_ = 0;
   Clock clock_;
+  security::KeyDerivationFunction::Progress keyProgress_;
   Inflater::Allocator allocator_;
   bool customAllocator_ = false;
 };

@@ -12,6 +12,7 @@
 #include "reader/decoder_file_writer.h"
 #include "reader/gui_interface.h"
 #include "reader/os_interface.h"
+#include "source/xp/high_resolution_clock.h"
 
 namespace reader {
 
@@ -29,13 +30,43 @@ const char* TextForResult(MessageCatalogue& catalogue, DecodeResult result) {
   return text != nullptr ? text : kIoError;
 }
 
+// Shows the progress window while a key derivation that has already taken
+// longer than `afterMs` goes on, the bar running over 0..100.
+class KeyDerivationProgress {
+ public:
+  KeyDerivationProgress(GuiInterface& gui, MessageCatalogue& texts, std::uint32_t afterMs)
+      : gui_(gui), texts_(texts), afterNs_(std::uint64_t{afterMs} * 1000000u), start_(xp::HighResolutionClock::now()) {}
+
+  void Update(std::uint64_t done, std::uint64_t total) {
+    if (total == 0 || xp::HighResolutionClock::nanosecondsSince(start_) < afterNs_) return;
+    if (!shown_) {
+      shown_ = gui_.ShowOpening(texts_.Text(MessageCatalogue::OpeningTitle), texts_.Text(MessageCatalogue::OpeningText));
+      gui_.SetProgressRange(kSteps);
+      position_ = -1;
+    }
+    const auto position = static_cast<std::int32_t>(done * kSteps / total);
+    if (position != position_) gui_.SetProgressPosition(position_ = position);
+  }
+  bool Shown() const { return shown_; }
+
+ private:
+  static constexpr std::int32_t kSteps = 100;
+  GuiInterface& gui_;
+  MessageCatalogue& texts_;
+  std::uint64_t afterNs_;
+  std::uint64_t start_;
+  bool shown_ = false;
+  std::int32_t position_ = -1;
+};
+
 // The end of one decoding attempt, whichever way it goes: the busy cursor
 // goes, the part files are wiped and the progress window is hidden, each
 // unless the flow did it already. An exception (out of memory in the launch
 // or the notice) leaves through here too, so no decrypted part outlives it.
 class AttemptEnd {
  public:
-  AttemptEnd(GuiInterface& gui, DecoderFileWriter& writer) : gui_(gui), writer_(writer) {}
+  AttemptEnd(GuiInterface& gui, DecoderFileWriter& writer, const KeyDerivationProgress& keyProgress)
+      : gui_(gui), writer_(writer), keyProgress_(keyProgress) {}
   AttemptEnd(const AttemptEnd&) = delete;
   AttemptEnd& operator=(const AttemptEnd&) = delete;
   ~AttemptEnd() {
@@ -60,7 +91,7 @@ class AttemptEnd {
     writer_.WipeFiles();
   }
   void HideOpening() {
-    if (hidden_ || !writer_.OpeningShown()) return;
+    if (hidden_ || !(writer_.OpeningShown() || keyProgress_.Shown())) return;
     hidden_ = true;
     gui_.HideOpening();
   }
@@ -68,6 +99,7 @@ class AttemptEnd {
  private:
   GuiInterface& gui_;
   DecoderFileWriter& writer_;
+  const KeyDerivationProgress& keyProgress_;
   bool busy_ = false;
   bool wiped_ = false;
   bool hidden_ = false;
@@ -154,10 +186,12 @@ bool DocumentState::Decode(const char* userName, const char* password) {
   codec::FileWriter inner;
   DecoderFileWriter writer(*gui, inner, directory.c_str(), *this, noPrompt);
   codec::FileReader reader(file.get());
-  AttemptEnd end(*gui, writer);
+  KeyDerivationProgress keyProgress(*gui, catalogue, keyProgressAfterMs);
+  AttemptEnd end(*gui, writer, keyProgress);
   DecodeResult result = DecodeResult::Ok;
   {
     codec::DocumentDecoder decoder(reader, writer);
+    decoder.SetKeyProgress([&keyProgress](std::uint64_t done, std::uint64_t total) { keyProgress.Update(done, total); });
     end.Busy(true);
     result = decoder.DecodeDocument(userName, password, /*allowExpired=*/false);
     end.Busy(false);

@@ -44,6 +44,9 @@ class DocumentState {
   xp::UniqueFile file;
   std::uint32_t failedAttempts = 0;
   codec::DocumentHeader header;
+  // A key derivation that takes longer than this shows the progress window
+  // (1000 ms; tests shorten it).
+  std::uint32_t keyProgressAfterMs = 1000;
 };
 
 }  // namespace reader

@@ -23,6 +23,8 @@ void KeyDerivationFunction::AddInputFrom(KeySource& source) {
   SecureWipe(buffer.get(), length);
 }
 
+void KeyDerivationFunction::SetProgress(Progress) {}
+
 void PasswordKeyDerivationFunction::AddInputFrom(KeySource& /*source*/) {}
 
 template class HMac<Sha2Digest>;

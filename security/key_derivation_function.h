@@ -2,6 +2,7 @@
 // Key derivation: turns a user name and a password into key bytes.
 
 #include <cstdint>
+#include <functional>
 
 namespace security {
 
@@ -30,6 +31,13 @@ class KeyDerivationFunction {
   // Slot 4: writes `length` key bytes. False, with nothing written, when the
   // function cannot produce that many.
   virtual bool Derive(std::uint8_t* out, std::uint32_t length) = 0;
+
+  // Told now and then during a long Derive how much of the work is done, in
+  // the function's own units, on the deriving thread.
+  using Progress = std::function<void(std::uint64_t done, std::uint64_t total)>;
+  // Slot 5: installs `progress` (empty: none). Functions whose work is short
+  // never call it.
+  virtual void SetProgress(Progress progress);
 
  protected:
   KeyDerivationFunction() = default;

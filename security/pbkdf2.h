@@ -10,6 +10,7 @@
 
 #include <cstdint>
 #include <cstring>
+#include <utility>
 
 #include "security/hmac.h"
 #include "security/key_derivation_function.h"
@@ -35,12 +36,15 @@ class PbKdf2 : public PasswordKeyDerivationFunction {
   void AddInput(const void* data, std::uint32_t length) override;
   // Writes `length` bytes, continuing after the blocks earlier calls used.
   bool Derive(std::uint8_t* out, std::uint32_t length) override;
+  // Reports the iterations of block 1 every 4096 of them.
+  void SetProgress(Progress progress) override { progress_ = std::move(progress); }
 
  protected:
   MAC& Mac() { return mac_; }
 
  private:
   static constexpr std::uint32_t kMaxBlockSize = 64;
+  static constexpr std::uint32_t kProgressStep = 4096;
 
   // Computes block `index` into block_ with `count` iterations; count 0 XORs
   // the one MAC value into the previous block instead.
@@ -59,6 +63,7 @@ class PbKdf2 : public PasswordKeyDerivationFunction {
   std::uint32_t blockIndex_ = 0;
   std::uint8_t keySet_ = 0;
   std::uint32_t hLen_;
+  Progress progress_;
 };
 
 template <class MAC>
@@ -114,6 +119,7 @@ void PbKdf2<MAC>::ComputeBlock(std::uint32_t index, std::uint32_t count) {
     mac_.Update(u, hLen_);
     mac_.Final(u, 0);
     XorIntoBlock(u);
+    if (j % kProgressStep == 0 && progress_) progress_(j, count);
   }
   SecureWipe(u, sizeof u);
 }

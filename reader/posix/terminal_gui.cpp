@@ -138,6 +138,11 @@ int TerminalGui::PromptForCredentials(bool askUserName) {
 }
 
 bool TerminalGui::ShowOpening(const char* title, const char* body) {
+  // Shown already while the key was derived: the bar goes on.
+  if (progressShown_) {
+    DrawProgress();
+    return true;
+  }
   std::fprintf(options_.out, "\n%s\n%s\n", Shown(title).c_str(), Shown(body).c_str());
   progressShown_ = true;
   DrawProgress();

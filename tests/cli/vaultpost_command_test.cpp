@@ -406,3 +406,23 @@ TEST_F(VaultpostCommand, ControlCharactersFromADocumentAreShownEscaped) {
   EXPECT_TRUE(clean(r.err)) << r.err;
   EXPECT_NE(r.err.find("No\\x1b]52;c;Y2xpcA==\\x07!\tTab\nNext \\xc2\\x9b31m \\x9b31m"), std::string::npos) << r.err;
 }
+
+// The document chooses its iterations: a derivation that takes long shows a
+// progress line after about a second, and Ctrl-C still ends it and leaves
+// nothing behind.
+TEST_F(VaultpostCommand, ASlowKeyDerivationShowsProgressAndCanBeInterrupted) {
+  auto recipe = SimpleSpec();
+  // About 20 million iterations in the header (encoded with one thousand, so
+  // that making it is quick; the attempt never gets past the derivation).
+  recipe.headerByteAfterDigest = std::make_pair(19u, std::uint8_t{0x4E});
+  const std::string doc = WriteDocument(folder_, recipe);
+  Process p({"open", "--user", "alice", "--password-stdin", doc}, Env());
+  p.Send("secret\n");
+  ASSERT_TRUE(p.WaitForError("Opening your document.")) << p.err;
+  EXPECT_TRUE(p.WaitForError("/100")) << p.err;
+  p.Signal(SIGINT);
+  const Outcome r = p.Finish();
+  EXPECT_EQ(r.status, 128 + SIGINT);
+  EXPECT_EQ(folder_.LeftInTemporaryRoot(), 0u);
+  EXPECT_FALSE(fs::exists(record_));
+}

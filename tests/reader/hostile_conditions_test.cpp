@@ -7,6 +7,7 @@
 #include <sys/resource.h>
 
 #include <cstdlib>
+#include <algorithm>
 #include <new>
 #include <string>
 
@@ -93,4 +94,29 @@ TEST(HostileConditions, AnExceptionAfterTheDecodingStillWipes) {
     EXPECT_EQ(f.folder.LeftInTemporaryRoot(), 0u) << inLaunch;
     EXPECT_FALSE(f.gui.State().IsOpen()) << inLaunch;
   }
+}
+
+// A derivation that takes long (the document chooses the iterations) shows
+// the progress window while it works, and hides it again when the key is
+// wrong.
+TEST(HostileConditions, ALongKeyDerivationShowsThatItIsWorking) {
+  encoder::DocumentSpec recipe = SimpleSpec();
+  recipe.iterationThousands = 40;
+  Flow f;
+  const std::string doc = WriteDocument(f.folder, recipe);
+  f.gui.State().keyProgressAfterMs = 0;  // at once, instead of after about a second
+  f.gui.credentials.push_back({"alice", "wrong"});
+  f.gui.credentials.push_back({"alice", "secret"});
+  EXPECT_TRUE(f.gui.RunOpenDocument(doc.c_str()));
+  const std::string opening = "opening:Orlenta Reader|Opening your document.\n\nPlease wait...";
+  ASSERT_GE(f.gui.calls.size(), 5u);
+  EXPECT_EQ(f.gui.calls[1], opening);  // while the first attempt derives its key
+  EXPECT_EQ(f.gui.calls[2], "hideOpening");
+  EXPECT_EQ(f.gui.calls[3], "restorePrompt");
+  EXPECT_EQ(f.gui.calls[4], opening);  // the second attempt's derivation
+  ASSERT_EQ(f.gui.messages.size(), 1u);
+  // The bar ran over 0..100 during each derivation, then over the parts.
+  EXPECT_TRUE(std::any_of(f.gui.positions.begin(), f.gui.positions.end(), [](int p) { return p > 50 && p < 100; }));
+  EXPECT_EQ(f.gui.range, 3);
+  EXPECT_EQ(f.folder.LeftInTemporaryRoot(), 0u);
 }
