@@ -80,10 +80,10 @@ bool TerminalGui::ReadTerminalLine(const char* label, bool echo, Text& line) {
     // Unbuffered, so that typed passwords never sit in a stdio buffer.
     std::setvbuf(tty_, nullptr, _IONBF, 0);
   }
-  std::fprintf(tty_, "%s: ", Shown(label).c_str());
-  std::fflush(tty_);
   const int fd = ::fileno(tty_);
   bool echoChanged = false;
+  // Echo goes off before the label appears, so that nothing typed at the
+  // label is ever shown.
   if (!echo && ::tcgetattr(fd, &g_savedTerminal) == 0) {
     struct termios quiet = g_savedTerminal;
     quiet.c_lflag &= static_cast<tcflag_t>(~ECHO);
@@ -92,6 +92,8 @@ bool TerminalGui::ReadTerminalLine(const char* label, bool echo, Text& line) {
     g_echoOff = 1;
     echoChanged = ::tcsetattr(fd, TCSAFLUSH, &quiet) == 0;
   }
+  std::fprintf(tty_, "%s: ", Shown(label).c_str());
+  std::fflush(tty_);
   const bool got = ReadLine(tty_, line);
   if (echoChanged) RestoreTerminalEcho();
   g_echoOff = 0;

@@ -9,6 +9,7 @@
 #include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
+#include <termios.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -425,4 +426,60 @@ TEST_F(VaultpostCommand, ASlowKeyDerivationShowsProgressAndCanBeInterrupted) {
   EXPECT_EQ(r.status, 128 + SIGINT);
   EXPECT_EQ(folder_.LeftInTemporaryRoot(), 0u);
   EXPECT_FALSE(fs::exists(record_));
+}
+
+// On a real terminal (a pseudo-terminal here): Ctrl-C at the password prompt
+// ends the reader with the terminal's echo back on, and removes nothing,
+// since nothing was written yet.
+TEST_F(VaultpostCommand, CtrlCAtThePasswordPromptRestoresTheTerminal) {
+  const std::string doc = WriteDocument(folder_, SimpleSpec());
+  const std::string bystander = os::TemporaryRoot(folder_.path()) + "/other-reader";
+  fs::create_directories(bystander);
+  const int master = ::posix_openpt(O_RDWR | O_NOCTTY);
+  ASSERT_GE(master, 0);
+  ASSERT_EQ(::grantpt(master), 0);
+  ASSERT_EQ(::unlockpt(master), 0);
+  const std::string slaveName = ::ptsname(master);
+  std::vector<std::string> env = Env();
+  const pid_t pid = ::fork();
+  ASSERT_GE(pid, 0);
+  if (pid == 0) {
+    // A session of its own whose controlling terminal is the pseudo-terminal.
+    ::setsid();
+    const int slave = ::open(slaveName.c_str(), O_RDWR);
+    if (slave < 0) ::_exit(90);
+    for (int fd = 0; fd < 3; ++fd) ::dup2(slave, fd);
+    for (const std::string& e : env) ::putenv(const_cast<char*>(e.c_str()));
+    ::execl(kVaultpost.c_str(), kVaultpost.c_str(), "open", doc.c_str(), static_cast<char*>(nullptr));
+    ::_exit(91);
+  }
+  std::string screen;
+  auto readUntil = [&](const std::string& text) {
+    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    while (screen.find(text) == std::string::npos && std::chrono::steady_clock::now() < end) {
+      pollfd p{master, POLLIN, 0};
+      if (::poll(&p, 1, 100) > 0) {
+        char buf[512];
+        const ssize_t n = ::read(master, buf, sizeof buf);
+        if (n > 0) screen.append(buf, static_cast<std::size_t>(n));
+      }
+    }
+    return screen.find(text) != std::string::npos;
+  };
+  ASSERT_TRUE(readUntil("Username: ")) << screen;
+  ASSERT_EQ(::write(master, "alice\n", 6), 6);
+  ASSERT_TRUE(readUntil("Password: ")) << screen;
+  termios during{};
+  ASSERT_EQ(::tcgetattr(master, &during), 0);
+  EXPECT_EQ(during.c_lflag & ECHO, 0u);  // typing is not shown
+  ASSERT_EQ(::write(master, "\x03", 1), 1);  // Ctrl-C
+  int status = 0;
+  ASSERT_EQ(::waitpid(pid, &status, 0), pid);
+  EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGINT) << status;
+  termios after{};
+  ASSERT_EQ(::tcgetattr(master, &after), 0);
+  EXPECT_NE(after.c_lflag & ECHO, 0u);
+  ::close(master);
+  EXPECT_TRUE(fs::exists(bystander));
+  EXPECT_EQ(folder_.LeftInTemporaryRoot(), 1u);  // the bystander alone
 }
