@@ -1,5 +1,6 @@
 #include "reader/decoder_file_writer.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
@@ -11,6 +12,7 @@
 #include "reader/gui_interface.h"
 #include "reader/interrupt_cleanup.h"
 #include "reader/os_interface.h"
+#include "source/xp/file_system.h"
 
 namespace reader {
 
@@ -46,10 +48,28 @@ bool DecoderFileWriter::BeginDocument(const codec::DocumentHeader& header, std::
 }
 
 bool DecoderFileWriter::Write(const void* data, std::uint32_t length) {
+  if (!SpaceFor(length)) return false;
   if (!FileDecodeWriter::Write(data, length)) return false;
   partBytes_ += length;
   gui_->ReportBytesWritten(partBytes_);
   return true;
+}
+
+bool DecoderFileWriter::SpaceFor(std::uint32_t length) {
+  // Free space is measured again after each MiB, so a measurement must leave
+  // the reserve and one MiB more.
+  constexpr std::uint64_t kMeasureEvery = 1u << 20;
+  constexpr std::uint64_t kLargestReserve = 64u << 20;
+  unmeasured_ += length;
+  if (unmeasured_ < kMeasureEvery && !stoppedForSpace_) return true;
+  unmeasured_ = 0;
+  std::uint64_t available = 0, total = 0;
+  const bool known = spaceProbe_ ? spaceProbe_(Directory(), available, total)
+                                 : xp::DiskSpace(Directory(), available, total);
+  if (!known) return true;  // a filesystem that cannot tell is written as before
+  const std::uint64_t reserve = std::min(kLargestReserve, total / 10);
+  stoppedForSpace_ = available < reserve + kMeasureEvery + length;
+  return !stoppedForSpace_;
 }
 
 bool DecoderFileWriter::BeginPart(const char* name, const codec::VPCodecBase::EncodedHeader& partHeader) {

@@ -3,6 +3,7 @@
 // the progress window, and the wipe afterwards.
 
 #include <cstdint>
+#include <functional>
 
 #include "reader/file_decode_writer.h"
 
@@ -40,6 +41,12 @@ class DecoderFileWriter : public FileDecodeWriter {
   bool WipeFiles();
 
   bool OpeningShown() const { return openingShown_; }
+  // Whether a part was stopped because the temporary filesystem would have
+  // fallen below its reserve of free space.
+  bool StoppedForSpace() const { return stoppedForSpace_; }
+  // How free space is measured (xp::DiskSpace; tests replace it).
+  using SpaceProbe = std::function<bool(const char* path, std::uint64_t& available, std::uint64_t& total)>;
+  void SetSpaceProbe(SpaceProbe probe) { spaceProbe_ = std::move(probe); }
   bool OverwriteOnWipe() const { return overwriteOnWipe_; }
   // Pause between wipe passes that left files behind (5000 ms; tests shorten it).
   void SetRetryDelay(std::uint32_t milliseconds) { retryDelayMs_ = milliseconds; }
@@ -47,6 +54,10 @@ class DecoderFileWriter : public FileDecodeWriter {
  private:
   // Removes one part file through `os` (the C library without one).
   static bool Remove(OsInterface* os, const char* path);
+  // Whether `length` more bytes may be written without the temporary
+  // filesystem's free space falling below its reserve; measured once per
+  // MiB written.
+  bool SpaceFor(std::uint32_t length);
 
   GuiInterface* gui_;
   DocumentState* state_;
@@ -57,6 +68,9 @@ class DecoderFileWriter : public FileDecodeWriter {
   bool started_ = false;
   bool overwriteOnWipe_;
   std::uint32_t retryDelayMs_ = 5000;
+  SpaceProbe spaceProbe_;
+  std::uint64_t unmeasured_ = 0;  // bytes written since free space was last measured
+  bool stoppedForSpace_ = false;
 };
 
 }  // namespace reader

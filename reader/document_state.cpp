@@ -20,6 +20,8 @@ namespace {
 
 constexpr const char* kUnexpectedError = "An unexpected error occurred: ";
 constexpr const char* kIoError = "I/O Error";
+constexpr const char* kDiskNearlyFull =
+    "\n\nThe document needs more space than the disk of the temporary folder can spare.";
 constexpr std::uint32_t kMaxFailedAttempts = 5;
 constexpr std::uint32_t kDelayPerFailureMs = 3000;
 
@@ -221,6 +223,12 @@ bool DocumentState::Decode(const char* userName, const char* password) {
     if (failedAttempts < kMaxFailedAttempts) ++failedAttempts;
     gui->RestorePrompt();
     return false;
+  }
+  if (writer.StoppedForSpace()) {
+    // "Cannot write files to disk" alone would not say why.
+    const std::string full = std::string(text) + kDiskNearlyFull;
+    gui->ShowMessage(full.c_str(), MessageKind::Stop, MessageFlags::Plain);
+    return true;
   }
   gui->ShowMessage(text, MessageKind::Stop, MessageFlags::Plain);
   return true;

@@ -3,6 +3,7 @@
 // removal with retries, the current user's identity and the open-stream limit.
 
 #include <cstddef>
+#include <cstdint>
 #include <optional>
 #include <vector>
 
@@ -72,6 +73,10 @@ std::optional<SecurityIdentifier> CurrentUserSid();
 // Sets the limit of open streams. Counts above 2048 are refused with EPERM; a
 // limit that is already higher is kept. Returns count, or -1 with errno set.
 int SetMaxOpenStreams(int count);
+
+// The space left to an unprivileged writer on the filesystem that holds
+// path, and its size, in bytes. False when the system cannot tell.
+bool DiskSpace(const char* path, std::uint64_t& available, std::uint64_t& total);
 
 // Raises the limit of open streams as far as the system allows (at least
 // doubling it); for a process that needs more than SetMaxOpenStreams gives.

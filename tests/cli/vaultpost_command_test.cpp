@@ -483,3 +483,35 @@ TEST_F(VaultpostCommand, CtrlCAtThePasswordPromptRestoresTheTerminal) {
   EXPECT_TRUE(fs::exists(bystander));
   EXPECT_EQ(folder_.LeftInTemporaryRoot(), 1u);  // the bystander alone
 }
+
+// A small document that inflates to more than the temporary filesystem can
+// spare stops with a clear message and leaves nothing; one that fits opens.
+// Needs root for a small filesystem of its own (a tmpfs in a mount namespace).
+TEST_F(VaultpostCommand, ADocumentThatWouldFillTheDiskStopsClearly) {
+  if (std::system("unshare -m true 2>/dev/null") != 0) GTEST_SKIP() << "no mount namespaces here";
+  auto bomb = SimpleSpec();
+  bomb.parts[1].content.assign(48u << 20, 0);  // 48 MiB of zeros: about 48 KiB stored
+  bomb.parts[1].compression = 1;
+  const std::string big = WriteDocument(folder_, bomb, "bomb.emc");
+  const std::string small = WriteDocument(folder_, SimpleSpec());
+  const std::string tmp = folder_.path() + "/small-tmp";
+  fs::create_directories(tmp);
+  std::string env;
+  for (const std::string& e : Env({"TMPDIR=" + tmp})) env += "'" + e + "' ";
+  auto run = [&](const std::string& doc) {
+    std::ofstream(folder_.path() + "/input") << "secret\n\n";
+    const std::string command = "unshare -m sh -c 'mount -t tmpfs -o size=16m tmpfs \"$0\" && exec \"$@\"' " + tmp +
+                                " env " + env + kVaultpost + " open --user alice --password-stdin " + doc + " < " +
+                                folder_.path() + "/input > " + folder_.path() + "/out 2>&1";
+    const int status = std::system(command.c_str());
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  };
+  EXPECT_EQ(run(big), 1);
+  const std::string out = Slurp(folder_.path() + "/out");
+  EXPECT_NE(out.find("Cannot write files to disk\n\nThe document needs more space than the disk of the temporary "
+                     "folder can spare."),
+            std::string::npos)
+      << out;
+  EXPECT_EQ(run(small), 0) << Slurp(folder_.path() + "/out");
+  EXPECT_NE(Slurp(record_).find("the main part"), std::string::npos);
+}

@@ -199,3 +199,30 @@ TEST_F(WriterTest, APartThatCannotBeRemovedIsReportedAndTheWipeEnds) {
   }
 }
 
+
+// A small document can inflate to gigabytes: a part stops before the
+// temporary filesystem's free space falls below its reserve (64 MiB, or a
+// tenth of a small filesystem), and a part that fits is unaffected.
+TEST_F(WriterTest, APartStopsBeforeTheDiskFillsUp) {
+  reader::DecoderFileWriter w(gui_, inner_, dir_.c_str(), gui_.State(), false);
+  std::uint64_t free = 100u << 20;
+  w.SetSpaceProbe([&](const char*, std::uint64_t& available, std::uint64_t& total) {
+    available = free;
+    total = 1u << 30;
+    return true;
+  });
+  ASSERT_TRUE(w.BeginDocument(header_, 2));
+  const std::string mib(1u << 20, 'x');
+  ASSERT_TRUE(Part(w, "fits.txt", mib));  // 100 MiB free: fine
+  ASSERT_TRUE(w.BeginPart("big.txt", *std::make_unique<codec::VPCodecBase::EncodedHeader103>()));
+  int written = 0;
+  while (w.Write(mib.data(), static_cast<std::uint32_t>(mib.size()))) {
+    free -= mib.size();  // as the disk would see it
+    if (++written > 100) break;
+  }
+  EXPECT_EQ(written, 35);  // stopped while the reserve and the MiB written before the next look still fit
+  EXPECT_GE(free, 64u << 20);
+  EXPECT_TRUE(w.StoppedForSpace());
+  EXPECT_TRUE(w.WipeFiles());
+  EXPECT_FALSE(fs::exists(dir_));
+}

@@ -2,6 +2,7 @@
 
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -17,6 +18,14 @@ bool IsDirectory(const char* path) {
 }
 
 bool RemoveDirectory(const char* path) { return ::rmdir(path) == 0; }
+
+bool DiskSpace(const char* path, std::uint64_t& available, std::uint64_t& total) {
+  struct statvfs fs {};
+  if (::statvfs(path, &fs) != 0) return false;
+  available = std::uint64_t{fs.f_bavail} * fs.f_frsize;
+  total = std::uint64_t{fs.f_blocks} * fs.f_frsize;
+  return true;
+}
 
 std::optional<SecurityIdentifier> CurrentUserSid() {
   const uid_t user = ::geteuid();

@@ -23,6 +23,14 @@ bool IsDirectory(const char* path) {
 
 bool RemoveDirectory(const char* path) { return ::RemoveDirectoryA(path) != FALSE; }
 
+bool DiskSpace(const char* path, std::uint64_t& available, std::uint64_t& total) {
+  ULARGE_INTEGER toCaller{}, size{}, free{};
+  if (!::GetDiskFreeSpaceExA(path, &toCaller, &size, &free)) return false;
+  available = toCaller.QuadPart;
+  total = size.QuadPart;
+  return true;
+}
+
 std::optional<SecurityIdentifier> CurrentUserSid() {
   HANDLE token = nullptr;
   if (!::OpenProcessToken(::GetCurrentProcess(), TOKEN_QUERY, &token)) return std::nullopt;
