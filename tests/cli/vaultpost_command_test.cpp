@@ -515,3 +515,46 @@ TEST_F(VaultpostCommand, ADocumentThatWouldFillTheDiskStopsClearly) {
   EXPECT_EQ(run(small), 0) << Slurp(folder_.path() + "/out");
   EXPECT_NE(Slurp(record_).find("the main part"), std::string::npos);
 }
+
+// SIGTERM at every step of an attempt: before the credentials arrive, while
+// the key is derived, at the unknown-type question, while the viewer runs
+// and at the wait notice. The reader ends by the signal and nothing of the
+// document is left.
+TEST_F(VaultpostCommand, ASignalAtAnyStepLeavesNothing) {
+  auto slow = SimpleSpec();
+  slow.headerByteAfterDigest = std::make_pair(19u, std::uint8_t{0x4E});  // about 20 million iterations
+  auto unknown = SimpleSpec();
+  unknown.parts[0].name = "data.bin";
+  const std::string lingering = folder_.path() + "/lingering.sh";
+  std::ofstream(lingering) << "#!/bin/sh\nprintf 'started\\n' >> \"$RECORD\"\nsleep 3\n";
+  fs::permissions(lingering, fs::perms::owner_all);
+  const struct {
+    const char* step;
+    std::string doc;
+    std::string input;
+    std::string waitFor;  // on standard error, or "record" for the viewer
+    std::vector<std::string> env;
+  } steps[] = {
+      {"credentials", WriteDocument(folder_, SimpleSpec(), "a.emc"), "", "", {}},
+      {"derivation", WriteDocument(folder_, slow, "b.emc"), "secret\n", "Opening your document.", {}},
+      {"question", WriteDocument(folder_, unknown, "c.emc"), "secret\n", "Opening Unknown File Type", {}},
+      {"viewer", WriteDocument(folder_, SimpleSpec(), "d.emc"), "secret\n", "record", {"VAULTPOST_VIEWER=" + lingering}},
+      {"notice", WriteDocument(folder_, SimpleSpec(), "e.emc"), "secret\n", "Click Ok when you have finished", {}},
+  };
+  for (const auto& s : steps) {
+    fs::remove(record_);
+    Process p({"open", "--user", "alice", "--password-stdin", s.doc}, Env(s.env));
+    if (!s.input.empty()) p.Send(s.input);
+    if (s.waitFor == "record") {
+      for (int i = 0; i < 200 && !fs::exists(record_); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(50));
+      ASSERT_TRUE(fs::exists(record_)) << s.step;
+    } else if (!s.waitFor.empty()) {
+      ASSERT_TRUE(p.WaitForError(s.waitFor)) << s.step << "\n" << p.err;
+    } else {
+      std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    }
+    p.Signal(SIGTERM);
+    EXPECT_EQ(p.Finish().status, 128 + SIGTERM) << s.step;
+    EXPECT_EQ(folder_.LeftInTemporaryRoot(), 0u) << s.step;
+  }
+}

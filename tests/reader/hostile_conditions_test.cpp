@@ -120,3 +120,27 @@ TEST(HostileConditions, ALongKeyDerivationShowsThatItIsWorking) {
   EXPECT_EQ(f.gui.range, 3);
   EXPECT_EQ(f.folder.LeftInTemporaryRoot(), 0u);
 }
+
+// A part file that cannot be created (something already stands at its name
+// in the fresh directory): "Cannot write files to disk", and the parts
+// written before it go with the directory.
+TEST(HostileConditions, APartFileThatCannotBeCreatedStopsTheAttemptCleanly) {
+  struct PlantingOs : RecordingOs {
+    using RecordingOs::RecordingOs;
+    const char* TemporaryDirectory() override {
+      const char* dir = RecordingOs::TemporaryDirectory();
+      if (dir != nullptr) std::filesystem::create_directories(std::string(dir) + "attachment.csv/inside");
+      return dir;
+    }
+  };
+  TempFolder folder;
+  PlantingOs os{folder.path()};
+  FakeGui gui;
+  const std::string doc = WriteDocument(folder, SimpleSpec());
+  gui.credentials.push_back({"alice", "secret"});
+  EXPECT_TRUE(gui.RunOpenDocument(doc.c_str()));
+  ASSERT_EQ(gui.messages.size(), 1u);
+  EXPECT_EQ(gui.messages[0].text, "Cannot write files to disk");
+  EXPECT_TRUE(os.launched.empty());
+  EXPECT_EQ(folder.LeftInTemporaryRoot(), 0u);
+}
