@@ -1,5 +1,6 @@
 #include <windows.h>
 
+#include <errno.h>
 #include <stdio.h>
 #include <sys/stat.h>
 #include <sys/types.h>
@@ -57,6 +58,10 @@ std::optional<SecurityIdentifier> CurrentUserSid() {
 namespace platform {
 
 int SetOpenStreamLimit(int count) {
+  if (count < 1) {
+    errno = EINVAL;
+    return -1;
+  }
   // Never lower a limit that is already higher.
   if (::_getmaxstdio() >= count) return count;
   return ::_setmaxstdio(count);
