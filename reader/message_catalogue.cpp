@@ -1,6 +1,6 @@
 #include "reader/message_catalogue.h"
 
-#define VP_DOWNLOAD_PAGE "https://www.orlenta.example/reader/download"
+#include "version/version.h"
 
 namespace reader {
 namespace {

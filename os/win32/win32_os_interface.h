@@ -5,6 +5,7 @@
 #include <cstdint>
 
 #include "reader/os_interface.h"
+#include "version/version.h"
 
 namespace os {
 
@@ -46,7 +47,7 @@ class Win32OsInterface : public reader::OsInterface {
 };
 
 // The page the unsupported-installation message sends users to.
-inline constexpr const char* kDownloadPage = "https://www.orlenta.com/reader/";
+inline constexpr const char* kDownloadPage = VP_DOWNLOAD_PAGE;
 
 // The unsupported-installation message, cut to `size` bytes (NUL included).
 void FormatUnsupportedInstallation(char* out, std::size_t size);
