@@ -17,8 +17,6 @@ namespace reader {
 
 namespace {
 
-constexpr const char* kUnexpectedError = "An unexpected error occurred: ";
-constexpr const char* kIoError = "I/O Error";
 constexpr std::uint32_t kMaxFailedAttempts = 5;
 constexpr std::uint32_t kDelayPerFailureMs = 3000;
 
@@ -26,7 +24,7 @@ using codec::DecodeResult;
 
 const char* TextForResult(MessageCatalogue& catalogue, DecodeResult result) {
   const char* text = catalogue.TextForError(result);
-  return text != nullptr ? text : kIoError;
+  return text != nullptr ? text : kIoErrorText;
 }
 
 }  // namespace
@@ -62,11 +60,11 @@ void DocumentState::Open(const char* path) {
     const int error = errno;
     std::string text;
     try {
-      text = std::string(kUnexpectedError) + std::strerror(error);
+      text = std::string(kUnexpectedErrorText) + std::strerror(error);
     } catch (const std::bad_alloc&) {
       text.clear();
     }
-    gui->ShowMessage(text.empty() ? kUnexpectedError : text.c_str(), MessageKind::Stop, MessageFlags::Plain);
+    gui->ShowMessage(text.empty() ? kUnexpectedErrorText : text.c_str(), MessageKind::Stop, MessageFlags::Plain);
     return;
   }
 
@@ -111,34 +109,38 @@ bool DocumentState::Decode(const char* userName, const char* password) {
   DecoderFileWriter writer(*gui, inner, directory.c_str(), *this, noPrompt);
   codec::FileReader reader(file.get());
   DecodeResult result = DecodeResult::Ok;
-  {
-    codec::DocumentDecoder decoder(reader, writer);
-    gui->SetBusy(true);
-    try {
+  bool busy = false;
+  try {
+    {
+      codec::DocumentDecoder decoder(reader, writer);
+      gui->SetBusy(true);
+      busy = true;
       result = decoder.DecodeDocument(userName, password, /*allowExpired=*/false);
-    } catch (...) {
-      // Nothing already written survives an exception either.
+      busy = false;
       gui->SetBusy(false);
-      writer.WipeFiles();
-      if (writer.OpeningShown()) gui->HideOpening();
-      throw;
     }
-    gui->SetBusy(false);
-  }
 
-  if (result == DecodeResult::Ok) {
-    // A document without any part has nothing to show and nothing to wait for.
-    if (writer.PartCount() > 0) {
-      const LaunchResult launched = os->LaunchFile(*gui, writer.PartPath(0), /*checkType=*/true);
-      if (launched != LaunchResult::Failed && !header.HasFlag(codec::DocumentHeader::FlagNoWaitNotice)) {
-        gui->ShowWaitNotice(catalogue.Text(MessageCatalogue::OkToDeleteTitle),
-                            catalogue.Text(MessageCatalogue::OkToDelete));
+    if (result == DecodeResult::Ok) {
+      // A document without any part has nothing to show and nothing to wait for.
+      if (writer.PartCount() > 0) {
+        const LaunchResult launched = os->LaunchFile(*gui, writer.PartPath(0), /*checkType=*/true);
+        if (launched != LaunchResult::Failed && !header.HasFlag(codec::DocumentHeader::FlagNoWaitNotice)) {
+          gui->ShowWaitNotice(catalogue.Text(MessageCatalogue::OkToDeleteTitle),
+                              catalogue.Text(MessageCatalogue::OkToDelete));
+        }
       }
+      if (writer.OpeningShown()) gui->HideOpening();
+      file.reset();
+      writer.WipeFiles();
+      return true;
     }
-    if (writer.OpeningShown()) gui->HideOpening();
-    file.reset();
+  } catch (...) {
+    // Whatever throws (the decoder, the launch, the notice), nothing that was
+    // already written survives the exception.
+    if (busy) gui->SetBusy(false);
     writer.WipeFiles();
-    return true;
+    if (writer.OpeningShown()) gui->HideOpening();
+    throw;
   }
 
   writer.WipeFiles();
