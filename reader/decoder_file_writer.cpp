@@ -1,7 +1,10 @@
 #include "reader/decoder_file_writer.h"
 
 #include <chrono>
+#include <cstdio>
 #include <cstdlib>
+#include <new>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -19,7 +22,11 @@ bool EndsWithPdf(const std::string& path) {
   return tail[0] == '.' && (tail[1] | 0x20) == 'p' && (tail[2] | 0x20) == 'd' && (tail[3] | 0x20) == 'f';
 }
 
+DecoderFileWriter* g_active = nullptr;
+
 }  // namespace
+
+DecoderFileWriter* DecoderFileWriter::Active() { return g_active; }
 
 DecoderFileWriter::DecoderFileWriter(GuiInterface& gui, codec::FileWriter& inner, const char* directory,
                                      DocumentState& state, bool noPrompt)
@@ -27,11 +34,16 @@ DecoderFileWriter::DecoderFileWriter(GuiInterface& gui, codec::FileWriter& inner
       gui_(&gui),
       state_(&state),
       noPrompt_(noPrompt),
-      overwriteOnWipe_(std::getenv("VAULTPOST_WIPE_FILES") != nullptr) {
+      overwriteOnWipe_(std::getenv("VAULTPOST_WIPE_FILES") != nullptr),
+      previousActive_(g_active) {
   GuardDirectory(directory, overwriteOnWipe_);
+  g_active = this;
 }
 
-DecoderFileWriter::~DecoderFileWriter() { ReleaseDirectory(Directory()); }
+DecoderFileWriter::~DecoderFileWriter() {
+  if (g_active == this) g_active = previousActive_;
+  ReleaseDirectory(Directory());
+}
 
 bool DecoderFileWriter::BeginDocument(const codec::DocumentHeader& header, std::uint32_t partCount) {
   openingShown_ = false;
@@ -76,23 +88,33 @@ bool DecoderFileWriter::EndDocument() {
   return true;
 }
 
-void DecoderFileWriter::WipeFiles() {
+void DecoderFileWriter::WipeFiles() { Wipe(/*untilGone=*/true); }
+
+void DecoderFileWriter::WipeFilesBeforeExit() { Wipe(/*untilGone=*/false); }
+
+void DecoderFileWriter::Wipe(bool untilGone) {
   if (overwriteOnWipe_) OverwriteFiles();
   CloseFiles();
   OsInterface* os = OsInterface::Current();
   const std::uint32_t count = PartCount();
-  std::vector<bool> deleted(count, false);
+  // Without memory for the marks exactly one pass is made.
+  std::vector<char> deleted;
+  try {
+    deleted.assign(count, 0);
+  } catch (const std::bad_alloc&) {
+    untilGone = false;
+  }
   for (;;) {
     bool left = false;
     for (std::uint32_t i = 0; i < count; ++i) {
-      if (deleted[i]) continue;
+      if (!deleted.empty() && deleted[i] != 0) continue;
       if (os != nullptr ? os->RemoveFile(PartPath(i)) : std::remove(PartPath(i)) == 0) {
-        deleted[i] = true;
+        if (!deleted.empty()) deleted[i] = 1;
       } else {
         left = true;
       }
     }
-    if (!left) break;
+    if (!left || !untilGone) break;
     std::this_thread::sleep_for(std::chrono::milliseconds(retryDelayMs_));
   }
   if (Directory() != nullptr) {

@@ -33,8 +33,19 @@ class DecoderFileWriter : public FileDecodeWriter {
 
   // Overwrites (when configured), closes and deletes every part file, retrying
   // each pass that left a file behind until all are gone, then removes the
-  // directory. Runs on the calling thread; does not pump messages.
+  // directory. Runs on the calling thread; does not pump messages. Never
+  // throws; may run again (what is gone already counts as removed).
   void WipeFiles();
+  // The same with a single pass, for a process about to be ended (the session
+  // is ending): a file that resists is left to the OsInterface, which on
+  // Windows schedules its deletion for the next system start.
+  void WipeFilesBeforeExit();
+
+  // The writer of the decoding attempt under way in this process, or null.
+  // Lets a window that learns that the session ends wipe the part files
+  // before the process goes. One attempt runs at a time (on the thread that
+  // opens documents).
+  static DecoderFileWriter* Active();
 
   bool OpeningShown() const { return openingShown_; }
   bool OverwriteOnWipe() const { return overwriteOnWipe_; }
@@ -49,8 +60,11 @@ class DecoderFileWriter : public FileDecodeWriter {
   bool noPrompt_;
   bool openingShown_ = false;
   bool started_ = false;
+  void Wipe(bool untilGone);
+
   bool overwriteOnWipe_;
   std::uint32_t retryDelayMs_ = 5000;
+  DecoderFileWriter* previousActive_;
 };
 
 }  // namespace reader
