@@ -105,9 +105,9 @@ void FileDecodeWriter::OverwriteFiles() {
     if (std::fseek(f, 0, SEEK_END) != 0) continue;
     const long size = std::ftell(f);
     if (size <= 0 || std::fseek(f, 0, SEEK_SET) != 0) continue;
-    auto remaining = static_cast<unsigned long>(size);
+    auto remaining = static_cast<std::uint64_t>(size);
     while (remaining > 0) {
-      const std::size_t n = remaining < kOverwriteChunk ? remaining : kOverwriteChunk;
+      const std::size_t n = remaining < kOverwriteChunk ? static_cast<std::size_t>(remaining) : kOverwriteChunk;
       if (std::fwrite(pattern, 1, n, f) != n) break;
       remaining -= n;
     }
