@@ -12,6 +12,8 @@ set(VP_FOLDER_LAYERS
   "tools=2"         # developer tools (the document encoder and friends)
   "os=3"            # operating-system services per platform
   "cli=4"           # the Linux command-line reader
+  "install=4"       # installation, registration, uninstallation, the shell icon handler
+  "module=5"        # the Windows module vaultpost.dll: its exports and the objects made at load
 )
 
 # vp_folder_layer(FOLDER OUT): the layer of a folder relative to the source

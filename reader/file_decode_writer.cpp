@@ -1,6 +1,7 @@
 #include "reader/file_decode_writer.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <fcntl.h>
 #include <sys/stat.h>
 #ifdef _WIN32
@@ -17,6 +18,18 @@ namespace {
 
 constexpr std::size_t kTableStep = 64;
 constexpr std::size_t kOverwriteChunk = 2048;
+
+// The end of an open file as a 64-bit offset (long is 32 bits on Windows, where
+// ftell fails beyond 2 GiB and a large part would go unwiped); -1 on failure.
+std::int64_t SeekToEnd(std::FILE* f) {
+#ifdef _WIN32
+  if (_fseeki64(f, 0, SEEK_END) != 0) return -1;
+  return _ftelli64(f);
+#else
+  if (fseeko(f, 0, SEEK_END) != 0) return -1;
+  return ftello(f);
+#endif
+}
 
 // Creates `path` for binary writing; fails when it exists already, so that a
 // part never writes through a file or link that someone else put there.
@@ -102,8 +115,7 @@ void FileDecodeWriter::OverwriteFiles() {
       if (f == nullptr) continue;
       entry->SetStream(f);
     }
-    if (std::fseek(f, 0, SEEK_END) != 0) continue;
-    const long size = std::ftell(f);
+    const std::int64_t size = SeekToEnd(f);
     if (size <= 0 || std::fseek(f, 0, SEEK_SET) != 0) continue;
     auto remaining = static_cast<std::uint64_t>(size);
     while (remaining > 0) {

@@ -1,0 +1,117 @@
+# cmake -DMODULE=<vaultpost.dll> -DOBJDUMP=<objdump> -DVERSION_TEXT=2.27-3 -DFORMAT=<pei-i386|pei-x86-64>
+#       -P check_module.cmake
+# Checks the built module without running it (the 32-bit one cannot run here):
+# exactly the seven undecorated exports, system DLLs only among the imports,
+# the dialog, icon, string and version resources, and the version block.
+cmake_minimum_required(VERSION 3.25)
+
+execute_process(COMMAND ${OBJDUMP} -p ${MODULE} OUTPUT_VARIABLE dump RESULT_VARIABLE rc)
+if(NOT rc EQUAL 0)
+  message(FATAL_ERROR "${OBJDUMP} -p ${MODULE} failed")
+endif()
+set(failures "")
+
+# Architecture.
+if(FORMAT AND NOT dump MATCHES "file format ${FORMAT}\n")
+  string(APPEND failures "  not a ${FORMAT} module\n")
+endif()
+
+# Exports: the name table, one "[  n] Name" line per export.
+string(REGEX MATCH "\\[Ordinal/Name Pointer\\] Table\n([^\n]+\n)*" table "${dump}")
+string(REGEX MATCHALL "\t\\[ *[0-9]+\\] [^\n]+" names "${table}")
+list(TRANSFORM names REPLACE "^\t\\[ *[0-9]+\\] " "")
+list(SORT names)
+set(expected DeregisterDll DllCanUnloadNow DllGetClassObject InstallDll OpenDocument RegisterDll UninstallDll)
+if(NOT names STREQUAL expected)
+  string(APPEND failures "  exports are '${names}', expected '${expected}'\n")
+endif()
+message(STATUS "exports: ${names}")
+
+# Imports: only DLLs every Windows has. The C runtime of MinGW is msvcrt.dll;
+# libstdc++, libgcc, winpthread or zlib DLLs here mean a dynamic link crept in.
+set(system_dlls advapi32.dll comctl32.dll comdlg32.dll gdi32.dll kernel32.dll msvcrt.dll ole32.dll
+                oleaut32.dll setupapi.dll shell32.dll shlwapi.dll user32.dll uxtheme.dll version.dll)
+string(REGEX MATCHALL "DLL Name: [^\n]+" imports "${dump}")
+list(TRANSFORM imports REPLACE "^DLL Name: " "")
+foreach(dll ${imports})
+  string(TOLOWER "${dll}" lower)
+  if(NOT lower IN_LIST system_dlls)
+    string(APPEND failures "  imports ${dll}, which is not a system DLL\n")
+  endif()
+endforeach()
+message(STATUS "imports: ${imports}")
+
+# Resources: the directory tree objdump prints, type level then name level.
+string(REGEX MATCH "The \\.rsrc Resource Directory section:\n.*" rsrc "${dump}")
+string(REPLACE "\n" ";" lines "${rsrc}")
+set(type "")
+foreach(line ${lines})
+  if(line MATCHES "^[0-9a-f]+   Entry: ID: 0x([0-9a-f]+)")
+    math(EXPR type "0x${CMAKE_MATCH_1}")
+  elseif(line MATCHES "^[0-9a-f]+     Entry: ID: 0x([0-9a-f]+)" AND NOT type STREQUAL "")
+    math(EXPR id "0x${CMAKE_MATCH_1}")
+    list(APPEND resources_${type} ${id})
+  endif()
+endforeach()
+# 5 dialogs, 14 icon groups, 3 icon images, 6 string blocks (143 lies in block 143/16+1), 16 version.
+foreach(check "5;102;103;104;145" "14;141;146" "6;9" "16;1")
+  list(POP_FRONT check type)
+  foreach(id ${check})
+    if(NOT id IN_LIST resources_${type})
+      string(APPEND failures "  no resource of type ${type} with id ${id}\n")
+    endif()
+  endforeach()
+endforeach()
+list(LENGTH resources_3 images)
+if(images LESS 10)
+  string(APPEND failures "  ${images} icon images, expected five sizes for each of the two icons\n")
+endif()
+message(STATUS "dialogs: ${resources_5}; icon groups: ${resources_14} (${images} images)")
+
+# Version block: the fixed part (signature 0xFEEF04BD, file version 2.27.3.0
+# as two little-endian words) and the version text in UTF-16.
+file(READ ${MODULE} bytes HEX)
+string(REGEX MATCH "^([0-9]+)\\.([0-9]+)-([0-9]+)$" parts "${VERSION_TEXT}")
+set(major ${CMAKE_MATCH_1})
+set(minor ${CMAKE_MATCH_2})
+set(patch ${CMAKE_MATCH_3})
+function(word_hex value out)  # a 16-bit value as little-endian hex
+  math(EXPR lo "${value} % 256" OUTPUT_FORMAT HEXADECIMAL)
+  math(EXPR hi "${value} / 256" OUTPUT_FORMAT HEXADECIMAL)
+  string(REGEX REPLACE "^0x" "" lo "${lo}")
+  string(REGEX REPLACE "^0x" "" hi "${hi}")
+  string(LENGTH "${lo}" n)
+  if(n EQUAL 1)
+    set(lo "0${lo}")
+  endif()
+  string(LENGTH "${hi}" n)
+  if(n EQUAL 1)
+    set(hi "0${hi}")
+  endif()
+  set(${out} "${lo}${hi}" PARENT_SCOPE)
+endfunction()
+word_hex(${major} major_hex)
+word_hex(${minor} minor_hex)
+word_hex(${patch} patch_hex)
+set(fixed "bd04effe00000100${minor_hex}${major_hex}0000${patch_hex}")
+string(FIND "${bytes}" "${fixed}" at)
+if(at EQUAL -1)
+  string(APPEND failures "  no fixed version block for ${major}.${minor}.${patch}.0\n")
+endif()
+set(text_hex "")
+string(LENGTH "${VERSION_TEXT}" n)
+math(EXPR last "${n} - 1")
+foreach(i RANGE ${last})
+  string(SUBSTRING "${VERSION_TEXT}" ${i} 1 c)
+  string(HEX "${c}" h)
+  string(APPEND text_hex "${h}00")
+endforeach()
+string(FIND "${bytes}" "${text_hex}" at)
+if(at EQUAL -1)
+  string(APPEND failures "  the version text ${VERSION_TEXT} is not in the module\n")
+endif()
+
+if(failures)
+  message(FATAL_ERROR "${MODULE}:\n${failures}")
+endif()
+message(STATUS "${MODULE}: exports, imports, resources and version block as expected")
