@@ -28,12 +28,12 @@ inline std::string ClassOf(HWND hwnd) {
   return name;
 }
 
-// The window's text; for a window of another thread of this process the
-// text is asked for with WM_GETTEXT, so that thread must be pumping.
+// The window's text, asked for with WM_GETTEXT (also across processes), so
+// the window's thread must be pumping.
 inline std::string TextOf(HWND hwnd) {
   if (hwnd == nullptr) return "<no window>";
   char text[4096] = {};
-  ::GetWindowTextA(hwnd, text, sizeof text);
+  ::SendMessageA(hwnd, WM_GETTEXT, sizeof text, reinterpret_cast<LPARAM>(text));
   return text;
 }
 
@@ -44,26 +44,28 @@ inline bool ItemVisible(HWND dialog, int id) {
   return item != nullptr && (::GetWindowLongPtrA(item, GWL_STYLE) & WS_VISIBLE) != 0;
 }
 
-// Visible top-level dialogs of this process, in z-order.
-inline std::vector<HWND> VisibleDialogs() {
-  std::vector<HWND> found;
+// Visible top-level dialogs of process `pid` (default: this one), in z-order.
+inline std::vector<HWND> VisibleDialogs(DWORD pid = ::GetCurrentProcessId()) {
+  struct Search {
+    DWORD pid;
+    std::vector<HWND> found;
+  } search{pid, {}};
   ::EnumWindows(
       [](HWND hwnd, LPARAM param) -> BOOL {
-        DWORD pid = 0;
-        ::GetWindowThreadProcessId(hwnd, &pid);
-        if (pid == ::GetCurrentProcessId() && ::IsWindowVisible(hwnd) && ClassOf(hwnd) == "#32770") {
-          reinterpret_cast<std::vector<HWND>*>(param)->push_back(hwnd);
-        }
+        auto* s = reinterpret_cast<Search*>(param);
+        DWORD owner = 0;
+        ::GetWindowThreadProcessId(hwnd, &owner);
+        if (owner == s->pid && ::IsWindowVisible(hwnd) && ClassOf(hwnd) == "#32770") s->found.push_back(hwnd);
         return TRUE;
       },
-      reinterpret_cast<LPARAM>(&found));
-  return found;
+      reinterpret_cast<LPARAM>(&search));
+  return search.found;
 }
 
-// The first visible dialog that has a control `id` (and, when given, the
-// caption `caption`); null when there is none.
-inline HWND FindDialog(int id, const char* caption = nullptr) {
-  for (HWND hwnd : VisibleDialogs()) {
+// The first visible dialog of process `pid` that has a control `id` (and,
+// when given, the caption `caption`); null when there is none.
+inline HWND FindDialog(int id, const char* caption = nullptr, DWORD pid = ::GetCurrentProcessId()) {
+  for (HWND hwnd : VisibleDialogs(pid)) {
     if (::GetDlgItem(hwnd, id) == nullptr) continue;
     if (caption != nullptr && TextOf(hwnd) != caption) continue;
     return hwnd;
@@ -83,10 +85,12 @@ inline bool WaitUntil(const std::function<bool()>& condition, int timeoutMs = 15
   return true;
 }
 
-// Waits for a visible dialog with control `id` (and caption); null on time-out.
-inline HWND WaitForDialog(int id, const char* caption = nullptr, int timeoutMs = 15000) {
+// Waits for a visible dialog with control `id` (and caption) in process
+// `pid`; null on time-out.
+inline HWND WaitForDialog(int id, const char* caption = nullptr, DWORD pid = ::GetCurrentProcessId(),
+                          int timeoutMs = 15000) {
   HWND found = nullptr;
-  WaitUntil([&] { return (found = FindDialog(id, caption)) != nullptr; }, timeoutMs);
+  WaitUntil([&] { return (found = FindDialog(id, caption, pid)) != nullptr; }, timeoutMs);
   return found;
 }
 
