@@ -354,18 +354,22 @@ void Application::OnCallbackException(const std::exception_ptr&) noexcept {}
 
 LRESULT CALLBACK Application::MessageFilterHook(int code, WPARAM wParam, LPARAM lParam) {
   Application* app = g_application;
-  // A loop of ours gives every message it retrieves to PreTranslateMessage
-  // itself, and IsDialogMessage hands that same message to this hook again:
-  // each message is handled once. Messages that the system's own loops
-  // (menus, message boxes) retrieve come only through here.
+  // The loops of dialog boxes and message boxes that the system runs hand
+  // their messages here (MSGF_DIALOGBOX); a menu's loop keeps its own (its
+  // keys must not reach a dialog). A loop of ours pre-translates every message
+  // itself, and IsDialogMessage passes that very message here again: each
+  // message is handled once.
   auto* msg = reinterpret_cast<MSG*>(lParam);
-  if (code >= 0 && app != nullptr && msg != nullptr && msg != app->translating_) {
+  if (code == MSGF_DIALOGBOX && app != nullptr && msg != nullptr && msg != app->translating_) {
+    MSG* const outer = app->translating_;
+    app->translating_ = msg;
     bool handled = false;
     try {
       handled = app->PreTranslateMessage(*msg);
     } catch (...) {
       ReportCallbackException();
     }
+    app->translating_ = outer;
     if (handled) return 1;
   }
   return ::CallNextHookEx(app != nullptr ? app->filterHook_ : nullptr, code, wParam, lParam);

@@ -343,7 +343,8 @@ TEST_F(DialogTest, WrongPasswordKeepsTheTypedTextsAndARetrySucceeds) {
     EXPECT_EQ(ItemText(prompt, IDC_PASSWORD), "wrong");
     EXPECT_TRUE(::IsWindowEnabled(::GetDlgItem(prompt, IDC_PASSWORD)));
     Type(prompt, IDC_PASSWORD, "secret");
-    Press(prompt, IDOK);
+    // Enter in a field is the default button, as in any dialog.
+    ::PostMessageA(::GetDlgItem(prompt, IDC_PASSWORD), WM_KEYDOWN, VK_RETURN, 1);
 
     const HWND notice = WaitForNotice();
     ASSERT_NE(notice, nullptr);
@@ -527,4 +528,21 @@ TEST_F(DialogTest, EndingTheSessionWhileTheNoticeIsUpWipesThePartsAtOnce) {
     EXPECT_FALSE(Exists(directory));
   });
   ExpectWiped();
+}
+
+TEST_F(DialogTest, AboutCommandReachesTheApplicationFromTheSystemsOwnLoop) {
+  // A message box runs the system's modal loop, not ours: the command comes
+  // through the message-filter hook.
+  std::thread user([] {
+    const HWND box = WaitForDialog(kMessageBoxTextId);
+    ASSERT_NE(box, nullptr);
+    ::PostMessageA(box, WM_SYSCOMMAND, reader::kAboutCommand, 0);
+    const HWND about = WaitForDialog(IDC_VERSION, "About Orlenta Reader");
+    EXPECT_NE(about, nullptr);
+    if (about != nullptr) Press(about, IDOK);
+    EXPECT_TRUE(WaitUntil([] { return FindDialog(IDC_VERSION) == nullptr; }));
+    Press(box, IDOK);
+  });
+  EXPECT_EQ(Gui().ShowMessageBox("Orlenta Reader", "A message", 1, 1), 1);
+  user.join();
 }
