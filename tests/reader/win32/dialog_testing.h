@@ -44,21 +44,23 @@ inline bool ItemVisible(HWND dialog, int id) {
   return item != nullptr && (::GetWindowLongPtrA(item, GWL_STYLE) & WS_VISIBLE) != 0;
 }
 
+struct DialogSearch {
+  DWORD pid;
+  std::vector<HWND> found;
+};
+
+inline BOOL CALLBACK CollectDialog(HWND hwnd, LPARAM param) {
+  auto* search = reinterpret_cast<DialogSearch*>(param);
+  DWORD owner = 0;
+  ::GetWindowThreadProcessId(hwnd, &owner);
+  if (owner == search->pid && ::IsWindowVisible(hwnd) && ClassOf(hwnd) == "#32770") search->found.push_back(hwnd);
+  return TRUE;
+}
+
 // Visible top-level dialogs of process `pid` (default: this one), in z-order.
 inline std::vector<HWND> VisibleDialogs(DWORD pid = ::GetCurrentProcessId()) {
-  struct Search {
-    DWORD pid;
-    std::vector<HWND> found;
-  } search{pid, {}};
-  ::EnumWindows(
-      [](HWND hwnd, LPARAM param) -> BOOL {
-        auto* s = reinterpret_cast<Search*>(param);
-        DWORD owner = 0;
-        ::GetWindowThreadProcessId(hwnd, &owner);
-        if (owner == s->pid && ::IsWindowVisible(hwnd) && ClassOf(hwnd) == "#32770") s->found.push_back(hwnd);
-        return TRUE;
-      },
-      reinterpret_cast<LPARAM>(&search));
+  DialogSearch search{pid, {}};
+  ::EnumWindows(&CollectDialog, reinterpret_cast<LPARAM>(&search));
   return search.found;
 }
 
