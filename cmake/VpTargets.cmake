@@ -64,12 +64,26 @@ function(vp_check_layers)
   endforeach()
 endfunction()
 
-# vp_add_test(NAME DIR [LIBS ...]): one GoogleTest binary from every .cpp in DIR
-# (not recursing), registered with CTest under NAME and labelled "unit".
-# Tests see the whole source tree.
+# vp_add_test(NAME DIR [LIBS ...] [LABELS ...] [EXCLUDE FILE...]): one
+# GoogleTest binary from every .cpp in DIR (not recursing) plus DIR/posix or
+# DIR/win32 for the platform being built (and *_posix.cpp / *_win32.cpp),
+# less the EXCLUDE files, registered with CTest under NAME and labelled
+# "unit". Tests see the whole source tree. A test linking OpenSSL gets
+# VP_TEST_OPENSSL; a test of a Windows build runs under Wine (cmake/VpWine.cmake).
 function(vp_add_test name dir)
-  cmake_parse_arguments(ARG "" "" "LIBS;LABELS" ${ARGN})
+  cmake_parse_arguments(ARG "" "" "LIBS;LABELS;EXCLUDE" ${ARGN})
   file(GLOB _srcs CONFIGURE_DEPENDS "${dir}/*.cpp")
+  if(WIN32)
+    file(GLOB _plat CONFIGURE_DEPENDS "${dir}/win32/*.cpp")
+    list(FILTER _srcs EXCLUDE REGEX "_posix\\.cpp$")
+  else()
+    file(GLOB _plat CONFIGURE_DEPENDS "${dir}/posix/*.cpp")
+    list(FILTER _srcs EXCLUDE REGEX "_win32\\.cpp$")
+  endif()
+  list(APPEND _srcs ${_plat})
+  foreach(_x ${ARG_EXCLUDE})
+    list(REMOVE_ITEM _srcs "${dir}/${_x}")
+  endforeach()
   if(NOT _srcs)
     return()
   endif()
@@ -78,10 +92,16 @@ function(vp_add_test name dir)
   target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR} ${PROJECT_SOURCE_DIR}/tests)
   target_compile_definitions(${name} PRIVATE VP_TEST_DATA_DIR="${PROJECT_SOURCE_DIR}/tests/data"
                                              VP_BINARY_DIR="${PROJECT_BINARY_DIR}")
+  if("OpenSSL::Crypto" IN_LIST ARG_LIBS)
+    target_compile_definitions(${name} PRIVATE VP_TEST_OPENSSL=1)
+  endif()
   set(_labels unit)
   if(ARG_LABELS)
     set(_labels ${ARG_LABELS})
   endif()
   add_test(NAME ${name} COMMAND ${name} --gtest_brief=1)
   set_tests_properties(${name} PROPERTIES LABELS "${_labels}" TIMEOUT 900)
+  if(WIN32 AND COMMAND vp_wine_test)
+    vp_wine_test(${name})
+  endif()
 endfunction()

@@ -7,6 +7,11 @@ packages=(
   build-essential cmake pkg-config
   zlib1g-dev libgtest-dev libgmock-dev libbenchmark-dev libssl-dev
   tmux
+  # The Windows module: MinGW cross compilers with zlib, GoogleTest's sources
+  # for the Windows test programs, and Wine with a private X server to run
+  # them (x11-apps and imagemagick for screenshots of its windows).
+  g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix libz-mingw-w64-dev googletest
+  wine64 wine xvfb xauth x11-apps imagemagick
 )
 
 missing=()

@@ -2,7 +2,10 @@
 # The whole test suite: installs what is missing, builds Release and runs every
 # test through CTest, then builds the unit tests again under AddressSanitizer +
 # UndefinedBehaviorSanitizer in a separate build directory and runs them.
-# The benchmarks are built (so they keep compiling) but not run.
+# The benchmarks are built (so they keep compiling) but not run. Then the
+# Windows module: the x86-64 build with its tests under wine64 (on a private
+# Xvfb, see tests/win32/README.md), and the i686 release build, checked
+# statically.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/deps.sh
@@ -28,3 +31,19 @@ cmake -S . -B build/tsan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVP_SANITIZE=thread 
 cmake --build build/tsan -j"$jobs" --target test_xp
 TSAN_OPTIONS=halt_on_error=1 \
   ctest --test-dir build/tsan -L tsan --output-on-failure -j"$jobs"
+
+echo "== Windows module, x86-64: unit tests under wine64"
+started=$SECONDS
+cmake -S . -B build/win64 -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-x86_64.cmake -DCMAKE_BUILD_TYPE=Release \
+      -DVP_WARNINGS_AS_ERRORS=ON -DVP_BUILD_BENCHMARKS=OFF >/dev/null
+cmake --build build/win64 -j"$jobs"
+ctest --test-dir build/win64 --output-on-failure -j"$jobs"
+echo "   (x86-64 build and tests: $((SECONDS - started)) s)"
+
+echo "== Windows module, i686: the release target, checked statically"
+started=$SECONDS
+cmake -S . -B build/win32 -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-i686.cmake -DCMAKE_BUILD_TYPE=Release \
+      -DVP_WARNINGS_AS_ERRORS=ON -DVP_BUILD_TESTS=OFF -DVP_BUILD_BENCHMARKS=OFF >/dev/null
+cmake --build build/win32 -j"$jobs" --target vaultpost
+ctest --test-dir build/win32 -L static --output-on-failure
+echo "   (i686 build and check: $((SECONDS - started)) s)"

@@ -97,7 +97,8 @@ std::unique_ptr<BlockCipher> CreateBlockCipher(std::uint32_t identifier);
 
 namespace detail {
 
-constexpr std::uint32_t RotateRight32(std::uint32_t x, unsigned n) {
+// (Not "RotateRight32": <windows.h> defines that as a macro.)
+constexpr std::uint32_t RotR32(std::uint32_t x, unsigned n) {
   n &= 31u;
   return n == 0 ? x : (x >> n) | (x << (32u - n));
 }

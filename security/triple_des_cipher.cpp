@@ -11,7 +11,7 @@ namespace {
 
 using detail::kDesKeyTables;
 using detail::kDesRoundTables;
-using detail::RotateRight32;
+using detail::RotR32;
 
 // Swaps the bits of a selected by `mask` with the bits of b `shift` places
 // lower: the building block of the initial and final steps.
@@ -56,8 +56,8 @@ void ScheduleKey(const std::uint8_t* key, std::uint32_t* k) {
                             S[3][((c >> 20) & 0x01) | ((c >> 21) & 0x06) | ((c >> 22) & 0x38)];
     t = S[4][d & 0x3F] | S[5][((d >> 7) & 0x03) | ((d >> 8) & 0x3C)] | S[6][(d >> 15) & 0x3F] |
         S[7][((d >> 21) & 0x0F) | ((d >> 22) & 0x30)];
-    k[2 * i] = RotateRight32((t << 16) | (s & 0xFFFFu), 30);
-    k[2 * i + 1] = RotateRight32((s >> 16) | (t & 0xFFFF0000u), 26);
+    k[2 * i] = RotR32((t << 16) | (s & 0xFFFFu), 30);
+    k[2 * i + 1] = RotR32((s >> 16) | (t & 0xFFFF0000u), 26);
   }
   SecureWipe(&c, sizeof c);
   SecureWipe(&d, sizeof d);
@@ -65,7 +65,7 @@ void ScheduleKey(const std::uint8_t* key, std::uint32_t* k) {
 
 inline std::uint32_t RoundFunction(std::uint32_t x, std::uint32_t k0, std::uint32_t k1) {
   const auto& P = kDesRoundTables;
-  const std::uint32_t u = RotateRight32(x, 4) ^ k0;
+  const std::uint32_t u = RotR32(x, 4) ^ k0;
   const std::uint32_t v = x ^ k1;
   return P[0][(u >> 24) & 63] ^ P[2][(u >> 16) & 63] ^ P[4][(u >> 8) & 63] ^ P[6][u & 63] ^
          P[1][(v >> 24) & 63] ^ P[3][(v >> 16) & 63] ^ P[5][(v >> 8) & 63] ^ P[7][v & 63];

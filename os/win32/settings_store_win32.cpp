@@ -1,88 +1,138 @@
 // Windows settings: values of the registry key "Software\Orlenta\Vaultpost"
 // under HKEY_CURRENT_USER. Values are found by enumeration, compared ignoring
 // case. Updates of one value are serialised between processes of the session
-// by a named mutex.
+// by a named mutex; an update that cannot get it writes nothing.
 
 #include <windows.h>
 
 #include <string>
 #include <vector>
 
-#include "os/settings_store.h"
+#include "os/win32/registry_settings_store.h"
 
 namespace os {
 
 namespace {
 
-constexpr const char* kKey = "Software\\Orlenta\\Vaultpost";
 constexpr DWORD kNameChars = 512;
 
-// Finds the value `name` by enumeration into `data` (at most `limit` bytes).
-bool FindValue(HKEY key, const char* name, std::vector<char>& data, DWORD& size, std::size_t limit) {
+// The stored spelling of the value `name` (compared ignoring case), found by
+// enumerating the names into 512 characters. A longer name cannot be ours and
+// is passed over rather than ending the search.
+bool FindValueName(HKEY key, const char* name, std::string& stored) {
   std::vector<char> valueName(kNameChars);
-  data.assign(limit, '\0');
   for (DWORD index = 0;; ++index) {
     DWORD nameLength = kNameChars;
-    DWORD type = 0;
-    size = static_cast<DWORD>(limit);
-    const LONG rc = RegEnumValueA(key, index, valueName.data(), &nameLength, nullptr, &type,
-                                  reinterpret_cast<BYTE*>(data.data()), &size);
+    const LONG rc = RegEnumValueA(key, index, valueName.data(), &nameLength, nullptr, nullptr, nullptr, nullptr);
+    if (rc == ERROR_MORE_DATA) continue;
     if (rc != ERROR_SUCCESS) return false;
-    if (lstrcmpiA(valueName.data(), name) == 0) return true;
+    if (lstrcmpiA(valueName.data(), name) == 0) {
+      stored.assign(valueName.data(), nameLength);
+      return true;
+    }
   }
 }
 
-std::string TextOf(const std::vector<char>& data, DWORD size) {
+// The text of the string value `name`; false when it is absent, not a
+// string, or holds more than `limit` bytes. The size is asked for first:
+// a buffer of `limit` bytes handed to the enumeration is not a bound that
+// every registry implementation honours (Wine cuts the data and succeeds).
+bool ReadString(HKEY key, const char* name, std::size_t limit, std::string& out) {
+  std::string stored;
+  if (!FindValueName(key, name, stored)) return false;
+  DWORD type = 0;
+  DWORD size = 0;
+  if (RegQueryValueExA(key, stored.c_str(), nullptr, &type, nullptr, &size) != ERROR_SUCCESS) return false;
+  if ((type != REG_SZ && type != REG_EXPAND_SZ) || size > limit) return false;
+  std::vector<char> data(static_cast<std::size_t>(size) + 1, '\0');
+  DWORD got = size;
+  if (RegQueryValueExA(key, stored.c_str(), nullptr, &type, reinterpret_cast<BYTE*>(data.data()), &got) !=
+          ERROR_SUCCESS ||
+      got > size || (type != REG_SZ && type != REG_EXPAND_SZ)) {
+    return false;
+  }
+  // The stored bytes need not end with a terminator; the text ends at the first.
   std::size_t n = 0;
-  while (n < size && data[n] != '\0') ++n;
-  return std::string(data.data(), n);
+  while (n < got && data[n] != '\0') ++n;
+  out.assign(data.data(), n);
+  return true;
 }
+
+// Owns the settings mutex for one update, or reports that it could not.
+class SettingsLock {
+ public:
+  explicit SettingsLock(DWORD timeoutMs) : mutex_(CreateMutexA(nullptr, FALSE, kSettingsMutex)) {
+    if (mutex_ == nullptr) return;
+    const DWORD wait = WaitForSingleObject(mutex_, timeoutMs);
+    // An abandoned mutex is ours now; its last owner ended between two
+    // whole-value writes, so the value is intact.
+    owned_ = wait == WAIT_OBJECT_0 || wait == WAIT_ABANDONED;
+  }
+  ~SettingsLock() {
+    if (owned_) ReleaseMutex(mutex_);
+    if (mutex_ != nullptr) CloseHandle(mutex_);
+  }
+  SettingsLock(const SettingsLock&) = delete;
+  SettingsLock& operator=(const SettingsLock&) = delete;
+  bool owned() const { return owned_; }
+
+ private:
+  HANDLE mutex_;
+  bool owned_ = false;
+};
 
 class RegistrySettingsStore final : public SettingsStore {
  public:
+  RegistrySettingsStore(const char* keyPath, std::uint32_t lockTimeoutMs)
+      : keyPath_(keyPath), lockTimeoutMs_(lockTimeoutMs) {}
+
   bool ReadValue(const char* name, std::string& out, std::size_t limit) override {
     HKEY key = nullptr;
-    if (RegCreateKeyExA(HKEY_CURRENT_USER, kKey, 0, nullptr, 0, KEY_READ, nullptr, &key, nullptr) !=
+    if (RegCreateKeyExA(HKEY_CURRENT_USER, keyPath_.c_str(), 0, nullptr, 0, KEY_READ, nullptr, &key, nullptr) !=
         ERROR_SUCCESS) {
       return false;
     }
-    std::vector<char> data;
-    DWORD size = 0;
-    const bool found = FindValue(key, name, data, size, limit);
+    const bool found = ReadString(key, name, limit, out);
     RegCloseKey(key);
-    if (!found) return false;
-    out = TextOf(data, size);
-    return true;
+    return found;
   }
 
   bool UpdateValue(const char* name, std::size_t readLimit, const Updater& update) override {
-    HANDLE mutex = CreateMutexA(nullptr, FALSE, "Local\\OrlentaReaderSettings");
-    if (mutex != nullptr) WaitForSingleObject(mutex, 10000);
-    bool written = false;
+    // Without the lock another process's update could be lost between our
+    // read and our write: then nothing is written at all.
+    const SettingsLock lock(lockTimeoutMs_);
+    if (!lock.owned()) return false;
     HKEY key = nullptr;
-    if (RegCreateKeyExA(HKEY_CURRENT_USER, kKey, 0, nullptr, 0,
-                        KEY_QUERY_VALUE | KEY_SET_VALUE | KEY_CREATE_SUB_KEY | READ_CONTROL, nullptr,
-                        &key, nullptr) == ERROR_SUCCESS) {
-      std::vector<char> data;
-      DWORD size = 0;
-      const bool present = FindValue(key, name, data, size, readLimit);
-      std::string text = present && size > 0 ? TextOf(data, size) : std::string();
-      if (update(text, present)) {
-        written = RegSetValueExA(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(text.c_str()),
-                                 static_cast<DWORD>(text.size() + 1)) == ERROR_SUCCESS;
-      }
-      RegCloseKey(key);
+    if (RegCreateKeyExA(HKEY_CURRENT_USER, keyPath_.c_str(), 0, nullptr, 0,
+                        KEY_QUERY_VALUE | KEY_SET_VALUE | KEY_CREATE_SUB_KEY | READ_CONTROL, nullptr, &key,
+                        nullptr) != ERROR_SUCCESS) {
+      return false;
     }
-    if (mutex != nullptr) {
-      ReleaseMutex(mutex);
-      CloseHandle(mutex);
+    bool written = false;
+    std::string text;
+    const bool present = ReadString(key, name, readLimit, text);
+    if (!present) text.clear();
+    if (update(text, present)) {
+      written = RegSetValueExA(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(text.c_str()),
+                               static_cast<DWORD>(text.size() + 1)) == ERROR_SUCCESS;
     }
+    RegCloseKey(key);
     return written;
   }
+
+ private:
+  std::string keyPath_;
+  std::uint32_t lockTimeoutMs_;
 };
 
 }  // namespace
 
-std::unique_ptr<SettingsStore> OpenUserSettings() { return std::make_unique<RegistrySettingsStore>(); }
+std::unique_ptr<SettingsStore> OpenRegistrySettings(const char* keyPath, std::uint32_t lockTimeoutMs) {
+  return std::make_unique<RegistrySettingsStore>(keyPath, lockTimeoutMs);
+}
+
+std::unique_ptr<SettingsStore> OpenUserSettings() {
+  return OpenRegistrySettings(kSettingsKey, kSettingsLockTimeoutMs);
+}
 
 }  // namespace os

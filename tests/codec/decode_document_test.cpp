@@ -9,7 +9,9 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#ifdef VP_TEST_OPENSSL
 #include <openssl/evp.h>
+#endif
 
 #include "codec/decode_result.h"
 #include "codec/document_decoder.h"
@@ -50,16 +52,6 @@ TEST(DecodeRoundTripTest, EmptyCredentialsAndAFileSource) {
   std::fclose(file);
 }
 
-Bytes OpenSslPbkdf2(const Recipe& layout, int iterations, std::size_t length) {
-  Bytes salt(layout.userName.begin(), layout.userName.end());
-  salt.insert(salt.end(), layout.salt.begin(), layout.salt.end());
-  Bytes out(length);
-  EXPECT_EQ(PKCS5_PBKDF2_HMAC(layout.password.data(), static_cast<int>(layout.password.size()), salt.data(),
-                              static_cast<int>(salt.size()), iterations, EVP_sha256(), static_cast<int>(length),
-                              out.data()), 1);
-  return out;
-}
-
 // Key-derivation id 1 asks for a simple derivation over digest id 1, which
 // names no digest: there is never a function, and the document is refused as
 // unsupported before any key is derived.
@@ -71,6 +63,17 @@ TEST(DecodeKeyDerivationTest, IdOneNamesNoDigestAndIsRefusedAsUnsupported) {
   RecordingWriter writer;
   EXPECT_EQ(Decode(Encode(layout), layout, writer), DecodeResult::NoKeyDerivation);
   EXPECT_TRUE(writer.calls.empty());
+}
+
+#ifdef VP_TEST_OPENSSL
+Bytes OpenSslPbkdf2(const Recipe& layout, int iterations, std::size_t length) {
+  Bytes salt(layout.userName.begin(), layout.userName.end());
+  salt.insert(salt.end(), layout.salt.begin(), layout.salt.end());
+  Bytes out(length);
+  EXPECT_EQ(PKCS5_PBKDF2_HMAC(layout.password.data(), static_cast<int>(layout.password.size()), salt.data(),
+                              static_cast<int>(salt.size()), iterations, EVP_sha256(), static_cast<int>(length),
+                              out.data()), 1);
+  return out;
 }
 
 TEST(DecodeKeyDerivationTest, FirstSaltByteAdjustsTheIterationCount) {
@@ -102,6 +105,7 @@ TEST(DecodeKeyDerivationTest, FirstSaltByteAdjustsTheIterationCount) {
     ExpectContents(writer, layout);
   }
 }
+#endif  // VP_TEST_OPENSSL
 
 TEST(DecodePartLayoutTest, EmptyPartsReadOnlyTheirHeaderAndDigestBlocks) {
   for (const std::uint8_t digestId : std::array<std::uint8_t, 2>{0, 3}) {

@@ -1,6 +1,5 @@
 // The Linux operating-system services: removal rules, the launch question and
-// the accepted extensions, the private temporary directories and the fixed
-// error sentences.
+// the accepted extensions, and the private temporary directories.
 
 #include "os/system_error.h"
 #include "reader/os_interface.h"
@@ -150,29 +149,4 @@ TEST_F(OsTest, TemporaryDirectoriesArePrivateAndFresh) {
   fs::create_directory_symlink(base_ + "/elsewhere", root);
   EXPECT_EQ(services.TemporaryDirectory(), nullptr);
   EXPECT_TRUE(fs::is_empty(base_ + "/elsewhere"));
-}
-
-TEST(SystemErrorText, ReasonsFormatsAndBounds) {
-  char out[256];
-  os::FormatSystemError("Could not %s.  Reason: %s", "register", 87, out, sizeof out);
-  EXPECT_STREQ(out, "Could not register.  Reason: 87");
-  os::FormatSystemError("Could not delete '%s'.  Reason: %s", "x", 1155, out, sizeof out);
-  EXPECT_STREQ(out, "Could not delete 'x'.  Reason: There is no application associated\nwith the given filename extension.");
-  os::SystemErrorReason(5, out, sizeof out);
-  EXPECT_STREQ(out, "The operating system denied access to the specified file.");
-  os::SystemErrorReason(1223, out, sizeof out);
-  EXPECT_STREQ(out, "Operation Cancelled");
-  const std::string longPath(600, 'p');
-  os::FormatSystemError("Could not open the program to read file named '%s'.\nReason: %s", longPath.c_str(), 2,
-                             out, sizeof out);
-  EXPECT_EQ(std::string(out).size(), 255u);
-
-  FakeGui gui;
-  os::quietFlag = 1;
-  os::ReportSystemError("Could not %s.  Reason: %s", "x", 2);
-  EXPECT_TRUE(gui.messages.empty());
-  os::quietFlag = 0;
-  os::ReportSystemError("Could not %s.  Reason: %s", "x", 2);
-  ASSERT_EQ(gui.messages.size(), 1u);
-  EXPECT_EQ(gui.messages[0].text, "Could not x.  Reason: The specified file was not found.");
 }

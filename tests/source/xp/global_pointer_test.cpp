@@ -1,10 +1,14 @@
 #include "source/xp/global_pointer.h"
 
+#include <gtest/gtest.h>
+#ifdef _WIN32
+#include <windows.h>
+#else
 #include <dlfcn.h>
 #include <fcntl.h>
-#include <gtest/gtest.h>
 #include <sys/mman.h>
 #include <unistd.h>
+#endif
 
 #include <atomic>
 #include <cstring>
@@ -40,9 +44,15 @@ void ExpectRefused(Action&& action, const std::string& text) {
   EXPECT_EQ(testing::internal::GetCapturedStderr(), text);
 }
 
-// A mapping name private to this test process, and whether /dev/shm shows it.
-std::string TestMappingName(const char* what) { return "_ORLENTA_SP_TEST_" + std::to_string(::getpid()) + what; }
+// A mapping name private to this test process.
+std::string TestMappingName(const char* what) {
+  return "_ORLENTA_SP_TEST_" + std::to_string(Base::CurrentProcessId()) + what;
+}
+#ifndef _WIN32
+// Whether /dev/shm shows a name (POSIX shared memory only; Windows names
+// vanish with their last handle).
 bool ShmExists(const std::string& name) { return std::filesystem::exists("/dev/shm/" + name); }
+#endif
 
 // A shared variable's object that counts how many of its kind are alive.
 struct Counted {
@@ -78,15 +88,19 @@ TEST(GlobalPointerRegistryCheck, RefusesOtherVersionsAndProcesses) {
 // Leaves no name in /dev/shm, even when an earlier process with this id left one.
 TEST(GlobalPointerAttach, FirstAttachCreatesLaterOnesFindItOrRefuseAPlantedOne) {
   const std::string name = TestMappingName("attach");
+#ifndef _WIN32
   const int fd = ::shm_open(("/" + name).c_str(), O_RDWR | O_CREAT | O_EXCL, 0600);
   ASSERT_GE(fd, 0);
   const std::string leftover(24, '\xAB');  // a foreign stamp and a pointer into another address space
   ASSERT_EQ(::write(fd, leftover.data(), leftover.size()), 24);
   ::close(fd);
+#endif
   std::unique_ptr<SharedMemoryMapping> first, second, third;
   std::unique_ptr<Registry> registry(Base::Attach(name.c_str(), &first));
   EXPECT_TRUE(first->created());
+#ifndef _WIN32
   EXPECT_FALSE(ShmExists(name));
+#endif
   EXPECT_EQ(registry->processId(), Base::CurrentProcessId());
   EXPECT_EQ(Base::Attach(name.c_str(), &second), registry.get());
   EXPECT_FALSE(second->created());
@@ -99,8 +113,10 @@ TEST(GlobalPointerAttach, FirstAttachCreatesLaterOnesFindItOrRefuseAPlantedOne) 
   std::unique_ptr<SharedMemoryMapping> kept;
   ExpectRefused([&] { Base::Attach(name.c_str(), &kept); }, kPidRefusal);
   EXPECT_EQ(kept, nullptr);
+#ifndef _WIN32
   EXPECT_FALSE(ShmExists(GlobalPointerBase::MappingName(::getpid())));  // nor the module registry's
-  EXPECT_EQ(Base::ModuleRegistry().processId(), static_cast<std::uint64_t>(::getpid()));
+#endif
+  EXPECT_EQ(Base::ModuleRegistry().processId(), Base::CurrentProcessId());
 }
 
 TEST(GlobalPointerRegistry, SameNamesShareOneObjectCountedByUsers) {
@@ -192,12 +208,24 @@ TEST(GlobalPointerRegistryConcurrent, EachVariableIsCreatedExactlyOnce) {
   EXPECT_EQ(Counted::alive, 0);
 }
 
-// A test module built separately, with its own copy of the library, and a call into it.
+// A test module built separately, with its own copy of the library (a DLL on
+// Windows, a shared object elsewhere), and a call into it.
+#ifdef _WIN32
+using Module = std::unique_ptr<std::remove_pointer_t<HMODULE>, decltype(&::FreeLibrary)>;
+Module Load(const char* path) { return Module(::LoadLibraryA(path), ::FreeLibrary); }
+void* Symbol(const Module& module, const char* name) {
+  return reinterpret_cast<void*>(::GetProcAddress(module.get(), name));
+}
+std::string LoadError() { return "LoadLibraryA error " + std::to_string(::GetLastError()); }
+#else
 using Module = std::unique_ptr<void, int (*)(void*)>;
 Module Load(const char* path) { return Module(::dlopen(path, RTLD_NOW | RTLD_LOCAL), ::dlclose); }
+void* Symbol(const Module& module, const char* name) { return ::dlsym(module.get(), name); }
+std::string LoadError() { return ::dlerror(); }
+#endif
 template <class R, class... A>
 R Call(const Module& module, const char* name, A... args) {
-  auto* entry = reinterpret_cast<R (*)(A...)>(::dlsym(module.get(), (std::string("XpTestModule") + name).c_str()));
+  auto* entry = reinterpret_cast<R (*)(A...)>(Symbol(module, (std::string("XpTestModule") + name).c_str()));
   EXPECT_NE(entry, nullptr) << name;
   return entry != nullptr ? entry(args...) : R();
 }
@@ -207,14 +235,14 @@ TEST(GlobalPointerModules, TwoModulesShareTheResultContainerThroughTheRegistry) 
   const std::uint32_t base = ours.references();
   {
     const Module a = Load(XP_TEST_MODULE_A);
-    ASSERT_NE(a, nullptr) << ::dlerror();
+    ASSERT_NE(a, nullptr) << LoadError();
     EXPECT_EQ(Call<const void*>(a, "Registry"), &Base::ModuleRegistry());
     EXPECT_EQ(Call<const void*>(a, "ContainerBlock"), ours.block());
     EXPECT_EQ(Call<std::uint32_t>(a, "ContainerReferences"), base + 1);
     {
       const Module b = Load(XP_TEST_MODULE_B);
-      ASSERT_NE(b, nullptr) << ::dlerror();
-      EXPECT_NE(::dlsym(b.get(), "XpTestModuleRegistry"), ::dlsym(a.get(), "XpTestModuleRegistry"));  // two copies
+      ASSERT_NE(b, nullptr) << LoadError();
+      EXPECT_NE(Symbol(b, "XpTestModuleRegistry"), Symbol(a, "XpTestModuleRegistry"));  // two copies
       EXPECT_EQ(Call<const void*>(b, "ContainerBlock"), ours.block());
       EXPECT_EQ(Call<std::uint32_t>(b, "ContainerReferences"), base + 2);  // the first module's reference is there
       EXPECT_STREQ(Call<const char*>(b, "Text", 0x10200002u), std::strerror(2));

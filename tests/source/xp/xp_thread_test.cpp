@@ -22,6 +22,13 @@ TEST(XPThreadStorage, ValuesArePerThreadAndReleasedWhenTheThreadOrSlotEnds) {
   static int mine = 0;
   static int theirs = 0;
   const int before = releasedCount;
+#ifdef _WIN32
+  // Windows TLS has no hook at thread end: only the calling thread's value is
+  // released, when the slot goes or at process exit.
+  const int ended = 0;
+#else
+  const int ended = 1;
+#endif
   {
     XPThread::Storage slot(Release);
     EXPECT_EQ(slot.get(), nullptr);
@@ -35,11 +42,13 @@ TEST(XPThreadStorage, ValuesArePerThreadAndReleasedWhenTheThreadOrSlotEnds) {
     }).join();
     EXPECT_EQ(seenByOther, nullptr);
     EXPECT_EQ(currentThere, nullptr);
-    EXPECT_EQ(releasedCount, before + 1);  // the ended thread's value
-    EXPECT_EQ(releasedLast.load(), &theirs);
+#ifndef _WIN32
+    EXPECT_EQ(releasedLast.load(), &theirs);  // the ended thread's value
+#endif
+    EXPECT_EQ(releasedCount, before + ended);
     EXPECT_EQ(slot.get(), &mine);
   }
-  EXPECT_EQ(releasedCount, before + 2);  // destroying the slot releases this thread's value
+  EXPECT_EQ(releasedCount, before + ended + 1);  // destroying the slot releases this thread's value
   EXPECT_EQ(releasedLast.load(), &mine);
 }
 

@@ -6,7 +6,11 @@
 #include "source/xp/result/generic_result.h"
 #include "source/xp/xp_module.h"
 
+#ifdef _WIN32
+#define XP_TEST_EXPORT extern "C" __declspec(dllexport)
+#else
 #define XP_TEST_EXPORT extern "C" __attribute__((visibility("default")))
+#endif
 
 XP_TEST_EXPORT const void* XpTestModuleRegistry() { return &xp::GlobalPointerBase::ModuleRegistry(); }
 XP_TEST_EXPORT const void* XpTestModuleContainerBlock() { return xp::ResultTextSourcesVariable().block(); }

@@ -1,0 +1,122 @@
+// The open-document flow on the Windows services: part names from a hostile
+// document become plain files of the private directory under Windows rules,
+// and the wipe leaves nothing behind.
+
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <stdlib.h>
+
+#include <algorithm>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "os/win32/win32_os_interface.h"
+#include "os/win32/win32_testing.h"
+#include "reader/fake_gui.h"
+#include "tools/encoder/document_encoder.h"
+
+namespace {
+
+using win32test::ScratchFolder;
+
+// The Windows services with the viewer and the waits recorded instead.
+class RecordingWin32Os : public os::Win32OsInterface {
+ public:
+  explicit RecordingWin32Os(const std::string& base) : Win32OsInterface(base.c_str(), 0) {}
+  std::vector<std::string> launched;
+  void Wait(std::uint32_t) override {}
+  reader::LaunchResult LaunchFile(reader::GuiInterface&, const char* path, bool) override {
+    launched.push_back(path);
+    return reader::LaunchResult::Started;
+  }
+};
+
+std::set<std::string> Entries(const std::string& directory) {
+  std::set<std::string> names;
+  WIN32_FIND_DATAA data;
+  HANDLE find = FindFirstFileA((directory + "*").c_str(), &data);
+  if (find == INVALID_HANDLE_VALUE) return names;
+  do {
+    const std::string name = data.cFileName;
+    if (name != "." && name != "..") names.insert(name);
+  } while (FindNextFileA(find, &data));
+  FindClose(find);
+  return names;
+}
+
+encoder::PartSpec Part(const std::string& name, const std::string& text) {
+  encoder::PartSpec part;
+  part.name = name;
+  part.content.assign(text.begin(), text.end());
+  return part;
+}
+
+std::string DocumentWithParts(const ScratchFolder& scratch, const std::vector<std::string>& names) {
+  encoder::DocumentSpec recipe;
+  recipe.userName = "alice";
+  recipe.password = "secret";
+  for (const std::string& name : names) recipe.parts.push_back(Part(name, "content of " + name));
+  const std::string path = scratch.path() + "doc.emc";
+  std::string error;
+  EXPECT_TRUE(encoder::EncodeDocumentToFile(recipe, path, &error)) << error;
+  return path;
+}
+
+}  // namespace
+
+TEST(Win32OpenDocument, HostilePartNamesStayInsideTheDirectoryAndAreWiped) {
+  ScratchFolder scratch;
+  const std::string document = DocumentWithParts(
+      scratch, {"main.txt", "CON", "nul.txt", "a:b.txt", "trail. . ", "Report.TXT", "report.txt",
+                "..\\..\\evil.txt", "sub/evil.txt", "COM1.log"});
+  RecordingWin32Os services(scratch.path());
+  testing_support::FakeGui gui;
+  gui.credentials.push_back({"alice", "secret"});
+  std::set<std::string> during;
+  std::string directory;
+  gui.onWaitNotice = [&] {
+    ASSERT_EQ(services.launched.size(), 1u);
+    directory = services.launched[0].substr(0, services.launched[0].rfind('\\') + 1);
+    during = Entries(directory);
+  };
+  ASSERT_TRUE(gui.RunOpenDocument(document.c_str()));
+
+  ASSERT_EQ(services.launched.size(), 1u);
+  EXPECT_EQ(services.launched[0], directory + "main.txt");
+  EXPECT_EQ(directory.rfind(scratch.path() + "vptemp\\", 0), 0u) << directory;
+  EXPECT_EQ(during, (std::set<std::string>{"main.txt", "_CON", "_nul.txt", "a_b.txt", "trail", "Report.TXT",
+                                           "report (2).txt", ".._.._evil.txt", "sub_evil.txt", "_COM1.log"}));
+  EXPECT_EQ(Entries(scratch.path()), (std::set<std::string>{"doc.emc", "vptemp"}));  // nothing climbed out
+  EXPECT_FALSE(win32test::Exists(directory));  // every part and the directory are gone
+  EXPECT_TRUE(Entries(scratch.path() + "vptemp\\").empty());
+  EXPECT_TRUE(gui.messages.empty());
+}
+
+TEST(Win32OpenDocument, OverwrittenBeforeDeletionWhenAsked) {
+  ScratchFolder scratch;
+  const std::string document = DocumentWithParts(scratch, {"main.txt"});
+  RecordingWin32Os services(scratch.path());
+  testing_support::FakeGui gui;
+  gui.credentials.push_back({"alice", "secret"});
+  HANDLE watcher = INVALID_HANDLE_VALUE;
+  gui.onWaitNotice = [&] {
+    // Open alongside the reader, sharing deletion, to read what is left after the wipe.
+    watcher = CreateFileA(services.launched.at(0).c_str(), GENERIC_READ,
+                          FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING, 0, nullptr);
+  };
+  // The runtime's copy of the environment is what the reader looks at; it
+  // cannot hold an empty value ("NAME=" removes the variable).
+  _putenv("VAULTPOST_WIPE_FILES=1");
+  ASSERT_TRUE(gui.RunOpenDocument(document.c_str()));
+  _putenv("VAULTPOST_WIPE_FILES=");
+  ASSERT_NE(watcher, INVALID_HANDLE_VALUE);
+  char left[64] = {};
+  DWORD got = 0;
+  ASSERT_TRUE(ReadFile(watcher, left, sizeof left, &got, nullptr));
+  CloseHandle(watcher);
+  const std::string expected(std::string("content of main.txt").size(), '\xBE');
+  EXPECT_EQ(std::string(left, got), expected);
+  EXPECT_FALSE(win32test::Exists(services.launched[0]));
+}

@@ -1,0 +1,306 @@
+// The Windows operating-system services: removal with deferral to the next
+// restart, launching through the shell with a test viewer registered for
+// made-up extensions, exclusive temporary directories, and the composed
+// messages. test_os runs in a Wine prefix of its own.
+
+#include "os/win32/win32_os_interface.h"
+
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <cstring>
+#include <string>
+#include <thread>
+
+#include "os/accepted_extensions.h"
+#include "os/system_error.h"
+#include "os/win32/win32_testing.h"
+#include "reader/fake_gui.h"
+
+namespace {
+
+using testing_support::FakeGui;
+using win32test::Exists;
+using win32test::ScratchFolder;
+
+constexpr reader::LaunchResult kStarted = reader::LaunchResult::Started;
+constexpr std::uint32_t kShortKeepAliveMs = 150;
+
+// A file opened without delete sharing, as a viewer holds its document.
+class HeldFile {
+ public:
+  explicit HeldFile(const std::string& path)
+      : handle_(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr)) {}
+  ~HeldFile() { Release(); }
+  bool held() const { return handle_ != INVALID_HANDLE_VALUE; }
+  void Release() {
+    if (held()) CloseHandle(handle_);
+    handle_ = INVALID_HANDLE_VALUE;
+  }
+
+ private:
+  HANDLE handle_;
+};
+
+// The deletions Windows will carry out at the next restart ("\??\path").
+std::string PendingDeletions() {
+  const auto raw = win32test::ReadRaw(HKEY_LOCAL_MACHINE, "System\\CurrentControlSet\\Control\\Session Manager",
+                                      "PendingFileRenameOperations");
+  return raw.bytes;
+}
+
+bool Pending(const std::string& path) {
+  std::string plain = path;
+  if (plain.back() == '\\') plain.pop_back();
+  return PendingDeletions().find("\\??\\" + plain) != std::string::npos;
+}
+
+// A GUI whose message pump counts its calls and yields a little, as a real
+// pump waiting for input does.
+class PumpingGui : public FakeGui {
+ public:
+  int pumps = 0;
+  void PumpMessages(bool) override {
+    ++pumps;
+    Sleep(1);
+  }
+};
+
+}  // namespace
+
+TEST(Win32Removal, BusyFilesAreRetriedThenLeftForTheNextRestart) {
+  ScratchFolder scratch;
+  os::Win32OsInterface services(scratch.path().c_str(), kShortKeepAliveMs);
+  EXPECT_TRUE(services.RemoveFile((scratch.path() + "never-existed").c_str()));
+
+  // Held for a moment: gone on a later attempt.
+  const std::string brief = scratch.path() + "brief.txt";
+  ASSERT_TRUE(win32test::WriteFile(brief, "x"));
+  auto holder = std::make_unique<HeldFile>(brief);
+  ASSERT_TRUE(holder->held());
+  std::thread release([&] {
+    Sleep(400);
+    holder->Release();
+  });
+  EXPECT_TRUE(services.RemoveFile(brief.c_str()));
+  release.join();
+  EXPECT_FALSE(Exists(brief));
+  EXPECT_FALSE(Pending(brief));
+
+  // Held throughout: false, still there, and its deletion is scheduled.
+  const std::string stuck = scratch.path() + "tree\\stuck.txt";
+  ASSERT_TRUE(CreateDirectoryA((scratch.path() + "tree").c_str(), nullptr));
+  ASSERT_TRUE(win32test::WriteFile(stuck, "x"));
+  ASSERT_TRUE(win32test::WriteFile(scratch.path() + "tree\\free.txt", "x"));
+  HeldFile held(stuck);
+  ASSERT_TRUE(held.held());
+  EXPECT_FALSE(services.RemoveFile(stuck.c_str()));
+  EXPECT_TRUE(Exists(stuck));
+  EXPECT_TRUE(Pending(stuck));
+
+  // A tree with that file: the rest goes, the tree stays and is scheduled too.
+  EXPECT_FALSE(services.RemoveDirectoryTree((scratch.path() + "tree").c_str()));
+  EXPECT_FALSE(Exists(scratch.path() + "tree\\free.txt"));
+  EXPECT_TRUE(Pending(scratch.path() + "tree"));
+  held.Release();
+  EXPECT_TRUE(services.RemoveDirectoryTree((scratch.path() + "tree\\").c_str()));
+  EXPECT_FALSE(Exists(scratch.path() + "tree"));
+
+  // Not a directory, or nothing at all: true, untouched.
+  const std::string plain = scratch.path() + "plain.txt";
+  ASSERT_TRUE(win32test::WriteFile(plain, "x"));
+  EXPECT_TRUE(services.RemoveDirectoryTree(plain.c_str()));
+  EXPECT_TRUE(Exists(plain));
+  EXPECT_TRUE(services.RemoveDirectoryTree((scratch.path() + "missing").c_str()));
+}
+
+TEST(Win32TemporaryDirectory, EachCallMakesAFreshPrivateDirectory) {
+  ScratchFolder scratch;
+  os::Win32OsInterface services(scratch.path().c_str(), kShortKeepAliveMs);
+  const std::string first = services.TemporaryDirectory();
+  const std::string second = services.TemporaryDirectory();  // very likely the same millisecond
+  EXPECT_NE(first, second);
+  for (const std::string& dir : {first, second}) {
+    EXPECT_EQ(dir.rfind(scratch.path() + "vptemp\\", 0), 0u) << dir;
+    EXPECT_EQ(dir.back(), '\\');
+    EXPECT_TRUE(Exists(dir));
+  }
+
+  // A name that exists already is never used: a directory planted there, with
+  // a file in it, stays as it was and the caller gets a new name.
+  char out[261];
+  const std::string planted = scratch.path() + "vptemp\\1a2b3c4\\";
+  ASSERT_TRUE(CreateDirectoryA(planted.c_str(), nullptr));
+  ASSERT_TRUE(win32test::WriteFile(planted + "theirs.txt", "theirs"));
+  ASSERT_TRUE(os::MakeDocumentDirectory(scratch.path().c_str(), 0x1a2b3c4, out, sizeof out));
+  EXPECT_EQ(std::string(out), scratch.path() + "vptemp\\1a2b3c4-2\\");
+  ASSERT_TRUE(os::MakeDocumentDirectory(scratch.path().c_str(), 0x1a2b3c4, out, sizeof out));
+  EXPECT_EQ(std::string(out), scratch.path() + "vptemp\\1a2b3c4-3\\");
+  EXPECT_TRUE(Exists(planted + "theirs.txt"));
+
+  // Paths that would not fit MAX_PATH, or the caller's buffer, are refused.
+  const std::string deep = scratch.path() + std::string(240 - scratch.path().size(), 'd') + "\\";
+  EXPECT_FALSE(os::MakeDocumentDirectory(deep.c_str(), 0xffffffffu, out, sizeof out));
+  EXPECT_FALSE(os::MakeDocumentDirectory(scratch.path().c_str(), 1, out, 8));
+}
+
+TEST(Win32TemporaryDirectory, NullWhenNoDirectoryCanBeMade) {
+  ScratchFolder scratch;
+  // The root's name taken by a file.
+  ASSERT_TRUE(win32test::WriteFile(scratch.path() + "vptemp", "not a directory"));
+  os::Win32OsInterface blocked(scratch.path().c_str(), kShortKeepAliveMs);
+  EXPECT_EQ(blocked.TemporaryDirectory(), nullptr);
+  // A base that does not exist.
+  os::Win32OsInterface missing((scratch.path() + "missing\\").c_str(), kShortKeepAliveMs);
+  EXPECT_EQ(missing.TemporaryDirectory(), nullptr);
+  // The Windows temporary folder itself works.
+  os::Win32OsInterface real;
+  const char* dir = real.TemporaryDirectory();
+  ASSERT_NE(dir, nullptr);
+  char temp[MAX_PATH + 1];
+  GetTempPathA(sizeof temp, temp);
+  EXPECT_EQ(std::string(dir).rfind(std::string(temp) + "vptemp\\", 0), 0u) << dir;
+  EXPECT_TRUE(RemoveDirectoryA(dir));
+}
+
+// Launching: a test viewer is registered in this prefix's HKEY_CLASSES_ROOT
+// (HKLM\Software\Classes) for .vplaunch and .pdf; it appends what it got to
+// the file named by VP_TEST_VIEWER_LOG.
+class Win32Launch : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    const std::string command = "\"" + win32test::ProgramFolder() + "vp_test_viewer.exe\" \"%1\"";
+    for (const char* ext : {".vplaunch", ".pdf"}) {
+      ASSERT_TRUE(win32test::WriteRaw(HKEY_LOCAL_MACHINE, std::string("Software\\Classes\\") + ext, "", REG_SZ,
+                                      std::string("vptestfile", 11)));
+    }
+    ASSERT_TRUE(win32test::WriteRaw(HKEY_LOCAL_MACHINE, "Software\\Classes\\vptestfile\\shell\\open\\command", "",
+                                    REG_SZ, command + '\0'));
+  }
+  void SetUp() override {
+    log_ = scratch_.path() + "viewer.log";
+    SetEnvironmentVariableA("VP_TEST_VIEWER_LOG", log_.c_str());
+    os::quietFlag = 0;
+  }
+  // What the viewer recorded, once it has written `records` lines (10 s at most).
+  std::string Viewed(int records) {
+    std::string text;
+    for (int round = 0; round < 200; ++round) {
+      text.clear();
+      if (std::FILE* f = std::fopen(log_.c_str(), "rb")) {
+        char buffer[4096];
+        std::size_t n;
+        while ((n = std::fread(buffer, 1, sizeof buffer, f)) > 0) text.append(buffer, n);
+        std::fclose(f);
+      }
+      int lines = 0;
+      for (char c : text) lines += c == '\n';
+      if (lines >= records) break;
+      Sleep(50);
+    }
+    return text;
+  }
+  ScratchFolder scratch_;
+  std::string log_;
+};
+
+TEST_F(Win32Launch, KnownTypesStartTheirViewerAndKeepTheInterfaceAlive) {
+  os::Win32OsInterface services(scratch_.path().c_str(), kShortKeepAliveMs);
+  PumpingGui gui;
+  const std::string part = scratch_.path() + "report.PDF";
+  ASSERT_TRUE(win32test::WriteFile(part, "pdf bytes"));
+  const DWORD start = GetTickCount();
+  EXPECT_EQ(services.LaunchFile(gui, part.c_str(), true), kStarted);
+  EXPECT_GE(GetTickCount() - start, kShortKeepAliveMs);
+  EXPECT_GT(gui.pumps, 10);  // pumped all along, not once
+  EXPECT_TRUE(gui.confirmedExtensions.empty());  // a built-in type, matched ignoring case
+  EXPECT_EQ(Viewed(1), part + "\tpdf bytes\n");
+  EXPECT_TRUE(gui.messages.empty());
+  EXPECT_EQ(os::Win32OsInterface::kKeepAliveMs, 5000u);
+}
+
+TEST_F(Win32Launch, UnknownTypesAreAskedAboutAndRememberedWhenTold) {
+  os::Win32OsInterface services(scratch_.path().c_str(), kShortKeepAliveMs);
+  PumpingGui gui;
+  const std::string first = scratch_.path() + "data.vplaunch";
+  const std::string second = scratch_.path() + "more.VPLAUNCH";
+  ASSERT_TRUE(win32test::WriteFile(first, "one"));
+  ASSERT_TRUE(win32test::WriteFile(second, "two"));
+
+  gui.confirmAnswer = false;  // declined: nothing starts, nothing is stored
+  EXPECT_EQ(services.LaunchFile(gui, first.c_str(), true), reader::LaunchResult::Declined);
+  EXPECT_FALSE(os::IsAcceptedExtension(".vplaunch"));
+
+  gui.confirmAnswer = true;
+  gui.confirmDontAsk = true;
+  EXPECT_EQ(services.LaunchFile(gui, first.c_str(), true), kStarted);
+  EXPECT_TRUE(os::IsAcceptedExtension(".vplaunch"));
+  EXPECT_EQ(services.LaunchFile(gui, second.c_str(), true), kStarted);  // not asked again
+  EXPECT_EQ(gui.confirmedExtensions, (std::vector<std::string>{".vplaunch", ".vplaunch"}));
+
+  // Unchecked launches never ask and never touch the store.
+  EXPECT_EQ(services.LaunchFile(gui, first.c_str(), false), kStarted);
+  EXPECT_EQ(gui.confirmedExtensions.size(), 2u);
+  EXPECT_EQ(Viewed(3), first + "\tone\n" + second + "\ttwo\n" + first + "\tone\n");
+}
+
+TEST_F(Win32Launch, AFailedStartIsReportedOnceWithTheReason) {
+  os::Win32OsInterface services(scratch_.path().c_str(), kShortKeepAliveMs);
+  PumpingGui gui;
+  const std::string part = scratch_.path() + "orphan.vpnothing";  // no program for it
+  ASSERT_TRUE(win32test::WriteFile(part, "x"));
+  EXPECT_EQ(services.LaunchFile(gui, part.c_str(), true), reader::LaunchResult::Failed);
+  ASSERT_EQ(gui.messages.size(), 1u);
+  EXPECT_EQ(gui.messages[0].text.rfind("Could not open the program to read file named '" + part + "'.\nReason: ", 0),
+            0u)
+      << gui.messages[0].text;
+  EXPECT_EQ(gui.messages[0].kind, 0);
+  EXPECT_EQ(gui.messages[0].flags, 1);
+  EXPECT_EQ(gui.pumps, 0);  // no keep-alive after a failure
+
+  // A path longer than the message can hold is cut, not overrun.
+  const std::string longName = scratch_.path() + std::string(200, 'n') + ".vpnothing";
+  ASSERT_TRUE(win32test::WriteFile(longName, "x"));
+  EXPECT_EQ(services.LaunchFile(gui, longName.c_str(), false), reader::LaunchResult::Failed);
+  ASSERT_EQ(gui.messages.size(), 2u);
+  EXPECT_EQ(gui.messages[1].text.size(), 255u);
+
+  os::quietFlag = 1;  // quiet: still a failure, nothing shown
+  EXPECT_EQ(services.LaunchFile(gui, part.c_str(), false), reader::LaunchResult::Failed);
+  EXPECT_EQ(gui.messages.size(), 2u);
+  os::quietFlag = 0;
+}
+
+TEST_F(Win32Launch, APartWithoutExtensionOpensItsFolder) {
+  os::Win32OsInterface services(scratch_.path().c_str(), kShortKeepAliveMs);
+  PumpingGui gui;
+  const std::string part = scratch_.path() + "README";
+  ASSERT_TRUE(win32test::WriteFile(part, "x"));
+  gui.confirmDontAsk = true;
+  EXPECT_EQ(services.LaunchFile(gui, part.c_str(), true), kStarted);
+  EXPECT_EQ(gui.confirmedExtensions, (std::vector<std::string>{"<null>"}));
+  EXPECT_TRUE(gui.messages.empty());
+  EXPECT_EQ(Viewed(0), "");  // the folder went to the file manager, not to a viewer
+}
+
+TEST(Win32Messages, UnsupportedInstallationTextIsCutToItsBufferAndEndsTheProcess) {
+  char message[256];
+  os::FormatUnsupportedInstallation(message, sizeof message);
+  EXPECT_EQ(std::string(message),
+            std::string("This method of installation is no longer supported.  Please download the latest version "
+                        "from ") + os::kDownloadPage + ".");
+  char tiny[12];
+  std::memset(tiny, 'z', sizeof tiny);
+  os::FormatUnsupportedInstallation(tiny, 9);
+  EXPECT_EQ(std::string(tiny), "This met");
+  EXPECT_EQ(tiny[9], 'z');  // nothing written past the given size
+  EXPECT_TRUE(os::AccessDeniedSuggestsAdministrator());  // Wine reports Windows 6.1
+
+  EXPECT_EXIT(
+      {
+        FakeGui gui;
+        os::Win32OsInterface services;
+        services.ReportUnsupportedInstallation();
+      },
+      ::testing::ExitedWithCode(-1), "");
+}
