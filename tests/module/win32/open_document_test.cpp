@@ -1,12 +1,9 @@
 // The module as the shell uses it: the exported OpenDocument called in this
 // process (the document opened on the test's thread while a second thread
-// plays the user) and through rundll32 in a process of its own. A test viewer
-// registered for ".vptest" receives part 0; the module's own services (the
+// plays the user) and through rundll32 in a process of its own. The services
+// tests' viewer (tests/os/win32/programs), registered for ".vptest", receives
+// part 0; the module's own services (the
 // temporary folder, the launch, the accepted-extensions store) are real.
-
-// The encoder first: <windows.h> defines RotateRight32 as a macro, which
-// would rewrite the cipher code's function of that name.
-#include "tools/encoder/document_encoder.h"
 
 #include <gtest/gtest.h>
 
@@ -19,6 +16,7 @@
 
 #include "reader/win32/dialog_testing.h"
 #include "resources/resource_ids.h"
+#include "tools/encoder/document_encoder.h"
 
 using namespace dlgtest;
 
@@ -98,7 +96,8 @@ class OpenDocumentTest : public ::testing::Test {
     ::CreateDirectoryA(folder_.c_str(), nullptr);
     log_ = folder_ + "\\viewer.log";
     ::DeleteFileA(log_.c_str());
-    ::SetEnvironmentVariableA("VP_VIEWER_LOG", log_.c_str());
+    // Inherited by what the module starts, in this process or in rundll32.
+    ::SetEnvironmentVariableA("VP_TEST_VIEWER_LOG", log_.c_str());
   }
 
   void TearDown() override {
@@ -128,13 +127,20 @@ class OpenDocumentTest : public ::testing::Test {
     return recipe;
   }
 
-  // Waits for the viewer's record; returns {path, content} or empties.
-  std::pair<std::string, std::string> ViewerRecord() {
-    WaitUntil([&] { return Exists(log_); }, 20000);
-    const std::string record = ReadFile(log_);
-    const std::size_t newline = record.find('\n');
-    if (newline == std::string::npos) return {};
-    return {record.substr(0, newline), record.substr(newline + 1)};
+  // Waits for the viewer's record ("<path>\t<content>\n") of a part holding
+  // `content`; returns {path, content}, or empties when none came.
+  std::pair<std::string, std::string> ViewerRecord(const std::string& content) {
+    std::string record;
+    WaitUntil(
+        [&] {
+          record = ReadFile(log_);
+          return record.size() > content.size() + 1 && record.compare(record.size() - content.size() - 2,
+                                                                      content.size() + 2, "\t" + content + "\n") == 0;
+        },
+        20000);
+    const std::size_t tab = record.find('\t');
+    if (tab == std::string::npos || record.empty()) return {};
+    return {record.substr(0, tab), record.substr(tab + 1, record.size() - tab - 2)};
   }
 
   // Plays the user from the prompt to the end of the notice; returns the
@@ -164,7 +170,7 @@ class OpenDocumentTest : public ::testing::Test {
         },
         30000);
     EXPECT_EQ(asked, expectQuestion);
-    const auto [path, content] = ViewerRecord();
+    const auto [path, content] = ViewerRecord(expectedContent);
     EXPECT_EQ(content, expectedContent);
     EXPECT_NE(path.find("\\vptemp\\"), std::string::npos) << path;
     EXPECT_TRUE(Exists(path)) << "the part stays while the notice is up";

@@ -5,10 +5,6 @@
 // launches are immediate; the module's own services are exercised by the
 // module tests. Screenshots of every window go to the screenshot folder.
 
-// The encoder first: <windows.h> defines RotateRight32 as a macro, which
-// would rewrite the cipher code's function of that name.
-#include "tools/encoder/document_encoder.h"
-
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -27,6 +23,7 @@
 #include "reader/win32/mfc_gui.h"
 #include "reader/win32/dialog_testing.h"
 #include "resources/resource_ids.h"
+#include "tools/encoder/document_encoder.h"
 
 using namespace dlgtest;
 using H = codec::DocumentHeader;
