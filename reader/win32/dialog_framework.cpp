@@ -23,6 +23,22 @@ HINSTANCE ThisModule() {
   return module;
 }
 
+std::string WindowText(HWND hwnd) {
+  if (hwnd == nullptr) return {};
+  const int length = ::GetWindowTextLengthA(hwnd);
+  if (length <= 0) return {};
+  std::string text(static_cast<std::size_t>(length) + 1, '\0');
+  const int got = ::GetWindowTextA(hwnd, text.data(), length + 1);
+  text.resize(got > 0 ? static_cast<std::size_t>(got) : 0);
+  return text;
+}
+
+void SetWindowIcons(HWND hwnd, HICON icon) {
+  if (hwnd == nullptr) return;
+  ::SendMessageA(hwnd, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(icon));
+  ::SendMessageA(hwnd, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(icon));
+}
+
 void ReportCallbackException() noexcept {
   if (Application* app = Application::Current()) app->OnCallbackException(std::current_exception());
 }
@@ -134,16 +150,7 @@ void Dialog::SetItemText(int id, const char* text) {
   if (hwnd_ != nullptr) ::SetDlgItemTextA(hwnd_, id, text != nullptr ? text : "");
 }
 
-std::string Dialog::ItemText(int id) const {
-  const HWND item = Item(id);
-  if (item == nullptr) return {};
-  const int length = ::GetWindowTextLengthA(item);
-  if (length <= 0) return {};
-  std::string text(static_cast<std::size_t>(length) + 1, '\0');
-  const int got = ::GetWindowTextA(item, text.data(), length + 1);
-  text.resize(got > 0 ? static_cast<std::size_t>(got) : 0);
-  return text;
-}
+std::string Dialog::ItemText(int id) const { return WindowText(Item(id)); }
 
 void Dialog::ShowItem(int id, bool show) {
   if (const HWND item = Item(id)) ::ShowWindow(item, show ? SW_SHOW : SW_HIDE);

@@ -180,6 +180,12 @@ class Application {
 // The module (DLL or program) that contains this code.
 HINSTANCE ThisModule();
 
+// The text of a window of this process; empty when it has none.
+std::string WindowText(HWND hwnd);
+
+// Makes `icon` the window's large and small icon (WM_SETICON).
+void SetWindowIcons(HWND hwnd, HICON icon);
+
 // Reports an exception caught at a Win32 boundary to the current application.
 void ReportCallbackException() noexcept;
 

@@ -18,12 +18,6 @@ namespace reader {
 
 namespace {
 
-void SetWindowIcons(HWND hwnd, HICON icon) {
-  if (hwnd == nullptr || icon == nullptr) return;
-  ::SendMessageA(hwnd, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(icon));
-  ::SendMessageA(hwnd, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(icon));
-}
-
 // The text of an edit control, kept only in wiped memory.
 void ReadSecretText(HWND edit, security::SecretText& out) {
   out.clear();
@@ -41,17 +35,14 @@ void ReadSecretText(HWND edit, security::SecretText& out) {
 // fits keeps its size.
 void WidenToText(HWND dialog, int id) {
   const HWND control = ::GetDlgItem(dialog, id);
-  if (control == nullptr) return;
-  const int length = ::GetWindowTextLengthA(control);
-  if (length <= 0) return;
-  std::string text(static_cast<std::size_t>(length) + 1, '\0');
-  ::GetWindowTextA(control, text.data(), length + 1);
+  const std::string text = WindowText(control);
+  if (text.empty()) return;
   SIZE extent{};
   HDC dc = ::GetDC(control);
   if (dc == nullptr) return;
   const auto font = reinterpret_cast<HFONT>(::SendMessageA(control, WM_GETFONT, 0, 0));
   const HGDIOBJ old = font != nullptr ? ::SelectObject(dc, font) : nullptr;
-  ::GetTextExtentPoint32A(dc, text.c_str(), length, &extent);
+  ::GetTextExtentPoint32A(dc, text.c_str(), static_cast<int>(text.size()), &extent);
   if (old != nullptr) ::SelectObject(dc, old);
   ::ReleaseDC(control, dc);
 

@@ -13,15 +13,6 @@ namespace {
 constexpr UINT_PTR kToolId = 1;
 constexpr WORD kHandCursorId = 106;
 
-std::string WindowText(HWND hwnd) {
-  const int length = ::GetWindowTextLengthA(hwnd);
-  if (length <= 0) return {};
-  std::string text(static_cast<std::size_t>(length) + 1, '\0');
-  const int got = ::GetWindowTextA(hwnd, text.data(), length + 1);
-  text.resize(got > 0 ? static_cast<std::size_t>(got) : 0);
-  return text;
-}
-
 void FillTool(TTTOOLINFOA& tool, HWND control, const std::string& text) {
   tool = {};
   // The size of the version-5 structure: comctl32 5 (no manifest) refuses

@@ -12,12 +12,6 @@ namespace {
 constexpr DWORD kIconFormatVersion = 0x00030000;
 constexpr DWORD kPumpWaitMs = 1000;
 
-void SetWindowIcons(HWND hwnd, HICON icon) {
-  if (hwnd == nullptr) return;
-  ::SendMessageA(hwnd, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(icon));
-  ::SendMessageA(hwnd, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(icon));
-}
-
 }  // namespace
 
 MfcGui::MfcGui() : GuiInterface(/*afterDocument=*/true) {
