@@ -53,13 +53,13 @@ class RecordingWinOs : public reader::OsInterface {
 
   reader::LaunchResult LaunchFile(reader::GuiInterface& gui, const char* path, bool checkType) override {
     if (throwOnLaunch) throw std::bad_alloc();
-    bool dontAskAgain = false;
     if (checkType) {
       const std::string name = path;
       const bool known = name.size() > 4 && name.compare(name.size() - 4, 4, ".txt") == 0;
       if (!known) {
         const std::size_t dot = name.find_last_of('.');
         const std::string ext = dot == std::string::npos ? "" : name.substr(dot);
+        bool dontAskAgain = false;
         if (!gui.ConfirmUnknownFileType(ext.empty() ? nullptr : ext.c_str(), dontAskAgain)) {
           return reader::LaunchResult::Declined;
         }
@@ -74,7 +74,7 @@ class RecordingWinOs : public reader::OsInterface {
     }
     {
       std::lock_guard<std::mutex> lock(mutex_);
-      launches_.push_back({path, content, checkType, dontAskAgain});
+      launches_.push_back({path, content, checkType});
     }
     if (checkType && onLaunch) onLaunch(path);
     return reader::LaunchResult::Started;
@@ -93,7 +93,6 @@ class RecordingWinOs : public reader::OsInterface {
     std::string path;
     std::string content;
     bool checkType;
-    bool dontAskAgain;
   };
   std::vector<Launch> Launches() {
     std::lock_guard<std::mutex> lock(mutex_);
@@ -113,11 +112,6 @@ class RecordingWinOs : public reader::OsInterface {
   std::vector<std::string> directories_;
 };
 
-// One MfcGui for the whole process, as in the module.
-reader::MfcGui& Gui() {
-  static reader::MfcGui gui;
-  return gui;
-}
 
 encoder::PartSpec TextPart(const std::string& name, const std::string& text) {
   encoder::PartSpec part;
@@ -154,10 +148,11 @@ class DialogTest : public ::testing::Test {
     folder_ = std::string(temp) + "vp-dialogs-" + std::to_string(::GetCurrentProcessId());
     ::CreateDirectoryA(folder_.c_str(), nullptr);
     os_ = std::make_unique<RecordingWinOs>(folder_ + "\\parts");
-    Gui();
+    gui_ = std::make_unique<reader::MfcGui>();
   }
 
   void TearDown() override {
+    gui_.reset();
     os_.reset();
     for (const char* name : {"doc.emc"}) ::DeleteFileA((folder_ + "\\" + name).c_str());
     ::RemoveDirectoryA((folder_ + "\\parts").c_str());
@@ -220,8 +215,13 @@ class DialogTest : public ::testing::Test {
     return notice;
   }
 
+  reader::MfcGui& Gui() { return *gui_; }
+
   std::string folder_;
   std::unique_ptr<RecordingWinOs> os_;
+  // One per test, made and destroyed on this thread: the windows and the
+  // message hook belong to it.
+  std::unique_ptr<reader::MfcGui> gui_;
 };
 
 }  // namespace
@@ -352,15 +352,16 @@ TEST_F(DialogTest, WrongPasswordKeepsTheTypedTextsAndARetrySucceeds) {
   ExpectWiped();
 }
 
-TEST_F(DialogTest, PasswordOnlyPromptHasOneMaskedFieldAndUnknownTypesAreAsked) {
+TEST_F(DialogTest, PasswordOnlyPromptHasOneMaskedFieldAndACancelledUnknownTypeOpensNothing) {
   auto recipe = Spec();
   recipe.flags = H::FlagPasswordOnly;
   recipe.userName.clear();
   recipe.parts = {TextPart("data.bin", "binary data")};
   const std::string doc = Write(recipe);
 
-  // First the warning is cancelled: nothing is opened, the notice still comes
-  // and the part is wiped after it.
+  // The warning cancelled: nothing is opened, the notice still comes and the
+  // part is wiped after it. (Accepting and remembering a type is the module
+  // test's, with the real store.)
   Open(doc, [&] {
     const HWND prompt = WaitForDialog(IDC_USER_NAME, "Open Encrypted Document");
     ASSERT_NE(prompt, nullptr);
@@ -386,26 +387,6 @@ TEST_F(DialogTest, PasswordOnlyPromptHasOneMaskedFieldAndUnknownTypesAreAsked) {
     Press(notice, IDOK);
   });
   EXPECT_TRUE(os_->Launches().empty());
-  ExpectWiped();
-
-  // Then OK with the box cleared: opened, and the user asked not to be asked again.
-  Open(doc, [&] {
-    const HWND prompt = WaitForDialog(IDC_USER_NAME, "Open Encrypted Document");
-    ASSERT_NE(prompt, nullptr);
-    Type(prompt, IDC_USER_NAME, "secret");
-    Press(prompt, IDOK);
-    const HWND warning = WaitForDialog(IDC_ALWAYS_ASK, "Opening Unknown File Type");
-    ASSERT_NE(warning, nullptr);
-    EXPECT_EQ(::SendMessageA(::GetDlgItem(warning, IDC_ALWAYS_ASK), BM_GETCHECK, 0, 0), BST_CHECKED);
-    ::SendMessageA(::GetDlgItem(warning, IDC_ALWAYS_ASK), BM_SETCHECK, BST_UNCHECKED, 0);
-    Press(warning, IDOK);
-    const HWND notice = WaitForNotice();
-    ASSERT_NE(notice, nullptr);
-    Press(notice, IDOK);
-  });
-  ASSERT_EQ(os_->Launches().size(), 1u);
-  EXPECT_EQ(os_->Launches()[0].content, "binary data");
-  EXPECT_TRUE(os_->Launches()[0].dontAskAgain);
   ExpectWiped();
 }
 
