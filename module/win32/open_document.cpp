@@ -27,6 +27,7 @@ extern "C" void CALLBACK OpenDocument(HWND, HINSTANCE, LPSTR commandLine, int) {
     if (gui != nullptr) {
       gui->ReportException(std::current_exception());
       gui->State().Close();
+      if (gui->AfterDocumentFlag()) gui->AfterDocument();
     }
   }
 }
