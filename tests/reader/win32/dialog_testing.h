@@ -183,9 +183,23 @@ inline std::vector<std::uint8_t> EncodePng(int width, int height, const std::vec
   return png;
 }
 
-// The window as it is drawn on the screen now, caption and frame included,
-// after it has painted itself afresh. Returns false when nothing could be
-// captured.
+inline BOOL CALLBACK NotePendingPaint(HWND hwnd, LPARAM param) {
+  if (::GetUpdateRect(hwnd, nullptr, FALSE)) *reinterpret_cast<bool*>(param) = true;
+  return TRUE;
+}
+
+// Whether the window and all its controls have painted what they were asked
+// to (no update region left anywhere).
+inline bool PaintedThrough(HWND hwnd) {
+  bool pending = ::GetUpdateRect(hwnd, nullptr, FALSE) != FALSE;
+  ::EnumChildWindows(hwnd, &NotePendingPaint, reinterpret_cast<LPARAM>(&pending));
+  return !pending;
+}
+
+// The window as it is drawn on the screen, caption and frame included, once
+// it and its controls have finished painting (its own thread paints it; a
+// sent WM_NULL makes sure that thread is past the paint it was doing).
+// Returns false when nothing could be captured.
 inline bool CaptureWindow(HWND hwnd, int& width, int& height, std::vector<std::uint8_t>& rgb) {
   RECT r;
   if (!::GetWindowRect(hwnd, &r)) return false;
@@ -206,7 +220,8 @@ inline bool CaptureWindow(HWND hwnd, int& width, int& height, std::vector<std::u
   bool ok = false;
   if (bitmap != nullptr) {
     const HGDIOBJ old = ::SelectObject(dc, bitmap);
-    ::RedrawWindow(hwnd, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_FRAME | RDW_ALLCHILDREN | RDW_UPDATENOW);
+    WaitUntil([&] { return PaintedThrough(hwnd); }, 5000);
+    ::SendMessageA(hwnd, WM_NULL, 0, 0);
     HDC window = ::GetWindowDC(hwnd);
     ok = window != nullptr && ::BitBlt(dc, 0, 0, width, height, window, 0, 0, SRCCOPY) != 0;
     if (window != nullptr) ::ReleaseDC(hwnd, window);
