@@ -40,6 +40,7 @@ class ConfigHome : public ::testing::Test {
 };
 
 }  // namespace
+
 TEST_F(ConfigHome, EmptyStoreThenAdditions) {
   EXPECT_FALSE(IsAcceptedExtension(".bin"));
   AddAcceptedExtension(".BIN");
