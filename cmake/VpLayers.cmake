@@ -6,6 +6,7 @@
 set(VP_FOLDER_LAYERS
   "source/xp=0"     # support library
   "security=0"      # cryptographic primitives
+  "resources=0"     # the Windows module's resource ids, script and icons
   "codec=1"         # container format and decode pipeline
   "reader=2"        # user-interface contract, OS seam, open-document flow, output and wiping
   "tools=2"         # developer tools (the document encoder and friends)

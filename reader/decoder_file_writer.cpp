@@ -24,7 +24,11 @@ bool EndsWithPdf(const std::string& path) {
   return tail[0] == '.' && (tail[1] | 0x20) == 'p' && (tail[2] | 0x20) == 'd' && (tail[3] | 0x20) == 'f';
 }
 
+DecoderFileWriter* g_active = nullptr;
+
 }  // namespace
+
+DecoderFileWriter* DecoderFileWriter::Active() { return g_active; }
 
 DecoderFileWriter::DecoderFileWriter(GuiInterface& gui, codec::FileWriter& inner, const char* directory,
                                      DocumentState& state, bool noPrompt)
@@ -32,11 +36,16 @@ DecoderFileWriter::DecoderFileWriter(GuiInterface& gui, codec::FileWriter& inner
       gui_(&gui),
       state_(&state),
       noPrompt_(noPrompt),
-      overwriteOnWipe_(std::getenv("VAULTPOST_WIPE_FILES") != nullptr) {
+      overwriteOnWipe_(std::getenv("VAULTPOST_WIPE_FILES") != nullptr),
+      previousActive_(g_active) {
   GuardDirectory(directory, overwriteOnWipe_);
+  g_active = this;
 }
 
-DecoderFileWriter::~DecoderFileWriter() { ReleaseDirectory(Directory()); }
+DecoderFileWriter::~DecoderFileWriter() {
+  if (g_active == this) g_active = previousActive_;
+  ReleaseDirectory(Directory());
+}
 
 bool DecoderFileWriter::BeginDocument(const codec::DocumentHeader& header, std::uint32_t partCount) {
   openingShown_ = false;
@@ -99,7 +108,11 @@ bool DecoderFileWriter::EndDocument() {
   return true;
 }
 
-bool DecoderFileWriter::WipeFiles() {
+bool DecoderFileWriter::WipeFiles() { return Wipe(/*patient=*/true); }
+
+void DecoderFileWriter::WipeFilesBeforeExit() { Wipe(/*patient=*/false); }
+
+bool DecoderFileWriter::Wipe(bool patient) {
   if (overwriteOnWipe_) OverwriteFiles();
   CloseFiles();
   OsInterface* os = OsInterface::Current();
@@ -127,15 +140,16 @@ bool DecoderFileWriter::WipeFiles() {
         marks[i] = Mark::GivenUp;
       }
     }
-    if (!retry) break;
+    if (!retry || !patient) break;
     std::this_thread::sleep_for(std::chrono::milliseconds(retryDelayMs_));
   }
   if (Directory() != nullptr && os != nullptr) os->RemoveDirectoryTree(Directory());
   ReleaseDirectory(Directory());
 
-  // What the directory's removal did not take with it is named to the user.
+  // What the directory's removal did not take with it is named to the user
+  // (not while the process is being ended).
   bool clean = marks.size() == count;
-  for (std::uint32_t i = 0; i < marks.size(); ++i) {
+  for (std::uint32_t i = 0; patient && i < marks.size(); ++i) {
     if (marks[i] != Mark::GivenUp || Remove(os, PartPath(i))) continue;
     clean = false;
     const int error = errno;

@@ -39,6 +39,16 @@ class DecoderFileWriter : public FileDecodeWriter {
   // A file that stays is reported through the OsInterface. True when
   // nothing is left. Runs on the calling thread; does not pump messages.
   bool WipeFiles();
+  // The same with a single pass, for a process about to be ended (the session
+  // is ending): a file that resists is left to the OsInterface, which on
+  // Windows schedules its deletion for the next system start.
+  void WipeFilesBeforeExit();
+
+  // The writer of the decoding attempt under way in this process, or null.
+  // Lets a window that learns that the session ends wipe the part files
+  // before the process goes. One attempt runs at a time (on the thread that
+  // opens documents).
+  static DecoderFileWriter* Active();
 
   bool OpeningShown() const { return openingShown_; }
   // Whether a part was stopped because the temporary filesystem would have
@@ -52,6 +62,9 @@ class DecoderFileWriter : public FileDecodeWriter {
   void SetRetryDelay(std::uint32_t milliseconds) { retryDelayMs_ = milliseconds; }
 
  private:
+  // The wipe; `patient` retries as the OsInterface allows and reports what
+  // stays, otherwise one pass and no report.
+  bool Wipe(bool patient);
   // Removes one part file through `os` (the C library without one).
   static bool Remove(OsInterface* os, const char* path);
   // Whether `length` more bytes may be written without the temporary
@@ -66,11 +79,13 @@ class DecoderFileWriter : public FileDecodeWriter {
   bool noPrompt_;
   bool openingShown_ = false;
   bool started_ = false;
+
   bool overwriteOnWipe_;
   std::uint32_t retryDelayMs_ = 5000;
   SpaceProbe spaceProbe_;
   std::uint64_t unmeasured_ = 0;  // bytes written since free space was last measured
   bool stoppedForSpace_ = false;
+  DecoderFileWriter* previousActive_;
 };
 
 }  // namespace reader

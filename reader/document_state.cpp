@@ -18,8 +18,6 @@ namespace reader {
 
 namespace {
 
-constexpr const char* kUnexpectedError = "An unexpected error occurred: ";
-constexpr const char* kIoError = "I/O Error";
 constexpr const char* kDiskNearlyFull =
     "\n\nThe document needs more space than the disk of the temporary folder can spare.";
 constexpr std::uint32_t kMaxFailedAttempts = 5;
@@ -29,7 +27,7 @@ using codec::DecodeResult;
 
 const char* TextForResult(MessageCatalogue& catalogue, DecodeResult result) {
   const char* text = catalogue.TextForError(result);
-  return text != nullptr ? text : kIoError;
+  return text != nullptr ? text : kIoErrorText;
 }
 
 // Shows the progress window while a key derivation that has already taken
@@ -140,11 +138,11 @@ void DocumentState::Open(const char* path) {
     const int error = errno;
     std::string text;
     try {
-      text = std::string(kUnexpectedError) + std::strerror(error);
+      text = std::string(kUnexpectedErrorText) + std::strerror(error);
     } catch (const std::bad_alloc&) {
       text.clear();
     }
-    gui->ShowMessage(text.empty() ? kUnexpectedError : text.c_str(), MessageKind::Stop, MessageFlags::Plain);
+    gui->ShowMessage(text.empty() ? kUnexpectedErrorText : text.c_str(), MessageKind::Stop, MessageFlags::Plain);
     return;
   }
 

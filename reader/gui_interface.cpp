@@ -1,6 +1,8 @@
 #include "reader/gui_interface.h"
 
 #include <new>
+#include <stdexcept>
+#include <string>
 
 #include "source/xp/xp_exception.h"
 
@@ -116,14 +118,40 @@ bool GuiInterface::HandleDocument(const char* path) {
 bool GuiInterface::ProcessDocument(const char* path) {
   try {
     state_.Open(path);
-  } catch (const xp::XPException& e) {
-    ShowMessageBox("", e.what(), MessageKind::Error, MessageFlags::Plain);
+  } catch (const xp::XPException&) {
+    ReportException(std::current_exception());
   } catch (const std::bad_alloc&) {
     // Out of memory leaves the opening as a message, not as a crash; the
     // state is closed by HandleDocument.
-    ShowMessage(state_.catalogue.Text(MessageCatalogue::OutOfMemory), MessageKind::Stop, MessageFlags::Plain);
+    ReportException(std::current_exception());
   }
   return true;
+}
+
+void GuiInterface::ReportException(const std::exception_ptr& error) noexcept {
+  if (!error) return;
+  try {
+    try {
+      std::rethrow_exception(error);
+    } catch (const xp::XPException& e) {
+      ShowMessageBox("", e.what(), MessageKind::Error, MessageFlags::Plain);
+    } catch (const std::bad_alloc&) {
+      ShowMessage(state_.catalogue.Text(MessageCatalogue::OutOfMemory), MessageKind::Stop, MessageFlags::Plain);
+    } catch (const std::exception& e) {
+      std::string text;
+      try {
+        text = std::string(kUnexpectedErrorText) + e.what();
+      } catch (const std::bad_alloc&) {
+        text.clear();
+      }
+      ShowMessage(text.empty() ? kUnexpectedErrorText : text.c_str(), MessageKind::Stop, MessageFlags::Plain);
+    } catch (...) {
+      ShowMessage(kUnexpectedErrorText, MessageKind::Stop, MessageFlags::Plain);
+    }
+  } catch (...) {
+    // Showing the message failed as well (no memory for the text, or the
+    // interface itself threw); there is nothing left to tell the user with.
+  }
 }
 
 }  // namespace reader

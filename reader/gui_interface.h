@@ -2,6 +2,7 @@
 // The contract between the open-document flow and whatever shows it to the user.
 
 #include <cstdint>
+#include <exception>
 
 #include "reader/document_state.h"
 #include "reader/message_catalogue.h"
@@ -79,6 +80,14 @@ class GuiInterface {
   // Shows `text` under the catalogue's title for `kind` (no title for a kind
   // outside Stop..Warning) and returns ShowMessageBox's result.
   std::int32_t ShowMessage(const char* text, std::int32_t kind, std::int32_t flags);
+
+  // Shows an exception that ended work on a document the way the flow
+  // reports it: an XPException's text in a box with an empty title (Error),
+  // memory exhaustion as the catalogue's OutOfMemory text, anything else as
+  // "An unexpected error occurred: " and its description (Stop). Nothing for
+  // a null `error`. Never throws, so window procedures and exported entries
+  // can end every exception here.
+  void ReportException(const std::exception_ptr& error) noexcept;
 
   DocumentState& State() { return state_; }
   MessageCatalogue& Catalogue() { return state_.catalogue; }

@@ -19,6 +19,10 @@ struct MessageFlags {
   enum Value : std::int32_t { Plain = 1, OkCancel = 2, Question = 3 };
 };
 
+// The two fixed texts of the flow that a document cannot replace.
+inline constexpr const char* kUnexpectedErrorText = "An unexpected error occurred: ";
+inline constexpr const char* kIoErrorText = "I/O Error";
+
 // 24 texts with built-in defaults. A document replaces keyed entries through
 // text tags of the same name; the catalogue then points at the tag values
 // without copying them, so it listens to the tag table and falls back to the

@@ -226,3 +226,27 @@ TEST_F(WriterTest, APartStopsBeforeTheDiskFillsUp) {
   EXPECT_TRUE(w.WipeFiles());
   EXPECT_FALSE(fs::exists(dir_));
 }
+
+TEST_F(WriterTest, BeforeExitOnePassThenTheDirectoryAndTheFlowMayWipeAgain) {
+  EXPECT_EQ(reader::DecoderFileWriter::Active(), nullptr);
+  {
+    reader::DecoderFileWriter w(gui_, inner_, dir_.c_str(), gui_.State(), false);
+    EXPECT_EQ(reader::DecoderFileWriter::Active(), &w);
+    w.SetRetryDelay(60000);  // a second pass would hang the test
+    ASSERT_TRUE(w.BeginDocument(header_, 2));
+    for (const char* n : {"a.txt", "b.txt"}) ASSERT_TRUE(Part(w, n, "secret"));
+    const std::string a = w.PartPath(0);
+    const std::string b = w.PartPath(1);
+    os_->stuckPath = b;
+    os_->stuckPasses = 1;
+    w.WipeFilesBeforeExit();  // one pass, no wait: the refused part goes with the directory
+    EXPECT_EQ(os_->removals.size(), 2u);
+    EXPECT_FALSE(fs::exists(a));
+    EXPECT_FALSE(fs::exists(b));
+    EXPECT_FALSE(fs::exists(dir_));
+    // The flow's own wipe afterwards finds nothing left and does not hang.
+    w.WipeFiles();
+    EXPECT_EQ(os_->removals.size(), 4u);
+  }
+  EXPECT_EQ(reader::DecoderFileWriter::Active(), nullptr);
+}

@@ -2,6 +2,8 @@
 // through a fake message box.
 
 #include <memory>
+#include <new>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -10,6 +12,7 @@
 #include "codec/tag_list_testing.h"
 #include "reader/fake_gui.h"
 #include "reader/gui_interface.h"
+#include "source/xp/xp_exception.h"
 
 namespace reader {
 namespace {
@@ -88,6 +91,37 @@ TEST(GuiInterfaceTest, BaseBehaviours) {
   EXPECT_EQ(gui.messages[0].text, "Done?");
   EXPECT_EQ(gui.messages[0].kind, MessageKind::Information);
   EXPECT_EQ(gui.messages[0].flags, MessageFlags::Plain);
+}
+
+TEST(GuiInterfaceTest, ReportExceptionShowsEveryKindOnceAndNeverThrows) {
+  FakeGui gui;
+  gui.ReportException(nullptr);
+  EXPECT_TRUE(gui.messages.empty());
+  const std::exception_ptr errors[] = {
+      std::make_exception_ptr(xp::XPException("Could not create shared memory file mapping", 5)),
+      std::make_exception_ptr(std::bad_alloc()),
+      std::make_exception_ptr(std::runtime_error("vector too long")),
+      std::make_exception_ptr(42),
+  };
+  for (const auto& e : errors) gui.ReportException(e);
+  ASSERT_EQ(gui.messages.size(), 4u);
+  EXPECT_EQ(gui.messages[0].title, "");  // not the catalogue's ErrorTitle
+  EXPECT_EQ(gui.messages[0].text, "Could not create shared memory file mapping");
+  EXPECT_EQ(gui.messages[0].kind, MessageKind::Error);
+  EXPECT_EQ(gui.messages[1].text, "Not enough memory available");
+  EXPECT_EQ(gui.messages[1].kind, MessageKind::Stop);
+  EXPECT_EQ(gui.messages[2].text, "An unexpected error occurred: vector too long");
+  EXPECT_EQ(gui.messages[3].text, "An unexpected error occurred: ");
+  for (const auto& m : gui.messages) EXPECT_EQ(m.flags, MessageFlags::Plain);
+
+  // An interface that cannot show anything either swallows the second failure.
+  class FailingGui : public FakeGui {
+   public:
+    std::int32_t ShowMessageBox(const char*, const char*, std::int32_t, std::int32_t) override {
+      throw std::bad_alloc();
+    }
+  } failing;
+  for (const auto& e : errors) EXPECT_NO_THROW(failing.ReportException(e));
 }
 
 TEST(MessageBoxStyleTest, IconAndButtonsFollowKindAndFlags) {

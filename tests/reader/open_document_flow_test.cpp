@@ -240,6 +240,23 @@ TEST(OpenDocumentFlow, ExceptionsLeavingTheOpeningAreShownAndCloseTheState) {
   EXPECT_FALSE(gui.State().IsOpen());
 }
 
+TEST(OpenDocumentFlow, ExceptionAfterTheViewerStartedStillWipesThePartFiles) {
+  // The viewer is running and the part files exist when the notice (or
+  // anything after the decoding) runs out of memory: the files must not
+  // outlive the exception.
+  Flow f;
+  const std::string doc = WriteDocument(f.folder, SimpleSpec());
+  f.gui.onWaitNotice = [] { throw std::bad_alloc(); };
+  f.gui.credentials.push_back({"alice", "secret"});
+  EXPECT_TRUE(f.gui.RunOpenDocument(doc.c_str()));
+  EXPECT_EQ(f.os.launched.size(), 1u);
+  ASSERT_EQ(f.gui.messages.size(), 1u);
+  EXPECT_EQ(f.gui.messages[0].text, "Not enough memory available");
+  EXPECT_EQ(f.folder.LeftInTemporaryRoot(), 0u);
+  EXPECT_FALSE(f.gui.State().IsOpen());
+  EXPECT_EQ(f.gui.calls.back(), "hideOpening");
+}
+
 TEST(OpenDocumentFlow, OpeningWhileADocumentIsOpenTouchesNothing) {
   Flow f;
   const std::string doc = WriteDocument(f.folder, SimpleSpec());

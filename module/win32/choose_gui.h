@@ -1,0 +1,18 @@
+#pragma once
+// The choice between the two user interfaces of the module.
+
+namespace module {
+
+enum GuiMode : int {
+  GuiDialogs = 0,       // MfcGui: the open-document entry
+  GuiMessageBoxes = 1,  // SimpleInstallationGui: the installer's and uninstaller's entries
+};
+
+// Makes the interface of `mode` on its first call for that mode, which makes
+// it the current GuiInterface; a later call with the same mode does nothing
+// (it does not make that interface current again). Each interface lives until
+// the process ends. Other modes do nothing. Call it on the thread that shows
+// the interface: MfcGui's windows and message hook belong to that thread.
+void ChooseGui(int mode);
+
+}  // namespace module

@@ -1,0 +1,107 @@
+// vp_dialog_tour MODULE DOCUMENT USER PASSWORD SCREENSHOT_DIR
+//
+// Opens DOCUMENT the way the shell does (rundll32.exe "MODULE",OpenDocument
+// DOCUMENT) and walks through the dialogs as a user would, saving a PNG of
+// each window in SCREENSHOT_DIR: the prompt, the About box (from the prompt's
+// system menu), the progress window, any message box, and the wait notice.
+// scripts/windows.sh runs it on a private display. Exit status: rundll32's,
+// or 3 when a window did not come.
+
+#include <cstdio>
+#include <string>
+
+#include "reader/win32/dialog_testing.h"
+#include "resources/resource_ids.h"
+
+using namespace dlgtest;
+
+namespace {
+
+bool Shot(HWND hwnd, const std::string& folder, const char* name) {
+  const bool saved = Screenshot(hwnd, folder, name);
+  std::printf("%s %s\\%s.png\n", saved ? "saved" : "could not save", folder.c_str(), name);
+  return saved;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc != 6) {
+    std::fprintf(stderr, "usage: vp_dialog_tour MODULE DOCUMENT USER PASSWORD SCREENSHOT_DIR\n");
+    return 2;
+  }
+  const std::string folder = argv[5];
+  char system[MAX_PATH];
+  ::GetSystemDirectoryA(system, MAX_PATH);
+  std::string command = std::string(system) + "\\rundll32.exe \"" + argv[1] + "\",OpenDocument " + argv[2];
+  STARTUPINFOA startup{};
+  startup.cb = sizeof startup;
+  PROCESS_INFORMATION process{};
+  if (!::CreateProcessA(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process)) {
+    std::fprintf(stderr, "could not start: %s\n", command.c_str());
+    return 3;
+  }
+  const DWORD pid = process.dwProcessId;
+  int status = 0;
+
+  const HWND prompt = WaitForDialog(IDC_USER_NAME, nullptr, pid, 30000);
+  if (prompt == nullptr) {
+    std::fprintf(stderr, "no credentials prompt appeared\n");
+    status = 3;
+  } else {
+    Shot(prompt, folder, "prompt");
+    ::PostMessageA(prompt, WM_SYSCOMMAND, 0x10, 0);  // the prompt's "&About..." entry
+    if (const HWND about = WaitForDialog(IDC_VERSION, nullptr, pid)) {
+      Shot(about, folder, "about");
+      Press(about, IDOK);
+      WaitUntil([&] { return ::IsWindowEnabled(prompt) != FALSE; });
+    }
+    Type(prompt, IDC_USER_NAME, argv[3]);
+    Type(prompt, IDC_PASSWORD, argv[4]);
+    Press(prompt, IDOK);
+
+    // Then whatever comes: the progress window, a question about an unknown
+    // type (answered OK), a message (answered OK), and the wait notice.
+    bool progressShot = false;
+    bool done = false;
+    WaitUntil(
+        [&] {
+          if (::WaitForSingleObject(process.hProcess, 0) == WAIT_OBJECT_0) return true;
+          if (const HWND warning = FindDialog(IDC_ALWAYS_ASK, nullptr, pid)) {
+            Shot(warning, folder, "unknown_type");
+            Press(warning, IDOK);
+            WaitUntil([&] { return FindDialog(IDC_ALWAYS_ASK, nullptr, pid) == nullptr; });
+          }
+          if (const HWND box = FindDialog(kMessageBoxTextId, nullptr, pid)) {
+            Shot(box, folder, "message");
+            std::printf("message: %s\n", ItemText(box, kMessageBoxTextId).c_str());
+            Press(box, IDOK);
+            WaitUntil([&] { return FindDialog(kMessageBoxTextId, nullptr, pid) == nullptr; });
+          }
+          if (const HWND window = FindDialog(IDC_PROGRESS, nullptr, pid)) {
+            if (ItemVisible(window, IDOK)) {
+              Shot(window, folder, "wait_notice");
+              Press(window, IDOK);
+              done = true;
+              return true;
+            }
+            if (!progressShot) progressShot = Shot(window, folder, "progress");
+          }
+          return false;
+        },
+        60000);
+    if (!done) std::fprintf(stderr, "no wait notice appeared\n");
+  }
+
+  if (::WaitForSingleObject(process.hProcess, 30000) != WAIT_OBJECT_0) {
+    std::fprintf(stderr, "rundll32 did not end; stopping it\n");
+    ::TerminateProcess(process.hProcess, 3);
+    ::WaitForSingleObject(process.hProcess, 5000);
+    status = 3;
+  }
+  DWORD code = 0;
+  ::GetExitCodeProcess(process.hProcess, &code);
+  ::CloseHandle(process.hThread);
+  ::CloseHandle(process.hProcess);
+  return status != 0 ? status : static_cast<int>(code);
+}
