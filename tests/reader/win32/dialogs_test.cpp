@@ -24,6 +24,7 @@
 #include "reader/win32/dialog_testing.h"
 #include "resources/resource_ids.h"
 #include "tools/encoder/document_encoder.h"
+#include "version/version.h"
 
 using namespace dlgtest;
 using H = codec::DocumentHeader;
@@ -447,7 +448,7 @@ TEST_F(DialogTest, SystemMenuOpensTheAboutBoxOverThePrompt) {
     ASSERT_NE(about, nullptr);
     EXPECT_EQ(ItemText(about, IDC_VERSION), "2.27-3");
     EXPECT_EQ(ItemText(about, IDC_NOTICE), "Copyright (C) 2026 Orlenta. All rights reserved.");
-    EXPECT_EQ(ItemText(about, IDC_HYPERLINK), "https://orlenta.example");
+    EXPECT_EQ(ItemText(about, IDC_HYPERLINK), VP_MAKER_WEB_ADDRESS);
     EXPECT_FALSE(::IsWindowEnabled(prompt));  // the About box is modal over the prompt
     // The left-aligned link keeps its left edge and shrinks to its text.
     RECT area{37, 57, 37 + 76, 57 + 8};
