@@ -27,8 +27,11 @@ bool IsDeviceName(std::string_view name) {
   for (std::string_view d : kPlain) {
     if (lower == d) return true;
   }
-  return lower.size() == 4 && (lower.starts_with("com") || lower.starts_with("lpt")) && lower[3] >= '0' &&
-         lower[3] <= '9';
+  if (lower.size() != 4 || !(lower.starts_with("com") || lower.starts_with("lpt"))) return false;
+  // Windows counts the superscript digits one, two and three (0xB9, 0xB2,
+  // 0xB3 in the ANSI code page) as port numbers too.
+  const auto digit = static_cast<unsigned char>(lower[3]);
+  return (digit >= '0' && digit <= '9') || digit == 0xB9 || digit == 0xB2 || digit == 0xB3;
 }
 
 }  // namespace

@@ -21,7 +21,7 @@ enum class NameRules {
 
 // A single file-name component made from a part's name: separators, colons
 // and control characters become "_"; an empty name, "." or ".." becomes
-// "part"; under Windows rules device names (CON, NUL, COM1, ...) get a
+// "part"; under Windows rules device names (CON, NUL, COM1, COM\xB9, ...) get a
 // leading "_" and trailing dots and spaces are dropped. Both separators are
 // always replaced, so a name never climbs out of its directory on either
 // system. The extension is kept so that the viewer chosen for it is right.

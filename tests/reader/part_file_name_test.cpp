@@ -33,6 +33,19 @@ TEST(PartFileName, WindowsRulesAvoidDevicesAndTrailingDots) {
   EXPECT_EQ(SafePartFileName("CON", NameRules::Posix), "CON");
 }
 
+TEST(PartFileName, SuperscriptDigitsNameDevicesToo) {
+  // Windows also reserves COM and LPT followed by the superscript digits one,
+  // two and three (0xB9, 0xB2, 0xB3 in the ANSI code page).
+  for (const char* device : {"COM\xB9", "com\xB2.txt", "Com\xB3", "LPT\xB9", "lpt\xB2.pdf", "LPT\xB3 .doc"}) {
+    EXPECT_EQ(SafePartFileName(device, NameRules::Windows), std::string("_") + device) << device;
+    EXPECT_EQ(SafePartFileName(device, NameRules::Posix), device) << device;
+  }
+  // Other bytes above 127 after COM or LPT are ordinary names.
+  for (const char* name : {"COM\xB4", "LPT\xBC.txt", "COM\xB9\xB9", "COM\xC2\xB9"}) {
+    EXPECT_EQ(SafePartFileName(name, NameRules::Windows), name) << name;
+  }
+}
+
 TEST(PartFileName, DuplicatesGetNumberedBeforeTheExtension) {
   std::vector<std::string> taken = {"report.txt"};
   EXPECT_EQ(DistinctPartFileName("report.txt", taken), "report (2).txt");
