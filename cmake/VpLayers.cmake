@@ -11,6 +11,7 @@ set(VP_FOLDER_LAYERS
   "tools=2"         # developer tools (the document encoder and friends)
   "os=3"            # operating-system services per platform
   "cli=4"           # the Linux command-line reader
+  "fuzz=5"          # libFuzzer targets over every parser of hostile input
 )
 
 # vp_folder_layer(FOLDER OUT): the layer of a folder relative to the source

@@ -6,6 +6,7 @@ set -euo pipefail
 packages=(
   build-essential cmake pkg-config
   zlib1g-dev libgtest-dev libgmock-dev libbenchmark-dev libssl-dev
+  clang-14 libclang-rt-14-dev
   tmux
 )
 
