@@ -24,5 +24,21 @@ VP_FUZZ_TARGET(decode_document) {
   VP_FUZZ_CHECK(vpfuzz::IsKnownResult(result));
   VP_FUZZ_CHECK(result != codec::DecodeResult::HeaderTooShort);  // an inspection code only
   writer.CheckEnd(result, size);
+
+  // A wrong password is reported as such whatever its key makes of the
+  // bytes, unless the document is refused before any key is used or ends
+  // before part 0's first block.
+  using codec::DecodeResult;
+  codec::MemoryReader again(document.data(), static_cast<std::uint32_t>(document.size()));
+  vpfuzz::CheckingDecodeWriter other;
+  codec::DocumentDecoder wrong(again, other);
+  wrong.SetClock([] { return vpfuzz::kNow; });
+  const DecodeResult refused = wrong.DecodeDocument(vpfuzz::kUser, "not-the-password", false);
+  other.CheckEnd(refused, size);
+  VP_FUZZ_CHECK(refused == DecodeResult::WrongCredentials || refused == DecodeResult::BadMagic ||
+                refused == DecodeResult::UnsupportedVersion || refused == DecodeResult::UnknownCipher ||
+                refused == DecodeResult::BadKeyLength || refused == DecodeResult::UnknownDigest ||
+                refused == DecodeResult::NoKeyDerivation ||
+                (refused == DecodeResult::Truncated && size < codec::DocumentHeader::Size + 32 + 16));
   return 0;
 }

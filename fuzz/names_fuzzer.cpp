@@ -38,6 +38,22 @@ void CheckNormalised(std::string_view text, xp::PathStyle style) {
   }
 }
 
+// Windows' own list of device names, which count with any extension and
+// with spaces before it: CON, PRN, AUX, NUL, CLOCK$, CONIN$, CONOUT$, and
+// COM or LPT followed by a digit or by the superscript one, two or three
+// (0xB9, 0xB2, 0xB3 in the ANSI code page).
+bool IsWindowsDevice(std::string_view name) {
+  std::string stem(name.substr(0, name.find('.')));
+  while (!stem.empty() && stem.back() == ' ') stem.pop_back();
+  for (char& c : stem) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  for (const char* device : {"con", "prn", "aux", "nul", "clock$", "conin$", "conout$"}) {
+    if (stem == device) return true;
+  }
+  if (stem.size() != 4 || (stem.compare(0, 3, "com") != 0 && stem.compare(0, 3, "lpt") != 0)) return false;
+  const auto last = static_cast<unsigned char>(stem[3]);
+  return (last >= '0' && last <= '9') || last == 0xB9 || last == 0xB2 || last == 0xB3;
+}
+
 void CheckSafe(std::string_view name, reader::NameRules rules) {
   const std::string safe = reader::SafePartFileName(name, rules);
   VP_FUZZ_CHECK(!safe.empty() && safe != "." && safe != "..");
@@ -50,6 +66,7 @@ void CheckSafe(std::string_view name, reader::NameRules rules) {
   }
   if (rules == reader::NameRules::Windows) {
     VP_FUZZ_CHECK(safe.back() != '.' && safe.back() != ' ');
+    VP_FUZZ_CHECK(!IsWindowsDevice(safe));
     // Made safe once, a name stays as it is.
     VP_FUZZ_CHECK(reader::SafePartFileName(safe, rules) == safe);
   }
@@ -63,7 +80,9 @@ void CheckDistinct(std::string_view input, reader::NameRules rules) {
   while (start <= input.size() && count < 4096) {
     std::size_t end = input.find('\n', start);
     if (end == std::string_view::npos) end = input.size();
-    const std::string name = names.Distinct(reader::SafePartFileName(input.substr(start, end - start), rules));
+    const std::string_view line = input.substr(start, end - start);
+    CheckSafe(line, rules);
+    const std::string name = names.Distinct(reader::SafePartFileName(line, rules));
     std::string key = name;
     if (rules == reader::NameRules::Windows) {
       for (char& c : key) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
