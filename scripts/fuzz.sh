@@ -24,7 +24,11 @@ fi
 build=build/fuzz
 cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_COMPILER="$cxx" \
       -DVP_SANITIZE=address,undefined -DVP_BUILD_FUZZERS=ON -DVP_BUILD_TESTS=OFF -DVP_BUILD_BENCHMARKS=OFF >/dev/null
-cmake --build "$build" -j"$(nproc)" --target fuzzers >/dev/null
+mkdir -p "$build/logs"
+if ! cmake --build "$build" -j"$(nproc)" --target fuzzers >"$build/logs/build.log" 2>&1; then
+  cat "$build/logs/build.log" >&2
+  exit 1
+fi
 
 targets=("$@")
 if ((${#targets[@]} == 0)); then
