@@ -40,7 +40,9 @@ enum class DecodeResult : std::int32_t {
   PartOutputRefused = -13,
   // The source ended early, or a seek failed.
   Truncated = -14,
-  // The first part header failed its check: wrong user name or password.
+  // The first part header failed its check, or the file ended inside it
+  // after its first block: wrong user name or password. Nothing proves the
+  // key before that check, and a wrong key makes the block's length noise.
   WrongCredentials = -15,
   // The inflater ran out of memory or could make no progress.
   OutOfMemory = -16,

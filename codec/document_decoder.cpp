@@ -231,7 +231,11 @@ DecodeResult DocumentDecoder::DecodeBody(const std::uint8_t* key, std::uint32_t 
       return DecodeResult::Corrupt;  // fewer parts than stated
     }
     if (headerResult != DecodeResult::Ok) {
-      if (i == 0 && headerResult == DecodeResult::Corrupt) {
+      // Until part 0's check value has proven the key, everything read after
+      // its first block depends on the key: a wrong key makes the length byte
+      // noise, which may claim more bytes than the file holds. Reporting that
+      // as a damaged file would cost the user the retry a typo deserves.
+      if (i == 0 && blockDecrypted_) {
         return DecodeResult::WrongCredentials;
       }
       return headerResult;
@@ -293,10 +297,12 @@ DecodeResult DocumentDecoder::ReadPartHeader(std::unique_ptr<EncodedHeader>& par
   if (partHeader == nullptr) {
     return DecodeResult::UnsupportedVersion;
   }
+  blockDecrypted_ = false;
   if (reader_.Read(block_, b) != b) {
     return DecodeResult::Truncated;
   }
   cipher_->Decrypt(block_, block_, b);
+  blockDecrypted_ = true;
 
   const std::uint32_t f = block_[0];
   if (f == 0) {

@@ -113,6 +113,9 @@ class DocumentDecoder {
   std::uint32_t blockSize_ = 0;
   std::uint8_t block_[PartBlockCapacity] = {};
   std::uint32_t blockLength_ = 0;
+  // Whether ReadPartHeader got as far as decrypting the block's first bytes,
+  // after which a failure may be the key's doing rather than the file's.
+  bool blockDecrypted_ = false;
   Clock clock_;
   security::KeyDerivationFunction::Progress keyProgress_;
   Inflater::Allocator allocator_;

@@ -43,7 +43,7 @@ class BoundedMemoryWriter final : public VPWriter {
 // Reads, inflates and checks the trailer and loads its tags. `digest` has
 // already taken the stored header.
 DecodeResult ReadTrailer(VPReader& source, security::Digest& digest, std::uint32_t digestLength,
-                         DocumentTagTable& tags) {
+                         DocumentTagTable& tags, const Inflater::Allocator* allocator) {
   std::uint8_t lengthBytes[4];
   if (!source.Seek(-4, 2) || source.Read(lengthBytes, 1, 4) != 4) {
     return DecodeResult::Truncated;
@@ -62,7 +62,7 @@ DecodeResult ReadTrailer(VPReader& source, security::Digest& digest, std::uint32
   const std::uint32_t streamLength = n - digestLength;
   MemoryReader streamSource(trailer.get(), streamLength);
   ChunkReader streamReader(streamSource);
-  Inflater inflater(false);
+  Inflater inflater(false, allocator);
   inflater.SetActive(true);
   BoundedMemoryWriter list(2 * streamLength);
   const std::int64_t copied =
@@ -91,7 +91,7 @@ DecodeResult ReadTrailer(VPReader& source, security::Digest& digest, std::uint32
 }  // namespace
 
 DecodeResult InspectDocument(VPReader& source, DocumentHeader& header, bool rewind,
-                             DocumentTagTable* tags) {
+                             DocumentTagTable* tags, const Inflater::Allocator* allocator) {
   std::uint8_t stored[DocumentHeader::Size];
   if (source.Read(stored, 1, DocumentHeader::Size) != DocumentHeader::Size) {
     return DecodeResult::HeaderTooShort;
@@ -109,7 +109,7 @@ DecodeResult InspectDocument(VPReader& source, DocumentHeader& header, bool rewi
     digest.Update(stored, DocumentHeader::Size);
     bool finalResult = false;
     if (tags != nullptr && header.HasFlag(DocumentHeader::FlagTagTrailer)) {
-      result = ReadTrailer(source, digest, digestLength, *tags);
+      result = ReadTrailer(source, digest, digestLength, *tags, allocator);
       // Reading failures and inflater failures stand; only a clean read or a
       // corrupt trailer give way to the version check below.
       finalResult = result != DecodeResult::Ok && result != DecodeResult::Corrupt;

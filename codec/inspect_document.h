@@ -8,6 +8,7 @@
 #include "codec/decode_result.h"
 #include "codec/document_header.h"
 #include "codec/document_tag_table.h"
+#include "codec/inflater.h"
 #include "codec/vp_reader.h"
 
 namespace codec {
@@ -26,11 +27,13 @@ inline constexpr std::uint32_t MaxTrailerSize = 51200;
 // unknown version still has its tags loaded and returns
 // DecodeResult::UnsupportedVersion, so that its own texts reach the reader.
 // With `rewind` the source is sought back to its start before returning.
-// Returns Ok or the failure; `header` is left untouched only
-// when fewer than 30 bytes could be read. Throws std::bad_alloc only when
-// there is no memory for the inflater.
+// Returns Ok or the failure; `header` is left untouched only when fewer than
+// 30 bytes could be read. The trailer's inflater allocates through
+// `allocator` when given (tests make it fail). Memory exhaustion throws
+// std::bad_alloc: for the inflater's state, the trailer and the tag values;
+// the trailer's inflate window failing is OutOfMemory.
 DecodeResult InspectDocument(VPReader& source, DocumentHeader& header, bool rewind,
-                             DocumentTagTable* tags);
+                             DocumentTagTable* tags, const Inflater::Allocator* allocator = nullptr);
 
 // The same over an open stdio stream (binary mode), which is not closed.
 DecodeResult InspectDocument(std::FILE* file, DocumentHeader& header, bool rewind,

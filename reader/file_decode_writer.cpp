@@ -73,7 +73,7 @@ bool FileDecodeWriter::Finish() { return inner_->Finish(); }
 bool FileDecodeWriter::BeginDocument(const codec::DocumentHeader&, std::uint32_t) {
   inner_->SetStream(nullptr);
   entries_.clear();
-  names_.clear();
+  names_.Clear();
   entries_.reserve(kTableStep);
   current_ = 0;
   return true;
@@ -82,12 +82,12 @@ bool FileDecodeWriter::BeginDocument(const codec::DocumentHeader&, std::uint32_t
 bool FileDecodeWriter::BeginPart(const char* name, const codec::VPCodecBase::EncodedHeader&) {
   if (directory_ == nullptr) return false;
   if (entries_.size() == entries_.capacity()) entries_.reserve(entries_.capacity() + kTableStep);
-  const std::string fileName = DistinctPartFileName(SafePartFileName(name != nullptr ? name : ""), names_);
+  const std::string fileName = names_.Distinct(SafePartFileName(name != nullptr ? name : ""));
   std::string path = std::string(directory_) + fileName;
   std::FILE* stream = CreateNewFile(path);
   while (stream == nullptr && errno == EMFILE && MakeRoomForAStream()) stream = CreateNewFile(path);
   if (stream == nullptr) return false;
-  names_.push_back(fileName);
+  names_.Add(fileName);
   // A part begun after a part that never ended keeps the table in step with
   // `current`: the unfinished one keeps its entry for the wipe.
   entries_.push_back(std::make_unique<PartFile>(std::move(path), stream));

@@ -9,6 +9,7 @@
 #include "codec/vp_decode_writer.h"
 #include "codec/file_writer.h"
 #include "reader/part_file.h"
+#include "reader/part_file_name.h"
 
 namespace reader {
 
@@ -60,7 +61,7 @@ class FileDecodeWriter : public codec::VPDecodeWriter {
 
   codec::FileWriter* inner_;
   std::vector<std::unique_ptr<PartFile>> entries_;
-  std::vector<std::string> names_;  // file names in use, to keep them distinct
+  PartFileNames names_;  // file names in use, to keep them distinct
   const char* directory_;
   std::uint32_t current_ = 0;
   bool keepOpen_;

@@ -1,21 +1,14 @@
 #include "reader/part_file_name.h"
 
-#include <algorithm>
 #include <array>
 #include <cctype>
+#include <string>
 
 namespace reader {
 
 namespace {
 
 char Lower(char c) { return static_cast<char>(std::tolower(static_cast<unsigned char>(c))); }
-
-bool SameName(std::string_view a, std::string_view b, NameRules rules) {
-  if (rules == NameRules::Posix) return a == b;
-  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-           return Lower(x) == Lower(y);
-         });
-}
 
 bool IsDeviceName(std::string_view name) {
   // The device names count with any extension ("con.txt" is the console too).
@@ -27,8 +20,11 @@ bool IsDeviceName(std::string_view name) {
   for (std::string_view d : kPlain) {
     if (lower == d) return true;
   }
-  return lower.size() == 4 && (lower.starts_with("com") || lower.starts_with("lpt")) && lower[3] >= '0' &&
-         lower[3] <= '9';
+  if (lower.size() != 4 || !(lower.starts_with("com") || lower.starts_with("lpt"))) return false;
+  // Windows counts the superscript digits one, two and three (0xB9, 0xB2,
+  // 0xB3 in the ANSI code page) as port numbers too.
+  const auto digit = static_cast<unsigned char>(lower[3]);
+  return (digit >= '0' && digit <= '9') || digit == 0xB9 || digit == 0xB2 || digit == 0xB3;
 }
 
 }  // namespace
@@ -52,22 +48,39 @@ std::string SafePartFileName(std::string_view name, NameRules rules) {
   return out;
 }
 
-std::string DistinctPartFileName(const std::string& name, const std::vector<std::string>& taken,
-                                 NameRules rules) {
-  auto isTaken = [&](const std::string& candidate) {
-    return std::any_of(taken.begin(), taken.end(),
-                       [&](const std::string& t) { return SameName(t, candidate, rules); });
-  };
-  if (!isTaken(name)) return name;
+std::string PartFileNames::Key(const std::string& name) const {
+  if (rules_ == NameRules::Posix) return name;
+  std::string key = name;
+  for (char& c : key) c = Lower(c);
+  return key;
+}
+
+bool PartFileNames::Taken(const std::string& key) {
+  ++probes_;
+  return taken_.count(key) != 0;
+}
+
+std::string PartFileNames::Distinct(const std::string& name) {
+  const std::string key = Key(name);
+  if (!Taken(key)) return name;
   // "report.txt" -> "report (2).txt"; a leading dot is not an extension.
   std::size_t dot = name.rfind('.');
   if (dot == std::string::npos || dot == 0) dot = name.size();
   const std::string stem = name.substr(0, dot);
   const std::string ext = name.substr(dot);
-  for (std::size_t n = 2;; ++n) {
-    std::string candidate = stem + " (" + std::to_string(n) + ")" + ext;
-    if (!isTaken(candidate)) return candidate;
+  auto next = nextNumber_.try_emplace(key, 2).first;
+  ++probes_;
+  for (;; ++next->second) {
+    std::string candidate = stem + " (" + std::to_string(next->second) + ")" + ext;
+    if (!Taken(Key(candidate))) return candidate;
   }
+}
+
+void PartFileNames::Add(const std::string& name) { taken_.insert(Key(name)); }
+
+void PartFileNames::Clear() {
+  taken_.clear();
+  nextNumber_.clear();
 }
 
 }  // namespace reader

@@ -6,6 +6,7 @@ set -euo pipefail
 packages=(
   build-essential cmake pkg-config
   zlib1g-dev libgtest-dev libgmock-dev libbenchmark-dev libssl-dev
+  clang-14 libclang-rt-14-dev
   tmux
   # The Windows module: MinGW cross compilers with zlib, GoogleTest's sources
   # for the Windows test programs, and Wine with a private X server to run

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # The whole test suite: installs what is missing, builds Release and runs every
 # test through CTest, then builds the unit tests again under AddressSanitizer +
-# UndefinedBehaviorSanitizer in a separate build directory and runs them.
+# UndefinedBehaviorSanitizer in a separate build directory and runs them, and
+# runs every libFuzzer target for 40 seconds (scripts/fuzz.sh; Clang).
 # The benchmarks are built (so they keep compiling) but not run. Then the
 # Windows module: the x86-64 build with its tests under wine64 (on a private
 # Xvfb, see tests/win32/README.md), and the i686 release build, checked
@@ -31,6 +32,9 @@ cmake -S . -B build/tsan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVP_SANITIZE=thread 
 cmake --build build/tsan -j"$jobs" --target test_xp
 TSAN_OPTIONS=halt_on_error=1 \
   ctest --test-dir build/tsan -L tsan --output-on-failure -j"$jobs"
+
+echo "== Fuzzing: every libFuzzer target for 40 s (Clang, AddressSanitizer + UndefinedBehaviorSanitizer)"
+bash scripts/fuzz.sh 40
 
 echo "== Windows module, x86-64: unit tests under wine64"
 started=$SECONDS

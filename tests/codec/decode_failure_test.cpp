@@ -71,9 +71,9 @@ TEST(DecodeFailureTest, DamagedStoredBytes) {
 TEST(DecodeFailureTest, TruncationAnywhereIsReported) {
   const Recipe layout = BasicLayout();
   const Bytes document = Encode(layout);
-  // In the header, in the salt, in part 0's header block, in its data, in its
+  // In the header, in the salt, in part 0's first block, in its data, in its
   // digest block, in part 1's data, one byte short of the end.
-  for (const std::size_t cut : {std::size_t{0}, std::size_t{29}, std::size_t{40}, std::size_t{62 + 50},
+  for (const std::size_t cut : {std::size_t{0}, std::size_t{29}, std::size_t{40}, std::size_t{62 + 10},
                                 std::size_t{62 + 96 + 10}, std::size_t{62 + 96 + 48 + 5}, document.size() / 2,
                                 document.size() - 1}) {
     RecordingWriter writer;
@@ -81,6 +81,11 @@ TEST(DecodeFailureTest, TruncationAnywhereIsReported) {
               R::Truncated) << cut;
     EXPECT_EQ(writer.calls.find('Z'), std::string::npos) << cut;
   }
+  // Past part 0's first block the check value has not yet proven the key, so
+  // an early end there is what a wrong key looks like.
+  RecordingWriter writer;
+  EXPECT_EQ(Decode(Bytes(document.begin(), document.begin() + 62 + 50), layout, writer), R::WrongCredentials);
+  EXPECT_EQ(writer.calls, "D");
 }
 
 TEST(DecodeFailureTest, WrongCredentialsStopBeforeAnyPart) {
@@ -109,6 +114,35 @@ TEST(DecodeFailureTest, WrongCredentialsStopBeforeAnyPart) {
   EXPECT_EQ(decoder.DecodeBody(key, 16, false), R::BadKeyLength);
   EXPECT_EQ(decoder.DecodeBody(nullptr, 32, false), R::BadKeyLength);
   EXPECT_EQ(writer.calls, "");
+}
+
+// A wrong key decrypts part 0's header block to noise whose length byte may
+// claim more bytes than the file holds. Until the check value has proven the
+// key, that shortfall is the key's doing, not the file's: the user must hear
+// "wrong credentials" (and get another try), never "corrupt".
+TEST(DecodeFailureTest, WrongPasswordsOnASmallDocumentAreNeverCalledCorrupt) {
+  for (const std::uint16_t cipher : std::array<std::uint16_t, 2>{5, 4}) {
+    const Recipe layout = BasicLayout([=](Recipe& s) {
+      s.cipherId = cipher;
+      s.keyBits = cipher == 5 ? 256 : 192;
+      s.parts = {Part("a.txt", Text("sixteen bytes..."))};
+    });
+    const Bytes document = Encode(layout);
+    if (cipher == 5) {
+      ASSERT_EQ(document.size(), 190u);  // header, salt, 96-byte block, data, digest
+    }
+    int misreported = 0;
+    for (int i = 0; i < 40; ++i) {
+      const std::string password = "wrong-" + std::to_string(i);
+      RecordingWriter writer;
+      const R code = Decode(document, layout, writer, kNow, false, nullptr, password.c_str());
+      if (code != R::WrongCredentials || writer.calls != "D") {
+        ++misreported;
+        ADD_FAILURE() << "cipher " << cipher << " password " << password << ": " << ResultCode(code);
+      }
+    }
+    EXPECT_EQ(misreported, 0) << "of 40 wrong passwords, cipher " << cipher;
+  }
 }
 
 TEST(DecodeFailureTest, EachWriterRefusalHasItsCode) {

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include <gtest/gtest.h>
+#include <gtest/gtest-spi.h>
 
 #include <array>
 
@@ -81,21 +82,39 @@ struct ReadPart {
   Bytes digest;   // one block, or empty
 };
 
+// Cuts `count` parts from the start of `plain`. A length that runs past the
+// bytes (what a wrong key gives) fails the calling test once and stops the
+// cutting; every part still has a block and a header of full size (zeros
+// where nothing was cut), so that callers may index them.
 std::vector<ReadPart> CutParts(const Bytes& plain, std::size_t count, std::uint32_t blockSize, std::uint32_t headerSize,
                                std::uint32_t lengthAt, bool digests, std::size_t& at) {
-  std::vector<ReadPart> parts(count);
+  std::vector<ReadPart> parts(count, ReadPart{Bytes(headerSize), Bytes(headerSize), {}, {}, {}});
   at = 0;
-  const auto take = [&](Bytes& into, std::size_t n) {
+  const auto take = [&](Bytes& into, std::uint64_t n) {
+    if (n > plain.size() - at) {
+      ADD_FAILURE() << "cannot cut: a length of " << n << " at byte " << at << " runs past the end of " << plain.size()
+                    << " decrypted bytes";
+      return false;
+    }
     into.assign(plain.begin() + static_cast<std::ptrdiff_t>(at), plain.begin() + static_cast<std::ptrdiff_t>(at + n));
     at += n;
+    return true;
   };
   for (ReadPart& p : parts) {
-    take(p.block, plain.at(at) - plain.at(at) % blockSize + blockSize);
+    const std::uint64_t t = at < plain.size() ? plain[at] - plain[at] % blockSize + blockSize : 1;
+    Bytes block;
+    if (!take(block, t)) break;
+    if (block.size() < headerSize) {
+      ADD_FAILURE() << "cannot cut: a block of " << t << " bytes cannot hold a header of " << headerSize;
+      break;
+    }
+    p.block = block;
     p.header.assign(p.block.end() - headerSize, p.block.end());
-    const std::uint32_t l = BE32(&p.header[lengthAt]);
-    take(p.stored, l);
-    take(p.padding, (l + blockSize - 1) / blockSize * blockSize - l);
-    if (digests) take(p.digest, blockSize);
+    const std::uint64_t l = BE32(&p.header[lengthAt]);
+    if (!take(p.stored, l) || !take(p.padding, (l + blockSize - 1) / blockSize * blockSize - l) ||
+        (digests && !take(p.digest, blockSize))) {
+      break;
+    }
   }
   return parts;
 }
@@ -103,7 +122,12 @@ std::vector<ReadPart> CutParts(const Bytes& plain, std::size_t count, std::uint3
 // The trailer at the end of `doc`: checks N's reach and the digest over the
 // header and the list, and returns the inflated tag list.
 Bytes ReadTrailer(const Bytes& doc, std::size_t& trailerStart) {
-  const std::uint32_t n = BE32(&doc[doc.size() - 4]);
+  trailerStart = doc.size();
+  const std::uint32_t n = doc.size() >= 4 ? BE32(&doc[doc.size() - 4]) : 0;
+  if (doc.size() < 4 + 30 || n < 32 || n > doc.size() - 4 - 30) {
+    ADD_FAILURE() << "cannot cut: a trailer length of " << n << " runs past the end of " << doc.size() << " bytes";
+    return {};
+  }
   trailerStart = doc.size() - 4 - n;
   const Bytes list = WholeStream(Bytes(doc.end() - 4 - n, doc.end() - 4 - 32));
   const Bytes header(doc.begin(), doc.begin() + 30);
@@ -277,6 +301,25 @@ TEST(EncoderLayout, TripleDesDocumentsOfEveryKeyLengthHaveTheLayout) {
     EXPECT_EQ(WholeStream(parts[1].stored), recipe.parts[1].content);
     EXPECT_EQ(Bytes(plain.begin() + static_cast<std::ptrdiff_t>(used), plain.end()), (Bytes{0, 1, 2, 3, 4, 5, 6, 7}));
   }
+}
+
+// Bytes decrypted with a wrong key carry noise where the lengths were: the
+// reading helpers must fail the test that met them, not the whole program.
+TEST(EncoderLayout, AWrongKeyFailsTheReadingNotTheProgram) {
+  Recipe recipe = V259Recipe();
+  recipe.parts = {Part("a.txt", Text("abc"))};
+  const Bytes doc = Encode(recipe);
+  const Bytes salt(doc.begin() + 30, doc.begin() + 62);
+  for (int i = 0; i < 8; ++i) {
+    const Bytes wrong = Pbkdf2Sha256("wrong-" + std::to_string(i), Cat({Text("alice"), salt}), 984);
+    const Bytes plain = AesCbcDecryptStored(wrong, Bytes(salt.begin(), salt.begin() + 16), doc.data() + 62, doc.size() - 62);
+    std::size_t used = 0;
+    EXPECT_NONFATAL_FAILURE(CutParts(plain, 1, 16, 86, 6, true, used), "cannot cut");
+  }
+  Bytes cut = doc;
+  std::fill(cut.end() - 4, cut.end(), 0xFF);  // a trailer length far beyond the file
+  std::size_t start = 0;
+  EXPECT_NONFATAL_FAILURE(ReadTrailer(cut, start), "cannot cut");
 }
 
 }  // namespace

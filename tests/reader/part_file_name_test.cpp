@@ -2,8 +2,8 @@
 
 #include <gtest/gtest.h>
 
-using reader::DistinctPartFileName;
 using reader::NameRules;
+using reader::PartFileNames;
 using reader::SafePartFileName;
 
 TEST(PartFileName, NamesNeverLeaveTheirDirectory) {
@@ -33,14 +33,67 @@ TEST(PartFileName, WindowsRulesAvoidDevicesAndTrailingDots) {
   EXPECT_EQ(SafePartFileName("CON", NameRules::Posix), "CON");
 }
 
-TEST(PartFileName, DuplicatesGetNumberedBeforeTheExtension) {
-  std::vector<std::string> taken = {"report.txt"};
-  EXPECT_EQ(DistinctPartFileName("report.txt", taken), "report (2).txt");
-  taken.push_back("report (2).txt");
-  EXPECT_EQ(DistinctPartFileName("report.txt", taken), "report (3).txt");
-  EXPECT_EQ(DistinctPartFileName("other.txt", taken), "other.txt");
-  EXPECT_EQ(DistinctPartFileName(".hidden", {".hidden"}), ".hidden (2)");
-  EXPECT_EQ(DistinctPartFileName("README", {"README"}), "README (2)");
-  EXPECT_EQ(DistinctPartFileName("Report.TXT", taken, NameRules::Windows), "Report (3).TXT");
-  EXPECT_EQ(DistinctPartFileName("Report.TXT", taken, NameRules::Posix), "Report.TXT");
+TEST(PartFileName, SuperscriptDigitsNameDevicesToo) {
+  // Windows also reserves COM and LPT followed by the superscript digits one,
+  // two and three (0xB9, 0xB2, 0xB3 in the ANSI code page).
+  for (const char* device : {"COM\xB9", "com\xB2.txt", "Com\xB3", "LPT\xB9", "lpt\xB2.pdf", "LPT\xB3 .doc"}) {
+    EXPECT_EQ(SafePartFileName(device, NameRules::Windows), std::string("_") + device) << device;
+    EXPECT_EQ(SafePartFileName(device, NameRules::Posix), device) << device;
+  }
+  // Other bytes above 127 after COM or LPT are ordinary names.
+  for (const char* name : {"COM\xB4", "LPT\xBC.txt", "COM\xB9\xB9", "COM\xC2\xB9"}) {
+    EXPECT_EQ(SafePartFileName(name, NameRules::Windows), name) << name;
+  }
+}
+
+TEST(PartFileName, DuplicatesGetTheLowestFreeNumberBeforeTheExtension) {
+  for (NameRules rules : {NameRules::Posix, NameRules::Windows}) {
+    PartFileNames names(rules);
+    const auto take = [&](const std::string& name) {
+      std::string distinct = names.Distinct(name);
+      names.Add(distinct);
+      return distinct;
+    };
+    EXPECT_EQ(take("report.txt"), "report.txt");
+    EXPECT_EQ(take("report.txt"), "report (2).txt");
+    EXPECT_EQ(take("report (4).txt"), "report (4).txt");  // a document may use the numbered forms itself
+    EXPECT_EQ(take("report.txt"), "report (3).txt");
+    EXPECT_EQ(take("report.txt"), "report (5).txt");
+    EXPECT_EQ(take("report (2).txt"), "report (2) (2).txt");
+    EXPECT_EQ(take(".hidden"), ".hidden");
+    EXPECT_EQ(take(".hidden"), ".hidden (2)");  // a leading dot is no extension
+    EXPECT_EQ(take("README"), "README");
+    EXPECT_EQ(take("README"), "README (2)");
+    EXPECT_EQ(take("Report.TXT"), rules == NameRules::Windows ? "Report (6).TXT" : "Report.TXT");
+    EXPECT_EQ(take("a.tar.gz"), "a.tar.gz");
+    EXPECT_EQ(take("a.tar.gz"), "a.tar (2).gz");
+    // A name offered but never taken (its file could not be created) is
+    // offered again.
+    EXPECT_EQ(names.Distinct("report.txt"), rules == NameRules::Windows ? "report (7).txt" : "report (6).txt");
+    EXPECT_EQ(names.Distinct("report.txt"), rules == NameRules::Windows ? "report (7).txt" : "report (6).txt");
+    names.Clear();
+    EXPECT_EQ(names.Count(), 0u);
+    EXPECT_EQ(take("report.txt"), "report.txt");
+  }
+}
+
+// 65,535 parts all named alike (the most a document can state) must not cost
+// more per part as the parts pile up: a handful of look-ups each, counted,
+// not timed.
+TEST(PartFileName, ManyPartsOfOneNameCostTheSamePerPart) {
+  for (NameRules rules : {NameRules::Posix, NameRules::Windows}) {
+    for (const std::size_t parts : {std::size_t{1000}, std::size_t{65535}}) {
+      PartFileNames names(rules);
+      const bool windows = rules == NameRules::Windows;
+      std::string last;
+      for (std::size_t i = 0; i < parts; ++i) {
+        last = names.Distinct(windows && i % 2 == 1 ? "SAME.TXT" : "same.txt");  // alike when case is ignored
+        names.Add(last);
+      }
+      ASSERT_LE(names.Probes(), 4 * parts) << parts << " parts";
+      EXPECT_EQ(names.Count(), parts);
+      EXPECT_EQ(last, (windows && parts % 2 == 0 ? "SAME (" : "same (") + std::to_string(parts) +
+                          (windows && parts % 2 == 0 ? ").TXT" : ").txt"));
+    }
+  }
 }

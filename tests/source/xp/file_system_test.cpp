@@ -65,6 +65,20 @@ TEST(NormalisePath, ByStyle) {
       {PathStyle::kPosix, "/../a", "/a"},
       {PathStyle::kPosix, "a\\..", "a\\.."},  // "\" is part of a POSIX name
       {PathStyle::kPosix, "", "."},
+      // A relative path has nothing above its start to fold into: every ".."
+      // that finds no name before it stays, in both styles.
+      {PathStyle::kWindows, "..\\..\\a", "..\\..\\a"},
+      {PathStyle::kWindows, "../../a", "..\\..\\a"},
+      {PathStyle::kWindows, ".\\..\\a", "..\\a"},
+      {PathStyle::kWindows, "a\\..\\..\\b", "..\\b"},
+      {PathStyle::kWindows, "..\\a\\..", ".."},
+      {PathStyle::kWindows, "a\\..", "."},
+      {PathStyle::kPosix, "../../a", "../../a"},
+      {PathStyle::kPosix, "./../a", "../a"},
+      {PathStyle::kPosix, "a/../../b", "../b"},
+      {PathStyle::kPosix, "../a/..", ".."},
+      {PathStyle::kPosix, "..", ".."},
+      {PathStyle::kPosix, "a/..", "."},
   };
   for (const auto& c : cases) EXPECT_EQ(NormalisePath(c.in, c.style), c.out) << c.in;
   Path path("a//b/./c");  // normalised on construction and assignment

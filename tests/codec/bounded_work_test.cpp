@@ -1,0 +1,125 @@
+// What a hostile document can make the decoder do: claims of 65,535 parts,
+// of parts the reader should count itself, of 4 GiB lengths and of 65,535
+// thousand PBKDF2 iterations end within bounded memory and with work that
+// follows the document's own bytes (or, for the iterations, the format's cap).
+// The trailer's caps are in inspect_document_test.cpp; peak memory over a
+// part that inflates to gigabytes is measured by vpstreamcheck --bomb.
+
+#include <gtest/gtest.h>
+#include <openssl/evp.h>
+
+#include "codec/document_decoder.h"
+#include "codec/document_header.h"
+#include "decode_testing.h"
+#include "security/key_derivation_function.h"
+
+namespace codec {
+namespace {
+
+using namespace decodetest;  // the shared codec test helpers
+using R = DecodeResult;
+
+// What one decoding asked of the writer and how much came out.
+struct Outcome {
+  R result;
+  std::size_t parts;
+  std::uint64_t written;
+  std::uint32_t largestWrite;
+};
+
+Outcome DecodeRecipe(const Recipe& recipe, const Bytes* document = nullptr) {
+  const Bytes bytes = document != nullptr ? *document : Encode(recipe);
+  RecordingWriter writer;
+  const R result = Decode(bytes, recipe, writer);
+  return {result, writer.parts.size(), writer.written, writer.largestWrite};
+}
+
+TEST(BoundedWork, PartCountsBeyondThePartsPresentEndWithTheData) {
+  // 65,535 claimed (the field's largest value), two present: the third part
+  // header is missing.
+  const Outcome claimed = DecodeRecipe(BasicLayout([](Recipe& s) { s.partCountField = 0xFFFF; }));
+  EXPECT_EQ(claimed.result, R::Truncated);
+  EXPECT_EQ(claimed.parts, 2u);
+  // Not stated (0: read until an end marker), with no marker: the trailer's
+  // bytes, decrypted, are no part header; without a trailer the data ends.
+  const Outcome unstated = DecodeRecipe(BasicLayout([](Recipe& s) {
+    s.partCountField = 0;
+    s.tags = {{"Title", Text("after the parts"), false}};
+  }));
+  EXPECT_TRUE(unstated.result == R::Corrupt || unstated.result == R::Truncated) << ResultCode(unstated.result);
+  EXPECT_EQ(unstated.parts, 2u);
+  EXPECT_EQ(DecodeRecipe(BasicLayout([](Recipe& s) { s.partCountField = 0; })).result, R::Truncated);
+  // Every part costs the document at least a header block: a file of n bytes
+  // cannot make the writer begin more than n / 96 parts.
+  Recipe many = BasicLayout([](Recipe& s) {
+    s.bodyDigestId = 0;
+    s.parts.assign(500, Part("", {}));
+  });
+  const Bytes document = Encode(many);
+  const Outcome empty = DecodeRecipe(many, &document);
+  EXPECT_EQ(empty.result, R::Ok);
+  EXPECT_EQ(empty.parts, 500u);
+  EXPECT_LE(empty.parts, document.size() / 96);
+}
+
+TEST(BoundedWork, FourGibibyteLengthsReadOnlyWhatIsThere) {
+  for (const std::uint16_t method : {std::uint16_t{0}, std::uint16_t{1}}) {
+    for (const std::uint32_t length : {0xFFFFFFFFu, 0x80000000u, 0xFFFFFFF0u}) {
+      const Recipe recipe = BasicLayout([&](Recipe& s) {
+        s.parts[0].compression = method;
+        s.parts[0].storedLengthOverride = length;
+      });
+      const Bytes document = Encode(recipe);
+      const Outcome out = DecodeRecipe(recipe, &document);
+      SCOPED_TRACE(std::to_string(method) + " " + std::to_string(length));
+      // Stored: the source ends first. Compressed: the zlib stream ends
+      // and the next part's header is taken for compressed data, or the
+      // source ends; either way only bytes present were read and decrypted.
+      EXPECT_TRUE(out.result == R::Truncated || (method == 1 && out.result == R::InflateFailed))
+          << ResultCode(out.result);
+      EXPECT_EQ(out.parts, 1u);
+      EXPECT_LE(out.written, method == 0 ? document.size() : 1032 * document.size());
+      EXPECT_LE(out.largestWrite, Inflater::OutputSize);
+    }
+  }
+}
+
+TEST(BoundedWork, IterationCountsAreTheDocumentsChoiceUpToTheFormatsCap) {
+  // The field holds thousands in 16 bits and the first salt byte adds -128
+  // to 127: at most 65,535,127 iterations, a count that fits the function's
+  // 32 bits; PBKDF2 then computes that many MACs for the first block and one
+  // for each later block of the key. Such a function is built (running it
+  // takes the better part of a minute, which is the document's choice);
+  // counts below 1 have no meaning and are refused.
+  std::uint8_t salt[DocumentDecoder::SaltSize] = {};
+  for (const std::uint8_t kdf : {DocumentHeader::KdfPbkdf2Keccak256, DocumentHeader::KdfPbkdf2Sha256}) {
+    salt[0] = 0x7F;
+    EXPECT_NE(DocumentDecoder::CreateKdf(kdf, std::int64_t{0xFFFF} * 1000, 3, 32, salt), nullptr);
+    salt[0] = 0x80;  // -128
+    EXPECT_NE(DocumentDecoder::CreateKdf(kdf, 1000, 3, 32, salt), nullptr);
+    EXPECT_EQ(DocumentDecoder::CreateKdf(kdf, 0, 3, 32, salt), nullptr);
+    salt[0] = 0;
+    EXPECT_EQ(DocumentDecoder::CreateKdf(kdf, 0, 3, 32, salt), nullptr);
+    EXPECT_EQ(DocumentDecoder::CreateKdf(kdf, 1000, 3, 32, nullptr), nullptr);  // version 258: no salt
+  }
+  // The field as a document states it reaches the function unchanged: a
+  // document of 0 thousand and a first salt byte of 3 opens with the key
+  // that OpenSSL derives with exactly 3 iterations; one whose count is below
+  // 1 is refused before anything is derived.
+  const Recipe three = BasicLayout([](Recipe& s) { s.iterationThousands = 0, s.salt[0] = 3; });
+  Bytes key, saltedUser(three.userName.begin(), three.userName.end());
+  saltedUser.insert(saltedUser.end(), three.salt.begin(), three.salt.end());
+  Bytes expected(32);
+  ASSERT_EQ(PKCS5_PBKDF2_HMAC(three.password.data(), static_cast<int>(three.password.size()), saltedUser.data(),
+                              static_cast<int>(saltedUser.size()), 3, EVP_sha256(), 32, expected.data()), 1);
+  ASSERT_TRUE(encoder::DeriveDocumentKey(three, key));
+  EXPECT_EQ(key, expected);
+  EXPECT_EQ(DecodeRecipe(three).result, R::Ok);
+  const Recipe none = BasicLayout([](Recipe& s) { s.iterationThousands = 0, s.salt[0] = 0xFF; });
+  RecordingWriter writer;
+  EXPECT_EQ(Decode(Encode(none), none, writer), R::NoKeyDerivation);
+  EXPECT_EQ(writer.calls, "");
+}
+
+}  // namespace
+}  // namespace codec
