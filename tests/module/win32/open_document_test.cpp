@@ -113,7 +113,7 @@ class OpenDocumentTest : public ::testing::Test {
     return path;
   }
 
-  static encoder::DocumentSpec Spec(const std::string& mainText) {
+  static encoder::DocumentSpec SampleRecipe(const std::string& mainText) {
     encoder::DocumentSpec recipe;
     recipe.userName = "demo";
     recipe.password = "orlenta";
@@ -216,7 +216,7 @@ TEST_F(OpenDocumentTest, InProcessTheViewerGetsPartZeroAndEverythingIsWipedAfter
   ASSERT_NE(open, nullptr);
 
   // First document: the unknown type is asked about and accepted for good.
-  std::string doc = Write(Spec("first document\n"));
+  std::string doc = Write(SampleRecipe("first document\n"));
   std::string viewed;
   WithUser([&] { open(nullptr, nullptr, doc.data(), SW_SHOWNORMAL); },
            [&] { viewed = ViewDocument(::GetCurrentProcessId(), "first document\n", true); });
@@ -226,7 +226,7 @@ TEST_F(OpenDocumentTest, InProcessTheViewerGetsPartZeroAndEverythingIsWipedAfter
 
   // Second document of the same type in the same process: not asked again.
   ::DeleteFileA(log_.c_str());
-  doc = Write(Spec("second document\n"));
+  doc = Write(SampleRecipe("second document\n"));
   WithUser([&] { open(nullptr, nullptr, doc.data(), SW_SHOWNORMAL); },
            [&] { viewed = ViewDocument(::GetCurrentProcessId(), "second document\n", false); });
   EXPECT_FALSE(Exists(viewed));
@@ -235,7 +235,7 @@ TEST_F(OpenDocumentTest, InProcessTheViewerGetsPartZeroAndEverythingIsWipedAfter
 
 TEST_F(OpenDocumentTest, RundllOpensTheDocumentAfterAWrongPasswordAndEndsCleanly) {
   SetAcceptedExtensions("*.vptest");
-  const std::string doc = Write(Spec("through rundll32\n"));
+  const std::string doc = Write(SampleRecipe("through rundll32\n"));
   char system[MAX_PATH];
   ::GetSystemDirectoryA(system, MAX_PATH);
   // The command the installation registers: rundll32.exe "<module>",OpenDocument <path>.

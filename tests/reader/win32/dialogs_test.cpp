@@ -161,7 +161,7 @@ class DialogTest : public ::testing::Test {
   }
 
   // A small document for "alice" / "secret" with a main part main.txt.
-  static encoder::DocumentSpec Spec() {
+  static encoder::DocumentSpec SampleRecipe() {
     encoder::DocumentSpec recipe;
     recipe.userName = "alice";
     recipe.password = "secret";
@@ -228,7 +228,7 @@ class DialogTest : public ::testing::Test {
 }  // namespace
 
 TEST_F(DialogTest, PromptShowsTheDocumentsTextsLinkAndIconThenViewsAndWipes) {
-  auto recipe = Spec();
+  auto recipe = SampleRecipe();
   recipe.tags = {TextTag("Title", "Quarterly figures"), TextTag("Prompt", "Ask the sender for your password."),
                  TextTag("UserNameLabel", "&Account"), TextTag("PasswordLabel", "&Secret word"),
                  TextTag("HyperlinkUrl", "https://orlenta.example/help"), TextTag("HyperlinkText", "Need help?"),
@@ -319,7 +319,7 @@ TEST_F(DialogTest, PromptShowsTheDocumentsTextsLinkAndIconThenViewsAndWipes) {
 }
 
 TEST_F(DialogTest, WrongPasswordKeepsTheTypedTextsAndARetrySucceeds) {
-  const std::string doc = Write(Spec());
+  const std::string doc = Write(SampleRecipe());
   Open(doc, [&] {
     const HWND prompt = WaitForDialog(IDC_USER_NAME, "Open Encrypted Document");
     ASSERT_NE(prompt, nullptr);
@@ -354,7 +354,7 @@ TEST_F(DialogTest, WrongPasswordKeepsTheTypedTextsAndARetrySucceeds) {
 }
 
 TEST_F(DialogTest, PasswordOnlyPromptHasOneMaskedFieldAndACancelledUnknownTypeOpensNothing) {
-  auto recipe = Spec();
+  auto recipe = SampleRecipe();
   recipe.flags = H::FlagPasswordOnly;
   recipe.userName.clear();
   recipe.parts = {TextPart("data.bin", "binary data")};
@@ -392,7 +392,7 @@ TEST_F(DialogTest, PasswordOnlyPromptHasOneMaskedFieldAndACancelledUnknownTypeOp
 }
 
 TEST_F(DialogTest, DocumentWithoutCredentialsShowsNoPrompt) {
-  auto recipe = Spec();
+  auto recipe = SampleRecipe();
   recipe.flags = H::FlagNoCredentials;
   recipe.userName.clear();
   recipe.password.clear();
@@ -415,7 +415,7 @@ TEST_F(DialogTest, DocumentWithoutCredentialsShowsNoPrompt) {
 
 TEST_F(DialogTest, LinksThatCouldStartAProgramAreHidden) {
   for (const char* url : {"javascript:alert(1)", "file:///C:/windows/system32/calc.exe", "C:\\windows\\notepad.exe"}) {
-    auto recipe = Spec();
+    auto recipe = SampleRecipe();
     recipe.tags = {TextTag("HyperlinkUrl", url), TextTag("HyperlinkText", "Click me")};
     const std::string doc = Write(recipe);
     Open(doc, [&] {
@@ -430,7 +430,7 @@ TEST_F(DialogTest, LinksThatCouldStartAProgramAreHidden) {
 }
 
 TEST_F(DialogTest, SystemMenuOpensTheAboutBoxOverThePrompt) {
-  const std::string doc = Write(Spec());
+  const std::string doc = Write(SampleRecipe());
   Open(doc, [&] {
     const HWND prompt = WaitForDialog(IDC_USER_NAME);
     ASSERT_NE(prompt, nullptr);
@@ -466,7 +466,7 @@ TEST_F(DialogTest, SystemMenuOpensTheAboutBoxOverThePrompt) {
 }
 
 TEST_F(DialogTest, ExceptionInsideTheOkHandlerIsReportedAndThePartsAreWiped) {
-  const std::string doc = Write(Spec());
+  const std::string doc = Write(SampleRecipe());
   os_->throwOnLaunch = true;
   Open(doc, [&] {
     const HWND prompt = WaitForDialog(IDC_USER_NAME);
@@ -487,7 +487,7 @@ TEST_F(DialogTest, ExceptionInsideTheOkHandlerIsReportedAndThePartsAreWiped) {
 }
 
 TEST_F(DialogTest, EndingTheSessionWhileTheNoticeIsUpWipesThePartsAtOnce) {
-  const std::string doc = Write(Spec());
+  const std::string doc = Write(SampleRecipe());
   Open(doc, [&] {
     const HWND prompt = WaitForDialog(IDC_USER_NAME);
     ASSERT_NE(prompt, nullptr);
