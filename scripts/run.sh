@@ -7,16 +7,10 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/deps.sh
-cmake -S . -B build/release -DCMAKE_BUILD_TYPE=Release >/dev/null
-cmake --build build/release -j"$(nproc)" --target vaultpost vpencode
+bash scripts/sample.sh
+cmake --build build/release -j"$(nproc)" --target vaultpost
 
 sample=build/sample/sample.emc
-mkdir -p "$(dirname "$sample")"
-build/release/tools/encoder/vpencode -o "$sample" --user demo --password orlenta \
-  --tag "Title=Orlenta Reader sample" \
-  --tag "Prompt=A sample document. User name: demo, password: orlenta" \
-  --part samples/welcome.txt:z --part samples/figures.csv
-echo "Made $sample (user name: demo, password: orlenta)"
 build/release/cli/vaultpost inspect "$sample"
 
 if { : </dev/tty; } 2>/dev/null; then

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Shows the Windows module at work: builds the x86-64 vaultpost.dll and opens
-# the sample document (user name "demo", password "orlenta", made as
-# scripts/run.sh makes it) with rundll32 under Wine.
+# the sample document (user name "demo", password "orlenta", made by
+# scripts/sample.sh) with rundll32 under Wine.
 #
 # With a display that answers ($DISPLAY), the dialogs appear there and you
 # play the user. Without one, a private Xvfb is started and vp_dialog_tour
@@ -14,14 +14,8 @@ bash scripts/deps.sh
 jobs=$(nproc)
 
 echo "== The sample document"
-cmake -S . -B build/release -DCMAKE_BUILD_TYPE=Release >/dev/null
-cmake --build build/release -j"$jobs" --target vpencode
+bash scripts/sample.sh
 sample=build/sample/sample.emc
-mkdir -p "$(dirname "$sample")"
-build/release/tools/encoder/vpencode -o "$sample" --user demo --password orlenta \
-  --tag "Title=Orlenta Reader sample" \
-  --tag "Prompt=A sample document. User name: demo, password: orlenta" \
-  --part samples/welcome.txt:z --part samples/figures.csv
 
 echo "== The module (x86-64)"
 cmake -S . -B build/win64 -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-x86_64.cmake -DCMAKE_BUILD_TYPE=Release \
