@@ -1,0 +1,129 @@
+// The processor's implementations against the portable ones, in one process:
+// random keys, lengths and call splits, in place and not. (The whole suite
+// also runs once with VAULTPOST_PORTABLE_CRYPTO=1, see tests/CMakeLists.txt.)
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <typeinfo>
+
+#include "security/aes_vanilla_cipher.h"
+#include "security/cbc_cipher.h"
+#include "security/kat_file.h"
+#include "security/kernels.h"
+#include "security/sha1_digest.h"
+#include "security/sha2_digest.h"
+
+namespace security {
+namespace {
+
+using kat::Bytes;
+using kat::Random;
+
+// Builds with the portable code forced or not, and gives the choice back.
+template <class T, class... Args>
+std::unique_ptr<T> Make(bool portable, Args&&... args) {
+  ForcePortableCrypto(portable);
+  auto object = std::make_unique<T>(std::forward<Args>(args)...);
+  ForcePortableCrypto(false);
+  return object;
+}
+
+std::unique_ptr<CBCCipher> Cbc(bool portable, const Bytes& key, const Bytes& iv) {
+  auto cbc = Make<CBCCipher>(portable, kCipherAes);
+  EXPECT_TRUE(cbc->GetBlockCipher()->SetKeyLength(static_cast<std::uint32_t>(key.size())));
+  EXPECT_TRUE(cbc->GetBlockCipher()->SetKey(key.data()) && cbc->SetIv(iv.data(), 16));
+  return cbc;
+}
+
+// Runs `length` bytes through `op` in random whole-block pieces, in place or
+// from `in` into a separate buffer.
+template <class Op>
+Bytes InPieces(const Bytes& in, bool inPlace, std::mt19937& rng, Op op) {
+  Bytes out = inPlace ? in : Bytes(in.size(), 0xEE);
+  const std::uint8_t* from = inPlace ? out.data() : in.data();
+  for (std::size_t done = 0, take; done < in.size(); done += take) {
+    take = 16 * (1 + rng() % 40);
+    take = std::min(take, in.size() - done);
+    EXPECT_TRUE(op(from + done, out.data() + done, static_cast<std::uint32_t>(take)));
+  }
+  return out;
+}
+
+TEST(Implementation, ForcingThePortableCodeIsVisible) {
+  ForcePortableCrypto(true);
+  EXPECT_STREQ(CryptoImplementation(), "portable");
+  EXPECT_EQ(typeid(*CreateBlockCipher(kCipherAes)), typeid(AesVanillaCipher));
+  ForcePortableCrypto(false);
+  EXPECT_NE(CryptoImplementation(), nullptr);
+}
+
+TEST(Implementation, AesCbcAndEcbAgreeWithThePortableCode) {
+  std::mt19937 rng(97);
+  for (std::uint32_t keyLength : {16u, 24u, 32u}) {
+    for (int round = 0; round < 20; ++round) {
+      const Bytes key = Random(rng, keyLength), iv = Random(rng, 16);
+      const Bytes plain = Random(rng, 16 * (rng() % 70));
+      const bool inPlace = round % 2 == 0;
+      SCOPED_TRACE(testing::Message() << "key " << keyLength << " length " << plain.size() << " in place " << inPlace);
+      Bytes stored[2], decrypted[2];
+      for (bool portable : {true, false}) {
+        auto enc = Cbc(portable, key, iv);
+        stored[portable] = InPieces(plain, inPlace, rng, [&](auto in, auto out, auto n) { return enc->Encrypt(in, out, n); });
+      }
+      EXPECT_EQ(stored[0], stored[1]);
+      for (bool portable : {true, false}) {
+        auto dec = Cbc(portable, key, iv);
+        decrypted[portable] = InPieces(stored[!portable], inPlace, rng, [&](auto in, auto out, auto n) { return dec->Decrypt(in, out, n); });
+        EXPECT_EQ(decrypted[portable], plain) << portable;
+      }
+
+      // ECB, and the word-level block operations, switching direction
+      // without Reset in between.
+      Bytes ecb[2];
+      std::uint32_t words[2][4];
+      for (bool portable : {true, false}) {
+        auto block = Make<CBCCipher>(portable, kCipherAes);
+        BlockCipher& cipher = *block->GetBlockCipher();
+        ASSERT_TRUE(cipher.SetKeyLength(keyLength) && cipher.SetKey(key.data()));
+        ecb[portable] = InPieces(plain, inPlace, rng, [&](auto in, auto out, auto n) { return cipher.EncryptEcb(in, out, n); });
+        EXPECT_EQ(InPieces(ecb[portable], !inPlace, rng, [&](auto in, auto out, auto n) { return cipher.DecryptEcb(in, out, n); }), plain);
+        for (int w = 0; w < 4; ++w) words[portable][w] = LoadBigEndian32(iv.data() + 4 * w);
+        cipher.EncryptBlock(words[portable], words[portable]);
+        cipher.DecryptBlock(words[portable], words[portable]);
+        cipher.EncryptBlock(words[portable], words[portable]);
+      }
+      EXPECT_EQ(ecb[0], ecb[1]);
+      EXPECT_TRUE(std::equal(words[0], words[0] + 4, words[1]));
+    }
+  }
+}
+
+// Lengths around every block boundary, the SHA-384/512 length-field quirk
+// (112..119 bytes in the last block) included, fed in random pieces.
+TEST(Implementation, DigestsAgreeWithThePortableCode) {
+  std::mt19937 rng(98);
+  for (std::size_t n = 0; n < 700; n += 1 + (n > 300 ? rng() % 97 : 0)) {
+    const Bytes message = Random(rng, n);
+    for (std::uint32_t size : {20u, 28u, 32u, 48u, 64u}) {
+      Bytes out[2];
+      for (bool portable : {true, false}) {
+        ForcePortableCrypto(portable);
+        std::unique_ptr<DigestImp> d;
+        if (size == 20) d = std::make_unique<SHA1Digest>();
+        else d = std::make_unique<Sha2Digest>(size);
+        for (std::size_t at = 0, take; at < n; at += take) {
+          take = std::min<std::size_t>(n - at, rng() % 400);
+          d->Update(message.data() + at, static_cast<std::uint32_t>(take));
+        }
+        out[portable].resize(size);
+        EXPECT_TRUE(d->Final(out[portable].data(), 0));
+        ForcePortableCrypto(false);
+      }
+      EXPECT_EQ(out[0], out[1]) << n << " bytes, size " << size;
+    }
+  }
+}
+
+}  // namespace
+}  // namespace security
