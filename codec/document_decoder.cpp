@@ -322,19 +322,55 @@ std::int64_t DocumentDecoder::CopyPartData(VPWriter& writer, std::uint32_t lengt
   if (length == 0) {
     return 0;
   }
-  const std::uint64_t b = cipher != nullptr ? cipher->GetBlockCipher()->BlockSize() : 1;
+  const std::uint32_t b = cipher != nullptr ? cipher->GetBlockCipher()->BlockSize() : 1;
   const std::uint64_t stored = (std::uint64_t{length} + b - 1) / b * b;
   std::uint8_t* input = inflater.Input();
   std::uint64_t taken = 0;
   std::int64_t written = 0;
+  if (inflater.Active()) {
+    inflater.ExpectInput(length);
+  }
+  // The part's input ends (early or not): what the stream still owes for it
+  // comes out before the part ends.
+  const auto endOfInput = [&](std::int32_t result) -> std::int32_t {
+    if (!inflater.Active()) {
+      return result;
+    }
+    const std::uint64_t before = inflater.TotalOut();
+    const std::int32_t rc = inflater.EndOfInput(writer, digest);
+    written += static_cast<std::int64_t>(inflater.TotalOut() - before);
+    return rc != DecodeResult::Ok ? rc : result;
+  };
   while (taken < stored) {
     const auto chunk = static_cast<std::uint32_t>(
         stored - taken < Inflater::InputSize ? stored - taken : Inflater::InputSize);
-    if (reader.Read(input, chunk) != chunk) {
-      return DecodeResult::Truncated;
-    }
-    if (cipher != nullptr && !cipher->Decrypt(input, input, chunk)) {
-      return DecodeResult::Corrupt;
+    // Decrypt straight out of the source's blocks into the input buffer: the
+    // stored bytes are read once and are still in cache for the digest, the
+    // inflater and the writer. A cipher block split between two source
+    // blocks is copied together first.
+    for (std::uint32_t filled = 0; filled < chunk;) {
+      std::uint32_t available = 0;
+      const std::uint8_t* view = reader.Peek(chunk - filled, available);
+      const std::uint32_t whole = available / b * b;
+      if (whole == 0) {
+        if (reader.Read(input + filled, b) != b) {
+          return endOfInput(DecodeResult::Truncated);
+        }
+        if (cipher != nullptr && !cipher->Decrypt(input + filled, input + filled, b)) {
+          return DecodeResult::Corrupt;
+        }
+        filled += b;
+        continue;
+      }
+      if (cipher != nullptr) {
+        if (!cipher->Decrypt(view, input + filled, whole)) {
+          return DecodeResult::Corrupt;
+        }
+      } else {
+        std::memcpy(input + filled, view, whole);
+      }
+      reader.Skip(whole);
+      filled += whole;
     }
     // Chunks are whole blocks, so every one holds at least one byte below
     // `length`; the rest of the last one is block filler.
@@ -357,7 +393,8 @@ std::int64_t DocumentDecoder::CopyPartData(VPWriter& writer, std::uint32_t lengt
     }
     taken += chunk;
   }
-  return written;
+  const std::int32_t rc = endOfInput(DecodeResult::Ok);
+  return rc != DecodeResult::Ok ? rc : written;
 }
 
 }  // namespace codec

@@ -163,11 +163,11 @@ TEST(FileReaderTest, BlocksOfBlockSizeAndTheInspectionsPositionedReads) {
     FileReader reader(file);
     const std::uint8_t* block = reader.NextBlock(length);
     ASSERT_NE(block, nullptr);
-    EXPECT_EQ(Bytes(block, block + length), Bytes(data.begin(), data.begin() + 4096));
+    EXPECT_EQ(Bytes(block, block + length), Bytes(data.begin(), data.begin() + FileReader::BlockSize));
     ChunkReader chunks(reader);
-    Bytes rest(6000);
-    EXPECT_EQ(chunks.Read(rest.data(), 6000), 5904u);
-    EXPECT_EQ(rest[5903], data[9999]);
+    Bytes rest(12000);
+    EXPECT_EQ(chunks.Read(rest.data(), 12000), 10000u);
+    EXPECT_EQ(rest[9999], data[size - 1]);
     EXPECT_EQ(FileReader(nullptr).NextBlock(length), nullptr);
   }
   // The inspection's reader over the same, still open stream: no blocks,
