@@ -21,6 +21,9 @@ namespace {
 
 using EncodedHeader = VPCodecBase::EncodedHeader;
 
+static_assert(Inflater::InputSize <= DigestFeed::SlotSize && Inflater::OutputSize <= DigestFeed::SlotSize,
+              "stored chunks and inflated pieces are decoded straight into the digest helper's slots");
+
 // The expiry value that a stored 0xFFFFFFFF ("never") reads back as.
 constexpr std::int32_t kNeverExpires = 0x7FFFFFFF;
 
@@ -207,6 +210,9 @@ std::int32_t DocumentDecoder::DecodeBody(const std::uint8_t* key, std::uint32_t 
 
   Inflater inflater(header_.HasFlag(DocumentHeader::FlagContinuousStream),
                     customAllocator_ ? &allocator_ : nullptr);
+  // Long parts are hashed on a helper thread, beside the decrypting,
+  // inflating and writing; the digest is used directly only after a Drain.
+  DigestFeed feed(digest.get());
 
   std::uint8_t previous[security::kMaxCipherBlockSize] = {};
   for (std::uint32_t i = 0; i < partCount; ++i) {
@@ -250,13 +256,16 @@ std::int32_t DocumentDecoder::DecodeBody(const std::uint8_t* key, std::uint32_t 
     if (inflater.Active() && !inflater.BeginCompressedPart()) {
       return DecodeResult::InflateFailed;
     }
-    const std::int64_t copied =
-        CopyPartData(writer_, length, reader_, inflater, cipher_.get(), digest.get());
+    if (length >= BackgroundDigestFrom) {
+      feed.HashInBackground();
+    }
+    const std::int64_t copied = CopyPartData(writer_, length, reader_, inflater, cipher_.get(), &feed);
     if (copied < 0) {
       return static_cast<std::int32_t>(copied);
     }
 
     if (digest != nullptr) {
+      feed.Drain();
       digest->Update(block_, blockLength_);
       std::uint8_t stored[security::kMaxCipherBlockSize] = {};
       if (reader_.Read(stored, b) != b) {
@@ -318,7 +327,7 @@ std::int32_t DocumentDecoder::ReadPartHeader(std::unique_ptr<EncodedHeader>& par
 
 std::int64_t DocumentDecoder::CopyPartData(VPWriter& writer, std::uint32_t length,
                                            ChunkReader& reader, Inflater& inflater,
-                                           security::CBCCipher* cipher, security::Digest* digest) {
+                                           security::CBCCipher* cipher, DigestFeed* digest) {
   if (length == 0) {
     return 0;
   }
@@ -344,6 +353,9 @@ std::int64_t DocumentDecoder::CopyPartData(VPWriter& writer, std::uint32_t lengt
   while (taken < stored) {
     const auto chunk = static_cast<std::uint32_t>(
         stored - taken < Inflater::InputSize ? stored - taken : Inflater::InputSize);
+    // Stored data with a digest helper goes straight into the helper's slot.
+    std::uint8_t* slot = !inflater.Active() && digest != nullptr ? digest->Acquire() : nullptr;
+    input = slot != nullptr ? slot : inflater.Input();
     // Decrypt straight out of the source's blocks into the input buffer: the
     // stored bytes are read once and are still in cache for the digest, the
     // inflater and the writer. A cipher block split between two source
@@ -383,11 +395,14 @@ std::int64_t DocumentDecoder::CopyPartData(VPWriter& writer, std::uint32_t lengt
       }
       written += static_cast<std::int64_t>(inflater.TotalOut() - before);
     } else {
-      if (!writer.Write(input, kept)) {
-        return DecodeResult::PartOutputRefused;
-      }
-      if (digest != nullptr) {
+      const bool accepted = writer.Write(input, kept);
+      if (slot != nullptr) {
+        digest->Commit(accepted ? kept : 0);
+      } else if (accepted && digest != nullptr) {
         digest->Update(input, kept);
+      }
+      if (!accepted) {
+        return DecodeResult::PartOutputRefused;
       }
       written += kept;
     }

@@ -1,7 +1,7 @@
 #include "codec/inflater.h"
 
 #include "codec/decode_result.h"
-#include "security/digest.h"
+#include "codec/digest_feed.h"
 
 namespace codec {
 
@@ -30,15 +30,27 @@ bool Inflater::BeginCompressedPart() {
   return true;
 }
 
-bool Inflater::Deliver(std::uint32_t produced, VPWriter& writer, security::Digest* digest) {
+std::uint8_t* Inflater::Area(DigestFeed* digest) {
+  // With a helper hashing, the output goes straight into its next slot.
+  std::uint8_t* slot = digest != nullptr ? digest->Acquire() : nullptr;
+  return slot != nullptr ? slot : output_.get();
+}
+
+bool Inflater::Deliver(const std::uint8_t* area, std::uint32_t produced, VPWriter& writer, DigestFeed* digest) {
+  if (area != output_.get()) {
+    const bool written = produced == 0 || writer.Write(area, produced);
+    digest->Commit(written ? produced : 0);
+    totalOut_ += written ? produced : 0;
+    return written;
+  }
   if (produced == 0) {
     return true;
   }
-  if (!writer.Write(output_.get(), produced)) {
+  if (!writer.Write(area, produced)) {
     return false;
   }
   if (digest != nullptr) {
-    digest->Update(output_.get(), produced);
+    digest->Update(area, produced);
   }
   totalOut_ += produced;
   return true;
@@ -50,7 +62,7 @@ void Inflater::ExpectInput(std::uint64_t bytes) {
   }
 }
 
-std::int32_t Inflater::EndOfInput(VPWriter& writer, security::Digest* digest) {
+std::int32_t Inflater::EndOfInput(VPWriter& writer, DigestFeed* digest) {
   if (!Ready()) {
     return DecodeResult::InflateFailed;
   }
@@ -59,8 +71,9 @@ std::int32_t Inflater::EndOfInput(VPWriter& writer, security::Digest* digest) {
   }
   for (;;) {
     detail::InflateEngine::Progress progress;
-    const Status status = engine_->Flush(output_.get(), OutputSize, progress);
-    if (!Deliver(progress.produced, writer, digest)) {
+    std::uint8_t* area = Area(digest);
+    const Status status = engine_->Flush(area, OutputSize, progress);
+    if (!Deliver(area, progress.produced, writer, digest)) {
       return DecodeResult::PartOutputRefused;
     }
     switch (status) {
@@ -83,7 +96,7 @@ std::int32_t Inflater::EndOfInput(VPWriter& writer, security::Digest* digest) {
 }
 
 std::int32_t Inflater::Inflate(const std::uint8_t* data, std::uint32_t length, VPWriter& writer,
-                               security::Digest* digest) {
+                               DigestFeed* digest) {
   if (!Ready()) {
     return DecodeResult::InflateFailed;
   }
@@ -92,10 +105,11 @@ std::int32_t Inflater::Inflate(const std::uint8_t* data, std::uint32_t length, V
   }
   for (;;) {
     detail::InflateEngine::Progress progress;
-    const Status status = engine_->Run(data, length, output_.get(), OutputSize, progress);
+    std::uint8_t* area = Area(digest);
+    const Status status = engine_->Run(data, length, area, OutputSize, progress);
     data += progress.consumed;
     length -= progress.consumed;
-    if (!Deliver(progress.produced, writer, digest)) {
+    if (!Deliver(area, progress.produced, writer, digest)) {
       return DecodeResult::PartOutputRefused;
     }
     switch (status) {

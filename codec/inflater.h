@@ -8,11 +8,9 @@
 #include "codec/inflate_engine.h"
 #include "codec/vp_writer.h"
 
-namespace security {
-class Digest;
-}
-
 namespace codec {
+
+class DigestFeed;
 
 // One inflate stream (zlib format, 32 KiB window) that lives through every
 // part of a document. Only an active inflater is fed. Without the continuous
@@ -68,8 +66,7 @@ class Inflater {
   // OutOfMemory when memory ran out or no progress was possible with input
   // pending, and InflateFailed for invalid data. Bytes after the end of the
   // stream are ignored.
-  std::int32_t Inflate(const std::uint8_t* data, std::uint32_t length, VPWriter& writer,
-                       security::Digest* digest);
+  std::int32_t Inflate(const std::uint8_t* data, std::uint32_t length, VPWriter& writer, DigestFeed* digest);
 
   // About `bytes` more bytes of input of the current part will follow (a
   // hint that saves the ISA-L implementation a copy of long streams).
@@ -79,14 +76,16 @@ class Inflater {
   // would have given for the input so far and did not come out yet (ISA-L
   // keeps up to two bytes back when input ends in mid-stream). Returns the
   // codes of Inflate.
-  std::int32_t EndOfInput(VPWriter& writer, security::Digest* digest);
+  std::int32_t EndOfInput(VPWriter& writer, DigestFeed* digest);
 
   // Total inflated bytes handed out since construction.
   std::uint64_t TotalOut() const { return totalOut_; }
 
  private:
-  // Hands `produced` bytes of the output area to the writer and the digest.
-  bool Deliver(std::uint32_t produced, VPWriter& writer, security::Digest* digest);
+  // The area to inflate into: the digest helper's next slot, or output_.
+  std::uint8_t* Area(DigestFeed* digest);
+  // Hands `produced` bytes of `area` to the writer and the digest.
+  bool Deliver(const std::uint8_t* area, std::uint32_t produced, VPWriter& writer, DigestFeed* digest);
 
   InflateImplementation implementation_;
   std::unique_ptr<detail::InflateEngine> engine_;

@@ -64,8 +64,9 @@ std::int32_t ReadTrailer(VPReader& source, security::Digest& digest, std::uint32
   Inflater inflater(false);
   inflater.SetActive(true);
   BoundedMemoryWriter list(2 * streamLength);
+  DigestFeed feed(&digest);
   const std::int64_t copied =
-      DocumentDecoder::CopyPartData(list, streamLength, streamReader, inflater, nullptr, &digest);
+      DocumentDecoder::CopyPartData(list, streamLength, streamReader, inflater, nullptr, &feed);
   if (copied < 0) {
     if (list.Overflowed()) {
       return DecodeResult::Corrupt;

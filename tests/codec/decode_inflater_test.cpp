@@ -35,7 +35,7 @@ class PieceWriter final : public VPWriter {
 };
 
 // Inflates `input` as one part's data: Inflate, then the end of the input.
-std::int32_t Feed(Inflater& inflater, const Bytes& input, PieceWriter& out, security::Digest* digest = nullptr) {
+std::int32_t Feed(Inflater& inflater, const Bytes& input, PieceWriter& out, DigestFeed* digest = nullptr) {
   const std::int32_t rc = inflater.Inflate(input.data(), static_cast<std::uint32_t>(input.size()), out, digest);
   return rc != DecodeResult::Ok ? rc : inflater.EndOfInput(out, digest);
 }
@@ -64,7 +64,8 @@ TEST(InflaterTest, OutputThatFillsTheAreaAsInputRunsOutIsNotLost) {
         inflater.SetActive(true);
         PieceWriter out;
         security::Digest digest(3);
-        ASSERT_EQ(Feed(inflater, Deflate(content, level), out, &digest), DecodeResult::Ok);
+        DigestFeed feed(&digest);
+        ASSERT_EQ(Feed(inflater, Deflate(content, level), out, &feed), DecodeResult::Ok);
         EXPECT_TRUE(out.bytes == content) << content.size() << " level " << level;
         EXPECT_LE(out.largest, Inflater::OutputSize);
         EXPECT_TRUE(inflater.StreamEnded());
