@@ -43,7 +43,10 @@ Kernels ProcessorKernels() {
   }
   // The SHA-512 rounds gain from 64-bit registers; a 32-bit build keeps the
   // portable code for them.
-  if (kSixtyFourBit && f.avx2 && f.bmi2) {
+  if (kSixtyFourBit && f.avx512vl && f.bmi2) {
+    k.sha512 = x86::Sha512CompressAvx512;
+    name += " sha512-avx512";
+  } else if (kSixtyFourBit && f.avx2 && f.bmi2) {
     k.sha512 = x86::Sha512CompressAvx2;
     name += " sha512-avx2";
   }

@@ -3,7 +3,7 @@
 //
 // The portable table-driven code is the reference and the fallback. Where
 // the processor has instructions for a primitive (x86: AES-NI, the SHA
-// extensions, AVX2 with BMI2 for SHA-512), those run instead, with results
+// extensions, AVX2 or AVX-512 with BMI2 for SHA-512), those run instead, with results
 // identical bit for bit. A processor without them uses the portable code
 // silently.
 //
@@ -22,7 +22,7 @@ namespace security {
 void ForcePortableCrypto(bool force);
 
 // Names the implementations in use, e.g. "aes-ni sha1-ni sha256-ni
-// sha512-avx2" or "portable".
+// sha512-avx512" or "portable".
 const char* CryptoImplementation();
 
 namespace detail {

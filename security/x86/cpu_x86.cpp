@@ -61,9 +61,11 @@ Features Detect() {
     const Registers seven = Cpuid(7, 0);
     f.sha = Bit(seven.ebx, 29);
     f.bmi2 = Bit(seven.ebx, 8);
-    // AVX2 needs the operating system to save the SSE and AVX states.
-    const bool ymmSaved = osxsave && avx && (EnabledRegisterState() & 0x6) == 0x6;
-    f.avx2 = ymmSaved && Bit(seven.ebx, 5);
+    // AVX2 needs the operating system to save the SSE and AVX states,
+    // AVX-512 also the mask and upper register states.
+    const std::uint64_t saved = osxsave && avx ? EnabledRegisterState() : 0;
+    f.avx2 = (saved & 0x6) == 0x6 && Bit(seven.ebx, 5);
+    f.avx512vl = f.avx2 && (saved & 0xE6) == 0xE6 && Bit(seven.ebx, 16) && Bit(seven.ebx, 31);
   }
   return f;
 }

@@ -1,6 +1,6 @@
 #pragma once
 // Primitives with the x86 processor's own instructions (AES-NI, the SHA
-// extensions, AVX2 with BMI2), for 32- and 64-bit builds. Each function is
+// extensions, AVX2 or AVX-512 with BMI2), for 32- and 64-bit builds. Each function is
 // compiled for its instructions with a target attribute, so the module as a
 // whole still runs on a processor without them; security/kernels.cpp calls
 // them only after Detect() has found the instructions. Results equal the
@@ -27,6 +27,7 @@ struct Features {
   bool sha = false;
   bool avx2 = false;
   bool bmi2 = false;
+  bool avx512vl = false;  // with AVX-512F, and the operating system saving its state
 };
 
 // Asks CPUID (and XGETBV for the AVX state); cheap, but callers keep the answer.
@@ -37,6 +38,7 @@ Features Detect();
 void Sha1CompressShaNi(std::uint32_t* chain, const std::uint8_t* blocks, std::uint32_t count);
 void Sha256CompressShaNi(std::uint32_t* chain, const std::uint8_t* blocks, std::uint32_t count);
 void Sha512CompressAvx2(std::uint64_t* chain, const std::uint8_t* blocks, std::uint32_t count);
+void Sha512CompressAvx512(std::uint64_t* chain, const std::uint8_t* blocks, std::uint32_t count);
 
 // AES with `rounds` rounds (10, 12 or 14) over whole 16-byte blocks.
 // `roundKeys` holds rounds + 1 keys of 16 bytes in natural byte order: the

@@ -13,6 +13,7 @@
 #include "security/kernels.h"
 #include "security/sha1_digest.h"
 #include "security/sha2_digest.h"
+#include "security/x86/x86_kernels.h"
 
 namespace security {
 namespace {
@@ -124,6 +125,31 @@ TEST(Implementation, DigestsAgreeWithThePortableCode) {
     }
   }
 }
+
+#ifdef VP_SECURITY_X86
+// Every compression kernel this processor can run, not only the one chosen,
+// against the portable one over random blocks.
+TEST(Implementation, EveryShaKernelOfThisProcessorAgreesWithThePortableOne) {
+  const x86::Features f = x86::Detect();
+  std::mt19937 rng(99);
+  const Bytes blocks = Random(rng, 7 * 128);
+  const auto check = [&](auto kernel, auto portable, auto word, std::size_t blockSize, const char* name) {
+    for (std::uint32_t count = 1; count <= 7; ++count) {
+      decltype(word) a[8], b[8];
+      for (int i = 0; i < 8; ++i) a[i] = b[i] = static_cast<decltype(word)>(rng()) * 0x9E3779B97F4A7C15ull;
+      kernel(a, blocks.data(), static_cast<std::uint32_t>(count * 128 / blockSize));
+      portable(b, blocks.data(), static_cast<std::uint32_t>(count * 128 / blockSize));
+      EXPECT_TRUE(std::equal(a, a + 8, b)) << name << " " << count;
+    }
+  };
+  if (f.sha && f.ssse3 && f.sse41) {
+    check(x86::Sha1CompressShaNi, detail::Sha1CompressPortable, std::uint32_t{}, 64, "sha1-ni");
+    check(x86::Sha256CompressShaNi, detail::Sha256CompressPortable, std::uint32_t{}, 64, "sha256-ni");
+  }
+  if (f.avx2 && f.bmi2) check(x86::Sha512CompressAvx2, detail::Sha512CompressPortable, std::uint64_t{}, 128, "sha512-avx2");
+  if (f.avx512vl && f.bmi2) check(x86::Sha512CompressAvx512, detail::Sha512CompressPortable, std::uint64_t{}, 128, "sha512-avx512");
+}
+#endif
 
 }  // namespace
 }  // namespace security
