@@ -23,6 +23,11 @@ constexpr bool kSixtyFourBit = false;
 
 constexpr AesKernels kAesNi = {x86::AesNiEncryptEcb, x86::AesNiDecryptEcb, x86::AesNiEncryptCbcStored,
                                x86::AesNiDecryptCbcStored};
+#if defined(__x86_64__) || defined(_M_X64)
+// CBC decryption, the reader's bulk work, two blocks per instruction.
+constexpr AesKernels kAesVaes = {x86::AesNiEncryptEcb, x86::AesNiDecryptEcb, x86::AesNiEncryptCbcStored,
+                                 x86::AesVaesDecryptCbcStored};
+#endif
 #endif
 
 // What this processor offers, each primitive on its own.
@@ -35,6 +40,12 @@ Kernels ProcessorKernels() {
   if (f.aes && f.ssse3) {
     k.aes = &kAesNi;
     name += " aes-ni";
+#if defined(__x86_64__) || defined(_M_X64)
+    if (f.vaes) {
+      k.aes = &kAesVaes;
+      name += " vaes";
+    }
+#endif
   }
   if (f.sha && f.ssse3 && f.sse41) {
     k.sha1 = x86::Sha1CompressShaNi;

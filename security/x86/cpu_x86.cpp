@@ -66,6 +66,7 @@ Features Detect() {
     const std::uint64_t saved = osxsave && avx ? EnabledRegisterState() : 0;
     f.avx2 = (saved & 0x6) == 0x6 && Bit(seven.ebx, 5);
     f.avx512vl = f.avx2 && (saved & 0xE6) == 0xE6 && Bit(seven.ebx, 16) && Bit(seven.ebx, 31);
+    f.vaes = f.avx2 && f.aes && Bit(seven.ecx, 9);
   }
   return f;
 }
