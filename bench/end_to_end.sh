@@ -11,11 +11,11 @@
 #               `openssl kdf` deriving the same PBKDF2 key (both whole
 #               processes).
 #
-# Each command runs RUNS times (default 7) and the fastest run counts, which
-# keeps other load on the machine out of the figures as far as possible; on a
-# busy machine NICE=-10 (as root) runs every command, ours and the references
-# alike, ahead of the other load. Prints the three ratios (ours / theirs;
-# below 1 means faster) and the reader's peak memory.
+# Each command runs RUNS times (default 7), after a sync, and the fastest run
+# counts, which keeps other load on the machine out of the figures as far as
+# possible; on a busy machine NICE=-10 (as root) runs every command, ours and
+# the references alike, ahead of the other load. Prints the three ratios
+# (ours / theirs; below 1 means faster) and the reader's peak memory.
 # Usage: [NICE=N] bench/end_to_end.sh [RUNS]
 
 set -euo pipefail
@@ -59,6 +59,7 @@ kdf_salt=$(printf 'bench' | od -An -v -tx1 | tr -d ' \n')$salt
 fastest() {
   local best=0 start end ms
   for ((i = 0; i < RUNS; ++i)); do
+    sync  # no writeback of earlier files during the run
     start=$(date +%s%N)
     if [ -n "$NICE" ]; then
       nice -n "$NICE" sh -c "$1" > /dev/null 2>&1 || true
