@@ -105,3 +105,14 @@ function(vp_add_test name dir)
     vp_wine_test(${name})
   endif()
 endfunction()
+
+# vp_add_test_run(NAME TEST [ENVIRONMENT VAR=VALUE...]): runs the test binary
+# of TEST once more under NAME with the given environment, labelled "unit".
+function(vp_add_test_run name test)
+  cmake_parse_arguments(ARG "" "" "ENVIRONMENT" ${ARGN})
+  if(NOT TARGET ${test})
+    return()
+  endif()
+  add_test(NAME ${name} COMMAND ${test} --gtest_brief=1)
+  set_tests_properties(${name} PROPERTIES LABELS unit TIMEOUT 900 ENVIRONMENT "${ARG_ENVIRONMENT}")
+endfunction()

@@ -13,6 +13,26 @@ std::uint32_t ChunkReader::Read(void* destination, std::uint32_t n) {
 
 std::uint32_t ChunkReader::Skip(std::uint32_t n) { return Take(nullptr, n); }
 
+const std::uint8_t* ChunkReader::Peek(std::uint32_t n, std::uint32_t& length) {
+  length = 0;
+  if (!more_ || n == 0) {
+    return nullptr;
+  }
+  if (available_ == 0) {
+    std::uint32_t blockLength = 0;
+    const std::uint8_t* block = source_->NextBlock(blockLength);
+    if (block == nullptr || blockLength == 0) {
+      current_ = nullptr;
+      more_ = false;
+      return nullptr;
+    }
+    current_ = block;
+    available_ = blockLength;
+  }
+  length = available_ < n ? available_ : n;
+  return current_;
+}
+
 void ChunkReader::Reset() {
   current_ = nullptr;
   available_ = 0;

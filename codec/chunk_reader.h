@@ -23,6 +23,13 @@ class ChunkReader {
   // Like Read, but drops the bytes.
   std::uint32_t Skip(std::uint32_t n);
 
+  // Hands out up to `n` bytes of the source's block in hand without copying
+  // them, asking the source for its next block when this one is used up, and
+  // writes their number to `length`. The bytes stay where they are (take them
+  // with Skip) and valid until the next call. Null, with length 0, once the
+  // source has ended or when `n` is 0.
+  const std::uint8_t* Peek(std::uint32_t n, std::uint32_t& length);
+
   // Forgets the block in hand and expects more data from the source.
   void Reset();
 

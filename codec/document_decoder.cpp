@@ -22,6 +22,9 @@ namespace {
 
 using EncodedHeader = VPCodecBase::EncodedHeader;
 
+static_assert(Inflater::InputSize <= DigestFeed::SlotSize && Inflater::OutputSize <= DigestFeed::SlotSize,
+              "stored chunks and inflated pieces are decoded straight into the digest helper's slots");
+
 // The expiry value that a stored 0xFFFFFFFF ("never") reads back as.
 constexpr std::int32_t kNeverExpires = 0x7FFFFFFF;
 
@@ -213,6 +216,9 @@ DecodeResult DocumentDecoder::DecodeBody(const std::uint8_t* key, std::uint32_t 
 
   Inflater inflater(header_.HasFlag(DocumentHeader::FlagContinuousStream),
                     customAllocator_ ? &allocator_ : nullptr);
+  // Long parts are hashed on a helper thread, beside the decrypting,
+  // inflating and writing; the digest is used directly only after a Drain.
+  DigestFeed feed(digest.get());
 
   std::uint8_t previous[security::kMaxCipherBlockSize] = {};
   for (std::uint32_t i = 0; i < partCount; ++i) {
@@ -261,13 +267,16 @@ DecodeResult DocumentDecoder::DecodeBody(const std::uint8_t* key, std::uint32_t 
     if (inflater.Active() && !inflater.BeginCompressedPart()) {
       return DecodeResult::InflateFailed;
     }
-    const std::int64_t copied =
-        CopyPartData(writer_, length, reader_, inflater, cipher_.get(), digest.get());
+    if (length >= BackgroundDigestFrom) {
+      feed.HashInBackground();
+    }
+    const std::int64_t copied = CopyPartData(writer_, length, reader_, inflater, cipher_.get(), &feed);
     if (copied < 0) {
       return static_cast<DecodeResult>(copied);
     }
 
     if (digest != nullptr) {
+      feed.Drain();
       digest->Update(block_, blockLength_);
       std::uint8_t stored[security::kMaxCipherBlockSize] = {};
       if (reader_.Read(stored, b) != b) {
@@ -333,23 +342,62 @@ DecodeResult DocumentDecoder::ReadPartHeader(std::unique_ptr<EncodedHeader>& par
 
 std::int64_t DocumentDecoder::CopyPartData(VPWriter& writer, std::uint32_t length,
                                            ChunkReader& reader, Inflater& inflater,
-                                           security::CBCCipher* cipher, security::Digest* digest) {
+                                           security::CBCCipher* cipher, DigestFeed* digest) {
   if (length == 0) {
     return 0;
   }
-  const std::uint64_t b = cipher != nullptr ? cipher->GetBlockCipher()->BlockSize() : 1;
+  const std::uint32_t b = cipher != nullptr ? cipher->GetBlockCipher()->BlockSize() : 1;
   const std::uint64_t stored = (std::uint64_t{length} + b - 1) / b * b;
   std::uint8_t* input = inflater.Input();
   std::uint64_t taken = 0;
   std::int64_t written = 0;
+  if (inflater.Active()) {
+    inflater.ExpectInput(length);
+  }
+  // The part's input ends (early or not): what the stream still owes for it
+  // comes out before the part ends.
+  const auto endOfInput = [&](DecodeResult result) -> std::int64_t {
+    if (!inflater.Active()) {
+      return ResultCode(result);
+    }
+    const std::uint64_t before = inflater.TotalOut();
+    const DecodeResult rc = inflater.EndOfInput(writer, digest);
+    written += static_cast<std::int64_t>(inflater.TotalOut() - before);
+    return ResultCode(rc != DecodeResult::Ok ? rc : result);
+  };
   while (taken < stored) {
     const auto chunk = static_cast<std::uint32_t>(
         stored - taken < Inflater::InputSize ? stored - taken : Inflater::InputSize);
-    if (reader.Read(input, chunk) != chunk) {
-      return ResultCode(DecodeResult::Truncated);
-    }
-    if (cipher != nullptr && !cipher->Decrypt(input, input, chunk)) {
-      return ResultCode(DecodeResult::Corrupt);
+    // Stored data with a digest helper goes straight into the helper's slot.
+    std::uint8_t* slot = !inflater.Active() && digest != nullptr ? digest->Acquire() : nullptr;
+    input = slot != nullptr ? slot : inflater.Input();
+    // Decrypt straight out of the source's blocks into the input buffer: the
+    // stored bytes are read once and are still in cache for the digest, the
+    // inflater and the writer. A cipher block split between two source
+    // blocks is copied together first.
+    for (std::uint32_t filled = 0; filled < chunk;) {
+      std::uint32_t available = 0;
+      const std::uint8_t* view = reader.Peek(chunk - filled, available);
+      const std::uint32_t whole = available / b * b;
+      if (whole == 0) {
+        if (reader.Read(input + filled, b) != b) {
+          return endOfInput(DecodeResult::Truncated);
+        }
+        if (cipher != nullptr && !cipher->Decrypt(input + filled, input + filled, b)) {
+          return ResultCode(DecodeResult::Corrupt);
+        }
+        filled += b;
+        continue;
+      }
+      if (cipher != nullptr) {
+        if (!cipher->Decrypt(view, input + filled, whole)) {
+          return ResultCode(DecodeResult::Corrupt);
+        }
+      } else {
+        std::memcpy(input + filled, view, whole);
+      }
+      reader.Skip(whole);
+      filled += whole;
     }
     // Chunks are whole blocks, so every one holds at least one byte below
     // `length`; the rest of the last one is block filler.
@@ -362,17 +410,21 @@ std::int64_t DocumentDecoder::CopyPartData(VPWriter& writer, std::uint32_t lengt
       }
       written += static_cast<std::int64_t>(inflater.TotalOut() - before);
     } else {
-      if (!writer.Write(input, kept)) {
-        return ResultCode(DecodeResult::PartOutputRefused);
-      }
-      if (digest != nullptr) {
+      const bool accepted = writer.Write(input, kept);
+      if (slot != nullptr) {
+        digest->Commit(accepted ? kept : 0);
+      } else if (accepted && digest != nullptr) {
         digest->Update(input, kept);
+      }
+      if (!accepted) {
+        return ResultCode(DecodeResult::PartOutputRefused);
       }
       written += kept;
     }
     taken += chunk;
   }
-  return written;
+  const std::int64_t rc = endOfInput(DecodeResult::Ok);
+  return rc != 0 ? rc : written;
 }
 
 }  // namespace codec

@@ -10,6 +10,7 @@
 
 #include "codec/chunk_reader.h"
 #include "codec/decode_result.h"
+#include "codec/digest_feed.h"
 #include "codec/document_header.h"
 #include "codec/inflater.h"
 #include "codec/vp_codec_base.h"
@@ -37,6 +38,9 @@ class DocumentDecoder {
   static constexpr std::uint32_t NameCapacity = 65;
   // Largest key any cipher here takes, in bytes.
   static constexpr std::uint32_t MaxKeyLength = 32;
+  // Parts of at least this many stored bytes are hashed on a helper thread
+  // (see DigestFeed); for shorter ones a thread does not pay.
+  static constexpr std::uint32_t BackgroundDigestFrom = 1024 * 1024;
 
   // The current time in seconds since 1970-01-01 00:00 UTC.
   using Clock = std::function<std::int64_t()>;
@@ -91,8 +95,7 @@ class DocumentDecoder {
   // active, and feeds the output to `digest` when given. Returns the number of
   // bytes written or the (negative) ResultCode of a failure.
   static std::int64_t CopyPartData(VPWriter& writer, std::uint32_t length, ChunkReader& reader,
-                                   Inflater& inflater, security::CBCCipher* cipher,
-                                   security::Digest* digest);
+                                   Inflater& inflater, security::CBCCipher* cipher, DigestFeed* digest);
 
   // The fixed header in host byte order once ReadFixedHeader has read it.
   const DocumentHeader& Header() const { return header_; }

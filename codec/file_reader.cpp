@@ -6,12 +6,15 @@ const std::uint8_t* FileReader::NextBlock(std::uint32_t& length) {
   if (file_ == nullptr || std::feof(file_)) {
     return nullptr;
   }
-  const std::size_t n = std::fread(block_, 1, BlockSize, file_);
+  if (!block_) {
+    block_.reset(new std::uint8_t[BlockSize]);
+  }
+  const std::size_t n = std::fread(block_.get(), 1, BlockSize, file_);
   if (n == 0 || std::ferror(file_)) {
     return nullptr;
   }
   length = static_cast<std::uint32_t>(n);
-  return block_;
+  return block_.get();
 }
 
 namespace inspection {

@@ -12,9 +12,14 @@ bool FileWriter::Write(const void* data, std::uint32_t length) {
   if (data == nullptr) {
     return false;
   }
-  const std::size_t written = std::fwrite(data, 1, length, stream_);
-  const bool flushed = std::fflush(stream_) == 0;
-  return written == length && flushed;
+  return std::fwrite(data, 1, length, stream_) == length;
+}
+
+bool FileWriter::Flush() {
+  if (stream_ == nullptr) {
+    return false;
+  }
+  return std::fflush(stream_) == 0 && std::ferror(stream_) == 0;
 }
 
 }  // namespace codec

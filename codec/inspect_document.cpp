@@ -65,8 +65,9 @@ DecodeResult ReadTrailer(VPReader& source, security::Digest& digest, std::uint32
   Inflater inflater(false, allocator);
   inflater.SetActive(true);
   BoundedMemoryWriter list(2 * streamLength);
+  DigestFeed feed(&digest);
   const std::int64_t copied =
-      DocumentDecoder::CopyPartData(list, streamLength, streamReader, inflater, nullptr, &digest);
+      DocumentDecoder::CopyPartData(list, streamLength, streamReader, inflater, nullptr, &feed);
   if (copied < 0) {
     if (list.Overflowed()) {
       return DecodeResult::Corrupt;

@@ -114,7 +114,10 @@ bool FileDecodeWriter::EndPart() {
   if (current_ >= entries_.size()) return false;
   PartFile& part = *entries_[current_];
   ++current_;
+  // Writes are not flushed one by one: the part is complete once this returns.
+  const bool flushed = inner_->Flush();
   inner_->SetStream(nullptr);
+  if (!flushed) return false;
   if (!keepOpen_) return part.Close();
   return true;
 }

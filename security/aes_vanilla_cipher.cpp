@@ -97,6 +97,12 @@ void AesVanillaCipher::ExpandDecryptionKey() {
   computed_ = kDecryption;
 }
 
+std::uint32_t AesVanillaCipher::PrepareRoundKeys(bool decryption) {
+  if (decryption && computed_ != kDecryption) ExpandDecryptionKey();
+  if (!decryption && computed_ != kEncryption) ExpandEncryptionKey();
+  return rounds_;
+}
+
 void AesVanillaCipher::EncryptBlock(const std::uint32_t* in, std::uint32_t* out) {
   if (computed_ != kEncryption) ExpandEncryptionKey();
   const auto& T = kAesEncrypt;

@@ -31,6 +31,13 @@ class AesVanillaCipher : public AESCipher {
 
   static constexpr std::uint32_t kRoundKeyWords = 60;
 
+ protected:
+  // Computes the round keys of one direction (for decryption those of the
+  // equivalent inverse cipher) unless they are in place, and returns the
+  // round count. RoundKeys() then holds 4 * (rounds + 1) words.
+  std::uint32_t PrepareRoundKeys(bool decryption);
+  const std::uint32_t* RoundKeys() const { return roundKeys_; }
+
  private:
   enum RoundKeys : std::uint8_t { kNone = 0, kEncryption = 1, kDecryption = 2 };
 

@@ -1,6 +1,8 @@
 #include "security/block_cipher.h"
 
+#include "security/aes_accelerated_cipher.h"
 #include "security/aes_vanilla_cipher.h"
+#include "security/kernels.h"
 #include "security/secure_wipe.h"
 #include "security/triple_des_cipher.h"
 
@@ -57,6 +59,35 @@ bool BlockCipher::DecryptEcb(const std::uint8_t* in, std::uint8_t* out, std::uin
   return Ecb<false>(in, out, length);
 }
 
+void BlockCipher::EncryptCbcBlocks(const std::uint8_t* in, std::uint8_t* out, std::uint32_t blocks,
+                                   std::uint32_t* chain) {
+  const std::uint32_t blockSize = BlockSize();
+  const std::uint32_t words = blockSize / 4;
+  for (; blocks != 0; --blocks, in += blockSize, out += blockSize) {
+    for (std::uint32_t w = 0; w < words; ++w) chain[w] ^= LoadBigEndian32(in + 4 * w);
+    EncryptBlock(chain, chain);
+    for (std::uint32_t w = 0; w < words; ++w) StoreLittleEndian32(out + 4 * w, chain[w]);
+  }
+}
+
+void BlockCipher::DecryptCbcBlocks(const std::uint8_t* in, std::uint8_t* out, std::uint32_t blocks,
+                                   std::uint32_t* chain) {
+  const std::uint32_t blockSize = BlockSize();
+  const std::uint32_t words = blockSize / 4;
+  std::uint32_t stored[kMaxCipherBlockSize / 4];
+  std::uint32_t plain[kMaxCipherBlockSize / 4];
+  for (; blocks != 0; --blocks, in += blockSize, out += blockSize) {
+    // Read the whole stored block before writing `out`: in-place works.
+    for (std::uint32_t w = 0; w < words; ++w) stored[w] = LoadLittleEndian32(in + 4 * w);
+    DecryptBlock(stored, plain);
+    for (std::uint32_t w = 0; w < words; ++w) {
+      StoreBigEndian32(out + 4 * w, plain[w] ^ chain[w]);
+      chain[w] = stored[w];
+    }
+  }
+  SecureWipe(plain, sizeof plain);
+}
+
 std::unique_ptr<BlockCipher> CreateBlockCipher(std::uint32_t identifier) {
   std::unique_ptr<BlockCipher> cipher;
   switch (identifier) {
@@ -64,7 +95,12 @@ std::unique_ptr<BlockCipher> CreateBlockCipher(std::uint32_t identifier) {
       cipher = std::make_unique<TripleDESCipher>();
       break;
     case kCipherAes:
-      cipher = std::make_unique<AesVanillaCipher>();
+      // The processor's AES instructions when this processor has them.
+      if (const detail::AesKernels* kernels = detail::ActiveKernels().aes) {
+        cipher = std::make_unique<AesAcceleratedCipher>(*kernels);
+      } else {
+        cipher = std::make_unique<AesVanillaCipher>();
+      }
       break;
     default:
       return nullptr;

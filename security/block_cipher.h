@@ -83,6 +83,16 @@ class BlockCipher : public BaseCipher {
   virtual void EncryptBlock(const std::uint32_t* in, std::uint32_t* out) = 0;
   virtual void DecryptBlock(const std::uint32_t* in, std::uint32_t* out) = 0;
 
+  // CBC over `blocks` whole blocks in the stored byte order of
+  // security/cbc_cipher.h; `chain` holds the BlockSize() / 4 chaining words
+  // and is advanced. `in` and `out` may be the same buffer or not overlap.
+  // The caller has checked the arguments. This base runs the block
+  // operations one block at a time; a cipher with a faster way overrides them.
+  virtual void EncryptCbcBlocks(const std::uint8_t* in, std::uint8_t* out, std::uint32_t blocks,
+                                std::uint32_t* chain);
+  virtual void DecryptCbcBlocks(const std::uint8_t* in, std::uint8_t* out, std::uint32_t blocks,
+                                std::uint32_t* chain);
+
  protected:
   using BaseCipher::BaseCipher;
 

@@ -44,16 +44,7 @@ bool CBCCipher::Encrypt(const std::uint8_t* in, std::uint8_t* out, std::uint32_t
   BlockCipher* block = Prepare(in, out, length, answer);
   if (block == nullptr) return answer;
   const std::uint32_t blockSize = block->BlockSize();
-  std::uint32_t* chain = chain_.get();
-  for (std::uint32_t offset = 0; offset < length; offset += blockSize) {
-    for (std::uint32_t w = 0; w < chainWords_; ++w) {
-      chain[w] ^= LoadBigEndian32(in + offset + 4 * w);
-    }
-    block->EncryptBlock(chain, chain);
-    for (std::uint32_t w = 0; w < chainWords_; ++w) {
-      StoreLittleEndian32(out + offset + 4 * w, chain[w]);
-    }
-  }
+  block->EncryptCbcBlocks(in, out, length / blockSize, chain_.get());
   return true;
 }
 
@@ -62,21 +53,7 @@ bool CBCCipher::Decrypt(const std::uint8_t* in, std::uint8_t* out, std::uint32_t
   BlockCipher* block = Prepare(in, out, length, answer);
   if (block == nullptr) return answer;
   const std::uint32_t blockSize = block->BlockSize();
-  std::uint32_t* chain = chain_.get();
-  std::uint32_t stored[kMaxCipherBlockSize / 4];
-  std::uint32_t plain[kMaxCipherBlockSize / 4];
-  for (std::uint32_t offset = 0; offset < length; offset += blockSize) {
-    // Read the whole stored block before writing `out`: in-place works.
-    for (std::uint32_t w = 0; w < chainWords_; ++w) {
-      stored[w] = LoadLittleEndian32(in + offset + 4 * w);
-    }
-    block->DecryptBlock(stored, plain);
-    for (std::uint32_t w = 0; w < chainWords_; ++w) {
-      StoreBigEndian32(out + offset + 4 * w, plain[w] ^ chain[w]);
-      chain[w] = stored[w];
-    }
-  }
-  SecureWipe(plain, sizeof plain);
+  block->DecryptCbcBlocks(in, out, length / blockSize, chain_.get());
   return true;
 }
 

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <cstring>
 #include <memory>
+#include <type_traits>
 
 #include "security/digest_imp.h"
 #include "security/keccak_f1600_digest.h"
@@ -40,6 +41,12 @@ class HMac : public MsgAuthenticationCode<D> {
   bool SelectVariant(std::uint32_t size) override;
   // Keys longer than the block size are hashed first; the pads are rebuilt.
   void SetKey(const void* key, std::uint32_t length) override;
+
+  // For HMAC-SHA-256: the chaining words of the inner and the outer hash
+  // right after their pads (one block each), from which a message of one
+  // block finishes with one compression each. False for any other digest.
+  // The words are key material: the caller wipes them.
+  bool PadStates256(std::uint32_t* inner, std::uint32_t* outer) const;
 
  private:
   // Absorbs the pads into the saved starting states of the two hashes.
@@ -98,6 +105,19 @@ bool HMac<D>::Final(std::uint8_t* out, std::uint32_t length) {
 template <class D>
 bool HMac<D>::SelectVariant(std::uint32_t size) {
   return size == this->OutputSize();
+}
+
+template <class D>
+bool HMac<D>::PadStates256(std::uint32_t* inner, std::uint32_t* outer) const {
+  if constexpr (std::is_same_v<D, Sha2Digest>) {
+    std::uint32_t innerBlocks = 0, outerBlocks = 0;
+    return innerStart_.WholeBlockState256(inner, innerBlocks) && outerStart_.WholeBlockState256(outer, outerBlocks) &&
+           innerBlocks == 1 && outerBlocks == 1;
+  } else {
+    static_cast<void>(inner);
+    static_cast<void>(outer);
+    return false;
+  }
 }
 
 template <class D>

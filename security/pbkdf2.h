@@ -12,7 +12,9 @@
 #include <cstring>
 #include <utility>
 
+#include "security/byte_order.h"
 #include "security/hmac.h"
+#include "security/kernels.h"
 #include "security/key_derivation_function.h"
 #include "security/secure_blob.h"
 #include "security/secure_wipe.h"
@@ -49,6 +51,13 @@ class PbKdf2 : public PasswordKeyDerivationFunction {
   // Computes block `index` into block_ with `count` iterations; count 0 XORs
   // the one MAC value into the previous block instead.
   void ComputeBlock(std::uint32_t index, std::uint32_t count);
+  // Runs `count` more iterations from `u` (U(j+1) = MAC(P, U(j)), each XORed
+  // into block_) straight on the compression function where the MAC allows
+  // it: for HMAC-SHA-256 each is one compression from the inner pad's state
+  // and one from the outer pad's, with the padding of the 32-byte messages
+  // written once. Leaves the last U in `u`. False, with nothing done, for
+  // any other MAC.
+  bool IterateDirectly(std::uint8_t* u, std::uint32_t count);
   void XorIntoBlock(const std::uint8_t* u) {
     for (std::uint32_t g = 0; g < hLen_ / 4; ++g) {
       for (std::uint32_t b = 0; b < 4; ++b) block_[4 * g + b] ^= u[4 * g + b];
@@ -114,6 +123,10 @@ void PbKdf2<MAC>::ComputeBlock(std::uint32_t index, std::uint32_t count) {
   } else {
     XorIntoBlock(u);
   }
+  if (count > 1 && IterateDirectly(u, count - 1)) {
+    SecureWipe(u, sizeof u);
+    return;
+  }
   for (std::uint32_t j = 1; j < count; ++j) {
     mac_.Reset();
     mac_.Update(u, hLen_);
@@ -122,6 +135,43 @@ void PbKdf2<MAC>::ComputeBlock(std::uint32_t index, std::uint32_t count) {
     if (j % kProgressStep == 0 && progress_) progress_(j, count);
   }
   SecureWipe(u, sizeof u);
+}
+
+template <class MAC>
+bool PbKdf2<MAC>::IterateDirectly(std::uint8_t* u, std::uint32_t count) {
+  std::uint32_t inner[8], outer[8];
+  if (hLen_ != 32 || !mac_.PadStates256(inner, outer)) {
+    SecureWipe(inner, sizeof inner);
+    SecureWipe(outer, sizeof outer);
+    return false;
+  }
+  const detail::Sha256CompressFn compress = detail::ActiveKernels().sha256;
+  // Both hashes finish a 32-byte message after their pad's block: the
+  // message, 0x80, zeros and the bit count of 64 + 32 bytes. The inner
+  // digest replaces the message in place for the outer hash, and the outer
+  // digest for the next inner one.
+  std::uint8_t message[64] = {};
+  std::memcpy(message, u, 32);
+  message[32] = 0x80;
+  StoreBigEndian64(message + 56, std::uint64_t{64 + 32} * 8);
+  std::uint32_t state[8];
+  for (std::uint32_t j = 0; j < count; ++j) {
+    std::memcpy(state, inner, sizeof state);
+    compress(state, message, 1);
+    for (int w = 0; w < 8; ++w) StoreBigEndian32(message + 4 * w, state[w]);
+    std::memcpy(state, outer, sizeof state);
+    compress(state, message, 1);
+    for (int w = 0; w < 8; ++w) StoreBigEndian32(message + 4 * w, state[w]);
+    XorIntoBlock(message);
+    // Iteration j + 1 of the count + 1 that the block takes.
+    if ((j + 1) % kProgressStep == 0 && progress_) progress_(j + 1, std::uint64_t{count} + 1);
+  }
+  std::memcpy(u, message, 32);
+  SecureWipe(message, sizeof message);
+  SecureWipe(state, sizeof state);
+  SecureWipe(inner, sizeof inner);
+  SecureWipe(outer, sizeof outer);
+  return true;
 }
 
 template <class MAC>

@@ -5,11 +5,11 @@
 #include <cstring>
 
 #include "security/byte_order.h"
+#include "security/kernels.h"
 #include "security/secure_wipe.h"
 
 namespace security {
 namespace {
-
 
 // One round; the caller rotates the roles of a..e between rounds. The message
 // schedule is kept as a ring of 16 words, extended as the rounds need it.
@@ -40,8 +40,10 @@ namespace {
   SHA1_ROUND(c, d, e, a, b, F(d, e, a), K, SHA1_W((i) + 3));  \
   SHA1_ROUND(b, c, d, e, a, F(c, d, e), K, SHA1_W((i) + 4))
 
+}  // namespace
+
 // Compresses `count` consecutive 64-byte blocks into the chaining words.
-void Sha1Compress(std::uint32_t* chain, const std::uint8_t* blocks, std::uint32_t count) {
+void detail::Sha1CompressPortable(std::uint32_t* chain, const std::uint8_t* blocks, std::uint32_t count) {
   std::uint32_t w[16];
   for (; count != 0; --count, blocks += 64) {
     for (int t = 0; t < 16; ++t) w[t] = LoadBigEndian32(blocks + 4 * t);
@@ -82,6 +84,12 @@ void Sha1Compress(std::uint32_t* chain, const std::uint8_t* blocks, std::uint32_
 #undef SHA1_F2
 #undef SHA1_F3
 #undef SHA1_ROUND
+
+namespace {
+
+void Sha1Compress(std::uint32_t* chain, const std::uint8_t* blocks, std::uint32_t count) {
+  detail::ActiveKernels().sha1(chain, blocks, count);
+}
 
 }  // namespace
 

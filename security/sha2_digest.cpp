@@ -2,6 +2,8 @@
 
 #include <bit>
 
+#include "security/kernels.h"
+
 namespace security {
 namespace detail {
 namespace {
@@ -79,7 +81,7 @@ inline std::uint64_t Small1_64(std::uint64_t x) { return std::rotr(x, 19) ^ std:
 
 }  // namespace
 
-void Sha256Compress(std::uint32_t* chain, const std::uint8_t* blocks, std::uint32_t count) {
+void Sha256CompressPortable(std::uint32_t* chain, const std::uint8_t* blocks, std::uint32_t count) {
   std::uint32_t w[16];
   for (; count != 0; --count, blocks += 64) {
     for (int t = 0; t < 16; ++t) w[t] = LoadBigEndian32(blocks + 4 * t);
@@ -99,7 +101,7 @@ void Sha256Compress(std::uint32_t* chain, const std::uint8_t* blocks, std::uint3
   SecureWipe(w, sizeof w);
 }
 
-void Sha512Compress(std::uint64_t* chain, const std::uint8_t* blocks, std::uint32_t count) {
+void Sha512CompressPortable(std::uint64_t* chain, const std::uint8_t* blocks, std::uint32_t count) {
   std::uint64_t w[16];
   for (; count != 0; --count, blocks += 128) {
     for (int t = 0; t < 16; ++t) w[t] = LoadBigEndian64(blocks + 8 * t);
@@ -126,6 +128,14 @@ void Sha512Compress(std::uint64_t* chain, const std::uint8_t* blocks, std::uint3
 #undef SHA2_W_NEXT32
 #undef SHA2_W_NEXT64
 #undef SHA2_ROUND
+
+void Sha256Compress(std::uint32_t* chain, const std::uint8_t* blocks, std::uint32_t count) {
+  ActiveKernels().sha256(chain, blocks, count);
+}
+
+void Sha512Compress(std::uint64_t* chain, const std::uint8_t* blocks, std::uint32_t count) {
+  ActiveKernels().sha512(chain, blocks, count);
+}
 
 }  // namespace detail
 

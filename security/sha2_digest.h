@@ -32,6 +32,10 @@ class Sha2DigestImp {
   // Takes over the whole state of `other`; false (and no change) when it is
   // a different variant.
   virtual bool CopyStateFrom(const Sha2DigestImp& other) = 0;
+  // For a SHA-256 state that holds whole blocks only: copies its eight
+  // chaining words and writes the number of blocks compressed. False for
+  // any other variant or with bytes buffered.
+  virtual bool WholeBlockState256(std::uint32_t* chain, std::uint32_t& blocks) const = 0;
 };
 
 namespace detail {
@@ -170,6 +174,19 @@ class Sha2Bridge final : public Sha2DigestImp {
   std::uint32_t BlockSize() const override { return kBlockSize; }
   std::uint32_t OutputSize() const override { return kOutputSize; }
 
+  bool WholeBlockState256(std::uint32_t* chain, std::uint32_t& blocks) const override {
+    if constexpr (N == 256) {
+      if (buffered_ != 0) return false;
+      std::memcpy(chain, chain_, sizeof chain_);
+      blocks = blocks_;
+      return true;
+    } else {
+      static_cast<void>(chain);
+      static_cast<void>(blocks);
+      return false;
+    }
+  }
+
   bool CopyStateFrom(const Sha2DigestImp& other) override {
     if (typeid(other) != typeid(*this)) return false;
     const auto& from = static_cast<const Sha2Bridge&>(other);
@@ -210,6 +227,10 @@ class Sha2Digest : public DigestImp {
   // Takes over the absorbed state of `other`, which must have the same output
   // size; false (and no change) otherwise. Lets HMAC restart from saved pads.
   bool CopyStateFrom(const Sha2Digest& other) { return variant_->CopyStateFrom(*other.variant_); }
+  // See Sha2DigestImp::WholeBlockState256.
+  bool WholeBlockState256(std::uint32_t* chain, std::uint32_t& blocks) const {
+    return variant_->WholeBlockState256(chain, blocks);
+  }
 
  private:
   std::unique_ptr<Sha2DigestImp> variant_;

@@ -123,27 +123,37 @@ TEST(MemoryWriterTest, GrowsToTwiceTheNeedUnlessTheBufferIsNotItsOwn) {
   EXPECT_EQ(unowned.Buffer(), buffer);
 }
 
-TEST(FileWriterTest, WritesOnlyWithAWorkingStream) {
+// Writes are not flushed one by one: Flush hands them on, and a full disk
+// shows at a Write or at the Flush.
+TEST(FileWriterTest, WritesOnlyWithAWorkingStreamAndFlushReportsFailures) {
   FileWriter writer;
-  EXPECT_FALSE(writer.Write("abc", 3));
+  EXPECT_FALSE(writer.Write("abc", 3) || writer.Flush());
   std::FILE* file = std::tmpfile();
   ASSERT_NE(file, nullptr);
   writer.SetStream(file);
   EXPECT_TRUE(writer.Write("abc", 3));
   EXPECT_TRUE(writer.Write("", 0));
+  EXPECT_TRUE(writer.Flush());
   std::rewind(file);
   char back[4] = {};
   EXPECT_EQ(std::fread(back, 1, 4, file), 3u);
   EXPECT_STREQ(back, "abc");
   std::fclose(file);
   if (std::FILE* full = std::fopen("/dev/full", "wb")) {
-    EXPECT_FALSE(FileWriter(full).Write("abc", 3));
+    FileWriter small(full);
+    EXPECT_FALSE(small.Write("abc", 3) && small.Flush());
+    std::fclose(full);
+  }
+  if (std::FILE* full = std::fopen("/dev/full", "wb")) {
+    const Bytes big(1 << 20, 7);  // more than any stream buffer
+    EXPECT_FALSE(FileWriter(full).Write(big.data(), static_cast<std::uint32_t>(big.size())));
     std::fclose(full);
   }
 }
 
-TEST(FileReaderTest, BlocksOf4096AndTheInspectionsPositionedReads) {
-  const Bytes data = Counting(10000);
+TEST(FileReaderTest, BlocksOfBlockSizeAndTheInspectionsPositionedReads) {
+  const std::uint32_t size = FileReader::BlockSize + 10000;
+  const Bytes data = Counting(size);
   std::FILE* file = std::tmpfile();
   ASSERT_NE(file, nullptr);
   ASSERT_EQ(std::fwrite(data.data(), 1, data.size(), file), data.size());
@@ -153,11 +163,11 @@ TEST(FileReaderTest, BlocksOf4096AndTheInspectionsPositionedReads) {
     FileReader reader(file);
     const std::uint8_t* block = reader.NextBlock(length);
     ASSERT_NE(block, nullptr);
-    EXPECT_EQ(Bytes(block, block + length), Bytes(data.begin(), data.begin() + 4096));
+    EXPECT_EQ(Bytes(block, block + length), Bytes(data.begin(), data.begin() + FileReader::BlockSize));
     ChunkReader chunks(reader);
-    Bytes rest(6000);
-    EXPECT_EQ(chunks.Read(rest.data(), 6000), 5904u);
-    EXPECT_EQ(rest[5903], data[9999]);
+    Bytes rest(12000);
+    EXPECT_EQ(chunks.Read(rest.data(), 12000), 10000u);
+    EXPECT_EQ(rest[9999], data[size - 1]);
     EXPECT_EQ(FileReader(nullptr).NextBlock(length), nullptr);
   }
   // The inspection's reader over the same, still open stream: no blocks,

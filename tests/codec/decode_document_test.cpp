@@ -2,6 +2,7 @@
 // are rows of tests/data/codec/decode_cases.txt): key derivation against
 // OpenSSL, empty parts, and expiry.
 
+#include <algorithm>
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -48,7 +49,7 @@ TEST(DecodeRoundTripTest, EmptyCredentialsAndAFileSource) {
   decoder.SetClock([] { return kNow; });
   EXPECT_EQ(decoder.DecodeDocument(layout.userName.c_str(), layout.password.c_str(), false), DecodeResult::Ok);
   ExpectContents(writer, layout);
-  EXPECT_LE(writer.largestWrite, 4096u);
+  EXPECT_LE(writer.largestWrite, std::max(Inflater::InputSize, Inflater::OutputSize));
   std::fclose(file);
 }
 

@@ -288,7 +288,9 @@ TEST(FaultInjection, InflaterAllocationsFailOneAfterAnother) {
       FaultyWriter writer;
       ASSERT_EQ(DecodeFrom(source, writer, s.recipe, &countingSeam), R::Ok);
     }
-    ASSERT_GE(counting.calls, 2);
+    // The stream's state at least; zlib takes its window only once its
+    // output needs one, which depends on the inflater's area sizes.
+    ASSERT_GE(counting.calls, 1);
     for (int allowed = 0; allowed <= counting.calls; ++allowed) {
       FailingAllocator failing;
       failing.allowed = allowed;
@@ -324,7 +326,7 @@ TEST(FaultInjection, TrailerAndTagListAllocationsFailOneAfterAnother) {
     DocumentTagTable tags;
     ASSERT_EQ(inspect(counting, tags), R::Ok);
   }
-  ASSERT_GE(counting.calls, 2);  // the list is long enough to need the window
+  ASSERT_GE(counting.calls, 1);
   for (int allowed = 0; allowed <= counting.calls; ++allowed) {
     FailingAllocator failing;
     failing.allowed = allowed;

@@ -1,0 +1,192 @@
+// zlib and ISA-L behind the Inflater, side by side over the same input: the
+// same answer to every call and the same bytes, for whole, damaged, cut-off
+// and padded streams of every deflate kind, fed in random pieces. And the
+// decoder over damaged documents: the same result code and the same calls.
+
+#include <functional>
+#include <random>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+#include <zlib.h>
+
+#include "codec/decode_result.h"
+#include "codec/inflate_engine.h"
+#include "codec/inflater.h"
+#include "decode_testing.h"
+
+namespace codec {
+namespace {
+
+using namespace decodetest;  // the shared codec test helpers
+
+class Collector final : public VPWriter {
+ public:
+  bool Write(const void* data, std::uint32_t length) override {
+    const auto* p = static_cast<const std::uint8_t*>(data);
+    bytes.insert(bytes.end(), p, p + length);
+    return true;
+  }
+  Bytes bytes;
+};
+
+// What one implementation made of the input: the answer to each call, the
+// output, and whether the stream ended.
+struct Outcome {
+  std::vector<DecodeResult> codes;
+  Bytes output;
+  bool ended = false;
+};
+
+// Feeds `pieces` (one stream, or several with a reset before each when not
+// continuous) to a fresh inflater of `which`; stops at the first failure.
+Outcome Feed(InflateImplementation which, const std::vector<Bytes>& parts, bool continuous,
+         const std::vector<std::size_t>& cuts) {
+  ForceInflateImplementation(which);
+  Inflater inflater(continuous);
+  ForceInflateImplementation(std::nullopt);
+  EXPECT_EQ(inflater.Implementation(), continuous ? InflateImplementation::Zlib : which);
+  inflater.SetActive(true);
+  Collector out;
+  Outcome run;
+  std::size_t cut = 0;
+  for (const Bytes& part : parts) {
+    if (!inflater.BeginCompressedPart()) {
+      run.codes.push_back(DecodeResult::InflateFailed);
+      break;
+    }
+    for (std::size_t at = 0; at < part.size();) {
+      const std::size_t take = std::min(part.size() - at, cuts[cut++ % cuts.size()]);
+      run.codes.push_back(inflater.Inflate(part.data() + at, static_cast<std::uint32_t>(take), out, nullptr));
+      at += take;
+      if (run.codes.back() != DecodeResult::Ok) break;
+    }
+    if (run.codes.empty() || run.codes.back() == DecodeResult::Ok) run.codes.push_back(inflater.EndOfInput(out, nullptr));
+    if (!run.codes.empty() && run.codes.back() != DecodeResult::Ok) break;
+  }
+  run.output = out.bytes;
+  run.ended = inflater.StreamEnded();
+  return run;
+}
+
+// One zlib stream with the given settings (windowBits 8..15; a dictionary
+// makes the stream ask for it).
+Bytes Compress(const Bytes& content, int level, int windowBits, int strategy, const Bytes& dictionary = {}) {
+  z_stream zs{};
+  EXPECT_EQ(deflateInit2(&zs, level, Z_DEFLATED, windowBits, 8, strategy), Z_OK);
+  if (!dictionary.empty()) deflateSetDictionary(&zs, dictionary.data(), static_cast<uInt>(dictionary.size()));
+  Bytes out(deflateBound(&zs, static_cast<uLong>(content.size())) + 64);
+  zs.next_in = const_cast<Bytef*>(content.data());
+  zs.avail_in = static_cast<uInt>(content.size());
+  zs.next_out = out.data();
+  zs.avail_out = static_cast<uInt>(out.size());
+  EXPECT_EQ(deflate(&zs, Z_FINISH), Z_STREAM_END);
+  out.resize(zs.total_out);
+  deflateEnd(&zs);
+  return out;
+}
+
+Bytes Content(std::mt19937& rng, std::size_t n) {
+  Bytes out;
+  while (out.size() < n) {
+    const std::size_t run = 1 + rng() % 3000;
+    switch (rng() % 4) {
+      case 0: { const Bytes noise = Noise(run, static_cast<std::uint32_t>(rng())); out.insert(out.end(), noise.begin(), noise.end()); break; }
+      case 1: out.insert(out.end(), run, static_cast<std::uint8_t>(rng())); break;
+      case 2: for (std::size_t i = 0; i < run; ++i) out.push_back(static_cast<std::uint8_t>('a' + rng() % 6)); break;
+      default: if (out.size() > 10) { const std::size_t from = rng() % out.size(); for (std::size_t i = 0; i < run; ++i) out.push_back(out[from + i % (out.size() - from)]); }
+    }
+  }
+  out.resize(n);
+  return out;
+}
+
+bool Available() { return InflateImplementationAvailable(InflateImplementation::Isal); }
+
+TEST(InflateImplementationsTest, SameAnswersAndBytesForEveryKindOfStream) {
+  if (!Available()) GTEST_SKIP() << "built without ISA-L";
+  std::mt19937 rng(4242);
+  const int strategies[] = {Z_DEFAULT_STRATEGY, Z_FILTERED, Z_HUFFMAN_ONLY, Z_RLE, Z_FIXED};
+  for (int round = 0; round < 400; ++round) {
+    const Bytes content = Content(rng, rng() % 4 == 0 ? rng() % 300 : rng() % 300000);
+    const int windowBits = rng() % 3 == 0 ? 9 + static_cast<int>(rng() % 7) : 15;
+    Bytes stream = Compress(content, static_cast<int>(rng() % 10), windowBits, strategies[rng() % 5],
+                            rng() % 25 == 0 ? Bytes{1, 2, 3} : Bytes{});
+    std::string damage = "none";
+    switch (rng() % 8) {
+      case 0: case 1: {  // flipped bits anywhere
+        const int flips = 1 + static_cast<int>(rng() % 4);
+        for (int i = 0; i < flips && !stream.empty(); ++i) stream[rng() % stream.size()] ^= static_cast<std::uint8_t>(1u << (rng() % 8));
+        damage = "bits";
+        break;
+      }
+      case 2: stream.resize(rng() % (stream.size() + 1)); damage = "cut"; break;
+      case 3: { const Bytes junk = Noise(1 + rng() % 100, static_cast<std::uint32_t>(rng())); stream.insert(stream.end(), junk.begin(), junk.end()); damage = "junk after"; break; }
+      case 4: if (stream.size() > 4) stream[stream.size() - 1 - rng() % 4] ^= 0x40; damage = "checksum"; break;
+      case 5: stream[rng() % 2] = static_cast<std::uint8_t>(rng()); damage = "header"; break;
+      default: break;
+    }
+    // Cut into parts anywhere: one stream through them all when continuous,
+    // otherwise a fresh stream per part (so later pieces of a cut stream are
+    // not valid on their own), sometimes followed by a whole second stream.
+    const bool continuous = rng() % 3 == 0;
+    std::vector<Bytes> parts;
+    for (std::size_t at = 0; at < stream.size() || parts.empty();) {
+      const std::size_t take = std::min(stream.size() - at, rng() % 2 == 0 ? stream.size() : 1 + static_cast<std::size_t>(rng() % 70000));
+      parts.emplace_back(stream.begin() + static_cast<std::ptrdiff_t>(at), stream.begin() + static_cast<std::ptrdiff_t>(at + take));
+      at += take;
+      if (take == 0) break;
+    }
+    if (!continuous && rng() % 2 == 0) parts.push_back(Compress(Content(rng, rng() % 20000), 6, 15, Z_DEFAULT_STRATEGY));
+    std::vector<std::size_t> cuts;
+    for (int i = 0; i < 16; ++i) cuts.push_back(rng() % 3 == 0 ? 1 + rng() % 8 : 1 + rng() % Inflater::InputSize);
+    SCOPED_TRACE(testing::Message() << "round " << round << ": " << content.size() << " bytes, window " << windowBits
+                                    << ", damage " << damage << (continuous ? ", continuous" : ""));
+    const Outcome zlib = Feed(InflateImplementation::Zlib, parts, continuous, cuts);
+    const Outcome isal = Feed(InflateImplementation::Isal, parts, continuous, cuts);
+    ASSERT_EQ(isal.codes, zlib.codes);
+    ASSERT_EQ(isal.ended, zlib.ended);
+    ASSERT_TRUE(isal.output == zlib.output) << isal.output.size() << " against " << zlib.output.size();
+  }
+}
+
+// Whole documents, damaged by one flipped ciphertext bit in the compressed
+// part or cut off anywhere, with and without a body digest.
+TEST(InflateImplementationsTest, DamagedDocumentsGiveTheSameCodeAndCalls) {
+  if (!Available()) GTEST_SKIP() << "built without ISA-L";
+  std::mt19937 rng(777);
+  for (int round = 0; round < 60; ++round) {
+    const bool continuous = round % 2 == 0;
+    const Recipe layout = BasicLayout([&](Recipe& s) {
+      s.flags = continuous ? DocumentHeader::FlagContinuousStream : 0;
+      s.bodyDigestId = round % 3 == 0 ? 0 : 3;
+      s.parts[1].content = Content(rng, 200000);
+      s.parts.push_back(Part("more.txt", Content(rng, 90000), 1));
+    });
+    Bytes document = Encode(layout);
+    if (round % 4 == 3) {
+      document.resize(rng() % document.size());
+    } else {
+      const std::size_t at = 62 + 96 + rng() % (document.size() - 62 - 96);
+      document[at] ^= static_cast<std::uint8_t>(1u << (rng() % 8));
+    }
+    RecordingWriter writers[2];
+    DecodeResult codes[2];
+    for (int i = 0; i < 2; ++i) {
+      ForceInflateImplementation(i == 0 ? InflateImplementation::Zlib : InflateImplementation::Isal);
+      codes[i] = Decode(document, layout, writers[i]);
+    }
+    ForceInflateImplementation(std::nullopt);
+    SCOPED_TRACE(testing::Message() << "round " << round);
+    EXPECT_EQ(codes[1], codes[0]);
+    EXPECT_EQ(writers[1].calls, writers[0].calls);
+    ASSERT_EQ(writers[1].parts.size(), writers[0].parts.size());
+    for (std::size_t p = 0; p < writers[0].parts.size(); ++p) {
+      EXPECT_TRUE(writers[1].parts[p].content == writers[0].parts[p].content) << "part " << p;
+    }
+  }
+}
+
+}  // namespace
+}  // namespace codec
