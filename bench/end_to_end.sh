@@ -21,7 +21,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-VAULTPOST=${VAULTPOST:-build/release/reader/vaultpost}
+VAULTPOST=${VAULTPOST:-build/release/cli/vaultpost}
 VPENCODE=${VPENCODE:-build/release/tools/encoder/vpencode}
 VPZLIB=${VPZLIB:-build/release/tools/zlib/vpzlib}
 OPENSSL=${OPENSSL:-openssl}

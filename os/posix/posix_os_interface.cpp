@@ -4,7 +4,9 @@
 #include <fcntl.h>
 #include <sys/file.h>
 #include <spawn.h>
+#include <poll.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -77,6 +79,9 @@ int Spawn(const std::vector<const char*>& argv, const char* stdinPath, pid_t& pi
 // Waits for the child while keeping the interface alive; with `atLeastMs`,
 // also until that much time has passed since `start`.
 void KeepAlive(reader::GuiInterface& gui, pid_t pid, std::uint64_t start, std::uint64_t atLeastMs) {
+  // A descriptor that becomes readable when the child ends, so that the
+  // pause between two pumps ends the moment the viewer does.
+  const int exited = static_cast<int>(::syscall(SYS_pidfd_open, pid, 0));
   bool running = true;
   for (;;) {
     if (running) {
@@ -85,10 +90,16 @@ void KeepAlive(reader::GuiInterface& gui, pid_t pid, std::uint64_t start, std::u
       if (done == pid || (done < 0 && errno != EINTR)) running = false;
     }
     const std::uint64_t elapsedMs = xp::HighResolutionClock::nanosecondsSince(start) / 1000000u;
-    if (!running && elapsedMs >= atLeastMs) return;
+    if (!running && elapsedMs >= atLeastMs) break;
     gui.PumpMessages(false);
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    if (running && exited >= 0) {
+      pollfd child{exited, POLLIN, 0};
+      ::poll(&child, 1, 20);
+    } else {
+      std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
   }
+  if (exited >= 0) ::close(exited);
 }
 
 }  // namespace
