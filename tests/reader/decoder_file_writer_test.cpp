@@ -13,7 +13,6 @@
 #include <cerrno>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <string>
 
 #include "codec/vp_codec_base.h"
@@ -71,9 +70,13 @@ class WriterTest : public ::testing::Test {
     if (!content.empty() && !w.Write(content.data(), static_cast<std::uint32_t>(content.size()))) return false;
     return !end || w.EndPart();
   }
-  static std::string Read(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
+  // A writer over `dir` that has written "x" to each of a.txt, b.txt and c.txt.
+  std::unique_ptr<reader::DecoderFileWriter> ThreeParts(const std::string& dir) {
+    auto w = std::make_unique<reader::DecoderFileWriter>(gui_, inner_, dir.c_str(), gui_.State(), false);
+    w->SetRetryDelay(1);
+    EXPECT_TRUE(w->BeginDocument(header_, 3));
+    for (const char* n : {"a.txt", "b.txt", "c.txt"}) EXPECT_TRUE(Part(*w, n, "x"));
+    return w;
   }
 
   std::string base_;
@@ -87,18 +90,16 @@ class WriterTest : public ::testing::Test {
 }  // namespace
 
 TEST_F(WriterTest, ProgressRunsOverPartsPlusOne) {
-  reader::DecoderFileWriter w(gui_, inner_, dir_.c_str(), gui_.State(), false);
-  ASSERT_TRUE(w.BeginDocument(header_, 3));
-  for (const char* n : {"a.txt", "b.txt", "c.txt"}) ASSERT_TRUE(Part(w, n, "x"));
-  ASSERT_TRUE(w.EndDocument());
+  const auto w = ThreeParts(dir_);
+  ASSERT_TRUE(w->EndDocument());
   EXPECT_EQ(gui_.range, 4);
   EXPECT_EQ(gui_.positions, (std::vector<std::int32_t>{0, 1, 2, 3, 4}));
   // The prompt is hidden and the progress window shown once, before the first part.
   EXPECT_EQ(gui_.calls.at(0), "hidePrompt");
   EXPECT_EQ(gui_.calls.at(1), "opening:Orlenta Reader|Opening your document.\n\nPlease wait...");
   EXPECT_EQ(gui_.calls.size(), 2u);
-  EXPECT_TRUE(w.OpeningShown());
-  w.WipeFiles();
+  EXPECT_TRUE(w->OpeningShown());
+  w->WipeFiles();
 
   // An unstated part count (0xFFFFFFFF) gives the range 0..0; no prompt, nothing hidden.
   FakeGui other;
@@ -146,13 +147,10 @@ TEST_F(WriterTest, FailureInsideSecondPartStillWipesBoth) {
 }
 
 TEST_F(WriterTest, LockedPartIsRetriedUntilItGoes) {
-  reader::DecoderFileWriter w(gui_, inner_, dir_.c_str(), gui_.State(), false);
-  w.SetRetryDelay(1);
-  ASSERT_TRUE(w.BeginDocument(header_, 3));
-  for (const char* n : {"a.txt", "b.txt", "c.txt"}) ASSERT_TRUE(Part(w, n, "x"));
-  os_->stuckPath = w.PartPath(1);
+  const auto w = ThreeParts(dir_);
+  os_->stuckPath = w->PartPath(1);
   os_->stuckPasses = 3;
-  EXPECT_TRUE(w.WipeFiles());
+  EXPECT_TRUE(w->WipeFiles());
   // First pass a, b, c; then b alone until it goes.
   std::vector<std::string> names;
   for (const auto& r : os_->removals) names.push_back(fs::path(r).filename());
@@ -174,28 +172,26 @@ TEST_F(WriterTest, APartThatCannotBeRemovedIsReportedAndTheWipeEnds) {
       {EIO, 2, "5"},  // unmapped: its number, never a Windows sentence
   };
   for (const auto& c : cases) {
+    SCOPED_TRACE(c.reason);
     const std::string dir = os_->TemporaryDirectory();
-    reader::DecoderFileWriter w(gui_, inner_, dir.c_str(), gui_.State(), false);
-    w.SetRetryDelay(1);
-    ASSERT_TRUE(w.BeginDocument(header_, 3));
-    for (const char* n : {"a.txt", "b.txt", "c.txt"}) ASSERT_TRUE(Part(w, n, "x"));
-    const std::string stuck = w.PartPath(1);
+    const auto w = ThreeParts(dir);
+    const std::string stuck = w->PartPath(1);
     os_->stuckPath = stuck;
     os_->stuckPasses = -1;  // for ever
     os_->stuckError = c.error;
     os_->keepDirectory = true;
+    os_->removals.clear();
     gui_.messages.clear();
-    EXPECT_FALSE(w.WipeFiles()) << c.error;
-    EXPECT_EQ(std::count(os_->removals.begin(), os_->removals.end(), stuck), static_cast<long>(c.tries)) << c.error;
-    EXPECT_FALSE(fs::exists(w.PartPath(0)));
+    EXPECT_FALSE(w->WipeFiles());
+    EXPECT_EQ(std::count(os_->removals.begin(), os_->removals.end(), stuck), static_cast<long>(c.tries));
+    EXPECT_FALSE(fs::exists(w->PartPath(0)));
     EXPECT_TRUE(fs::exists(stuck));
-    EXPECT_FALSE(fs::exists(w.PartPath(2)));  // the last part is not skipped
-    ASSERT_EQ(gui_.messages.size(), 1u) << c.error;
+    EXPECT_FALSE(fs::exists(w->PartPath(2)));  // the last part is not skipped
+    ASSERT_EQ(gui_.messages.size(), 1u);
     EXPECT_EQ(gui_.messages[0].text, "Could not delete '" + stuck + "'.  Reason: " + c.reason);
     EXPECT_EQ(gui_.messages[0].kind, 0);
-    os_->keepDirectory = false;
+    os_->keepDirectory = false;  // the writer's own end may wipe again
     os_->stuckPasses = 0;
-    os_->removals.clear();
   }
 }
 

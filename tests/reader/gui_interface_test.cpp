@@ -40,7 +40,7 @@ TEST(GuiInterfaceTest, MostRecentlyConstructedIsCurrent) {
   EXPECT_EQ(GuiInterface::Current(), nullptr);
 }
 
-TEST(GuiInterfaceTest, ShowMessageTakesTheTitleOfTheKind) {
+TEST(GuiInterfaceTest, ShowMessageTakesTheTitleOfTheKindAndReturnsTheBoxResult) {
   FakeGui gui;
   auto list = std::vector<std::uint8_t>{};
   tagtest::AppendEntry(list, "StopTitle", "Halt");
@@ -49,29 +49,19 @@ TEST(GuiInterfaceTest, ShowMessageTakesTheTitleOfTheKind) {
   tagtest::AppendEnd(list);
   EXPECT_EQ(gui.ShowMessage("a", MessageKind::Stop, MessageFlags::Plain), 1);
   ASSERT_TRUE(tagtest::LoadTags(gui.State().tagTable, list));
-  gui.ShowMessage("b", MessageKind::Stop, MessageFlags::Plain);
-  gui.ShowMessage("c", MessageKind::Information, MessageFlags::Plain);
-  gui.ShowMessage("d", MessageKind::Error, MessageFlags::Plain);
-  gui.ShowMessage("e", MessageKind::Warning, MessageFlags::Question);
-  gui.ShowMessage("f", 4, MessageFlags::Plain);
-  ASSERT_EQ(gui.messages.size(), 6u);
-  EXPECT_EQ(gui.messages[0].title, "Orlenta Reader");
-  EXPECT_EQ(gui.messages[1].title, "Halt");
-  EXPECT_EQ(gui.messages[2].title, "Note");
-  EXPECT_EQ(gui.messages[3].title, "Oops");
-  EXPECT_EQ(gui.messages[4].title, "Note");
-  EXPECT_EQ(gui.messages[4].text, "e");
-  EXPECT_EQ(gui.messages[4].kind, MessageKind::Warning);
-  EXPECT_EQ(gui.messages[4].flags, MessageFlags::Question);
-  EXPECT_EQ(gui.messages[5].title, "<null>");
-}
-
-TEST(GuiInterfaceTest, ShowMessageReturnsTheBoxResult) {
-  FakeGui gui;
-  for (std::int32_t answer : {1, 2, -1}) {
-    gui.answer = answer;
-    EXPECT_EQ(gui.ShowMessage("Continue?", MessageKind::Warning, MessageFlags::Question), answer);
+  const struct {
+    std::int32_t kind;
+    const char* title;
+  } kinds[] = {{MessageKind::Stop, "Halt"}, {MessageKind::Information, "Note"}, {MessageKind::Error, "Oops"},
+               {MessageKind::Warning, "Note"}, {4, "<null>"}};
+  for (const auto& k : kinds) {
+    gui.answer = 10 + k.kind;
+    EXPECT_EQ(gui.ShowMessage("text", k.kind, MessageFlags::Question), 10 + k.kind) << k.kind;
+    EXPECT_EQ(gui.messages.back().title, k.title) << k.kind;
+    EXPECT_EQ(gui.messages.back().kind, k.kind);
+    EXPECT_EQ(gui.messages.back().flags, MessageFlags::Question);
   }
+  EXPECT_EQ(gui.messages[0].title, "Orlenta Reader");
 }
 
 TEST(GuiInterfaceTest, BaseBehaviours) {

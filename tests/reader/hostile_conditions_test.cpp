@@ -88,11 +88,14 @@ TEST(HostileConditions, AnExceptionAfterTheDecodingStillWipes) {
     } else {
       f.gui.onWaitNotice = [] { throw std::bad_alloc(); };
     }
-    EXPECT_TRUE(f.gui.RunOpenDocument(doc.c_str())) << inLaunch;
-    ASSERT_EQ(f.gui.messages.size(), 1u) << inLaunch;
-    EXPECT_EQ(f.gui.messages[0].text, "Not enough memory available") << inLaunch;
-    EXPECT_EQ(f.folder.LeftInTemporaryRoot(), 0u) << inLaunch;
-    EXPECT_FALSE(f.gui.State().IsOpen()) << inLaunch;
+    SCOPED_TRACE(inLaunch ? "in the launch" : "at the notice");
+    EXPECT_TRUE(f.gui.RunOpenDocument(doc.c_str()));
+    EXPECT_EQ(f.os.launched.size(), inLaunch ? 0u : 1u);
+    ASSERT_EQ(f.gui.messages.size(), 1u);
+    EXPECT_EQ(f.gui.messages[0].text, "Not enough memory available");
+    EXPECT_EQ(f.folder.LeftInTemporaryRoot(), 0u);
+    EXPECT_FALSE(f.gui.State().IsOpen());
+    EXPECT_EQ(f.gui.calls.back(), "hideOpening");
   }
 }
 
