@@ -7,7 +7,9 @@
 
 #include <algorithm>
 #include <cctype>
+#include <fstream>
 #include <map>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -113,63 +115,13 @@ Dialog ParseDialog(const Bytes& d) {
   return out;
 }
 
-// Window and control styles.
+// Window styles, and the control styles that tests/data/resources/dialogs.txt names.
 constexpr std::uint32_t kPopup = 0x80000000, kChild = 0x40000000, kVisible = 0x10000000, kCaption = 0x00C00000,
-                        kBorder = 0x00800000, kSysMenu = 0x00080000, kTabStop = 0x00010000, kSetFont = 0x40,
-                        kModalFrame = 0x80, kAppWindow = 0x00040000, kPassword = 0x20, kAutoHScroll = 0x80,
-                        kCentre = 0x1, kIcon = 0x3, kNotify = 0x100, kCentreImage = 0x200, kDefault = 0x1,
-                        kAutoCheckBox = 0x3;
-
-struct Expected {
-  std::uint32_t id;
-  std::int16_t x, y, cx, cy;
-  const char* className;
-  std::uint32_t styleSet;  // bits that must be set; WS_CHILD and WS_VISIBLE are added unless hidden
-  bool hidden = false;
-};
-
-struct ExpectedDialog {
-  int id;
-  std::int16_t cx, cy;
-  std::vector<Expected> controls;
-};
-
-constexpr std::uint32_t kNoId = 0xFFFFFFFF;
-
-// The layouts of the four templates (dialog units).
-// clang-format off
-const ExpectedDialog kDialogs[] = {
-    {102, 199, 93,
-     {{1002, 7, 3, 185, 17, "static", 0},
-      {1003, 7, 21, 121, 8, "static", 0},
-      {1000, 7, 31, 121, 14, "edit", kBorder | kTabStop | kAutoHScroll},
-      {1004, 7, 51, 121, 8, "static", 0},
-      {1001, 7, 61, 121, 14, "edit", kBorder | kTabStop | kAutoHScroll | kPassword},
-      {1, 142, 31, 50, 14, "button", kDefault},
-      {2, 142, 47, 50, 14, "button", 0},
-      {1006, 7, 79, 185, 8, "static", kCentre | kNotify}}},
-    {103, 168, 78,
-     {{1, 57, 51, 50, 14, "button", kDefault, true},
-      {1005, 7, 7, 156, 38, "static", kCentre},
-      {1010, 15, 51, 137, 13, "msctls_progress32", kBorder}}},
-    {104, 224, 102,
-     {{1, 86, 81, 50, 14, "button", kDefault},
-      {kNoId, 9, 8, 21, 20, "static", kIcon},
-      {kNoId, 37, 19, 62, 8, "static", 0},
-      {kNoId, 37, 32, 28, 8, "static", 0},
-      {1008, 69, 32, 30, 8, "static", 0},
-      {1009, 37, 45, 174, 8, "static", 0},
-      {1006, 37, 57, 76, 8, "static", 0}}},
-    {145, 229, 145,
-     {{1, 107, 118, 50, 14, "button", kDefault},
-      {2, 165, 118, 50, 14, "button", 0},
-      {1011, 22, 95, 147, 10, "button", kAutoCheckBox | kTabStop},
-      {1015, 21, 18, 20, 20, "static", kIcon | kCentreImage},
-      {1012, 53, 20, 87, 8, "static", 0},
-      {1013, 55, 30, 79, 8, "static", 0},
-      {1014, 19, 48, 195, 42, "static", 0}}},
-};
-// clang-format on
+                        kSysMenu = 0x00080000, kSetFont = 0x40, kModalFrame = 0x80, kAppWindow = 0x00040000;
+const std::map<std::string, std::uint32_t> kControlStyles = {
+    {"border", 0x00800000}, {"tabstop", 0x00010000}, {"autohscroll", 0x80}, {"password", 0x20},
+    {"centre", 0x1},        {"icon", 0x3},           {"notify", 0x100},     {"centreimage", 0x200},
+    {"default", 0x1},       {"autocheckbox", 0x3},   {"hidden", 0}};
 
 class ResourceScriptTest : public ::testing::TestWithParam<const char*> {
  protected:
@@ -207,28 +159,45 @@ TEST_P(ResourceScriptTest, IconGroupsAreTheDocumentThenTheProgramIcon) {
 }
 
 TEST_P(ResourceScriptTest, DialogTemplatesMatchTheirLayouts) {
-  for (const auto& [id, cx, cy, controls] : kDialogs) {
-    SCOPED_TRACE(id);
-    const Dialog dialog = ParseDialog(Get("#5", "#" + std::to_string(id)));
-    EXPECT_EQ(std::vector<int>({dialog.cx, dialog.cy}), std::vector<int>({cx, cy}));
-    std::uint32_t style = kPopup | kCaption | kSysMenu | kModalFrame | kSetFont;
-    if (id == 102) style |= kVisible;  // only the prompt shows itself
-    EXPECT_EQ(dialog.style, style);
-    EXPECT_EQ(dialog.exStyle, id == 102 ? kAppWindow : 0u);
-    EXPECT_EQ(dialog.font, "MS Sans Serif");
-    EXPECT_EQ(dialog.points, 8u);
-    ASSERT_EQ(dialog.controls.size(), controls.size());
-    for (std::size_t i = 0; i < controls.size(); ++i) {
-      const Control& c = dialog.controls[i];
-      const Expected& e = controls[i];
-      SCOPED_TRACE(e.id);
-      EXPECT_EQ(c.id, e.id);
-      EXPECT_EQ(std::vector<int>({c.x, c.y, c.cx, c.cy}), std::vector<int>({e.x, e.y, e.cx, e.cy}));
-      EXPECT_EQ(c.className, e.className);
-      const std::uint32_t set = e.styleSet | kChild | (e.hidden ? 0 : kVisible);
-      EXPECT_EQ(c.style & set, set);
-      EXPECT_EQ(c.style & kVisible, e.hidden ? 0u : kVisible);
+  std::ifstream layouts(std::string(VP_TEST_DATA_DIR) + "/resources/dialogs.txt");
+  ASSERT_TRUE(layouts.is_open());
+  std::vector<std::pair<int, std::size_t>> seen;  // dialog id, controls in the layout
+  Dialog dialog;
+  for (std::string line; std::getline(layouts, line);) {
+    std::istringstream fields(line);
+    std::string first;
+    if (!(fields >> first) || first[0] == '#') continue;
+    SCOPED_TRACE(line);
+    int x = 0, y = 0, cx = 0, cy = 0;
+    if (first == "dialog") {
+      fields >> x >> cx >> cy;
+      seen.emplace_back(x, 0);
+      dialog = ParseDialog(Get("#5", "#" + std::to_string(x)));
+      EXPECT_EQ(std::vector<int>({dialog.cx, dialog.cy}), std::vector<int>({cx, cy}));
+      // Only the prompt shows itself and has a taskbar button.
+      EXPECT_EQ(dialog.style, kPopup | kCaption | kSysMenu | kModalFrame | kSetFont | (x == 102 ? kVisible : 0));
+      EXPECT_EQ(dialog.exStyle, x == 102 ? kAppWindow : 0u);
+      EXPECT_EQ(dialog.font, "MS Sans Serif");
+      EXPECT_EQ(dialog.points, 8u);
+      continue;
     }
+    ASSERT_FALSE(seen.empty());
+    ASSERT_LT(seen.back().second, dialog.controls.size());
+    const Control& c = dialog.controls[seen.back().second++];
+    std::string className, style;
+    fields >> x >> y >> cx >> cy >> className;
+    EXPECT_EQ(c.id, first == "-" ? 0xFFFFFFFFu : std::stoul(first));
+    EXPECT_EQ(std::vector<int>({c.x, c.y, c.cx, c.cy}), std::vector<int>({x, y, cx, cy}));
+    EXPECT_EQ(c.className, className);
+    const bool hidden = line.find(" hidden") != std::string::npos;
+    std::uint32_t set = kChild | (hidden ? 0 : kVisible);
+    while (fields >> style) set |= kControlStyles.at(style);
+    EXPECT_EQ(c.style & set, set);
+    EXPECT_EQ(c.style & kVisible, hidden ? 0u : kVisible);
+  }
+  ASSERT_EQ(seen.size(), 4u);
+  for (const auto& [id, controls] : seen) {
+    EXPECT_EQ(ParseDialog(Get("#5", "#" + std::to_string(id))).controls.size(), controls) << id;
   }
   // Texts that windres builds from escapes, joined strings and resource ids.
   EXPECT_EQ(ParseDialog(Get("#5", "#102")).controls[0].text, "A\nB");
