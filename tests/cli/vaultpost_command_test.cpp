@@ -63,38 +63,30 @@ bool ReadUntil(int fd, std::string& into, const std::string& text) {
 class Process {
  public:
   Process(const std::vector<std::string>& args, const std::vector<std::string>& env) {
-    int in[2], out[2], errPipe[2];
-    EXPECT_EQ(::pipe(in), 0);
-    EXPECT_EQ(::pipe(out), 0);
-    EXPECT_EQ(::pipe(errPipe), 0);
+    int pipes[3][2];  // standard input, output and error
+    for (auto& p : pipes) EXPECT_EQ(::pipe(p), 0);
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, in[0], 0);
-    posix_spawn_file_actions_adddup2(&actions, out[1], 1);
-    posix_spawn_file_actions_adddup2(&actions, errPipe[1], 2);
-    for (int fd : {in[0], in[1], out[0], out[1], errPipe[0], errPipe[1]}) posix_spawn_file_actions_addclose(&actions, fd);
-    std::vector<char*> argv{const_cast<char*>(kVaultpost.c_str())};
+    for (int fd = 0; fd < 3; ++fd) posix_spawn_file_actions_adddup2(&actions, pipes[fd][fd == 0 ? 0 : 1], fd);
+    for (auto& p : pipes) {
+      for (int fd : p) posix_spawn_file_actions_addclose(&actions, fd);
+    }
+    std::vector<char*> argv{const_cast<char*>(kVaultpost.c_str())}, envp;
     for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
     argv.push_back(nullptr);
-    std::vector<std::string> envStrings;
-    for (char** e = environ; *e != nullptr; ++e) envStrings.emplace_back(*e);
-    for (const auto& e : env) envStrings.push_back(e);
-    std::vector<char*> envp;
-    for (auto& e : envStrings) envp.push_back(e.data());
+    for (char** e = environ; *e != nullptr; ++e) envp.push_back(*e);
+    for (const auto& e : env) envp.push_back(const_cast<char*>(e.c_str()));
     envp.push_back(nullptr);
     posix_spawnattr_t attr;
     posix_spawnattr_init(&attr);
-    // Its own session: no controlling terminal, as in CI.
-    posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETSID);
+    posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETSID);  // no controlling terminal, as in CI
     EXPECT_EQ(::posix_spawn(&pid_, kVaultpost.c_str(), &actions, &attr, argv.data(), envp.data()), 0);
     posix_spawn_file_actions_destroy(&actions);
     posix_spawnattr_destroy(&attr);
-    ::close(in[0]);
-    ::close(out[1]);
-    ::close(errPipe[1]);
-    in_ = in[1];
-    out_ = out[0];
-    err_ = errPipe[0];
+    for (int fd : {pipes[0][0], pipes[1][1], pipes[2][1]}) ::close(fd);
+    in_ = pipes[0][1];
+    out_ = pipes[1][0];
+    err_ = pipes[2][0];
   }
   ~Process() {
     if (in_ >= 0) ::close(in_);
@@ -148,11 +140,16 @@ class VaultpostCommand : public ::testing::Test {
     env.insert(env.end(), more.begin(), more.end());
     return env;
   }
-  Outcome Open(const std::string& doc, const std::string& input, const std::vector<std::string>& env = {},
-           const std::string& user = "alice") {
-    Process p({"open", "--user", user, "--password-stdin", doc}, Env(env));
-    p.Send(input);
-    return p.Finish();
+  Outcome Run(const std::vector<std::string>& args) { return Process(args, Env()).Finish(); }
+  // A reader of `doc` for alice, the password and answers to come on standard input.
+  std::unique_ptr<Process> Start(const std::string& doc, const std::vector<std::string>& env = {}) {
+    return std::make_unique<Process>(std::vector<std::string>{"open", "--user", "alice", "--password-stdin", doc},
+                                     Env(env));
+  }
+  Outcome Open(const std::string& doc, const std::string& input, const std::vector<std::string>& env = {}) {
+    const auto p = Start(doc, env);
+    p->Send(input);
+    return p->Finish();
   }
   // Opens `doc` with the right password in a mount namespace of its own, after
   // `mount` (a shell command; "$0" is `arg0`). Output goes to <folder>/out.
@@ -275,8 +272,7 @@ TEST_F(VaultpostCommand, InspectShowsHeaderAndTagsWithoutCredentials) {
   recipe.tags.push_back({"Title", {'Q', '"', '\n', 'x'}, false});
   recipe.tags.push_back({"ImageWin32", {0x00, 0xAB, 0x10}, true});
   recipe.flags = codec::DocumentHeader::FlagNoWaitNotice;
-  Process p({"inspect", "--json", WriteDocument(folder_, recipe)}, Env());
-  const Outcome r = p.Finish();
+  const Outcome r = Run({"inspect", "--json", WriteDocument(folder_, recipe)});
   EXPECT_EQ(r.status, 0);
   for (const char* field :
        {"\"result\":0", "\"magic\":\"emdf\"", "\"version\":259", "\"cipher\":5", "\"trailerDigest\":3",
@@ -288,27 +284,23 @@ TEST_F(VaultpostCommand, InspectShowsHeaderAndTagsWithoutCredentials) {
 }
 
 TEST_F(VaultpostCommand, UsageVersionAndHelp) {
-  auto run = [&](std::vector<std::string> args) {
-    Process p(args, Env());
-    return p.Finish();
-  };
   // Without a terminal or --password-stdin, a document that needs credentials cannot be opened.
   const std::vector<std::string> usageErrors[] = {
       {}, {"frobnicate"}, {"open"}, {"open", "--user", "x", "doc.emc"}, {"inspect"},
       {"open", WriteDocument(folder_, SimpleSpec())}};
-  for (const auto& args : usageErrors) EXPECT_EQ(run(args).status, 2) << ::testing::PrintToString(args);
+  for (const auto& args : usageErrors) EXPECT_EQ(Run(args).status, 2) << ::testing::PrintToString(args);
   EXPECT_EQ(folder_.LeftInTemporaryRoot(), 0u);
   // One that needs none opens, the notice answered from standard input.
   auto open = SimpleSpec();
   open.userName.clear();
   open.password.clear();
   open.flags = codec::DocumentHeader::FlagNoCredentials;
-  EXPECT_EQ(run({"open", WriteDocument(folder_, open, "open.emc")}).status, 0);
+  EXPECT_EQ(Run({"open", WriteDocument(folder_, open, "open.emc")}).status, 0);
   EXPECT_NE(Slurp(record_).find("the main part"), std::string::npos);
-  const Outcome v = run({"--version"});
+  const Outcome v = Run({"--version"});
   EXPECT_EQ(v.status, 0);
   EXPECT_NE(v.out.find("2.27-3"), std::string::npos);
-  EXPECT_EQ(run({"--help"}).status, 0);
+  EXPECT_EQ(Run({"--help"}).status, 0);
 }
 
 // No shared memory (a read-only /dev/shm): the reader still starts and opens
@@ -327,8 +319,7 @@ TEST_F(VaultpostCommand, RunsWithoutSharedMemory) {
 TEST_F(VaultpostCommand, LeftoversOfAKilledReaderGoAtTheNextStartALiveReadersStay) {
   const std::string doc = WriteDocument(folder_, SimpleSpec());
   auto waitingReader = [&] {
-    auto p = std::make_unique<Process>(std::vector<std::string>{"open", "--user", "alice", "--password-stdin", doc},
-                                       Env());
+    auto p = Start(doc);
     p->Send("secret\n");  // no answer for the wait notice yet
     EXPECT_TRUE(p->WaitForError("Click Ok when you have finished")) << p->err;
     return p;
@@ -368,8 +359,7 @@ TEST_F(VaultpostCommand, ControlCharactersFromADocumentAreShownEscaped) {
     }
     return out.find("\xc2\x9b") == std::string::npos;
   };
-  Process inspect({"inspect", doc}, Env());
-  const Outcome shown = inspect.Finish();
+  const Outcome shown = Run({"inspect", doc});
   EXPECT_TRUE(clean(shown.out)) << shown.out;
   EXPECT_NE(shown.out.find("T\\x1b]0;pwned\\x07itle"), std::string::npos) << shown.out;
   EXPECT_NE(shown.out.find("X\\x1b[1mkey"), std::string::npos) << shown.out;
@@ -484,18 +474,18 @@ TEST_F(VaultpostCommand, ASignalAtAnyStepLeavesNothing) {
   for (const auto& s : steps) {
     SCOPED_TRACE(std::string(s.step) + " signal " + std::to_string(s.signal));
     fs::remove(record_);
-    Process p({"open", "--user", "alice", "--password-stdin", s.doc}, Env(s.env));
-    if (!s.input.empty()) p.Send(s.input);
+    const auto p = Start(s.doc, s.env);
+    if (!s.input.empty()) p->Send(s.input);
     if (s.waitFor == "record") {
       for (int i = 0; i < 200 && !fs::exists(record_); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(50));
       ASSERT_TRUE(fs::exists(record_));
     } else if (!s.waitFor.empty()) {
-      ASSERT_TRUE(p.WaitForError(s.waitFor)) << p.err;
+      ASSERT_TRUE(p->WaitForError(s.waitFor)) << p->err;
     } else {
       std::this_thread::sleep_for(std::chrono::milliseconds(200));
     }
-    p.Signal(s.signal);
-    EXPECT_EQ(p.Finish().status, 128 + s.signal);
+    p->Signal(s.signal);
+    EXPECT_EQ(p->Finish().status, 128 + s.signal);
     EXPECT_EQ(folder_.LeftInTemporaryRoot(), 0u);
   }
 }

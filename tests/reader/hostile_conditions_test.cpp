@@ -11,9 +11,9 @@
 #include <new>
 #include <string>
 
-#include "reader/fake_gui.h"
-#include "reader/reader_testing.h"
+#include "reader/flow_testing.h"
 
+using readertest::Flow;
 using readertest::RecordingOs;
 using readertest::SimpleSpec;
 using readertest::TempFolder;
@@ -22,12 +22,6 @@ using readertest::WriteDocument;
 using testing_support::FakeGui;
 
 namespace {
-
-struct Flow {
-  TempFolder folder;
-  RecordingOs os{folder.path()};
-  FakeGui gui;
-};
 
 // Lowers the soft limit of open descriptors for the life of the object.
 class SoftDescriptorLimit {
@@ -80,16 +74,10 @@ TEST(HostileConditions, ThreeThousandPartsOpenUnderASoftLimitOf1024) {
 // exception reaches the flow's own handler, and the decrypted parts go first.
 TEST(HostileConditions, AnExceptionAfterTheDecodingStillWipes) {
   for (const bool inLaunch : {false, true}) {
-    Flow f;
-    const std::string doc = WriteDocument(f.folder, SimpleSpec());
-    f.gui.credentials.push_back({"alice", "secret"});
-    if (inLaunch) {
-      f.os.onLaunch = [] { throw std::bad_alloc(); };
-    } else {
-      f.gui.onWaitNotice = [] { throw std::bad_alloc(); };
-    }
     SCOPED_TRACE(inLaunch ? "in the launch" : "at the notice");
-    EXPECT_TRUE(f.gui.RunOpenDocument(doc.c_str()));
+    Flow f;
+    (inLaunch ? f.os.onLaunch : f.gui.onWaitNotice) = [] { throw std::bad_alloc(); };
+    EXPECT_TRUE(f.OpenRightly());
     EXPECT_EQ(f.os.launched.size(), inLaunch ? 0u : 1u);
     ASSERT_EQ(f.gui.messages.size(), 1u);
     EXPECT_EQ(f.gui.messages[0].text, "Not enough memory available");

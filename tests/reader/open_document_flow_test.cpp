@@ -4,42 +4,35 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <functional>
+
 #include "codec/document_header.h"
-#include "reader/fake_gui.h"
-#include "reader/reader_testing.h"
+#include "reader/flow_testing.h"
 #include "source/xp/xp_exception.h"
 
-using readertest::RecordingOs;
+using readertest::Flow;
 using readertest::SimpleSpec;
-using readertest::TempFolder;
-using readertest::TextPart;
 using readertest::WriteDocument;
 using testing_support::FakeGui;
 using H = codec::DocumentHeader;
+using C = reader::MessageCatalogue;
 
 namespace {
 
-const std::string kCantDecode =
-    "Unable to decode this document.  You may have entered your user authentication details incorrectly.\n\n"
-    "Please remember that all authentication details are case sensitive.";
-const std::string kCorrupt = "Unable to decode this document.  The file appears to be corrupt.";
-const std::string kWaitNotice =
-    "wait:Orlenta Reader|Click Ok when you have finished viewing the document, so that temporary files may be "
-    "deleted";
+// The texts themselves are the catalogue test's; here, which one is shown.
+const std::string kCantDecode = C::DefaultText(C::CantDecodeFile);
+const std::string kWaitNotice = std::string("wait:Orlenta Reader|") + C::DefaultText(C::OkToDelete);
 
-struct Flow {
-  TempFolder folder;
-  RecordingOs os{folder.path()};
-  FakeGui gui;
-};
+bool ShowedTheNotice(const Flow& f) {
+  return std::any_of(f.gui.calls.begin(), f.gui.calls.end(), [](const std::string& c) { return c.rfind("wait:", 0) == 0; });
+}
 
 }  // namespace
 
 TEST(OpenDocumentFlow, ViewsMainPartThenWipesEverything) {
   Flow f;
-  const std::string doc = WriteDocument(f.folder, SimpleSpec());
-  f.gui.credentials.push_back({"alice", "secret"});
-  EXPECT_TRUE(f.gui.RunOpenDocument(doc.c_str()));
+  EXPECT_TRUE(f.OpenRightly());
   ASSERT_EQ(f.os.launched.size(), 1u);
   EXPECT_EQ(f.os.launchedContent[0], "the main part\n");
   EXPECT_EQ(f.gui.calls, (std::vector<std::string>{"prompt(user)", "hidePrompt",
@@ -93,7 +86,7 @@ TEST(OpenDocumentFlow, FlagsSteerPromptAndNotice) {
     EXPECT_TRUE(f.gui.RunOpenDocument(WriteDocument(f.folder, recipe).c_str()));
     EXPECT_EQ(f.gui.prompts, 0);
     EXPECT_EQ(f.os.launched.size(), 1u);
-    for (const auto& c : f.gui.calls) EXPECT_NE(c.rfind("wait:", 0), 0u);
+    EXPECT_FALSE(ShowedTheNotice(f));
     EXPECT_EQ(f.folder.LeftInTemporaryRoot(), 0u);
   }
   {  // Password only: one field, and the user name typed is ignored.
@@ -123,9 +116,8 @@ TEST(OpenDocumentFlow, DeclinedUnknownTypeStillShowsTheNoticeAndWipes) {
   ::setenv("XDG_CONFIG_HOME", (f.folder.path() + "/config").c_str(), 1);
   auto recipe = SimpleSpec();
   recipe.parts[0].name = "data.unknowntype";
-  f.gui.credentials.push_back({"alice", "secret"});
   f.gui.confirmAnswer = false;
-  EXPECT_TRUE(f.gui.RunOpenDocument(WriteDocument(f.folder, recipe).c_str()));
+  EXPECT_TRUE(f.OpenRightly(recipe));
   EXPECT_EQ(f.gui.confirmedExtensions, (std::vector<std::string>{".unknowntype"}));
   EXPECT_TRUE(f.os.launched.empty());
   EXPECT_NE(std::find(f.gui.calls.begin(), f.gui.calls.end(), kWaitNotice), f.gui.calls.end());
@@ -140,34 +132,29 @@ TEST(OpenDocumentFlow, FailuresShowTheirCatalogueTextOrTheDocumentsOwn) {
     std::string text;
   };
   const Case cases[] = {
-      {"corrupt digest", [](auto& s) { s.parts[1].corruptDigest = true; }, kCorrupt},
-      {"expired", [](auto& s) { s.parts[1].expiry = 1000; },
-       "Cannot open this document because the content of this document has expired."},
+      {"corrupt digest", [](auto& s) { s.parts[1].corruptDigest = true; }, C::DefaultText(C::FileCorrupt)},
+      {"expired", [](auto& s) { s.parts[1].expiry = 1000; }, C::DefaultText(C::Expired)},
       {"own expired text",
        [](auto& s) {
          s.parts[1].expiry = 1000;
          s.tags.push_back({"Expired", {'G', 'o', 'n', 'e', '\n', '!'}, false});
        },
        "Gone\n!"},
-      {"unknown cipher", [](auto& s) { s.cipherId = 9; },
-       "Cannot open this document because this version of the Orlenta Reader\ndoes not support the encryption "
-       "format used on the selected document.\n\nPlease download the latest version from "
-       "https://www.orlenta.example/reader/download"},
+      {"unknown cipher", [](auto& s) { s.cipherId = 9; }, C::DefaultText(C::NotSupported)},
   };
   for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
     Flow f;
     auto recipe = SimpleSpec();
     c.change(recipe);
-    f.gui.credentials.push_back({"alice", "secret"});
-    EXPECT_TRUE(f.gui.RunOpenDocument(WriteDocument(f.folder, recipe).c_str())) << c.what;
-    ASSERT_EQ(f.gui.messages.size(), 1u) << c.what;
-    EXPECT_EQ(f.gui.messages[0].text, c.text) << c.what;
-    EXPECT_EQ(f.gui.messages[0].title, "Orlenta Reader") << c.what;
-    EXPECT_TRUE(f.os.launched.empty()) << c.what;
-    EXPECT_EQ(f.folder.LeftInTemporaryRoot(), 0u) << c.what;
+    EXPECT_TRUE(f.OpenRightly(recipe));
+    ASSERT_EQ(f.gui.messages.size(), 1u);
+    EXPECT_EQ(f.gui.messages[0].text, c.text);
+    EXPECT_EQ(f.gui.messages[0].title, "Orlenta Reader");
+    EXPECT_TRUE(f.os.launched.empty());
+    EXPECT_EQ(f.folder.LeftInTemporaryRoot(), 0u);
     // The document's texts are gone with the document.
-    EXPECT_STREQ(f.gui.Catalogue().TextForError(codec::DecodeResult::Expired),
-                 "Cannot open this document because the content of this document has expired.");
+    EXPECT_STREQ(f.gui.Catalogue().TextForError(codec::DecodeResult::Expired), C::DefaultText(C::Expired));
   }
 }
 
@@ -183,8 +170,7 @@ TEST(OpenDocumentFlow, UnreadableOrInvalidFilesAreReportedAndLeaveNothingOpen) {
   std::fclose(out);
   EXPECT_TRUE(f.gui.RunOpenDocument(junk.c_str()));
   ASSERT_EQ(f.gui.messages.size(), 2u);
-  EXPECT_EQ(f.gui.messages[1].text,
-            "Cannot open file.  It either does not exist, or is not a valid Orlenta Encrypted Document");
+  EXPECT_EQ(f.gui.messages[1].text, C::DefaultText(C::CantOpenFile));
   EXPECT_EQ(f.gui.prompts, 0);
 
   // A newer version carries its own text for the refusal.
@@ -206,10 +192,9 @@ TEST(OpenDocumentFlow, DocumentWithoutPartsSkipsLaunchAndNotice) {
   recipe.parts.clear();
   recipe.partCountField = 0;
   recipe.endMarker = true;
-  f.gui.credentials.push_back({"alice", "secret"});
-  EXPECT_TRUE(f.gui.RunOpenDocument(WriteDocument(f.folder, recipe).c_str()));
+  EXPECT_TRUE(f.OpenRightly(recipe));
   EXPECT_TRUE(f.os.launched.empty());
-  for (const auto& c : f.gui.calls) EXPECT_NE(c.rfind("wait:", 0), 0u);
+  EXPECT_FALSE(ShowedTheNotice(f));
   EXPECT_TRUE(f.gui.messages.empty());
   EXPECT_EQ(f.folder.LeftInTemporaryRoot(), 0u);
 }
