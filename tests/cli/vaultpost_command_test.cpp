@@ -213,11 +213,6 @@ TEST_F(VaultpostCommand, EveryFailurePrintsItsTextExitsOneAndLeavesNothing) {
        "nope", "Orlenta Reader: No!\n"},
       {"corrupt", [](auto& s) { s.parts[1].corruptDigest = true; }, "secret",
        "Unable to decode this document.  The file appears to be corrupt."},
-      {"expired", [](auto& s) { s.parts[0].expiry = 1; }, "secret",
-       "Cannot open this document because the content of this document has expired."},
-      {"unsupported", [](auto& s) { s.kdfId = 9; }, "secret", "does not support the encryption format"},
-      {"newer version", [](auto& s) { s.version = 260; }, "secret",
-       "requires a newer version of the Orlenta Reader"},
   };
   for (const Case& c : cases) {
     auto recipe = SimpleSpec();

@@ -151,6 +151,7 @@ TEST(OpenDocumentFlow, FailuresShowTheirCatalogueTextOrTheDocumentsOwn) {
     ASSERT_EQ(f.gui.messages.size(), 1u);
     EXPECT_EQ(f.gui.messages[0].text, c.text);
     EXPECT_EQ(f.gui.messages[0].title, "Orlenta Reader");
+    EXPECT_EQ(f.gui.messages[0].kind, reader::MessageKind::Stop);  // the command's exit status follows it
     EXPECT_TRUE(f.os.launched.empty());
     EXPECT_EQ(f.folder.LeftInTemporaryRoot(), 0u);
     // The document's texts are gone with the document.
