@@ -1,7 +1,5 @@
-// The vaultpost command end to end: documents made with the encoder, a test
-// viewer (through VAULTPOST_VIEWER) that records the path and content it was
-// given, credentials and answers on standard input, and a look at the
-// temporary root afterwards.
+// The vaultpost command end to end, with a test viewer (VAULTPOST_VIEWER) that
+// records the path and content it was given.
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
@@ -308,9 +306,7 @@ TEST_F(VaultpostCommand, RunsWithoutSharedMemory) {
   EXPECT_EQ(folder_.LeftInTemporaryRoot(), 0u);
 }
 
-// A reader that cannot clean up (killed during the wait notice) leaves its
-// parts; the next reader to open a document wipes them, and never touches
-// the folder of a reader that is still running.
+// A killed reader's parts go when the next reader starts; a live reader's stay.
 TEST_F(VaultpostCommand, LeftoversOfAKilledReaderGoAtTheNextStartALiveReadersStay) {
   const std::string doc = WriteDocument(folder_, SimpleSpec());
   auto waitingReader = [&] {
@@ -335,10 +331,8 @@ TEST_F(VaultpostCommand, LeftoversOfAKilledReaderGoAtTheNextStartALiveReadersSta
   EXPECT_EQ(folder_.LeftInTemporaryRoot(), 0u);
 }
 
-// The tag trailer is readable without a password and unauthenticated: its
-// texts reach the terminal with every control character visibly escaped, so
-// a document cannot retitle the terminal, write the clipboard or fake a
-// prompt. Line feeds and tabs of a message stay.
+// Tag texts are unauthenticated: control characters reach the terminal escaped,
+// so a document cannot retitle it, write the clipboard or fake a prompt.
 TEST_F(VaultpostCommand, ControlCharactersFromADocumentAreShownEscaped) {
   auto text = [](const std::string& s) { return std::vector<std::uint8_t>(s.begin(), s.end()); };
   auto recipe = SimpleSpec();
@@ -365,9 +359,7 @@ TEST_F(VaultpostCommand, ControlCharactersFromADocumentAreShownEscaped) {
   EXPECT_NE(r.err.find("No\\x1b]52;c;Y2xpcA==\\x07!\tTab\nNext \\xc2\\x9b31m \\x9b31m"), std::string::npos) << r.err;
 }
 
-// On a real terminal (a pseudo-terminal here): Ctrl-C at the password prompt
-// ends the reader with the terminal's echo back on, and removes nothing,
-// since nothing was written yet.
+// Ctrl-C at a real terminal's password prompt: echo back on, nothing removed.
 TEST_F(VaultpostCommand, CtrlCAtThePasswordPromptRestoresTheTerminal) {
   const std::string doc = WriteDocument(folder_, SimpleSpec());
   const std::string bystander = os::TemporaryRoot(folder_.path()) + "/other-reader";
@@ -409,9 +401,8 @@ TEST_F(VaultpostCommand, CtrlCAtThePasswordPromptRestoresTheTerminal) {
   EXPECT_EQ(folder_.LeftInTemporaryRoot(), 1u);  // the bystander alone
 }
 
-// A small document that inflates to more than the temporary filesystem can
-// spare stops with a clear message and leaves nothing; one that fits opens.
-// Needs root for a small filesystem of its own (a tmpfs in a mount namespace).
+// A small document that inflates past what the disk can spare stops with a
+// clear message. Needs root for a small tmpfs in a mount namespace.
 TEST_F(VaultpostCommand, ADocumentThatWouldFillTheDiskStopsClearly) {
   if (std::system("unshare -m true 2>/dev/null") != 0) GTEST_SKIP() << "no mount namespaces here";
   auto bomb = SimpleSpec();
@@ -434,10 +425,8 @@ TEST_F(VaultpostCommand, ADocumentThatWouldFillTheDiskStopsClearly) {
   EXPECT_NE(Slurp(record_).find("the main part"), std::string::npos);
 }
 
-// A signal at every step of an attempt: before the credentials arrive, while
-// the key is derived (Ctrl-C once the progress line shows), at the
-// unknown-type question, while the viewer runs and at the wait notice. The
-// reader ends by the signal and nothing of the document is left.
+// A signal at any step of an attempt ends the reader and leaves nothing; the
+// derivation's row also proves its progress line shows.
 TEST_F(VaultpostCommand, ASignalAtAnyStepLeavesNothing) {
   auto slow = SimpleSpec();
   // About 20 million iterations in the header (encoded with one thousand, so

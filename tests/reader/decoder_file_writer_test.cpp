@@ -1,5 +1,4 @@
-// The part files of one decoding attempt: progress steps, the wipe with and
-// without overwriting, and retries. Names, .pdf parts and many parts are
+// The part files of one decoding attempt. Names, .pdf parts and many parts are
 // covered end to end by the command tests.
 
 #include "reader/decoder_file_writer.h"
@@ -196,9 +195,8 @@ TEST_F(WriterTest, APartThatCannotBeRemovedIsReportedAndTheWipeEnds) {
 }
 
 
-// A small document can inflate to gigabytes: a part stops before the
-// temporary filesystem's free space falls below its reserve (64 MiB, or a
-// tenth of a small filesystem), and a part that fits is unaffected.
+// A small document can inflate to gigabytes: a part stops before free space
+// falls below the reserve (64 MiB, or a tenth of a small filesystem).
 TEST_F(WriterTest, APartStopsBeforeTheDiskFillsUp) {
   reader::DecoderFileWriter w(gui_, inner_, dir_.c_str(), gui_.State(), false);
   std::uint64_t free = 100u << 20;

@@ -1,7 +1,5 @@
 // The open-document flow when the machine is short of something or the
-// attempt ends in an unusual way: few descriptors, an exception after the
-// decoding, part files that cannot be removed. Each ends with nothing of the
-// document left on disk, or with the user told exactly what stayed.
+// attempt ends unusually: nothing of the document may stay on disk.
 
 #include <gtest/gtest.h>
 #include <sys/resource.h>
@@ -87,9 +85,8 @@ TEST(HostileConditions, AnExceptionAfterTheDecodingStillWipes) {
   }
 }
 
-// A derivation that takes long (the document chooses the iterations) shows
-// the progress window while it works, and hides it again when the key is
-// wrong.
+// The document chooses the iterations: a long derivation shows that it works,
+// and the window goes again when the key is wrong.
 TEST(HostileConditions, ALongKeyDerivationShowsThatItIsWorking) {
   encoder::DocumentSpec recipe = SimpleSpec();
   recipe.iterationThousands = 40;
@@ -112,9 +109,8 @@ TEST(HostileConditions, ALongKeyDerivationShowsThatItIsWorking) {
   EXPECT_EQ(f.folder.LeftInTemporaryRoot(), 0u);
 }
 
-// A part file that cannot be created (something already stands at its name
-// in the fresh directory): "Cannot write files to disk", and the parts
-// written before it go with the directory.
+// A part file that cannot be created (a directory stands at its name) stops
+// the attempt, and the parts written before it go.
 TEST(HostileConditions, APartFileThatCannotBeCreatedStopsTheAttemptCleanly) {
   struct PlantingOs : RecordingOs {
     using RecordingOs::RecordingOs;

@@ -1,6 +1,4 @@
-// The open-document flow on a recording interface: the prompt, the growing
-// delay after wrong credentials, the wait notice, every failure's text and
-// the empty temporary root afterwards.
+// The open-document flow on recording interfaces.
 
 #include <gtest/gtest.h>
 

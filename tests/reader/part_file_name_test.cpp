@@ -77,9 +77,8 @@ TEST(PartFileName, DuplicatesGetTheLowestFreeNumberBeforeTheExtension) {
   }
 }
 
-// 65,535 parts all named alike (the most a document can state) must not cost
-// more per part as the parts pile up: a handful of look-ups each, counted,
-// not timed.
+// 65,535 parts named alike (the most a document can state) cost a handful of
+// look-ups each, counted, not timed.
 TEST(PartFileName, ManyPartsOfOneNameCostTheSamePerPart) {
   for (NameRules rules : {NameRules::Posix, NameRules::Windows}) {
     for (const std::size_t parts : {std::size_t{1000}, std::size_t{65535}}) {

@@ -1,7 +1,5 @@
-// The compiled resource script, as windres writes it for each MinGW target
-// (skipped where the build machine has no MinGW tools): icon groups in the
-// order the shell numbers them, and the dialog templates' layouts and the
-// styles the module relies on.
+// The resource script as each MinGW windres compiles it (skipped without one):
+// icon groups in the shell's order, and the dialogs' layouts and styles.
 
 #include <gtest/gtest.h>
 

@@ -151,9 +151,8 @@ TEST_F(OsTest, TemporaryDirectoriesArePrivateAndFresh) {
   EXPECT_TRUE(fs::is_empty(base_ + "/elsewhere"));
 }
 
-// What a reader that could not clean up left in the private root goes; a live
-// reader's directory, links and anything that is not a document directory
-// stay, and nothing outside the root is read, written or removed.
+// Only dead readers' document directories go: nothing else in the root, and
+// nothing outside it through a link, is touched.
 TEST_F(OsTest, AbandonedDirectoriesAreWipedOthersAreLeftAlone) {
   const std::string root = os::TemporaryRoot(base_);
   fs::create_directories(root + "/dead/nested");
