@@ -84,13 +84,9 @@ TEST(BoundedWork, FourGibibyteLengthsReadOnlyWhatIsThere) {
 }
 
 TEST(BoundedWork, IterationCountsAreTheDocumentsChoiceUpToTheFormatsCap) {
-  // The field holds thousands in 16 bits and the first salt byte adds -128
-  // to 127: at most 65,535,127 iterations, a count that fits the function's
-  // 32 bits; PBKDF2 then computes that many MACs for the first block and one
-  // for each later block of the key. Such a function is built (running it
-  // takes the better part of a minute, which is the document's choice);
-  // counts below 1 have no meaning and are refused. (That the stated count
-  // is the one used: decode_document_test.cpp against OpenSSL.)
+  // Thousands in 16 bits plus a salt byte of -128..127: at most 65,535,127
+  // iterations, which fit the function's 32 bits and are built (running them
+  // is the document's choice); counts below 1 are refused.
   std::uint8_t salt[DocumentDecoder::SaltSize] = {};
   for (const std::uint8_t kdf : {DocumentHeader::KdfPbkdf2Keccak256, DocumentHeader::KdfPbkdf2Sha256}) {
     salt[0] = 0x7F;

@@ -132,11 +132,8 @@ TEST(InflaterDrainTest, ContinuousAndPerPartStreamsSplitAcrossParts) {
 
 TEST(InflaterDrainTest, StreamCutInsideARunBelongsToThePartThatHoldsTheCut) {
   WithEachImplementation([] {
-    // One zlib stream cut at an arbitrary byte inside a long run of zeros. In
-    // a continuous document the first part is everything its bytes yield and
-    // the second the rest; without the continuous flag the first part is a
-    // cut-off stream whose output must still be complete up to the cut, and
-    // the next part a fresh stream of its own.
+    // Continuous: part 1 yields all its bytes give and part 2 the rest. Not
+    // continuous: the cut-off stream is complete up to the cut, the next fresh.
     Bytes content(3u << 20, 0);
     const Bytes noise = Noise(5000, 31);
     std::copy(noise.begin(), noise.end(), content.begin() + 1000000);
