@@ -10,9 +10,6 @@
 #include <gtest/gtest.h>
 
 #include <array>
-#ifdef VP_TEST_OPENSSL
-#include <openssl/evp.h>
-#endif
 
 #include "codec/decode_result.h"
 #include "codec/document_decoder.h"
@@ -25,6 +22,7 @@ namespace codec {
 namespace {
 
 using namespace decodetest;  // the shared codec test helpers
+using R = DecodeResult;
 
 TEST(DecodeRoundTripTest, EmptyCredentialsAndAFileSource) {
   const Recipe open = BasicLayout([](Recipe& s) { s.userName = s.password = ""; });
@@ -53,30 +51,7 @@ TEST(DecodeRoundTripTest, EmptyCredentialsAndAFileSource) {
   std::fclose(file);
 }
 
-// Key-derivation id 1 asks for a simple derivation over digest id 1, which
-// names no digest: there is never a function, and the document is refused as
-// unsupported before any key is derived.
-TEST(DecodeKeyDerivationTest, IdOneNamesNoDigestAndIsRefusedAsUnsupported) {
-  const Recipe layout = BasicLayout([](Recipe& s) { s.kdfId = DocumentHeader::KdfSimpleOverDigest1; });
-  EXPECT_EQ(DocumentDecoder::CreateKdf(DocumentHeader::KdfSimpleOverDigest1, 1000, security::kDigestSha256, 32,
-                                       layout.salt.data()),
-            nullptr);
-  RecordingWriter writer;
-  EXPECT_EQ(Decode(Encode(layout), layout, writer), DecodeResult::NoKeyDerivation);
-  EXPECT_TRUE(writer.calls.empty());
-}
-
 #ifdef VP_TEST_OPENSSL
-Bytes OpenSslPbkdf2(const Recipe& layout, int iterations, std::size_t length) {
-  Bytes salt(layout.userName.begin(), layout.userName.end());
-  salt.insert(salt.end(), layout.salt.begin(), layout.salt.end());
-  Bytes out(length);
-  EXPECT_EQ(PKCS5_PBKDF2_HMAC(layout.password.data(), static_cast<int>(layout.password.size()), salt.data(),
-                              static_cast<int>(salt.size()), iterations, EVP_sha256(), static_cast<int>(length),
-                              out.data()), 1);
-  return out;
-}
-
 TEST(DecodeKeyDerivationTest, FirstSaltByteAdjustsTheIterationCount) {
   // 0 * 1000 + 1 = 1; 0 * 1000 + 5 = 5; 2 * 1000 - 128 = 1,872; 10 * 1000 - 16 = 9,984.
   const int cases[][3] = {{0, 0x01, 1}, {0, 0x05, 5}, {2, 0x80, 1872}, {10, 0xF0, 9984}};
@@ -85,8 +60,9 @@ TEST(DecodeKeyDerivationTest, FirstSaltByteAdjustsTheIterationCount) {
       s.iterationThousands = static_cast<std::uint16_t>(c[0]);
       s.salt[0] = static_cast<std::uint8_t>(c[1]);
     });
-    const Bytes expected = OpenSslPbkdf2(layout, c[2], 32);
-    EXPECT_NE(OpenSslPbkdf2(layout, c[2] + 1, 32), expected);  // a count one off gives another key
+    const Bytes expected = OpenSslPbkdf2(layout.userName, layout.password, layout.salt.data(), c[2]);
+    // A count one off gives another key.
+    EXPECT_NE(OpenSslPbkdf2(layout.userName, layout.password, layout.salt.data(), c[2] + 1), expected);
     for (const std::uint32_t length : {32u, 16u}) {  // shorter keys are the first bytes
       auto kdf = DocumentDecoder::CreateKdf(DocumentHeader::KdfPbkdf2Sha256, std::int64_t{c[0]} * 1000,
                                             security::kDigestSha256, length, layout.salt.data());
@@ -126,44 +102,33 @@ TEST(DecodePartLayoutTest, EmptyPartsReadOnlyTheirHeaderAndDigestBlocks) {
   }
 }
 
-TEST(DecodeExpiryTest, OneSecondPastExpiresUnlessAllowedZeroAndNeverDoNot) {
-  const std::int64_t now = kNow;
-  const Recipe layout = BasicLayout([=](Recipe& s) { s.parts[1].expiry = static_cast<std::int32_t>(now - 1); });
-  const Bytes document = Encode(layout);
-  RecordingWriter refused, allowed, atTheSecond;
-  EXPECT_EQ(Decode(document, layout, refused, now), DecodeResult::Expired);
-  EXPECT_EQ(refused.calls, "DPwE");  // the expired part was never begun
-  EXPECT_EQ(Decode(document, layout, allowed, now, true), DecodeResult::Ok);
-  ExpectContents(allowed, layout);
-  EXPECT_EQ(allowed.parts[1].expiry, now - 1);
-  EXPECT_EQ(Decode(document, layout, atTheSecond, now - 1), DecodeResult::Ok);
-
-  const Recipe never = BasicLayout([](Recipe& s) {
-    s.parts[0].expiry = 0;
-    s.parts[1].expiry = 0x7FFFFFFF;  // stored as 0xFFFFFFFF
-  });
-  const Bytes neverDocument = Encode(never);
-  for (const std::int64_t at : {now, std::int64_t{0x7FFFFFFF}, std::int64_t{0x80000000}, std::int64_t{4102444800}}) {
-    RecordingWriter writer;
-    EXPECT_EQ(Decode(neverDocument, never, writer, at), DecodeResult::Ok) << at;
-    ASSERT_EQ(writer.parts.size(), 2u);
-    EXPECT_EQ(writer.parts[1].expiry, 0x7FFFFFFF);
-  }
-}
-
-TEST(DecodeExpiryTest, DatesKeepExpiringAfter2038AndTheDefaultClockIsTheSystems) {
-  // 2040-01-01: a clock read as signed 32 bits would be negative here and no
-  // stored date would ever lie before it. Negative dates lie in the past.
+// Part 1's expiry against the decoder's clock (part 0 never expires). In 2040
+// a clock read as signed 32 bits would be negative and nothing would expire;
+// dates before 1970 lie in the past.
+TEST(DecodeExpiryTest, PastDatesExpireUnlessAllowedNeverDoesNotAndTheDefaultClockIsTheSystems) {
   const std::int64_t in2040 = 2208988800;
-  for (const std::int32_t expiry : {2000000000, -5}) {  // 2033, before 1970
-    const Recipe layout = BasicLayout([=](Recipe& s) { s.parts[0].expiry = expiry; });
-    const Bytes document = Encode(layout);
-    for (const std::int64_t now : {kNow, in2040}) {
-      RecordingWriter writer;
-      const bool past = expiry < 0 || now == in2040;
-      EXPECT_EQ(Decode(document, layout, writer, now), past ? DecodeResult::Expired : DecodeResult::Ok)
-          << expiry << " at " << now;
+  const struct {
+    std::int32_t expiry;  // 0x7FFFFFFF: never, stored as 0xFFFFFFFF
+    std::int64_t now;
+    bool allowExpired;
+    R code;
+  } cases[] = {
+      {kNow - 1, kNow, false, R::Expired},     {kNow - 1, kNow, true, R::Ok},         {kNow - 1, kNow - 1, false, R::Ok},
+      {0x7FFFFFFF, kNow, false, R::Ok},        {0x7FFFFFFF, 0x7FFFFFFF, false, R::Ok}, {0x7FFFFFFF, 0x80000000, false, R::Ok},
+      {0x7FFFFFFF, 4102444800, false, R::Ok},  {2000000000, kNow, false, R::Ok},     {2000000000, in2040, false, R::Expired},
+      {-5, kNow, false, R::Expired},           {-5, in2040, false, R::Expired},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(testing::Message() << c.expiry << " at " << c.now << (c.allowExpired ? " allowed" : ""));
+    const Recipe layout = BasicLayout([&](Recipe& s) { s.parts[1].expiry = c.expiry; });
+    RecordingWriter writer;
+    EXPECT_EQ(Decode(Encode(layout), layout, writer, c.now, c.allowExpired), c.code);
+    if (c.code == R::Expired) {
+      EXPECT_EQ(writer.calls, "DPwE");  // the expired part was never begun
+      continue;
     }
+    ExpectContents(writer, layout);
+    EXPECT_EQ(writer.parts[1].expiry, c.expiry);
   }
   const Recipe layout = BasicLayout([](Recipe& s) { s.parts[0].expiry = 1000000000; });  // 2001
   const Bytes document = Encode(layout);

@@ -17,6 +17,9 @@
 
 #include <gtest/gtest.h>
 #include <zlib.h>
+#ifdef VP_TEST_OPENSSL
+#include <openssl/evp.h>
+#endif
 
 #include "codec/decode_result.h"
 #include "codec/document_decoder.h"
@@ -88,6 +91,20 @@ class RecordingWriter final : public codec::VPDecodeWriter {
     calls += c;
     return refuse != c;
   }
+};
+
+// Collects what it is handed, refusing once past `refuse` bytes.
+class Collector final : public codec::VPWriter {
+ public:
+  bool Write(const void* data, std::uint32_t length) override {
+    const auto* p = static_cast<const std::uint8_t*>(data);
+    bytes.insert(bytes.end(), p, p + length);
+    largest = std::max(largest, length);
+    return refuse < 0 || bytes.size() <= static_cast<std::size_t>(refuse);
+  }
+  Bytes bytes;
+  std::uint32_t largest = 0;
+  long refuse = -1;
 };
 
 // A source over memory with the positioned interface only (Seek and Read),
@@ -172,10 +189,13 @@ inline Bytes Noise(std::size_t n, std::uint32_t seed) {
   return out;
 }
 
-// One zlib stream of `content`, finished or only flushed.
-inline Bytes Deflate(const Bytes& content, int level, int flush = Z_FINISH) {
+// One zlib stream of `content`, finished or only flushed (windowBits 8..15;
+// a dictionary makes the stream ask for it).
+inline Bytes Deflate(const Bytes& content, int level, int flush = Z_FINISH, int windowBits = 15,
+                     int strategy = Z_DEFAULT_STRATEGY, const Bytes& dictionary = {}) {
   z_stream zs{};
-  EXPECT_EQ(deflateInit(&zs, level), Z_OK);
+  EXPECT_EQ(deflateInit2(&zs, level, Z_DEFLATED, windowBits, 8, strategy), Z_OK);
+  if (!dictionary.empty()) deflateSetDictionary(&zs, dictionary.data(), static_cast<uInt>(dictionary.size()));
   Bytes out(deflateBound(&zs, static_cast<uLong>(content.size())) + 64);
   zs.next_in = const_cast<Bytef*>(content.data());
   zs.avail_in = static_cast<uInt>(content.size());
@@ -204,6 +224,27 @@ inline Bytes Inflate(const Bytes& data, bool* ended = nullptr) {
   inflateEnd(&zs);
   return out;
 }
+
+#ifdef VP_TEST_OPENSSL
+// The first `length` bytes of OpenSSL's digest (all when 0).
+inline Bytes OpenSslDigest(const EVP_MD* md, const Bytes& data, std::size_t length = 0) {
+  Bytes out(EVP_MAX_MD_SIZE);
+  unsigned int n = 0;
+  EXPECT_EQ(EVP_Digest(data.data(), data.size(), out.data(), &n, md, nullptr), 1);
+  out.resize(length != 0 ? length : n);
+  return out;
+}
+
+// OpenSSL's PBKDF2-HMAC-SHA-256 with P = password, S = user name || salt.
+inline Bytes OpenSslPbkdf2(const std::string& user, const std::string& password, const std::uint8_t* salt, int count,
+                           std::size_t length = 32) {
+  Bytes s(user.begin(), user.end()), key(length);
+  s.insert(s.end(), salt, salt + 32);
+  EXPECT_EQ(PKCS5_PBKDF2_HMAC(password.data(), static_cast<int>(password.size()), s.data(), static_cast<int>(s.size()),
+                              count, EVP_sha256(), static_cast<int>(length), key.data()), 1);
+  return key;
+}
+#endif
 
 inline PartRecipe Part(const std::string& name, Bytes content, std::uint16_t compression = 0) {
   PartRecipe part;

@@ -15,6 +15,7 @@
 
 #include <array>
 
+#include "codec/byte_order.h"
 #include "decode_testing.h"
 #include "security/cbc_cipher.h"
 #include "tools/encoder/document_encoder.h"
@@ -23,30 +24,10 @@ namespace {
 
 using namespace decodetest;  // the shared codec test helpers
 
-std::uint32_t BE32(const std::uint8_t* p) {
-  return (std::uint32_t{p[0]} << 24) | (std::uint32_t{p[1]} << 16) | (std::uint32_t{p[2]} << 8) | p[3];
-}
-
 Bytes Cat(std::initializer_list<Bytes> pieces) {
   Bytes out;
   for (const Bytes& p : pieces) out.insert(out.end(), p.begin(), p.end());
   return out;
-}
-
-// The first `length` bytes of the digest (all when 0).
-Bytes Hash(const EVP_MD* md, const Bytes& data, std::size_t length = 0) {
-  Bytes out(EVP_MAX_MD_SIZE);
-  unsigned int n = 0;
-  EXPECT_EQ(EVP_Digest(data.data(), data.size(), out.data(), &n, md, nullptr), 1);
-  out.resize(length != 0 ? length : n);
-  return out;
-}
-
-Bytes Pbkdf2Sha256(const std::string& password, const Bytes& salt, int count) {
-  Bytes key(32);
-  EXPECT_EQ(PKCS5_PBKDF2_HMAC(password.data(), static_cast<int>(password.size()), salt.data(),
-                              static_cast<int>(salt.size()), count, EVP_sha256(), 32, key.data()), 1);
-  return key;
 }
 
 // Stored ciphertext -> plaintext: reverse each 4-byte group back to textbook
@@ -110,7 +91,7 @@ std::vector<ReadPart> CutParts(const Bytes& plain, std::size_t count, std::uint3
     }
     p.block = block;
     p.header.assign(p.block.end() - headerSize, p.block.end());
-    const std::uint64_t l = BE32(&p.header[lengthAt]);
+    const std::uint64_t l = codec::LoadBigEndian32(&p.header[lengthAt]);
     if (!take(p.stored, l) || !take(p.padding, (l + blockSize - 1) / blockSize * blockSize - l) ||
         (digests && !take(p.digest, blockSize))) {
       break;
@@ -123,7 +104,7 @@ std::vector<ReadPart> CutParts(const Bytes& plain, std::size_t count, std::uint3
 // header and the list, and returns the inflated tag list.
 Bytes ReadTrailer(const Bytes& doc, std::size_t& trailerStart) {
   trailerStart = doc.size();
-  const std::uint32_t n = doc.size() >= 4 ? BE32(&doc[doc.size() - 4]) : 0;
+  const std::uint32_t n = doc.size() >= 4 ? codec::LoadBigEndian32(&doc[doc.size() - 4]) : 0;
   if (doc.size() < 4 + 30 || n < 32 || n > doc.size() - 4 - 30) {
     ADD_FAILURE() << "cannot cut: a trailer length of " << n << " runs past the end of " << doc.size() << " bytes";
     return {};
@@ -131,7 +112,7 @@ Bytes ReadTrailer(const Bytes& doc, std::size_t& trailerStart) {
   trailerStart = doc.size() - 4 - n;
   const Bytes list = WholeStream(Bytes(doc.end() - 4 - n, doc.end() - 4 - 32));
   const Bytes header(doc.begin(), doc.begin() + 30);
-  EXPECT_EQ(Bytes(doc.end() - 4 - 32, doc.end() - 4), Hash(EVP_sha256(), Cat({header, list})));
+  EXPECT_EQ(Bytes(doc.end() - 4 - 32, doc.end() - 4), OpenSslDigest(EVP_sha256(), Cat({header, list})));
   return list;
 }
 
@@ -165,7 +146,7 @@ TEST(EncoderLayout, Version259AesPbkdf2ReadsBackFieldByField) {
   EXPECT_EQ(header, KnownBytes("layout_fixed_header"));
   EXPECT_EQ(salt, Bytes(recipe.salt.begin(), recipe.salt.end()));
   // Key: PBKDF2-HMAC-SHA-256, P = password, S = user name || salt, 1000 - 16.
-  const Bytes key = Pbkdf2Sha256("s3cret", Cat({Text("alice"), salt}), 984);
+  const Bytes key = OpenSslPbkdf2("alice", "s3cret", salt.data(), 984);
   Bytes derived;
   ASSERT_TRUE(encoder::DeriveDocumentKey(recipe, derived));
   EXPECT_EQ(derived, key);
@@ -178,7 +159,7 @@ TEST(EncoderLayout, Version259AesPbkdf2ReadsBackFieldByField) {
   EXPECT_EQ(parts[0].block, KnownBytes("layout_part0_block"));
   EXPECT_EQ(parts[0].stored, main.content);
   EXPECT_EQ(parts[0].padding, Bytes(5, 0xA5));
-  const Bytes d0 = Hash(EVP_sha256(), Cat({header, salt, main.content, parts[0].block}), 16);
+  const Bytes d0 = OpenSslDigest(EVP_sha256(), Cat({header, salt, main.content, parts[0].block}), 16);
   EXPECT_EQ(parts[0].digest, d0);
 
   // Part 1: F = 100, T = 112, zlib stream, expiry "never", chained digest.
@@ -186,11 +167,11 @@ TEST(EncoderLayout, Version259AesPbkdf2ReadsBackFieldByField) {
   ASSERT_EQ(p1.block.size(), 112u);
   EXPECT_EQ(Bytes(p1.block.begin(), p1.block.begin() + 2), (Bytes{100, 0x5A}));
   EXPECT_EQ(Bytes(p1.header.begin(), p1.header.begin() + 2), (Bytes{0, 1}));
-  EXPECT_EQ(BE32(&p1.header[10]), 0xFFFFFFFFu);
+  EXPECT_EQ(codec::LoadBigEndian32(&p1.header[10]), 0xFFFFFFFFu);
   EXPECT_EQ(Bytes(p1.header.begin() + 18, p1.header.begin() + 82), Text(attachment.name));
-  EXPECT_EQ(BE32(&p1.header[82]), ~112u);
+  EXPECT_EQ(codec::LoadBigEndian32(&p1.header[82]), ~112u);
   EXPECT_EQ(WholeStream(p1.stored), attachment.content);
-  EXPECT_EQ(p1.digest, Hash(EVP_sha256(), Cat({d0, attachment.content, p1.block}), 16));
+  EXPECT_EQ(p1.digest, OpenSslDigest(EVP_sha256(), Cat({d0, attachment.content, p1.block}), 16));
 }
 
 TEST(EncoderLayout, Version258AesSimpleKdfWithEndMarker) {
@@ -215,7 +196,8 @@ TEST(EncoderLayout, Version258AesSimpleKdfWithEndMarker) {
   EXPECT_EQ(Bytes(header.begin() + 12, header.begin() + 19), (Bytes{0, 0, 0, 0, 0, 0, 2}));  // no count, no flags, kdf 2
 
   // Key: SHA-1 of user, ~(3 << 16), password, ~(2 << 16), folded to 16 bytes.
-  const Bytes sha = Hash(EVP_sha1(), Cat({Text("bob"), {0xFF, 0xFC, 0xFF, 0xFF}, Text("pw"), {0xFF, 0xFD, 0xFF, 0xFF}}));
+  const Bytes sha =
+      OpenSslDigest(EVP_sha1(), Cat({Text("bob"), {0xFF, 0xFC, 0xFF, 0xFF}, Text("pw"), {0xFF, 0xFD, 0xFF, 0xFF}}));
   Bytes key(sha.begin(), sha.begin() + 16), derived;
   for (std::size_t i = 0; i < 16; ++i) key[i] ^= sha[16 + i % 4];
   ASSERT_TRUE(encoder::DeriveDocumentKey(recipe, derived));
@@ -228,7 +210,7 @@ TEST(EncoderLayout, Version258AesSimpleKdfWithEndMarker) {
   EXPECT_EQ(p.block, KnownBytes("layout_v258_block"));
   EXPECT_EQ(p.stored, part.content);
   EXPECT_TRUE(p.padding.empty());
-  EXPECT_EQ(p.digest, Hash(EVP_sha1(), Cat({header, part.content, p.block}), 16));
+  EXPECT_EQ(p.digest, OpenSslDigest(EVP_sha1(), Cat({header, part.content, p.block}), 16));
   EXPECT_EQ(Bytes(plain.begin() + static_cast<std::ptrdiff_t>(used), plain.end()),
             (Bytes{0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15}));
 }
@@ -243,7 +225,7 @@ TEST(EncoderLayout, ContinuousStreamSplitsAtEachCompressedPart) {
   }
   const Bytes doc = Encode(recipe);
   const Bytes salt(doc.begin() + 30, doc.begin() + 62);
-  const Bytes key = Pbkdf2Sha256("s3cret", Cat({Text("alice"), salt}), 984);
+  const Bytes key = OpenSslPbkdf2("alice", "s3cret", salt.data(), 984);
   const Bytes plain = AesCbcDecryptStored(key, Bytes(salt.begin(), salt.begin() + 16), doc.data() + 62, doc.size() - 62);
   std::size_t used = 0;
   const auto read = CutParts(plain, 3, 16, 86, 6, false, used);
@@ -262,7 +244,7 @@ TEST(EncoderLayout, TrailerSizedToExactlyTheLimitAndOneMore) {
     recipe.tags = {{"Title", Text("Sized"), false}};
     ASSERT_TRUE(encoder::PadTrailerTo(recipe, n, "Padding"));
     const Bytes doc = Encode(recipe);
-    EXPECT_EQ(BE32(&doc[doc.size() - 4]), n);
+    EXPECT_EQ(codec::LoadBigEndian32(&doc[doc.size() - 4]), n);
     std::size_t trailerStart = 0;
     const Bytes list = ReadTrailer(doc, trailerStart);
     EXPECT_EQ(trailerStart, 62u);  // no parts: the trailer follows the salt
@@ -294,10 +276,10 @@ TEST(EncoderLayout, TripleDesDocumentsOfEveryKeyLengthHaveTheLayout) {
     const auto parts = CutParts(plain, 2, 8, 86, 6, true, used);
     EXPECT_EQ(parts[0].block.size(), 88u);  // the smallest multiple of 8 above 86
     EXPECT_EQ(parts[0].block[0], 87);
-    EXPECT_EQ(BE32(&parts[0].header[82]), ~88u);
+    EXPECT_EQ(codec::LoadBigEndian32(&parts[0].header[82]), ~88u);
     EXPECT_EQ(parts[0].stored, Text("abc"));
     const Bytes headerAndSalt(doc.begin(), doc.begin() + 62);
-    EXPECT_EQ(parts[0].digest, Hash(EVP_sha256(), Cat({headerAndSalt, Text("abc"), parts[0].block}), 8));
+    EXPECT_EQ(parts[0].digest, OpenSslDigest(EVP_sha256(), Cat({headerAndSalt, Text("abc"), parts[0].block}), 8));
     EXPECT_EQ(WholeStream(parts[1].stored), recipe.parts[1].content);
     EXPECT_EQ(Bytes(plain.begin() + static_cast<std::ptrdiff_t>(used), plain.end()), (Bytes{0, 1, 2, 3, 4, 5, 6, 7}));
   }
@@ -311,7 +293,7 @@ TEST(EncoderLayout, AWrongKeyFailsTheReadingNotTheProgram) {
   const Bytes doc = Encode(recipe);
   const Bytes salt(doc.begin() + 30, doc.begin() + 62);
   for (int i = 0; i < 8; ++i) {
-    const Bytes wrong = Pbkdf2Sha256("wrong-" + std::to_string(i), Cat({Text("alice"), salt}), 984);
+    const Bytes wrong = OpenSslPbkdf2("alice", "wrong-" + std::to_string(i), salt.data(), 984);
     const Bytes plain = AesCbcDecryptStored(wrong, Bytes(salt.begin(), salt.begin() + 16), doc.data() + 62, doc.size() - 62);
     std::size_t used = 0;
     EXPECT_NONFATAL_FAILURE(CutParts(plain, 1, 16, 86, 6, true, used), "cannot cut");

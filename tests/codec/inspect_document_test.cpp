@@ -144,7 +144,7 @@ TEST(InspectDocumentTest, FailuresLeaveTheTagsAlone) {
                         [=](Recipe& s) { s.headerByteAfterDigest = std::make_pair(offset, std::uint8_t{0xEE}); }, nullptr,
                         R::Corrupt});
   }
-  for (const std::uint16_t digestId : std::array<std::uint16_t, 4>{0, 1, 5, 8}) {  // even a document without a trailer must name a known digest
+  for (const std::uint16_t digestId : std::array<std::uint16_t, 5>{0, 1, 5, 8, 0xFFFF}) {  // even a document without a trailer must name a known digest
     for (const bool tagged : {true, false}) {
       failures.push_back({"trailer digest id " + std::to_string(digestId),
                           [=](Recipe& s) { s.trailerDigestId = digestId, s.kdfId = 2, s.tags.resize(tagged ? 3 : 0); },

@@ -1,8 +1,8 @@
 #pragma once
 // Byte helpers and the reader of the known-answer files under
-// tests/data/security: one case a line, whitespace-separated fields (quoted
-// when they hold spaces), '#' comment lines and blank lines skipped. Byte
-// fields are text, hex:BYTES or repeat:COUNT:text.
+// tests/data/<folder>: one case a line, whitespace-separated fields (quoted
+// when they hold spaces or are empty), '#' to the end of the line a comment,
+// blank lines skipped. Byte fields are text, hex:BYTES or repeat:COUNT:text.
 
 #include <gtest/gtest.h>
 
@@ -87,15 +87,15 @@ struct Line {
   std::vector<std::string> fields;  // quotes removed
 };
 
-inline std::vector<Line> ReadFile(const std::string& name) {
-  std::ifstream in(std::string(VP_TEST_DATA_DIR) + "/security/" + name);
+inline std::vector<Line> ReadFile(const std::string& name, const std::string& folder = "security") {
+  std::ifstream in(std::string(VP_TEST_DATA_DIR) + "/" + folder + "/" + name);
   EXPECT_TRUE(in.is_open()) << name;
   std::vector<Line> lines;
   std::string text, field;
   for (int number = 1; std::getline(in, text); ++number) {
     std::istringstream words(text);
     Line line{number, {}};
-    while (words >> std::quoted(field) && !(line.fields.empty() && field[0] == '#')) line.fields.push_back(field);
+    while (words >> std::quoted(field) && field[0] != '#') line.fields.push_back(field);
     if (!line.fields.empty()) lines.push_back(std::move(line));
   }
   return lines;

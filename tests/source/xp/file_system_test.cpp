@@ -16,6 +16,7 @@
 #include <set>
 #include <string>
 
+#include "security/kat_file.h"
 #include "source/xp/directory_enumerator.h"
 #include "source/xp/path.h"
 
@@ -50,37 +51,13 @@ Names Listed(const fs::path& directory, unsigned flags, const char* pattern = "*
 }
 
 TEST(NormalisePath, ByStyle) {
-  const struct { PathStyle style; const char *in, *out; } cases[] = {
-      {PathStyle::kWindows, "C:/x/./y//z", "C:/x\\y\\z"},  // the prefix keeps its own separator
-      {PathStyle::kWindows, "a\\b\\..\\..\\c", "a\\..\\c"},  // a relative path keeps a ".." it cannot fold
-      {PathStyle::kWindows, "\\..\\a", "\\a"},               // the first ".." of an absolute path goes
-      {PathStyle::kWindows, "\\a\\..\\..\\b", "\\..\\b"},    // later ones only fold into a name
-      {PathStyle::kWindows, "C:\\a\\b\\..\\..\\c", "C:\\a\\..\\c"},  // a written component stays
-      {PathStyle::kWindows, "\\\\server\\share\\..\\x", "\\\\server\\x"},
-      {PathStyle::kWindows, ".", "."},
-      {PathStyle::kWindows, "", "."},
-      {PathStyle::kWindows, "C:", "C:"},  // no separator after the drive: a plain name
-      {PathStyle::kPosix, "/tmp//x/./y/", "/tmp/x/y"},
-      {PathStyle::kPosix, "a/b/../../c", "a/../c"},
-      {PathStyle::kPosix, "/../a", "/a"},
-      {PathStyle::kPosix, "a\\..", "a\\.."},  // "\" is part of a POSIX name
-      {PathStyle::kPosix, "", "."},
-      // A relative path has nothing above its start to fold into: every ".."
-      // that finds no name before it stays, in both styles.
-      {PathStyle::kWindows, "..\\..\\a", "..\\..\\a"},
-      {PathStyle::kWindows, "../../a", "..\\..\\a"},
-      {PathStyle::kWindows, ".\\..\\a", "..\\a"},
-      {PathStyle::kWindows, "a\\..\\..\\b", "..\\b"},
-      {PathStyle::kWindows, "..\\a\\..", ".."},
-      {PathStyle::kWindows, "a\\..", "."},
-      {PathStyle::kPosix, "../../a", "../../a"},
-      {PathStyle::kPosix, "./../a", "../a"},
-      {PathStyle::kPosix, "a/../../b", "../b"},
-      {PathStyle::kPosix, "../a/..", ".."},
-      {PathStyle::kPosix, "..", ".."},
-      {PathStyle::kPosix, "a/..", "."},
-  };
-  for (const auto& c : cases) EXPECT_EQ(NormalisePath(c.in, c.style), c.out) << c.in;
+  const auto lines = kat::ReadFile("normalise_path.txt", "xp");
+  ASSERT_EQ(lines.size(), 26u);
+  for (const auto& line : lines) {
+    const auto& f = line.fields;
+    EXPECT_EQ(NormalisePath(f[1], f[0] == "posix" ? PathStyle::kPosix : PathStyle::kWindows), f[2])
+        << "line " << line.number;
+  }
   Path path("a//b/./c");  // normalised on construction and assignment
   EXPECT_EQ(path.str(), std::string("a") + kPathSeparator + "b" + kPathSeparator + "c");
   path = "";
@@ -89,14 +66,16 @@ TEST(NormalisePath, ByStyle) {
 }
 
 TEST(WildcardMatch, ModesAndPatterns) {
-  const struct { const char *name, *pattern; unsigned mode; bool match; } cases[] = {
-      {"Report.TXT", "*.txt", 0, true}, {"Report.TXT", "*.txt", 1, true}, {"Report.TXT", "*.txt", 2, false},
-      {"Report.TXT", "*.TXT", 2, true}, {"anything", "", 2, true}, {"", "*", 2, true}, {"", "?", 0, false},
-      {"abc", "a?c", 0, true}, {"abc", "a?", 0, false}, {"ab", "abc", 0, false}, {"mississippi", "m*iss*ppx", 0, false},
-      {"a.txt.txt", "*.txt", 0, true}, {"mississippi", "m*iss*ppi", 0, true},  // "*" backtracks
-      {"\xE9t\xE9", "?t\xE9", 0, true},  // bytes above 127 compare as they are
+  const auto text = [](const std::string& field) {
+    const kat::Bytes bytes = kat::DecodeField(field);
+    return std::string(bytes.begin(), bytes.end());
   };
-  for (const auto& c : cases) EXPECT_EQ(WildcardMatch(c.name, c.pattern, c.mode), c.match) << c.pattern << c.mode;
+  const auto lines = kat::ReadFile("wildcard_match.txt", "xp");
+  ASSERT_EQ(lines.size(), 14u);
+  for (const auto& line : lines) {
+    const auto& f = line.fields;
+    EXPECT_EQ(WildcardMatch(text(f[0]).c_str(), text(f[1]).c_str(), std::stoi(f[2])), f[3] == "1") << "line " << line.number;
+  }
 }
 
 TEST(Enumerate, SkipFlagsPatternsDirectoriesAndMissingDirectories) {
