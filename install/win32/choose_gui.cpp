@@ -1,9 +1,9 @@
-#include "module/win32/choose_gui.h"
+#include "install/win32/choose_gui.h"
 
 #include "install/win32/simple_installation_gui.h"
 #include "reader/win32/mfc_gui.h"
 
-namespace module {
+namespace install {
 
 void ChooseGui(int mode) {
   // Function statics: made on first use, in the order the entries ask for
@@ -12,9 +12,9 @@ void ChooseGui(int mode) {
     static reader::MfcGui dialogs;
     static_cast<void>(dialogs);
   } else if (mode == GuiMessageBoxes) {
-    static install::SimpleInstallationGui messageBoxes;
+    static SimpleInstallationGui messageBoxes;
     static_cast<void>(messageBoxes);
   }
 }
 
-}  // namespace module
+}  // namespace install

@@ -1,7 +1,7 @@
 #pragma once
 // The choice between the two user interfaces of the module.
 
-namespace module {
+namespace install {
 
 enum GuiMode : int {
   GuiDialogs = 0,       // MfcGui: the open-document entry
@@ -15,4 +15,4 @@ enum GuiMode : int {
 // the interface: MfcGui's windows and message hook belong to that thread.
 void ChooseGui(int mode);
 
-}  // namespace module
+}  // namespace install
