@@ -7,13 +7,16 @@ namespace install {
 
 void ChooseGui(int mode) {
   // Function statics: made on first use, in the order the entries ask for
-  // them, and destroyed when the process ends.
+  // them, and destroyed when the process ends. Each call makes its own
+  // interface current again: an OpenDocument after an installation entry in
+  // the same process must not ask for credentials through message boxes
+  // (which cannot ask), nor the installer speak through the dialogs.
   if (mode == GuiDialogs) {
     static reader::MfcGui dialogs;
-    static_cast<void>(dialogs);
+    dialogs.MakeCurrent();
   } else if (mode == GuiMessageBoxes) {
     static SimpleInstallationGui messageBoxes;
-    static_cast<void>(messageBoxes);
+    messageBoxes.MakeCurrent();
   }
 }
 

@@ -8,10 +8,10 @@ enum GuiMode : int {
   GuiMessageBoxes = 1,  // SimpleInstallationGui: the installer's and uninstaller's entries
 };
 
-// Makes the interface of `mode` on its first call for that mode, which makes
-// it the current GuiInterface; a later call with the same mode does nothing
-// (it does not make that interface current again). Each interface lives until
-// the process ends. Other modes do nothing. Call it on the thread that shows
+// Makes the interface of `mode` on its first call for that mode, and makes
+// it the current GuiInterface on every call, so that each entry works on the
+// interface it asked for whichever entry ran before it in the process. Each
+// interface lives until the process ends. Other modes do nothing. Call it on the thread that shows
 // the interface: MfcGui's windows and message hook belong to that thread.
 void ChooseGui(int mode);
 

@@ -29,7 +29,8 @@ TEST(InstallerMessagesTest, SentencesNameTheDownloadPageAndTheArchitecture) {
 }
 
 TEST(InstallerMessagesTest, ShownThroughTheCurrentInterfaceUnlessQuiet) {
-  // No interface at all: nothing to answer with.
+  // No interface at all (the last one current is gone): nothing to answer with.
+  { testing_support::FakeGui gone; }
   os::quietFlag = 0;
   EXPECT_EQ(ShowInstallerMessage("lost", reader::MessageKind::Information, reader::MessageFlags::Plain), -1);
 
