@@ -1,9 +1,8 @@
-// The installer's and the shell's entries of the module. Installation,
-// registration, uninstallation and the icon handler are not built yet: each
-// entry has its final signature and reports failure.
+// The installer's entries of the module. Installation, registration and
+// uninstallation are not built yet: each entry has its final signature and
+// reports failure. (The shell's COM entries are in shell_extension.cpp.)
 
 #include <windows.h>
-#include <objbase.h>
 
 #include "install/win32/installation_request.h"
 
@@ -19,12 +18,5 @@ void CALLBACK RegisterDll(HWND, HINSTANCE, LPSTR, int) { SetLastError(ERROR_CALL
 void CALLBACK DeregisterDll(HWND, HINSTANCE, LPSTR, int) { SetLastError(ERROR_CALL_NOT_IMPLEMENTED); }
 
 void CALLBACK UninstallDll(HWND, HINSTANCE, LPSTR, int) { SetLastError(ERROR_CALL_NOT_IMPLEMENTED); }
-
-STDAPI DllGetClassObject(REFCLSID /*rclsid*/, REFIID /*riid*/, LPVOID* ppv) {
-  if (ppv != nullptr) *ppv = nullptr;
-  return CLASS_E_CLASSNOTAVAILABLE;
-}
-
-STDAPI DllCanUnloadNow() { return S_OK; }
 
 }  // extern "C"
