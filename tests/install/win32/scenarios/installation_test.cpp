@@ -204,8 +204,13 @@ TEST_F(Installation, MachineScopeInstallsOpensReregistersAndUninstallsEverything
   const std::string directory = "C:\\Program Files\\Orlenta-Reader";
   const std::string module = directory + "\\vaultpost.dll";
   LeaveCrashedDocument();
+  // What Explorer remembered of the types is forgotten.
+  const std::string remembered = "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\FileExts\\.emd";
+  ASSERT_TRUE(win32test::WriteRaw(HKEY_CURRENT_USER, remembered + "\\OpenWithList", "a", REG_SZ,
+                                  installtest::SzBytes("x.exe")));
   const install::InstallationRequest request = Request();
   ASSERT_EQ(Find<InstallEntry>(sourceModule_, "InstallDll")(1, 1, 0, 0, &request), 0);
+  EXPECT_FALSE(win32test::KeyExists(HKEY_CURRENT_USER, remembered));
 
   EXPECT_EQ(ReadFile(module), ReadFile(std::string(kSource) + "\\vaultpost.dll"));
   EXPECT_EQ(ReadFile(directory + "\\orlenta-reader.runtime\\notes.txt"), "runtime notes");
