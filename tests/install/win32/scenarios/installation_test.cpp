@@ -304,6 +304,21 @@ TEST_F(Installation, UserScopeKeepsANewerTargetAndUninstallsThatUsersInstallatio
   const std::string newer = std::string(system) + "\\kernel32.dll";
   ASSERT_TRUE(::CopyFileA(newer.c_str(), (runtime + "\\helper.dll").c_str(), FALSE));
 
+  // A module file that is not there: told, nothing registered, -1.
+  install::InstallationRequest missing = Request();
+  missing.moduleFileName = "absent.dll";
+  {
+    installtest::BoxWatcher watcher;
+    EXPECT_EQ(Find<InstallEntry>(sourceModule_, "InstallDll")(0, 0, 0, 0, &missing), -1);
+    const std::vector<std::string> texts = watcher.Texts();
+    ASSERT_EQ(texts.size(), 2u);
+    EXPECT_EQ(texts[0],
+              "The Orlenta Reader will be installed for the current user only.\n\n"
+              "To rectify the problem, please reinstall the application as an Administrator");
+    EXPECT_EQ(texts[1].rfind("Could not install application.  Reason: ", 0), 0u) << texts[1];
+  }
+  EXPECT_FALSE(win32test::KeyExists(HKEY_CURRENT_USER, kUninstallEntry));
+
   const install::InstallationRequest request = Request();
   ASSERT_EQ(Find<InstallEntry>(sourceModule_, "InstallDll")(1, 0, 1, 0, &request), 0);
   EXPECT_EQ(ReadFile(runtime + "\\helper.dll"), ReadFile(newer)) << "the newer target is kept";
