@@ -32,6 +32,8 @@ GuiInterface::~GuiInterface() {
 
 GuiInterface* GuiInterface::Current() { return g_current; }
 
+void GuiInterface::MakeCurrent() { g_current = this; }
+
 bool GuiInterface::RunWithoutDocument() { return true; }
 
 bool GuiInterface::ShowOpening(const char*, const char*) { return false; }

@@ -95,6 +95,9 @@ class GuiInterface {
 
   // The current interface, or null when none exists.
   static GuiInterface* Current();
+  // Makes this interface the current one again (after another was made),
+  // keeping its catalogue and document state.
+  void MakeCurrent();
 
  private:
   DocumentState state_;

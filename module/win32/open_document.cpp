@@ -5,14 +5,14 @@
 
 #include <exception>
 
-#include "module/win32/choose_gui.h"
+#include "install/win32/choose_gui.h"
 #include "reader/gui_interface.h"
 #include "reader/win32/dialog_framework.h"
 
 extern "C" void CALLBACK OpenDocument(HWND, HINSTANCE, LPSTR commandLine, int) {
   reader::GuiInterface* gui = nullptr;
   try {
-    module::ChooseGui(module::GuiDialogs);
+    install::ChooseGui(install::GuiDialogs);
     // The dialog framework's state for this call: templates and icons come
     // from this module, whichever program loaded it.
     if (reader::Application* app = reader::Application::Current()) app->SetResourceInstance(reader::ThisModule());

@@ -1,0 +1,34 @@
+#include "install/installer_messages.h"
+
+#include "install/registry_layout.h"
+#include "os/system_error.h"
+#include "reader/gui_interface.h"
+#include "version/version.h"
+
+namespace install {
+
+std::string UninstallSubject() { return std::string("uninstall Orlenta Reader (") + kArchitectureLabel + ")"; }
+
+std::string ForeignArchitectureQuestion() {
+  return std::string(
+             "This version of the Orlenta Reader is not optimal for your operating system, all functionality may "
+             "not be available. A better-suited version is available from ") +
+         VP_DOWNLOAD_PAGE + "\n\nDo you want to continue?\n";
+}
+
+std::string ShellExtensionPermissionNotice(bool windows6OrLater) {
+  return std::string(
+             "Unable to activate Shell Extensions due to a permissions error.\n\n"
+             "Advanced functionality will not be available\n"
+             "To rectify the problem, please reinstall the application as ") +
+         (windows6OrLater ? "Administrator" : "an Administrator");
+}
+
+std::int32_t ShowInstallerMessage(const char* text, std::int32_t kind, std::int32_t flags) {
+  if (os::quietFlag != 0) return 1;
+  reader::GuiInterface* gui = reader::GuiInterface::Current();
+  if (gui == nullptr) return -1;
+  return gui->ShowMessage(text, kind, flags);
+}
+
+}  // namespace install

@@ -1,0 +1,67 @@
+// What installation writes, as data: the bounded composition of names, the
+// cases of the uninstall entry that the scenarios cannot reach, and the
+// architecture check.
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "install/architecture.h"
+#include "install/registry_layout.h"
+
+namespace install {
+namespace {
+
+const char* const kModule = "C:\\Program Files\\Orlenta-Reader\\vaultpost.dll";
+const std::string kArch = sizeof(void*) == 8 ? "64-bit" : "32-bit";
+
+TEST(RegistryLayoutTest, ComposedNamesAreRefusedRatherThanCut) {
+  EXPECT_EQ(FormatBounded("rundll32.exe \"%s\",OpenDocument %%1", {"C:\\v.dll"}, 100),
+            "rundll32.exe \"C:\\v.dll\",OpenDocument %1");
+  EXPECT_EQ(FormatBounded("%s\\%s", {"a"}, 10), "a\\");  // a missing argument is empty
+  EXPECT_EQ(FormatBounded("100%", {}, 10), "100%");      // a lone percent stays
+  // The key-path bound: 511 characters fit, 512 do not.
+  const std::string prefix = "SOFTWARE\\";
+  const std::string fits(kMaxKeyPath - prefix.size(), 'k');
+  EXPECT_EQ(FormatBounded("SOFTWARE\\%s", {fits}, kMaxKeyPath).value_or("").size(), kMaxKeyPath);
+  EXPECT_FALSE(FormatBounded("SOFTWARE\\%s", {fits + "k"}, kMaxKeyPath));
+
+  EXPECT_EQ(JoinPath("C:\\Temp\\", "vp1a"), "C:\\Temp\\vp1a");  // no doubled separator
+  EXPECT_EQ(JoinPath("C:\\src", "vaultpost.dll"), "C:\\src\\vaultpost.dll");
+  EXPECT_FALSE(JoinPath("", "x"));
+  EXPECT_FALSE(JoinPath("C:\\src", ""));
+  const std::string directory = "C:\\" + std::string(kMaxFilePath - 5, 'd');
+  EXPECT_EQ(JoinPath(directory, "x").value_or("").size(), kMaxFilePath);
+  EXPECT_FALSE(JoinPath(directory, "xy"));
+}
+
+// The whole entry is read back from the registry by the installation
+// scenarios; here, what they cannot reach: a user without administrator
+// rights, an unknown size, and a size beyond 32 bits.
+TEST(RegistryLayoutTest, UninstallEntryFollowsScopeRightsAndSize) {
+  std::vector<UninstallValue> values = UninstallEntryValues(kModule, 1, true, 0x100005C00ull);
+  ASSERT_EQ(values.size(), 9u);
+  EXPECT_STREQ(values.back().name, "EstimatedSize");
+  EXPECT_EQ(values.back().number, 0x17u);  // the low 32 bits, in KiB
+  values = UninstallEntryValues(kModule, 2, false, std::nullopt);
+  ASSERT_EQ(values.size(), 8u);  // no size known: no EstimatedSize
+  EXPECT_EQ(values[0].text, "rundll32.exe \"C:\\Program Files\\Orlenta-Reader\\vaultpost.dll\",UninstallDll");
+  EXPECT_EQ(values[1].text, "Orlenta Reader - Current user install  (" + kArch + ")");
+}
+
+TEST(RegistryLayoutTest, ArchitectureCheckComparesTheMachineWithTheModule) {
+  // The i686 module on 64-bit Windows is foreign; each module on its own
+  // architecture is at home.
+  EXPECT_TRUE(IsForeignArchitecture(ArchitectureAmd64, ArchitectureIntel));
+  EXPECT_FALSE(IsForeignArchitecture(ArchitectureIntel, ArchitectureIntel));
+  EXPECT_FALSE(IsForeignArchitecture(ArchitectureAmd64, ArchitectureAmd64));
+  EXPECT_TRUE(IsForeignArchitecture(ArchitectureArm64, ArchitectureAmd64));
+#if defined(__x86_64__)
+  EXPECT_EQ(ModuleArchitecture(), ArchitectureAmd64);
+#elif defined(__i386__)
+  EXPECT_EQ(ModuleArchitecture(), ArchitectureIntel);
+#endif
+}
+
+}  // namespace
+}  // namespace install

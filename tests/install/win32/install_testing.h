@@ -1,0 +1,105 @@
+#pragma once
+// Helpers of the installer's Windows tests: a watcher that answers the
+// message boxes this process shows, and registry values read back exactly
+// as stored.
+
+#include <windows.h>
+#include <shlobj.h>
+
+#include <atomic>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "os/win32/win32_testing.h"
+#include "reader/win32/dialog_testing.h"
+
+namespace installtest {
+
+struct Box {
+  std::string title;
+  std::string text;
+};
+
+// Answers every message box of this process with `answer` while it lives,
+// noting each box's title and text.
+class BoxWatcher {
+ public:
+  explicit BoxWatcher(int answer = IDOK) : answer_(answer), thread_([this] { Run(); }) {}
+  ~BoxWatcher() {
+    stop_ = true;
+    thread_.join();
+  }
+  BoxWatcher(const BoxWatcher&) = delete;
+  BoxWatcher& operator=(const BoxWatcher&) = delete;
+
+  std::vector<Box> Seen() {
+    const std::lock_guard<std::mutex> lock(mutex_);
+    return seen_;
+  }
+  std::vector<std::string> Texts() {
+    std::vector<std::string> texts;
+    for (const Box& box : Seen()) texts.push_back(box.text);
+    return texts;
+  }
+
+ private:
+  void Run() {
+    while (!stop_) {
+      if (const HWND box = dlgtest::FindDialog(dlgtest::kMessageBoxTextId)) {
+        {
+          const std::lock_guard<std::mutex> lock(mutex_);
+          seen_.push_back({dlgtest::TextOf(box), dlgtest::ItemText(box, dlgtest::kMessageBoxTextId)});
+        }
+        dlgtest::Press(box, ::GetDlgItem(box, answer_) != nullptr ? answer_ : IDOK);
+        dlgtest::WaitUntil([&] { return !::IsWindow(box) || !::IsWindowVisible(box); }, 10000);
+      }
+      ::Sleep(10);
+    }
+  }
+
+  int answer_;
+  std::atomic<bool> stop_{false};
+  std::mutex mutex_;
+  std::vector<Box> seen_;
+  std::thread thread_;
+};
+
+// The stored bytes of a REG_SZ holding `text` (with its terminator).
+inline std::string SzBytes(const std::string& text) { return text + std::string(1, '\0'); }
+inline std::string DwordBytes(DWORD value) { return std::string(reinterpret_cast<const char*>(&value), sizeof value); }
+
+// A text value as stored: "<type>:<bytes>", or "<absent>".
+inline std::string Stored(HKEY root, const std::string& key, const char* name = nullptr) {
+  const win32test::RawValue value = win32test::ReadRaw(root, key, name);
+  if (!value.present) return "<absent>";
+  return std::to_string(value.type) + ":" + value.bytes;
+}
+inline std::string StoredSz(const std::string& text) { return std::to_string(REG_SZ) + ":" + SzBytes(text); }
+inline std::string StoredDword(DWORD value) { return std::to_string(REG_DWORD) + ":" + DwordBytes(value); }
+
+inline std::string LocalAppData() {
+  char path[MAX_PATH];
+  ::SHGetFolderPathA(nullptr, 0x1C, nullptr, 0, path);
+  return path;
+}
+inline std::string TempFolder() {
+  char path[MAX_PATH + 1];
+  ::GetTempPathA(sizeof path, path);
+  return path;
+}
+
+// The deletions Windows will carry out at the next restart, as stored
+// ("\??\<path>" each, followed by an empty target).
+inline std::string PendingDeletions() {
+  const win32test::RawValue value = win32test::ReadRaw(
+      HKEY_LOCAL_MACHINE, "System\\CurrentControlSet\\Control\\Session Manager", "PendingFileRenameOperations");
+  if (!value.present) return {};
+  std::string text;
+  // REG_MULTI_SZ read through the A call: NUL-separated texts.
+  for (char c : value.bytes) text.push_back(c == '\0' ? '\n' : c);
+  return text;
+}
+
+}  // namespace installtest
