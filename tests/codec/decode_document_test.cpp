@@ -51,6 +51,19 @@ TEST(DecodeRoundTripTest, EmptyCredentialsAndAFileSource) {
   std::fclose(file);
 }
 
+// Key-derivation id 1 asks for a simple derivation over digest id 1, which
+// names no digest: there is never a function, and the document is refused as
+// unsupported before any key is derived.
+TEST(DecodeKeyDerivationTest, IdOneNamesNoDigestAndIsRefusedAsUnsupported) {
+  const Recipe layout = BasicLayout([](Recipe& s) { s.kdfId = DocumentHeader::KdfSimpleOverDigest1; });
+  EXPECT_EQ(DocumentDecoder::CreateKdf(DocumentHeader::KdfSimpleOverDigest1, 1000, security::kDigestSha256, 32,
+                                       layout.salt.data()),
+            nullptr);
+  RecordingWriter writer;
+  EXPECT_EQ(Decode(Encode(layout), layout, writer), R::NoKeyDerivation);
+  EXPECT_TRUE(writer.calls.empty());
+}
+
 #ifdef VP_TEST_OPENSSL
 TEST(DecodeKeyDerivationTest, FirstSaltByteAdjustsTheIterationCount) {
   // 0 * 1000 + 1 = 1; 0 * 1000 + 5 = 5; 2 * 1000 - 128 = 1,872; 10 * 1000 - 16 = 9,984.
