@@ -2,7 +2,19 @@
 // The one overwrite of a part file, shared by the wipe and by the interrupt
 // handler.
 
+#include <array>
+#include <cstddef>
+
 namespace reader {
+
+// What an overwrite writes, a chunk at a time; built at compile time, since
+// the interrupt handler may not call memset.
+inline constexpr std::size_t kOverwriteChunk = 2048;
+inline constexpr std::array<unsigned char, kOverwriteChunk> kOverwritePattern = [] {
+  std::array<unsigned char, kOverwriteChunk> a{};
+  for (auto& b : a) b = 0xBE;
+  return a;
+}();
 
 // Overwrites every byte of the regular file open as `fd` with 0xBE (one
 // pass, no random data) and makes the new bytes reach the disk before it

@@ -4,22 +4,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <array>
 #include <cstddef>
 
 namespace reader {
-
-namespace {
-
-// Built at compile time: the interrupt handler may not call memset.
-constexpr std::size_t kChunk = 2048;
-constexpr std::array<unsigned char, kChunk> kPattern = [] {
-  std::array<unsigned char, kChunk> a{};
-  for (auto& b : a) b = 0xBE;
-  return a;
-}();
-
-}  // namespace
 
 bool OverwriteFileContents(int fd) {
   struct stat st {};
@@ -27,8 +14,8 @@ bool OverwriteFileContents(int fd) {
   off_t done = 0;
   while (done < st.st_size) {
     const off_t left = st.st_size - done;
-    const std::size_t n = left < static_cast<off_t>(kChunk) ? static_cast<std::size_t>(left) : kChunk;
-    const ssize_t written = ::pwrite(fd, kPattern.data(), n, done);
+    const std::size_t n = left < static_cast<off_t>(kOverwriteChunk) ? static_cast<std::size_t>(left) : kOverwriteChunk;
+    const ssize_t written = ::pwrite(fd, kOverwritePattern.data(), n, done);
     if (written != static_cast<ssize_t>(n)) return false;
     done += written;
   }

@@ -3,22 +3,10 @@
 #include <fcntl.h>
 #include <io.h>
 
-#include <array>
 #include <cstddef>
 #include <cstdio>
 
 namespace reader {
-
-namespace {
-
-constexpr unsigned kChunk = 2048;
-constexpr std::array<unsigned char, kChunk> kPattern = [] {
-  std::array<unsigned char, kChunk> a{};
-  for (auto& b : a) b = 0xBE;
-  return a;
-}();
-
-}  // namespace
 
 bool OverwriteFileContents(int fd) {
   const long long size = ::_filelengthi64(fd);
@@ -26,8 +14,9 @@ bool OverwriteFileContents(int fd) {
   long long done = 0;
   while (done < size) {
     const long long left = size - done;
-    const unsigned n = left < kChunk ? static_cast<unsigned>(left) : kChunk;
-    if (::_write(fd, kPattern.data(), n) != static_cast<int>(n)) return false;
+    constexpr auto chunk = static_cast<long long>(kOverwriteChunk);
+    const auto n = static_cast<unsigned>(left < chunk ? left : chunk);
+    if (::_write(fd, kOverwritePattern.data(), n) != static_cast<int>(n)) return false;
     done += n;
   }
   return ::_commit(fd) == 0;
