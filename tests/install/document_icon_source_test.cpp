@@ -30,17 +30,7 @@ class DocumentIconSourceTest : public ::testing::Test {
 
   // A document with the given tags (none: no trailer at all).
   std::string Document(const std::vector<encoder::TagSpec>& tags) {
-    encoder::DocumentSpec recipe;
-    recipe.userName = "u";
-    recipe.password = "p";
-    encoder::PartSpec part;
-    part.name = "a.txt";
-    part.content = {'x'};
-    recipe.parts = {part};
-    recipe.tags = tags;
-    const std::string path = (folder_ / ("doc" + std::to_string(++count_) + ".emc")).string();
-    EXPECT_TRUE(encoder::EncodeDocumentToFile(recipe, path));
-    return path;
+    return icontest::WriteDocument((folder_ / ("doc" + std::to_string(++count_) + ".emc")).string(), tags);
   }
 
   fs::path folder_;

@@ -5,7 +5,12 @@
 
 #include <cstdint>
 #include <initializer_list>
+#include <string>
 #include <vector>
+
+#include <gtest/gtest.h>
+
+#include "tools/encoder/document_encoder.h"
 
 namespace icontest {
 
@@ -49,6 +54,21 @@ inline std::vector<std::uint8_t> IconFile(std::initializer_list<Square> squares)
   }
   for (const auto& image : images) out.insert(out.end(), image.begin(), image.end());
   return out;
+}
+
+// Writes a one-part document carrying `tags` (none: no trailer at all) to
+// `path` and returns the path.
+inline std::string WriteDocument(const std::string& path, const std::vector<encoder::TagSpec>& tags) {
+  encoder::DocumentSpec recipe;
+  recipe.userName = "u";
+  recipe.password = "p";
+  encoder::PartSpec part;
+  part.name = "a.txt";
+  part.content = {'x'};
+  recipe.parts = {part};
+  recipe.tags = tags;
+  EXPECT_TRUE(encoder::EncodeDocumentToFile(recipe, path));
+  return path;
 }
 
 }  // namespace icontest

@@ -99,17 +99,7 @@ class ShellExtensionTest : public ::testing::Test {
   }
 
   std::string Document(const std::vector<encoder::TagSpec>& tags) {
-    encoder::DocumentSpec recipe;
-    recipe.userName = "u";
-    recipe.password = "p";
-    encoder::PartSpec part;
-    part.name = "a.txt";
-    part.content = {'x'};
-    recipe.parts = {part};
-    recipe.tags = tags;
-    const std::string path = (folder_ / ("doc" + std::to_string(++count_) + ".emc")).string();
-    EXPECT_TRUE(encoder::EncodeDocumentToFile(recipe, path));
-    return path;
+    return icontest::WriteDocument((folder_ / ("doc" + std::to_string(++count_) + ".emc")).string(), tags);
   }
 
   // The handler's icons for `path` at sizes 0x00100020, with the location
