@@ -10,6 +10,7 @@ set(VP_FOLDER_LAYERS
   "codec=1"         # container format and decode pipeline
   "reader=2"        # user-interface contract, OS seam, open-document flow, output and wiping
   "tools=2"         # developer tools (the document encoder and friends)
+  "desktop=2"       # the Linux desktop: icon pictures, PNG, thumbnails, the type's desktop files
   "os=3"            # operating-system services per platform
   "cli=4"           # the Linux command-line reader
   "install=4"       # installation, registration, uninstallation, the shell icon handler
