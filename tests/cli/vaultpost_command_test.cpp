@@ -133,8 +133,10 @@ class VaultpostCommand : public ::testing::Test {
     fs::permissions(viewer_, fs::perms::owner_all);
   }
   std::vector<std::string> Env(const std::vector<std::string>& more = {}) {
+    // No display either: without a terminal the reader would ask in windows.
     std::vector<std::string> env = {"TMPDIR=" + folder_.path(), "XDG_CONFIG_HOME=" + folder_.path() + "/config",
-                                    "VAULTPOST_VIEWER=" + viewer_, "RECORD=" + record_};
+                                    "VAULTPOST_VIEWER=" + viewer_, "RECORD=" + record_, "DISPLAY=",
+                                    "WAYLAND_DISPLAY="};
     env.insert(env.end(), more.begin(), more.end());
     return env;
   }

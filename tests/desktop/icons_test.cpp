@@ -7,7 +7,7 @@
 #include <fstream>
 #include <string>
 
-#include "desktop/thumbnail.h"
+#include "desktop/icons.h"
 #include "install/icon_testing.h"
 
 using desktop::Bitmap;

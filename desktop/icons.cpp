@@ -1,4 +1,4 @@
-#include "desktop/thumbnail.h"
+#include "desktop/icons.h"
 
 #include <algorithm>
 #include <new>
@@ -36,8 +36,15 @@ bool BestImage(const std::uint8_t* file, std::uint32_t length, std::uint32_t siz
   return DecodeIconImage(*best, out);
 }
 
-// The document's own icon; false when it has none that can be shown.
-bool DocumentIcon(const char* path, std::uint32_t size, Bitmap& out) {
+// An icon file's best image for `size`, scaled to it; empty when the file has none.
+Bitmap Fitted(const std::uint8_t* file, std::uint32_t length, std::uint32_t size) {
+  Bitmap image;
+  if (!BestImage(file, length, size, image)) return {};
+  return std::max(image.width, image.height) == size ? image : ScaleToFit(image, size);
+}
+
+// The icon of the document at `path`; false when it has none that can be shown.
+bool IconOfFile(const char* path, std::uint32_t size, Bitmap& out) {
   const xp::UniqueFile file(std::fopen(path, "rb"));
   if (!file) return false;
   codec::DocumentHeader header;
@@ -47,26 +54,35 @@ bool DocumentIcon(const char* path, std::uint32_t size, Bitmap& out) {
   } catch (const std::bad_alloc&) {
     return false;  // a trailer too large for this machine is no icon
   }
-  const codec::DocumentTag* tag = tags.FindTag("ImageWin32");
-  return tag != nullptr && tag->binary && BestImage(tag->value.get(), tag->valueLength, size, out);
+  return DocumentIcon(tags, size, out);
 }
 
 }  // namespace
 
+bool DocumentIcon(const codec::DocumentTagTable& tags, std::uint32_t size, Bitmap& out) {
+  const codec::DocumentTag* tag = tags.FindTag("ImageWin32");
+  if (tag == nullptr || !tag->binary) return false;
+  out = Fitted(tag->value.get(), tag->valueLength, size);
+  return out.width != 0;
+}
+
 Bitmap TypeIcon(std::uint32_t size) {
   std::uint32_t length = 0;
   const std::uint8_t* file = TypeIconFile(length);
-  Bitmap image;
-  if (!BestImage(file, length, size, image)) return {};
-  return image.width == size || image.height == size ? image : ScaleToFit(image, size);
+  return Fitted(file, length, size);
+}
+
+Bitmap ProductIcon(std::uint32_t size) {
+  std::uint32_t length = 0;
+  const std::uint8_t* file = ProductIconFile(length);
+  return Fitted(file, length, size);
 }
 
 Bitmap DocumentThumbnail(const char* path, std::uint32_t size, ThumbnailSource* source) {
   Bitmap image;
-  if (path != nullptr && DocumentIcon(path, size, image)) {
+  if (path != nullptr && IconOfFile(path, size, image)) {
     if (source != nullptr) *source = ThumbnailSource::DocumentIcon;
-    const bool fits = std::max(image.width, image.height) == size;
-    return fits ? image : ScaleToFit(image, size);
+    return image;
   }
   if (source != nullptr) *source = ThumbnailSource::TypeIcon;
   return TypeIcon(size);

@@ -1,11 +1,13 @@
 #pragma once
-// The picture a file manager shows for a document: the document's own icon,
-// or the document type's icon when it carries none that can be shown. Only the
-// plain header and tag trailer are read; no credentials, no decryption.
+// The pictures of the reader: a document's own icon, the document type's icon
+// for documents without one, the product's icon, and the thumbnail a file
+// manager shows for a document. Only the plain header and tag trailer are
+// read; no credentials, no decryption.
 
 #include <cstdint>
 #include <string>
 
+#include "codec/document_tag_table.h"
 #include "desktop/bitmap.h"
 
 namespace desktop {
@@ -25,11 +27,18 @@ enum class ThumbnailSource {
 // gets the type icon.
 Bitmap DocumentThumbnail(const char* path, std::uint32_t size, ThumbnailSource* source = nullptr);
 
+// The document's own icon ("ImageWin32") drawn at `size`, chosen and scaled
+// as for the thumbnail; false when the tags hold none that can be shown.
+bool DocumentIcon(const codec::DocumentTagTable& tags, std::uint32_t size, Bitmap& out);
+
 // The document type's icon (the one the module shows for documents), `size`
 // pixels on its longer side.
 Bitmap TypeIcon(std::uint32_t size);
+// The product's icon (the program's own), `size` pixels on its longer side.
+Bitmap ProductIcon(std::uint32_t size);
 
-// The icon file of the document type, as the build drew it.
+// The two icon files as the build drew them.
 const std::uint8_t* TypeIconFile(std::uint32_t& length);
+const std::uint8_t* ProductIconFile(std::uint32_t& length);
 
 }  // namespace desktop
