@@ -6,7 +6,9 @@
 #include <string>
 
 #include "desktop/icons.h"
+#include "reader/gtk/display_watch.h"
 #include "reader/gtk/gtk_windows.h"
+#include "reader/interrupt_cleanup.h"
 #include "reader/os_interface.h"
 #include "security/secret_text.h"
 #include "source/xp/high_resolution_clock.h"
@@ -31,6 +33,7 @@ bool GtkGui::OpenDisplay() {
   g_set_application_name(VP_PRODUCT_NAME);
   if (!gtk_init_check()) return false;
   gtk_window_set_default_icon_name("orlenta-reader");
+  gtkui::WipeWhenDisplayIsLost();
   return true;
 }
 

@@ -124,7 +124,20 @@ Window::Window(const char* title) {
   gtk_box_append(GTK_BOX(outer), buttons_);
   gtk_window_set_child(GTK_WINDOW(window_), outer);
   g_signal_connect(window_, "close-request", G_CALLBACK(OnCloseRequest), this);
+  // Escape answers as the close button does.
+  GtkEventController* keys = gtk_shortcut_controller_new();
+  gtk_shortcut_controller_add_shortcut(
+      GTK_SHORTCUT_CONTROLLER(keys),
+      gtk_shortcut_new(gtk_keyval_trigger_new(GDK_KEY_Escape, static_cast<GdkModifierType>(0)),
+                       gtk_callback_action_new(OnEscape, this, nullptr)));
+  gtk_widget_add_controller(window_, keys);
   SetTitle(title);
+}
+
+gboolean Window::OnEscape(GtkWidget*, GVariant*, gpointer self) {
+  auto* window = static_cast<Window*>(self);
+  window->Give(window->closeAnswer_);
+  return TRUE;
 }
 
 Window::~Window() { gtk_window_destroy(GTK_WINDOW(window_)); }

@@ -23,7 +23,8 @@ enum class Answer { None, Ok, Cancel };
 
 // A top-level window: a header bar whose title is cut with an ellipsis, a
 // body, and buttons at the bottom right. The header bar's close button (and
-// the window manager's) gives the close answer, Cancel unless changed.
+// the window manager's) and Escape give the close answer, Cancel unless
+// changed.
 class Window {
  public:
   explicit Window(const char* title);
@@ -57,6 +58,7 @@ class Window {
 
  private:
   static gboolean OnCloseRequest(GtkWindow* window, gpointer self);
+  static gboolean OnEscape(GtkWidget* widget, GVariant* args, gpointer self);
 
   GtkWidget* window_;
   GtkWidget* header_;
