@@ -81,6 +81,8 @@ GtkWidget* Scrolled(GtkWidget* child, int maxHeight) {
   gtk_scrolled_window_set_propagate_natural_height(GTK_SCROLLED_WINDOW(scrolled), TRUE);
   gtk_scrolled_window_set_propagate_natural_width(GTK_SCROLLED_WINDOW(scrolled), TRUE);
   gtk_scrolled_window_set_max_content_height(GTK_SCROLLED_WINDOW(scrolled), maxHeight);
+  // A scroll bar that stays, so that a cut text says that there is more.
+  gtk_scrolled_window_set_overlay_scrolling(GTK_SCROLLED_WINDOW(scrolled), FALSE);
   gtk_widget_set_hexpand(scrolled, TRUE);
   return scrolled;
 }
@@ -140,7 +142,10 @@ gboolean Window::OnEscape(GtkWidget*, GVariant*, gpointer self) {
   return TRUE;
 }
 
-Window::~Window() { gtk_window_destroy(GTK_WINDOW(window_)); }
+Window::~Window() {
+  Hide();
+  gtk_window_destroy(GTK_WINDOW(window_));
+}
 
 void Window::SetTitle(const char* title) {
   const std::string shown = DisplayText(title, kTitleLimits);
@@ -207,6 +212,7 @@ PromptWindow::PromptWindow(MessageCatalogue& texts, bool askUserName, const desk
       about_(std::move(about)) {
   GtkWidget* aboutButton = gtk_button_new_from_icon_name("help-about-symbolic");
   gtk_widget_set_tooltip_text(aboutButton, "About " VP_PRODUCT_NAME);
+  gtk_widget_set_focus_on_click(aboutButton, FALSE);  // typing goes on where it was
   gtk_header_bar_pack_start(HeaderBar(), aboutButton);
   g_signal_connect_swapped(aboutButton, "clicked", G_CALLBACK(+[](gpointer self) {
                              static_cast<PromptWindow*>(self)->about_();
@@ -314,6 +320,7 @@ void OpeningWindow::ShowProgress(const char* title, const char* text) {
   gtk_widget_set_visible(bytes_, FALSE);
   gtk_widget_set_visible(cancel_, TRUE);
   gtk_widget_set_visible(ok_, FALSE);
+  SetCloseAnswer(Answer::Cancel);
   Show();
 }
 
@@ -324,6 +331,8 @@ void OpeningWindow::ShowNotice(const char* title, const char* text) {
   gtk_widget_set_visible(bytes_, FALSE);
   gtk_widget_set_visible(cancel_, FALSE);
   gtk_widget_set_visible(ok_, TRUE);
+  // Closing the notice says the same as its OK: the user is done.
+  SetCloseAnswer(Answer::Ok);
   SetBusy(false);
   Show();
   gtk_widget_grab_focus(ok_);
