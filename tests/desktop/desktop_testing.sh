@@ -103,7 +103,8 @@ vp_left_in() {
 }
 
 # vp_viewer FILE: writes a test viewer to FILE. It appends the path it got and
-# the file's content to $VP_RECORD, and, when $VP_HOLD names a file, waits
+# the file's content to $VP_RECORD, the id and command line of the reader
+# that started it to $VP_RECORD.parents, and, when $VP_HOLD names a file, waits
 # (at most 60 s) until that file exists, so that the window behind it can be
 # looked at.
 vp_viewer() {
@@ -111,8 +112,7 @@ vp_viewer() {
 #!/bin/sh
 printf '%s\n' "$1" >>"$VP_RECORD"
 cat "$1" >>"$VP_RECORD" 2>/dev/null || true
-tr '\0' ' ' </proc/$PPID/cmdline >>"$VP_RECORD.parents" 2>/dev/null || true
-echo >>"$VP_RECORD.parents"
+echo "$PPID $(tr '\0' ' ' </proc/$PPID/cmdline)" >>"$VP_RECORD.parents"
 if [ -n "${VP_HOLD:-}" ]; then
   i=0
   while [ ! -e "$VP_HOLD" ] && [ $i -lt 600 ]; do sleep 0.1; i=$((i + 1)); done
@@ -132,4 +132,13 @@ vp_png_icon() {
   size=$(stat -c %s "$1")
   { vp_le16 0; vp_le16 1; vp_le16 1; printf '\x00\x00\x00\x00'; vp_le16 1; vp_le16 32; vp_le32 "$size"; vp_le32 22
     cat "$1"; } >"$2"
+}
+
+# vp_wait_for TEST SECONDS: waits until the shell command TEST succeeds.
+vp_wait_for() {
+  local deadline=$((SECONDS + $2))
+  until eval "$1"; do
+    ((SECONDS < deadline)) || return 1
+    sleep 0.2
+  done
 }
