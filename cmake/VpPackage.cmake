@@ -1,6 +1,11 @@
 # The Debian package of the Linux reader: cpack -G DEB in the build folder
 # makes orlenta-reader_<version>_<arch>.deb from what cmake --install puts
 # under /usr. Its dependencies are computed from the binary by dpkg-shlibdeps.
+# What the package holds is built by the target vp_package_files, so that
+# packaging does not build the tests and tools first (scripts/package.sh).
+set(CMAKE_SKIP_INSTALL_ALL_DEPENDENCY ON)
+add_custom_target(vp_package_files)
+add_dependencies(vp_package_files vaultpost vp_manual)
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME orlenta-reader)
 set(CPACK_PACKAGE_VENDOR "${VP_MAKER_NAME}")

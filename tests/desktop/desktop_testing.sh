@@ -57,8 +57,10 @@ vp_window() {
 # vp_gone ID [SECONDS]: waits until window ID is no longer visible.
 vp_gone() {
   local deadline=$((SECONDS + ${2:-30}))
+  local shown
   while ((SECONDS < deadline)); do
-    xdotool search --onlyvisible --name '.' 2>/dev/null | grep -qx "$1" || return 0
+    shown=$(xdotool search --onlyvisible --name '.' 2>/dev/null || true)
+    grep -qx "$1" <<<"$shown" || return 0
     sleep 0.2
   done
   fail "window $1 is still shown"
