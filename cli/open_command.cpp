@@ -33,16 +33,15 @@ bool HaveTerminal() {
   return true;
 }
 
-bool NonEmptyEnv(const char* name) {
-  const char* value = std::getenv(name);
-  return value != nullptr && value[0] != '\0';
-}
-
 // Whether the desktop's dialogs can be shown: built in, a display named, and
 // the toolkit connected to it.
 bool OpenDesktop() {
 #ifdef VP_WITH_GTK
-  return (NonEmptyEnv("DISPLAY") || NonEmptyEnv("WAYLAND_DISPLAY")) && reader::GtkGui::OpenDisplay();
+  const auto named = [](const char* name) {
+    const char* value = std::getenv(name);
+    return value != nullptr && value[0] != '\0';
+  };
+  return (named("DISPLAY") || named("WAYLAND_DISPLAY")) && reader::GtkGui::OpenDisplay();
 #else
   return false;
 #endif

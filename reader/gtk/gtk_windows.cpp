@@ -183,8 +183,9 @@ void Window::Give(Answer answer) {
 }
 
 Answer Window::Run() {
-  answer_ = Answer::None;
-  Show();
+  // An answer given while the window was not running (closed while the
+  // prompt was busy decoding) is the answer.
+  if (answer_ == Answer::None) Show();
   while (answer_ == Answer::None) g_main_context_iteration(nullptr, TRUE);
   const Answer answer = answer_;
   answer_ = Answer::None;
@@ -313,29 +314,25 @@ OpeningWindow::OpeningWindow() : Window("") {
   ok_ = AddButton("_OK", Answer::Ok, true);
 }
 
-void OpeningWindow::ShowProgress(const char* title, const char* text) {
-  SetTitle(title);
-  gtk_label_set_text(GTK_LABEL(text_), DisplayText(text, kMessageLimits).c_str());
-  gtk_widget_set_visible(bar_, TRUE);
-  gtk_widget_set_visible(bytes_, FALSE);
-  gtk_widget_set_visible(cancel_, TRUE);
-  gtk_widget_set_visible(ok_, FALSE);
-  SetCloseAnswer(Answer::Cancel);
-  Show();
-}
+void OpeningWindow::ShowProgress(const char* title, const char* text) { Present(title, text, /*notice=*/false); }
 
 void OpeningWindow::ShowNotice(const char* title, const char* text) {
+  Present(title, text, /*notice=*/true);
+  SetBusy(false);
+  gtk_widget_grab_focus(ok_);
+}
+
+void OpeningWindow::Present(const char* title, const char* text, bool notice) {
+  Give(Answer::None);  // a Cancel of the progress is no answer to the notice
   SetTitle(title);
   gtk_label_set_text(GTK_LABEL(text_), DisplayText(text, kMessageLimits).c_str());
-  gtk_widget_set_visible(bar_, FALSE);
+  gtk_widget_set_visible(bar_, !notice);
   gtk_widget_set_visible(bytes_, FALSE);
-  gtk_widget_set_visible(cancel_, FALSE);
-  gtk_widget_set_visible(ok_, TRUE);
+  gtk_widget_set_visible(cancel_, !notice);
+  gtk_widget_set_visible(ok_, notice);
   // Closing the notice says the same as its OK: the user is done.
-  SetCloseAnswer(Answer::Ok);
-  SetBusy(false);
+  SetCloseAnswer(notice ? Answer::Ok : Answer::Cancel);
   Show();
-  gtk_widget_grab_focus(ok_);
 }
 
 void OpeningWindow::SetProgress(std::int32_t position, std::int32_t upper) {

@@ -43,7 +43,8 @@ class Window {
   // Called on every answer, also outside Run.
   void OnAnswer(std::function<void(Answer)> handler) { onAnswer_ = std::move(handler); }
 
-  // Shows the window and dispatches events until an answer comes.
+  // Shows the window and dispatches events until an answer comes (at once
+  // when one came while it was not running).
   Answer Run();
   void Show();
   void Hide();
@@ -120,6 +121,8 @@ class OpeningWindow : public Window {
   void SetBytes(std::uint64_t bytes);
 
  private:
+  void Present(const char* title, const char* text, bool notice);
+
   GtkWidget* text_;
   GtkWidget* bar_;
   GtkWidget* bytes_;

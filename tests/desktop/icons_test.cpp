@@ -60,7 +60,7 @@ TEST(Thumbnail, TheDocumentsBestFittingImageScaledToEachSize) {
 TEST(Thumbnail, NoIconADamagedOneOrNoDocumentGetTheTypeIcon) {
   Folder folder;
   auto beyondTheEnd = icontest::IconFile({{16, 0xFF}, {32, 0xFF}});
-  beyondTheEnd.resize(beyondTheEnd.size() - 10);
+  beyondTheEnd.erase(beyondTheEnd.end() - 10, beyondTheEnd.end());
   auto notAnIcon = icontest::IconFile({{16, 0xFF}});
   notAnIcon[2] = 2;  // a cursor file
   auto unknownImage = icontest::IconFile({{16, 0xFF}});
