@@ -13,6 +13,13 @@ packages=(
   # them (x11-apps and imagemagick for screenshots of its windows).
   g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix libz-mingw-w64-dev googletest
   wine64 wine xvfb xauth x11-apps imagemagick
+  # The Linux desktop: GTK 4 and libpng to build against; xdotool to drive
+  # the dialogs; the desktop's MIME and application databases, gio and
+  # xdg-open, bash-completion and groff to try the installed files; dpkg-dev
+  # (dpkg-shlibdeps) for the package and debootstrap for a root to install
+  # it into.
+  libgtk-4-dev libpng-dev xdotool shared-mime-info desktop-file-utils libglib2.0-bin xdg-utils
+  bash-completion groff-base dpkg-dev debootstrap
 )
 
 missing=()

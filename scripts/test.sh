@@ -3,10 +3,12 @@
 # test through CTest, then builds the unit tests again under AddressSanitizer +
 # UndefinedBehaviorSanitizer in a separate build directory and runs them, and
 # runs every libFuzzer target for 40 seconds (scripts/fuzz.sh; Clang).
-# The benchmarks are built (so they keep compiling) but not run. Then the
-# Windows module: the x86-64 build with its tests under wine64 (on a private
-# Xvfb, see tests/win32/README.md), and the i686 release build, checked
-# statically.
+# The benchmarks are built (so they keep compiling) but not run. The Release
+# run includes the desktop tests (the GTK dialogs driven on a private Xvfb,
+# the installed desktop files); then the Debian package is built, installed
+# into a throwaway Debian root, used and removed. Then the Windows module:
+# the x86-64 build with its tests under wine64 (on a private Xvfb, see
+# tests/win32/README.md), and the i686 release build, checked statically.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/deps.sh
@@ -18,9 +20,16 @@ cmake -S . -B build/release -DCMAKE_BUILD_TYPE=Release -DVP_WARNINGS_AS_ERRORS=O
 cmake --build build/release -j"$jobs"
 ctest --test-dir build/release --output-on-failure -j"$jobs"
 
+echo "== Linux desktop: the Debian package, installed into a throwaway root, used and removed"
+started=$SECONDS
+bash tests/desktop/package_test.sh build/release
+echo "   (package stage: $((SECONDS - started)) s)"
+
 echo "== AddressSanitizer + UndefinedBehaviorSanitizer build"
+# Built without the desktop dialogs: the command's tests then run against a
+# vaultpost that has the terminal only, as a build without GTK 4 is.
 cmake -S . -B build/asan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVP_SANITIZE=address,undefined -DVP_WARNINGS_AS_ERRORS=ON \
-      -DVP_BUILD_BENCHMARKS=OFF >/dev/null
+      -DVP_BUILD_BENCHMARKS=OFF -DVP_WITH_GTK=OFF >/dev/null
 cmake --build build/asan -j"$jobs"
 ASAN_OPTIONS=detect_leaks=1:abort_on_error=1:strict_string_checks=1 \
 UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 \
