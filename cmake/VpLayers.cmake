@@ -13,6 +13,7 @@ set(VP_FOLDER_LAYERS
   "os=3"            # operating-system services per platform
   "cli=4"           # the Linux command-line reader
   "install=4"       # installation, registration, uninstallation, the shell icon handler
+  "web=4"           # the browser reader: the core's entry for its page, and the page
   "module=5"        # the Windows module vaultpost.dll: its exports and the objects made at load
   "fuzz=6"          # libFuzzer targets over every parser of hostile input
 )

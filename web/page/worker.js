@@ -1,0 +1,116 @@
+// The page's worker: runs the core (createVaultpostCore, the script built
+// beside this one) on one document for one request, then the page ends it.
+// Requests: { op: 'inspect', file } and { op: 'decode', file, userName,
+// password } (credentials as UTF-8 bytes). Answers: 'inspected' with the
+// header's flags, texts, result texts, icon and link rule; during a decoding
+// 'progress', and per part 'partBegin', 'partData' (batches of the part's
+// bytes, handed over, not copied) and 'partEnd'; finally 'decoded'. Nothing
+// is kept after the answer: the page ends this worker and with it the core's
+// memory.
+
+'use strict';
+
+// Bytes of a part collected before they are handed to the page.
+const BATCH_SIZE = 4 * 1024 * 1024;
+
+function progressReporter(phase) {
+  let last = -1;
+  return (done, total) => {
+    const percent = total > 0 ? Math.floor((done * 100) / total) : 0;
+    if (percent !== last) {
+      last = percent;
+      self.postMessage({ type: 'progress', phase, percent });
+    }
+  };
+}
+
+// The host the core calls (web/entry/web_main.cpp).
+function makeHost(file) {
+  const reader = new FileReaderSync();
+  const readProgress = progressReporter('decode');
+  let batch = null;
+  let filled = 0;
+  const flush = () => {
+    if (filled > 0) {
+      const bytes = filled === batch.length ? batch : batch.slice(0, filled);
+      self.postMessage({ type: 'partData', bytes }, [bytes.buffer]);
+      if (bytes !== batch) batch.fill(0);
+    }
+    batch = null;
+    filled = 0;
+  };
+  const inspected = { texts: [], errorTexts: [], icon: null, linkOpenable: false, flags: 0 };
+  return {
+    inspected,
+    sourceSize: () => file.size,
+    readSource(offset, length) {
+      const end = Math.min(file.size, offset + length);
+      if (this.decoding) readProgress(end, file.size);
+      return new Uint8Array(reader.readAsArrayBuffer(file.slice(offset, end)));
+    },
+    flags(flags) { inspected.flags = flags; },
+    text(entry, key, bytes) { inspected.texts.push({ entry, key, bytes }); },
+    errorText(code, bytes) { inspected.errorTexts.push({ code, bytes }); },
+    icon(bytes, mimeType) { inspected.icon = { bytes, mimeType }; },
+    link(openable) { inspected.linkOpenable = openable; },
+    keyProgress: progressReporter('key'),
+    beginPart(name, fileName, storedLength, compressed) {
+      self.postMessage({ type: 'partBegin', name, fileName, storedLength, compressed });
+      return true;
+    },
+    partData(bytes) {
+      try {
+        let at = 0;
+        while (at < bytes.length) {
+          if (batch === null) batch = new Uint8Array(BATCH_SIZE);
+          const take = Math.min(bytes.length - at, batch.length - filled);
+          batch.set(bytes.subarray(at, at + take), filled);
+          filled += take;
+          at += take;
+          if (filled === batch.length) flush();
+        }
+        return true;
+      } catch (error) {
+        if (error instanceof RangeError) return false; // no memory for the part
+        throw error;
+      }
+    },
+    endPart() {
+      flush();
+      self.postMessage({ type: 'partEnd' });
+      return true;
+    },
+  };
+}
+
+// Copies `bytes` into the core's heap as a NUL-terminated string.
+function heapString(core, bytes) {
+  const at = core._malloc(bytes.length + 1);
+  core.HEAPU8.set(bytes, at);
+  core.HEAPU8[at + bytes.length] = 0;
+  return at;
+}
+
+function forget(core, at, length) {
+  core.HEAPU8.fill(0, at, at + length + 1);
+  core._free(at);
+}
+
+self.onmessage = async (event) => {
+  const request = event.data;
+  const host = makeHost(request.file);
+  const core = await createVaultpostCore({ vpHost: host });
+  if (request.op === 'inspect') {
+    const result = core._vp_inspect();
+    self.postMessage({ type: 'inspected', result, ...host.inspected });
+    return;
+  }
+  const user = heapString(core, request.userName);
+  const password = heapString(core, request.password);
+  request.password.fill(0);
+  host.decoding = true;
+  const result = core._vp_decode(user, password);
+  forget(core, user, request.userName.length);
+  forget(core, password, request.password.length);
+  self.postMessage({ type: 'decoded', result });
+};
