@@ -13,7 +13,14 @@ packages=(
   # them (x11-apps and imagemagick for screenshots of its windows).
   g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix libz-mingw-w64-dev googletest
   wine64 wine xvfb xauth x11-apps imagemagick
+  # The browser reader: Emscripten, dpkg-source to unpack zlib's source from
+  # Debian's archive, and Chromium for the page's tests.
+  emscripten dpkg-dev chromium
 )
+# node and npm run the WebAssembly tests and playwright-core; a machine may
+# already have them from elsewhere than Debian, which then stays as it is.
+command -v node >/dev/null || packages+=(nodejs)
+command -v npm >/dev/null || packages+=(npm)
 
 missing=()
 for p in "${packages[@]}"; do

@@ -6,10 +6,13 @@
 //
 // Everything a document says (its texts, part names, contents) is hostile:
 // it reaches the page as text only (textContent), with control and
-// direction characters made visible, and parts are shown in frames that run
-// no script (PDF aside: Chromium shows no PDF in a sandboxed frame, so PDF
-// parts get an unsandboxed frame of their own, where the browser's viewer
-// runs and the page's policy still allows no connection).
+// direction characters made visible. Images are shown by the browser's image
+// decoder (an img element, which runs no script); PDF parts by the browser's
+// own viewer in a frame of their own, where the page's policy, which the
+// frame inherits, still allows no connection. (Chromium shows no PDF in a
+// sandboxed frame; and in one, its own image view is refused the inline
+// style and script it needs, while a frame without an origin cannot load the
+// page's blob: URLs at all.) Every other type can only be saved.
 
 'use strict';
 
@@ -183,9 +186,11 @@
     });
   }
 
+  // A failure another try cannot cure: the message, then the document closes.
   async function fail(body) {
     stopWorker();
     wipeParts();
+    show('start');
     await showMessage(body);
     closeDocument();
   }
@@ -438,11 +443,19 @@
       viewer.replaceChildren(caption, view);
       return;
     }
-    if (type.kind === 'image' || type.kind === 'pdf') {
+    if (type.kind === 'image') {
+      // The browser's image decoder, which never runs script.
+      const frame = element('div', 'image-view');
+      const image = element('img');
+      image.alt = inert(part.name, false);
+      image.src = keepUrl(new Blob(part.chunks, { type: type.mime }));
+      frame.append(image);
+      viewer.replaceChildren(caption, frame);
+      return;
+    }
+    if (type.kind === 'pdf') {
       const frame = document.createElement('iframe');
-      frame.className = type.kind === 'pdf' ? 'pdf-view' : 'image-view';
-      // Images: a frame that runs no script and has no origin. PDF: see above.
-      if (type.kind === 'image') frame.setAttribute('sandbox', '');
+      frame.className = 'pdf-view';
       frame.title = inert(part.name, false);
       frame.src = keepUrl(new Blob(part.chunks, { type: type.mime }));
       viewer.replaceChildren(caption, frame);
