@@ -12,6 +12,8 @@
 
 // Bytes of a part collected before they are handed to the page.
 const BATCH_SIZE = 4 * 1024 * 1024;
+// Bytes of the document read at a time.
+const READ_AHEAD = 8 * 1024 * 1024;
 
 function progressReporter(phase) {
   let last = -1;
@@ -28,6 +30,10 @@ function progressReporter(phase) {
 function makeHost(file) {
   const reader = new FileReaderSync();
   const readProgress = progressReporter('decode');
+  // The file is read ahead in large slices: each read of a File costs far
+  // more than copying, and the core asks for blocks of 256 KiB.
+  let ahead = new Uint8Array(0);
+  let aheadAt = 0;
   let batch = null;
   let filled = 0;
   const flush = () => {
@@ -46,7 +52,11 @@ function makeHost(file) {
     readSource(offset, length) {
       const end = Math.min(file.size, offset + length);
       if (this.decoding) readProgress(end, file.size);
-      return new Uint8Array(reader.readAsArrayBuffer(file.slice(offset, end)));
+      if (offset < aheadAt || end > aheadAt + ahead.length) {
+        aheadAt = offset;
+        ahead = new Uint8Array(reader.readAsArrayBuffer(file.slice(offset, Math.max(end, offset + READ_AHEAD))));
+      }
+      return ahead.subarray(offset - aheadAt, end - aheadAt);
     },
     flags(flags) { inspected.flags = flags; },
     text(entry, key, bytes) { inspected.texts.push({ entry, key, bytes }); },
