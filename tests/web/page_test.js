@@ -342,6 +342,23 @@ test('a wrong password is told at once, the next one after the growing delay', a
   await done();
 });
 
+test('credentials beyond ASCII open documents made with UTF-8 and with the Windows code page', async () => {
+  const table = input('table.csv');
+  // The shell passes the raw byte 0xFC (u with diaeresis in the Windows code page).
+  const windows = doc('windows-1252.emc');
+  const encodeRaw = 'exec "$0" -o "$1" --user "$(printf \'J\\374rg\')" --password "$(printf \'M\\374ller\')" --part "$2"';
+  execFileSync('sh', ['-c', encodeRaw, VPENCODE, windows, table]);
+  const utf8 = encode('utf-8.emc', ['--user', 'Jürg', '--password', 'Müller', '--part', table]);
+  for (const file of [utf8, windows]) {
+    const { page, done } = await openPage();
+    await openFile(page, file);
+    await answerPrompt(page, { userName: 'Jürg', password: 'Müller' });
+    await page.waitForSelector('#document:not([hidden])');
+    assert.ok((await saveParts(page)).get('table.csv').equals(fs.readFileSync(table)), file);
+    await done();
+  }
+});
+
 test('Cancel during the key derivation returns to the prompt with nothing decoded', async () => {
   const { page, done } = await openPage();
   // About 4 million PBKDF2 iterations: seconds in WebAssembly.

@@ -213,7 +213,7 @@
       if (answer.result !== 0) {
         fail(errorText(answer.result));
       } else if (doc.flags & FLAG_NO_CREDENTIALS) {
-        decode(new Uint8Array(0), new Uint8Array(0));
+        decode(credentials('', ''));
       } else {
         showPrompt();
       }
@@ -266,8 +266,34 @@
     $('password').focus();
   }
 
-  function credentialBytes(value) {
-    return new TextEncoder().encode(value.replace(/\u0000/g, ''));
+  // The bytes of each character of the Windows Western code page above ASCII.
+  const WINDOWS_1252 = new Map(Array.from({ length: 128 }, (_, i) =>
+    [new TextDecoder('windows-1252').decode(new Uint8Array([0x80 + i])), 0x80 + i]));
+
+  // `text` in the Windows Western code page, or null when it has a
+  // character that code page lacks.
+  function windows1252(text) {
+    const out = new Uint8Array(text.length);
+    for (let i = 0; i < text.length; ++i) {
+      const code = text.charCodeAt(i);
+      const byte = code < 0x80 ? code : WINDOWS_1252.get(text[i]);
+      if (byte === undefined) return null;
+      out[i] = byte;
+    }
+    return out;
+  }
+
+  // The credentials as they are typed, in UTF-8; and, when they go beyond
+  // ASCII, also in the code page the Windows module's dialogs pass, for the
+  // documents made there.
+  function credentials(userName, password) {
+    const [user, secret] = [userName, password].map((text) => text.replace(/\u0000/g, ''));
+    const tries = [{ userName: new TextEncoder().encode(user), password: new TextEncoder().encode(secret) }];
+    if (/[^\u0000-\u007F]/.test(user + secret)) {
+      const [user1252, secret1252] = [windows1252(user), windows1252(secret)];
+      if (user1252 && secret1252) tries.push({ userName: user1252, password: secret1252 });
+    }
+    return tries;
   }
 
   $('credentials').addEventListener('submit', (event) => {
@@ -275,14 +301,14 @@
     if (!doc || doc.worker) return;
     const passwordOnly = (doc.flags & FLAG_PASSWORD_ONLY) !== 0;
     setPromptEnabled(false);
-    decode(credentialBytes(passwordOnly ? '' : $('user').value), credentialBytes($('password').value));
+    decode(credentials(passwordOnly ? '' : $('user').value, $('password').value));
   });
 
   $('cancel').addEventListener('click', () => closeDocument());
 
   // ---- Decoding --------------------------------------------------------
 
-  function decode(userName, password) {
+  function decode(tries) {
     const attempt = doc;
     $('progress-title').textContent = inert(text(Entry.OpeningTitle), false);
     $('progress-text').textContent = inert(text(Entry.OpeningText), true);
@@ -291,7 +317,7 @@
     show('progress');
     $('stop').focus();
     let part = null;
-    doc.worker = startWorker({ op: 'decode', file: doc.file, userName, password }, (answer) => {
+    doc.worker = startWorker({ op: 'decode', file: doc.file, credentials: tries }, (answer) => {
       if (doc !== attempt) return;
       switch (answer.type) {
         case 'progress':

@@ -1,7 +1,9 @@
 // The page's worker: runs the core (createVaultpostCore, the script built
 // beside this one) on one document for one request, then the page ends it.
-// Requests: { op: 'inspect', file } and { op: 'decode', file, userName,
-// password } (credentials as UTF-8 bytes). Answers: 'inspected' with the
+// Requests: { op: 'inspect', file } and { op: 'decode', file, credentials }
+// (a list of { userName, password } in bytes, each tried in turn while the
+// credentials are wrong: the same text in more than one encoding). Answers:
+// 'inspected' with the
 // header's flags, texts, result texts, icon and link rule; during a decoding
 // 'progress', and per part 'partBegin', 'partData' (batches of the part's
 // bytes, handed over, not copied) and 'partEnd'; finally 'decoded'. Nothing
@@ -14,6 +16,8 @@
 const BATCH_SIZE = 4 * 1024 * 1024;
 // Bytes of the document read at a time.
 const READ_AHEAD = 8 * 1024 * 1024;
+// The result of credentials that do not open the document.
+const WRONG_CREDENTIALS = -15;
 
 function progressReporter(phase) {
   let last = -1;
@@ -115,12 +119,16 @@ self.onmessage = async (event) => {
     self.postMessage({ type: 'inspected', result, ...host.inspected });
     return;
   }
-  const user = heapString(core, request.userName);
-  const password = heapString(core, request.password);
-  request.password.fill(0);
   host.decoding = true;
-  const result = core._vp_decode(user, password);
-  forget(core, user, request.userName.length);
-  forget(core, password, request.password.length);
+  let result = WRONG_CREDENTIALS;
+  for (const { userName, password } of request.credentials) {
+    if (result !== WRONG_CREDENTIALS) break;
+    const userAt = heapString(core, userName);
+    const passwordAt = heapString(core, password);
+    password.fill(0);
+    result = core._vp_decode(userAt, passwordAt);
+    forget(core, userAt, userName.length);
+    forget(core, passwordAt, password.length);
+  }
   self.postMessage({ type: 'decoded', result });
 };
