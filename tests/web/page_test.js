@@ -14,6 +14,7 @@ const { test, before, after } = require('node:test');
 const assert = require('node:assert/strict');
 const { execFileSync } = require('node:child_process');
 const fs = require('node:fs');
+const http = require('node:http');
 const path = require('node:path');
 const zlib = require('node:zlib');
 
@@ -188,8 +189,9 @@ after(async () => {
 // The browser's own PDF viewer loads its files from the browser itself.
 const BROWSER_PDF_VIEWER = /^(chrome-extension:\/\/mhjfbmdgcfjbbpaeojofohoefgiehjai\/|chrome:\/\/resources\/)/;
 
-// A fresh page; `problems` collects everything that must not happen.
-async function openPage() {
+// A fresh page; `problems` collects everything that must not happen. `host`
+// is the origin the page is served from, if it is not opened as a file.
+async function openPage(url = PAGE, host = null) {
   const context = await browser.newContext({ acceptDownloads: true, viewport: { width: 1000, height: 760 } });
   const problems = [];
   await context.addInitScript(() => {
@@ -197,7 +199,8 @@ async function openPage() {
       (event) => console.error(`policy violation: ${event.violatedDirective} ${event.blockedURI}`));
   });
   context.on('request', (request) => {
-    if (!/^(file|blob):/.test(request.url()) && !BROWSER_PDF_VIEWER.test(request.url())) {
+    const own = host !== null && request.url().startsWith(host + '/');
+    if (!own && !/^(file|blob):/.test(request.url()) && !BROWSER_PDF_VIEWER.test(request.url())) {
       problems.push(`request to ${request.url()}`);
     }
   });
@@ -215,7 +218,7 @@ async function openPage() {
     dialog.dismiss();
   });
   page.on('popup', (popup) => problems.push(`popup: ${popup.url()}`));
-  await page.goto(PAGE);
+  await page.goto(url);
   const expected = [];
   return {
     page,
@@ -340,6 +343,34 @@ test('a wrong password is told at once, the next one after the growing delay', a
   await answerPrompt(page, item);
   await page.waitForSelector('#document:not([hidden])');
   await done();
+});
+
+test('served by a static web host, the page asks for its own files only', async () => {
+  const folder = path.dirname(setting('VP_WEB_PAGE'));
+  const server = http.createServer((request, response) => {
+    const name = path.basename(new URL(request.url, 'http://host').pathname);
+    const types = { html: 'text/html', js: 'text/javascript', css: 'text/css' };
+    const file = path.join(folder, name);
+    if (!fs.existsSync(file)) {
+      response.writeHead(404).end();
+      return;
+    }
+    response.writeHead(200, { 'Content-Type': types[name.split('.').pop()] || 'application/octet-stream' });
+    response.end(fs.readFileSync(file));
+  });
+  await new Promise((resolve) => server.listen(0, '127.0.0.1', resolve));
+  const host = `http://127.0.0.1:${server.address().port}`;
+  try {
+    const { page, done } = await openPage(`${host}/index.html`, host);
+    const item = corpus[0];
+    await openFile(page, item.file);
+    await answerPrompt(page, item);
+    await page.waitForSelector('#document:not([hidden])');
+    assert.equal(await page.locator('#parts li').count(), 2);
+    await done();
+  } finally {
+    server.close();
+  }
 });
 
 test('credentials beyond ASCII open documents made with UTF-8 and with the Windows code page', async () => {
