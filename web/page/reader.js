@@ -38,6 +38,10 @@
   const UNEXPECTED_ERROR_TEXT = 'An unexpected error occurred: ';
   const IO_ERROR_TEXT = 'I/O Error';
   const PRODUCT_NAME = 'Orlenta Reader';
+  // The elements that show a document's texts, emptied when it closes.
+  const DOCUMENT_TEXTS = ['prompt-title', 'prompt-text', 'user-label', 'password-label', 'link',
+                          'progress-title', 'progress-text', 'document-name', 'message-title', 'message-text',
+                          'save-name'];
   // A text part longer than this is shown in part; a saved copy holds it all.
   const SHOWN_TEXT_BYTES = 4 * 1024 * 1024;
 
@@ -115,11 +119,12 @@
   // ---- The open document -----------------------------------------------
 
   // { file, flags, texts[], errorTexts Map, icon, linkOpenable,
-  //   failedAttempts, parts[], urls[], worker, busy }
+  //   failedAttempts, parts[], urls[], worker }
   let doc = null;
 
-  function text(entry) {
-    return doc && doc.texts[entry] !== undefined ? doc.texts[entry] : '';
+  // The catalogue's text for `entry` as the inspection reported it.
+  function text(entry, fallback = '') {
+    return doc && doc.texts[entry] !== undefined ? doc.texts[entry] : fallback;
   }
 
   function errorText(code) {
@@ -164,10 +169,9 @@
     $('doc-icon').hidden = true;
     for (const url of doc.urls) URL.revokeObjectURL(url);
     wipeParts();
-    $('user').value = '';
-    $('password').value = '';
-    $('document-name').textContent = '';
-    $('file').value = '';
+    for (const id of ['user', 'password', 'file']) $(id).value = '';
+    for (const id of DOCUMENT_TEXTS) $(id).textContent = '';
+    for (const name of ['href', 'title']) $('link').removeAttribute(name);
     doc = null;
     show('start');
   }
@@ -175,7 +179,7 @@
   // One message in a modal box: the catalogue's title for its kind.
   function showMessage(body, kind = Kind.Stop) {
     const box = $('message');
-    const title = doc ? text(KIND_TITLE[kind]) : PRODUCT_NAME;
+    const title = text(KIND_TITLE[kind], PRODUCT_NAME);
     $('message-title').textContent = inert(title, false);
     $('message-text').textContent = inert(body, true);
     box.querySelector('.kind-icon').classList.toggle('information', kind === Kind.Information);
@@ -242,6 +246,7 @@
     const url = text(Entry.HyperlinkUrl);
     const link = $('link');
     link.removeAttribute('href');
+    link.textContent = '';
     if (url !== '' && doc.linkOpenable) {
       link.href = url;
       link.textContent = inert(text(Entry.HyperlinkText) || url, false);
@@ -343,7 +348,7 @@
     }, (reason) => {
       if (doc !== attempt) return;
       // The browser ran out of memory for the core or the parts.
-      fail(/memory|allocation/i.test(reason) ? errorText(RESULT_OUT_OF_MEMORY) : UNEXPECTED_ERROR_TEXT + reason);
+      fail(/memory|allocation|OOM/i.test(reason) ? errorText(RESULT_OUT_OF_MEMORY) : UNEXPECTED_ERROR_TEXT + reason);
     });
   }
 
