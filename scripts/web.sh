@@ -37,7 +37,7 @@ if [ ! -f "$zlib_source/inflate.c" ]; then
     > "$apt_dir/sources.list"
   apt_options=(-q -o "Dir::Etc::SourceList=$apt_dir/sources.list" -o Dir::Etc::SourceParts=/nonexistent
                -o "Dir::State::Lists=$apt_dir/lists" -o "Dir::Cache=$apt_dir" -o Dir::Cache::pkgcache=
-               -o Dir::Cache::srcpkgcache= -o APT::Sandbox::User=root)
+               -o Dir::Cache::srcpkgcache= -o "APT::Sandbox::User=$(id -un)")
   apt-get "${apt_options[@]}" update >/dev/null
   (cd "$apt_dir/source" && apt-get "${apt_options[@]}" source "zlib=$zlib_version" >/dev/null)
   mv "$apt_dir/source/zlib-1.2.13.dfsg" "$zlib_source"
@@ -46,8 +46,7 @@ fi
 
 echo "== Browser reader: WebAssembly build (build/web)"
 emcmake cmake -S . -B build/web -DCMAKE_BUILD_TYPE=Release -DVP_WARNINGS_AS_ERRORS=ON \
-  -DVP_ZLIB_SOURCE="$zlib_source" -DCMAKE_CROSSCOMPILING_EMULATOR="$(command -v node)" \
-  -DVP_NATIVE_BUILD="$root/build/release" -DVP_NODE_MODULES="$cache/npm/node_modules" >/dev/null
+  -DVP_ZLIB_SOURCE="$zlib_source" -DVP_NATIVE_BUILD="$root/build/release" -DVP_NODE_MODULES="$cache/npm/node_modules" >/dev/null
 cmake --build build/web -j"$jobs"
 echo "The page: $root/build/web/page/index.html"
 
