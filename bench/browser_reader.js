@@ -1,8 +1,9 @@
 // The browser reader beside the native one on 128 MiB documents (run by
 // bench/browser_reader.sh, which makes the documents and times the native
 // reader): opens each document in the page in Chromium, RUNS times, and
-// prints the fastest time from OK to the shown document and the peak
-// resident memory of the page's renderer process (which runs its worker).
+// prints the fastest time from OK to the shown document, the least processor
+// time its renderer process (which runs its worker) spent on it, and that
+// process's peak resident memory.
 //
 // usage: node browser_reader.js PAGE NODE_MODULES RUNS DOCUMENT...
 
@@ -14,10 +15,11 @@ const path = require('node:path');
 const [page, nodeModules, runs, ...documents] = process.argv.slice(2);
 const { chromium } = require(path.join(nodeModules, 'playwright-core'));
 
-// The resident kilobytes of the largest renderer process below `rootPid`:
-// the page's, which runs its worker too (each run has a browser of its own).
-function rendererKiB(rootPid) {
-  let largest = 0;
+// The largest web page renderer process below `rootPid`, { pid, kib }
+// (resident kilobytes): the page's, which runs its worker too (each run has
+// a browser of its own, with this one page).
+function renderer(rootPid) {
+  let largest = { pid: 0, kib: 0 };
   const walk = (pid) => {
     let children = [];
     try {
@@ -27,9 +29,11 @@ function rendererKiB(rootPid) {
     }
     for (const child of children) {
       try {
-        if (fs.readFileSync(`/proc/${child}/cmdline`, 'utf8').includes('--type=renderer')) {
-          const status = fs.readFileSync(`/proc/${child}/status`, 'utf8');
-          largest = Math.max(largest, Number(/VmRSS:\s+(\d+)/.exec(status)[1]));
+        const command = fs.readFileSync(`/proc/${child}/cmdline`, 'utf8');
+        // Not the browser's own pages (its interface, extensions such as the PDF viewer).
+        if (command.includes('--type=renderer') && !/--top-chrome-webui|--extension-process/.test(command)) {
+          const kib = Number(/VmRSS:\s+(\d+)/.exec(fs.readFileSync(`/proc/${child}/status`, 'utf8'))[1]);
+          if (kib > largest.kib) largest = { pid: Number(child), kib };
         }
       } catch {
         // the process is gone
@@ -41,9 +45,16 @@ function rendererKiB(rootPid) {
   return largest;
 }
 
+// Processor seconds a process has used (user and system).
+function cpuSeconds(pid) {
+  const fields = fs.readFileSync(`/proc/${pid}/stat`, 'utf8').split(') ')[1].split(' ');
+  return (Number(fields[11]) + Number(fields[12])) / 100;  // utime, stime in clock ticks
+}
+
 (async () => {
   for (const document of documents) {
     let fastest = Infinity;
+    let leastCpu = Infinity;
     let peak = 0;
     let before = 0;
     for (let run = 0; run < Number(runs); ++run) {
@@ -58,11 +69,13 @@ function rendererKiB(rootPid) {
       await tab.waitForSelector('#prompt:not([hidden])');
       await tab.fill('#user', 'bench');
       await tab.fill('#password', 'mark');
-      before = rendererKiB(process.pid);
+      const pageProcess = renderer(process.pid);
+      before = pageProcess.kib;
+      const cpuBefore = cpuSeconds(pageProcess.pid);
       let sampling = true;
       const sample = (async () => {
         while (sampling) {
-          peak = Math.max(peak, rendererKiB(process.pid));
+          peak = Math.max(peak, renderer(process.pid).kib);
           await new Promise((resolve) => setTimeout(resolve, 20));
         }
       })();
@@ -70,11 +83,12 @@ function rendererKiB(rootPid) {
       await tab.click('#ok');
       await tab.waitForSelector('#document:not([hidden])', { timeout: 600000 });
       fastest = Math.min(fastest, Number(process.hrtime.bigint() - start) / 1e6);
+      leastCpu = Math.min(leastCpu, cpuSeconds(pageProcess.pid) - cpuBefore);
       sampling = false;
       await sample;
       await browser.close();
     }
-    console.log(`${path.basename(document)}\t${fastest.toFixed(0)} ms\tpeak ${(peak / 1024).toFixed(0)} MiB` +
-                `\t(the page's renderer before OK: ${(before / 1024).toFixed(0)} MiB)`);
+    console.log(`${path.basename(document)}\t${fastest.toFixed(0)} ms (processor ${(leastCpu * 1000).toFixed(0)} ms)` +
+                `\tpeak ${(peak / 1024).toFixed(0)} MiB (the page's renderer before OK: ${(before / 1024).toFixed(0)} MiB)`);
   }
 })();
