@@ -421,15 +421,22 @@ test('expired, damaged, unsupported and foreign files are refused with their mes
   fs.writeFileSync(corrupt, intact);
   const unsupported = encode('kdf1.emc', [...credentials, '--kdf', '1', '--part', table]);
   const foreign = writeInput('notes.emc', 'just some text, not a document\n');
+  const removed = encode('removed.emc', [...credentials, '--part', table]);
   const cases = [
     { file: expired, text: 'This report was withdrawn on 9 September 2001.', shot: '14-expired' },
     { file: corrupt, text: FILE_CORRUPT, shot: '15-corrupt' },
     { file: unsupported, startsWith: NOT_SUPPORTED_START, shot: '16-not-supported' },
     { file: foreign, text: CANT_OPEN, prompt: false, shot: '17-not-a-document' },
+    // Removed after it was chosen, before the password was given.
+    { file: removed, startsWith: 'An unexpected error occurred: ', remove: true, shot: '18-document-removed' },
   ];
   for (const item of cases) {
     const { page, done } = await openPage();
     await openFile(page, item.file);
+    if (item.remove) {
+      await page.waitForSelector('#prompt:not([hidden])');
+      fs.rmSync(item.file);
+    }
     if (item.prompt !== false) await answerPrompt(page, { userName: 'Alice', password: 'pw' });
     const shown = await message(page);
     if (item.text) assert.equal(shown.text, item.text);
@@ -461,7 +468,7 @@ test('a hostile document\'s texts and names are shown inert', async () => {
   // The document can add no element, and its script address is no link.
   assert.equal(await page.locator('#prompt img:not(#doc-icon), #prompt b, #prompt script, #prompt a[href]').count(), 0);
   assert.equal(await page.isVisible('#link-row'), false);
-  await shot(page, '18-hostile-prompt');
+  await shot(page, '19-hostile-prompt');
   await answerPrompt(page, { userName: 'Alice', password: 'wrong' });
   const shown = await message(page);
   assert.equal(shown.title, 'Stop\\x1B[2J');
@@ -471,7 +478,7 @@ test('a hostile document\'s texts and names are shown inert', async () => {
   const names = await page.locator('#parts .name').allTextContents();
   assert.deepEqual(names, ['<img src=x onerror=alert(5)>.txt', 'bill\\x1B[31m\\u202Etxt.exe']);
   assert.equal(await page.locator('#document img, #document script').count(), 0);
-  await shot(page, '19-hostile-parts');
+  await shot(page, '20-hostile-parts');
   await done();
 });
 
@@ -495,6 +502,6 @@ test('closing the document revokes its object URLs and empties the page', async 
     image.src = revoked;
   }), url);
   assert.equal(loads, false);
-  await shot(page, '20-closed');
+  await shot(page, '21-closed');
   await done();
 });

@@ -106,7 +106,14 @@
       workerUrl = URL.createObjectURL(new Blob([source], { type: 'text/javascript' }));
     }
     const worker = new Worker(workerUrl);
-    worker.onmessage = (event) => onMessage(event.data);
+    worker.onmessage = (event) => {
+      if (event.data.type !== 'failed') {
+        onMessage(event.data);
+        return;
+      }
+      worker.terminate();
+      onFailure(event.data.reason);
+    };
     worker.onerror = (event) => {
       event.preventDefault();
       worker.terminate();

@@ -3,11 +3,11 @@
 // Requests: { op: 'inspect', file } and { op: 'decode', file, credentials }
 // (a list of { userName, password } in bytes, each tried in turn while the
 // credentials are wrong: the same text in more than one encoding). Answers:
-// 'inspected' with the
-// header's flags, texts, result texts, icon and link rule; during a decoding
-// 'progress', and per part 'partBegin', 'partData' (batches of the part's
-// bytes, handed over, not copied) and 'partEnd'; finally 'decoded'. Nothing
-// is kept after the answer: the page ends this worker and with it the core's
+// 'inspected' with the header's flags, texts, result texts, icon and link
+// rule; during a decoding 'progress', and per part 'partBegin', 'partData'
+// (batches of the part's bytes, handed over, not copied) and 'partEnd';
+// finally 'decoded'; or 'failed' when the file could not be read. Nothing is
+// kept after the answer: the page ends this worker and with it the core's
 // memory.
 
 'use strict';
@@ -110,8 +110,7 @@ function forget(core, at, length) {
   core._free(at);
 }
 
-self.onmessage = async (event) => {
-  const request = event.data;
+async function answer(request) {
   const host = makeHost(request.file);
   const core = await createVaultpostCore({ vpHost: host });
   if (request.op === 'inspect') {
@@ -131,4 +130,15 @@ self.onmessage = async (event) => {
     forget(core, passwordAt, password.length);
   }
   self.postMessage({ type: 'decoded', result });
+}
+
+self.onmessage = async (event) => {
+  try {
+    await answer(event.data);
+  } catch (error) {
+    // The file went away or became unreadable after it was chosen: the
+    // browser's description, without the name of the call that met it.
+    const reason = String((error && error.message) || error).replace(/^Failed to execute '[^']*' on '[^']*': /, '');
+    self.postMessage({ type: 'failed', reason });
+  }
 };
