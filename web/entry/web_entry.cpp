@@ -19,7 +19,8 @@ namespace {
 using codec::DecodeResult;
 using reader::MessageCatalogue;
 
-// The size the desktop prompt shows a document's icon at.
+// The size the page's prompt shows a document's icon at (a dialog's large
+// icon), in full colour: the nearest image is chosen.
 constexpr std::uint32_t kIconSize = 32;
 constexpr std::uint32_t kIconDepth = 32;
 // The result codes the inspection and the decoder can give.
