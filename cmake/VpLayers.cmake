@@ -15,6 +15,7 @@ set(VP_FOLDER_LAYERS
   "reader/gtk=3"    # the desktop dialogs on GTK 4 (GtkGui), above the flow and desktop/
   "cli=4"           # the Linux command-line reader
   "install=4"       # installation, registration, uninstallation, the shell icon handler
+  "web=4"           # the browser reader: the core's entry for its page, and the page
   "module=5"        # the Windows module vaultpost.dll: its exports and the objects made at load
   "fuzz=6"          # libFuzzer targets over every parser of hostile input
 )

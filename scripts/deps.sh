@@ -20,7 +20,14 @@ packages=(
   # it into.
   libgtk-4-dev libpng-dev xdotool shared-mime-info desktop-file-utils libglib2.0-bin xdg-utils
   bash-completion groff-base dpkg-dev debootstrap
+  # The browser reader: Emscripten, dpkg-source (dpkg-dev, above) to unpack
+  # zlib's source from Debian's archive, and Chromium for the page's tests.
+  emscripten chromium
 )
+# node and npm run the WebAssembly tests and playwright-core; a machine may
+# already have them from elsewhere than Debian, which then stays as it is.
+command -v node >/dev/null || packages+=(nodejs)
+command -v npm >/dev/null || packages+=(npm)
 
 missing=()
 for p in "${packages[@]}"; do

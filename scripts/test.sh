@@ -9,6 +9,9 @@
 # into a throwaway Debian root, used and removed. Then the Windows module:
 # the x86-64 build with its tests under wine64 (on a private Xvfb, see
 # tests/win32/README.md), and the i686 release build, checked statically.
+# Last, the browser reader (scripts/web.sh test): its WebAssembly
+# build, the security and codec unit tests under node, and the page in
+# Chromium against the native reader.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/deps.sh
@@ -60,3 +63,8 @@ cmake -S . -B build/win32 -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-i686.cmake -DCMAKE_
 cmake --build build/win32 -j"$jobs" --target vaultpost
 ctest --test-dir build/win32 -L static --output-on-failure
 echo "   (i686 build and check: $((SECONDS - started)) s)"
+
+echo "== Browser reader: WebAssembly build, unit tests under node, the page in Chromium"
+started=$SECONDS
+bash scripts/web.sh test
+echo "   (browser reader: $((SECONDS - started)) s)"
