@@ -282,12 +282,19 @@ std::vector<Seed> ExtensionSeeds() {
           TextSeed("long.txt", std::string(4090, 'x') + "\0.longer"s)};
 }
 
+std::vector<Seed> TerminalTextSeeds() {
+  using namespace std::string_literals;
+  return {TextSeed("valid.txt", "Gr\xc3\xbc\xc3\x9f" "e \xe2\x80\x93 \xe6\x97\xa5\xf0\x9d\x84\x9e\nnext line"s),
+          TextSeed("controls.txt", "\x1b]0;title\x07\t\r\x7f\xc2\x9b" "31m\x9b" "31m\0"s),
+          TextSeed("malformed.txt", "\xe0\x80\x9b\xc0\x80\xed\xa0\x80\xf4\x90\x80\x80\xf5\xff\x9b\x80\xe2\x82"s)};
+}
+
 }  // namespace
 
 const std::vector<std::string>& TargetNames() {
   static const std::vector<std::string> names = {"inspect_document", "decode_document", "decode_plaintext",
                                                  "tag_table",        "icon",            "names",
-                                                 "extensions"};
+                                                 "extensions",       "terminal_text"};
   return names;
 }
 
@@ -298,6 +305,7 @@ std::vector<Seed> SeedCorpus(const std::string& target) {
   if (target == "icon") return IconSeeds();
   if (target == "names") return NameSeeds();
   if (target == "extensions") return ExtensionSeeds();
+  if (target == "terminal_text") return TerminalTextSeeds();
   return {};
 }
 

@@ -45,12 +45,13 @@ TEST(FuzzReplay, SeedsAndKeptInputsRunThroughEveryTarget) {
     const vpfuzz::Target target = targets.at(name);
     const auto seeds = vpfuzz::SeedCorpus(name);
     EXPECT_GE(seeds.size(), 3u);
-    for (const vpfuzz::Seed& seed : seeds) EXPECT_EQ(target(seed.bytes.data(), seed.bytes.size()), 0) << seed.name;
+    // A target returns 0 whatever it finds; a broken property aborts it.
+    for (const vpfuzz::Seed& seed : seeds) target(seed.bytes.data(), seed.bytes.size());
     const fs::path dir = fs::path(VP_FUZZ_REGRESSIONS_DIR) / name;
     if (!fs::is_directory(dir)) continue;
     for (const auto& entry : fs::directory_iterator(dir)) {
       const Bytes input = ReadFile(entry.path());
-      EXPECT_EQ(target(input.data(), input.size()), 0) << entry.path();
+      target(input.data(), input.size());
       ++kept;
     }
   }
