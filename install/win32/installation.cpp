@@ -14,7 +14,7 @@ namespace install {
 
 namespace {
 
-std::uint32_t TickCount() { return GetTickCount(); }
+std::uint32_t ProcessId() { return GetCurrentProcessId(); }
 
 std::uint32_t LastErrorOr(std::uint32_t fallback) {
   const DWORD error = GetLastError();
@@ -69,7 +69,7 @@ std::string TemporaryFolder() {
 }
 
 const DisposalSteps& SystemDisposal() {
-  static constexpr DisposalSteps kSteps{&TickCount, &MoveWithoutReplacing, &DeleteAtRestart, &RemoveEmptyDirectory};
+  static constexpr DisposalSteps kSteps{&ProcessId, &MoveWithoutReplacing, &DeleteAtRestart, &RemoveEmptyDirectory};
   return kSteps;
 }
 

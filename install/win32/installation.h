@@ -21,8 +21,8 @@ std::string InstallationDirectory();
 // 260 characters.
 std::string TemporaryFolder();
 
-// MoveFileA, MoveFileExA(MOVEFILE_DELAY_UNTIL_REBOOT), RemoveDirectoryA and
-// GetTickCount.
+// GetCurrentProcessId, MoveFileA, MoveFileExA(MOVEFILE_DELAY_UNTIL_REBOOT) and
+// RemoveDirectoryA.
 const DisposalSteps& SystemDisposal();
 
 // Copies the module and the request's runtime files into the installation

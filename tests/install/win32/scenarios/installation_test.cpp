@@ -58,7 +58,7 @@ std::string ReadFile(const std::string& path) {
   return content.str();
 }
 
-// The files in the temporary folder named as disposals ("vp<hex>").
+// The files in the temporary folder named as disposals ("vp<pid>-<serial>", hexadecimal).
 std::vector<std::string> DisposedFiles() {
   std::vector<std::string> names;
   WIN32_FIND_DATAA found;
@@ -67,7 +67,7 @@ std::vector<std::string> DisposedFiles() {
   if (search == INVALID_HANDLE_VALUE) return names;
   do {
     const std::string name = found.cFileName;
-    if (name.find_first_not_of("0123456789abcdef", 2) == std::string::npos) names.push_back(temp + name);
+    if (name.find_first_not_of("0123456789abcdef-", 2) == std::string::npos) names.push_back(temp + name);
   } while (::FindNextFileA(search, &found));
   ::FindClose(search);
   return names;
