@@ -50,6 +50,9 @@ class OsInterface {
   // separator; null when none could be made. The text stays valid until the
   // next call.
   virtual const char* TemporaryDirectory() = 0;
+  // Why the last TemporaryDirectory gave none, in a sentence the user can act
+  // on, or null (the base knows of no reason).
+  virtual const char* TemporaryDirectoryProblem();
   // Whether a part file that RemoveFile could not remove (`error` is the
   // errno it left) is worth another pass after a pause; `pass` counts from
   // 1. The base keeps trying: a viewer that holds a file lets go in the end.

@@ -120,3 +120,23 @@ TEST(Win32OpenDocument, OverwrittenBeforeDeletionWhenAsked) {
   EXPECT_EQ(std::string(left, got), expected);
   EXPECT_FALSE(win32test::Exists(services.launched[0]));
 }
+
+// A link planted at the temporary root ("vptemp", made from outside Wine):
+// refused, never followed, and the user is told why nothing opens.
+TEST(Win32OpenDocument, ALinkAtTheTemporaryRootIsRefusedAndNamed) {
+  ScratchFolder scratch;
+  const std::string document = DocumentWithParts(scratch, {"main.txt"});
+  const std::string elsewhere = scratch.path() + "elsewhere\\";
+  ASSERT_TRUE(CreateDirectoryA(elsewhere.c_str(), nullptr));
+  if (!win32test::MakeUnixLink(elsewhere, scratch.path() + "vptemp")) GTEST_SKIP() << "no Unix links here";
+  RecordingWin32Os services(scratch.path());
+  testing_support::FakeGui gui;
+  gui.credentials.push_back({"alice", "secret"});
+  ASSERT_TRUE(gui.RunOpenDocument(document.c_str()));
+  EXPECT_TRUE(services.launched.empty());
+  EXPECT_TRUE(Entries(elsewhere).empty());
+  ASSERT_EQ(gui.messages.size(), 1u);
+  EXPECT_EQ(gui.messages[0].text, "Cannot write files to disk\n\nThe folder for decoded files, '" + scratch.path() +
+                                      "vptemp', is a link to another place, and nothing is written through it. "
+                                      "Remove the link and open the document again.");
+}
