@@ -90,16 +90,4 @@ inline std::string TempFolder() {
   return path;
 }
 
-// The deletions Windows will carry out at the next restart, as stored
-// ("\??\<path>" each, followed by an empty target).
-inline std::string PendingDeletions() {
-  const win32test::RawValue value = win32test::ReadRaw(
-      HKEY_LOCAL_MACHINE, "System\\CurrentControlSet\\Control\\Session Manager", "PendingFileRenameOperations");
-  if (!value.present) return {};
-  std::string text;
-  // REG_MULTI_SZ read through the A call: NUL-separated texts.
-  for (char c : value.bytes) text.push_back(c == '\0' ? '\n' : c);
-  return text;
-}
-
 }  // namespace installtest
