@@ -207,6 +207,22 @@ TEST_F(ShellExtensionTest, ADocumentIconGivesBothSizesAndAnythingElseTheModulesI
   EXPECT_EQ(own.large.size, 32);
   EXPECT_EQ(own.large.centre, RGB(0, 0, 0xFF));
 
+  // A buffer of exactly the path's length has no room for its end: refused,
+  // not cut to name some other file; one more character takes it whole.
+  const std::string module = ModulePath();
+  IExtractIconA* handler = HandlerFor(Document({}));
+  ASSERT_NE(handler, nullptr);
+  std::string location(module.size() + 1, 'x');
+  int index = -1;
+  UINT flags = 0;
+  const auto room = static_cast<UINT>(module.size());
+  EXPECT_EQ(handler->GetIconLocation(0, location.data(), room, &index, &flags), E_FAIL);
+  EXPECT_EQ(location[0], '\0');
+  EXPECT_EQ(location.substr(1), std::string(module.size(), 'x'));
+  EXPECT_EQ(handler->GetIconLocation(0, location.data(), room + 1, &index, &flags), S_OK);
+  EXPECT_EQ(location, module + '\0');
+  handler->Release();
+
   // The module's first icon as the shell would draw it.
   HICON large = nullptr;
   HICON small = nullptr;
