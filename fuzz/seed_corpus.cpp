@@ -7,6 +7,7 @@
 #include "codec/document_header.h"
 #include "fuzz/fuzz_support.h"
 #include "security/cbc_cipher.h"
+#include "tests/support/icon_files.h"
 #include "tools/encoder/document_encoder.h"
 
 namespace vpfuzz {
@@ -21,14 +22,6 @@ Bytes Text(const std::string& s) { return Bytes(s.begin(), s.end()); }
 
 void AppendBE32(Bytes& out, std::uint32_t v) {
   for (int shift = 24; shift >= 0; shift -= 8) out.push_back(static_cast<std::uint8_t>(v >> shift));
-}
-void AppendLE16(Bytes& out, std::uint32_t v) {
-  out.push_back(static_cast<std::uint8_t>(v));
-  out.push_back(static_cast<std::uint8_t>(v >> 8));
-}
-void AppendLE32(Bytes& out, std::uint32_t v) {
-  AppendLE16(out, v & 0xFFFF);
-  AppendLE16(out, v >> 16);
 }
 
 [[noreturn]] void Refused(const std::string& what, const std::string& why) {
@@ -45,29 +38,7 @@ PartSpec Part(const std::string& name, const std::string& content, std::uint16_t
   return part;
 }
 
-// An icon file of images (width, height, bit count, data).
-struct IconSpec {
-  std::uint8_t width, height;
-  std::uint16_t bits;
-  Bytes data;
-};
-Bytes IconFile(const std::vector<IconSpec>& images) {
-  Bytes out;
-  AppendLE16(out, 0);
-  AppendLE16(out, 1);
-  AppendLE16(out, static_cast<std::uint32_t>(images.size()));
-  auto offset = static_cast<std::uint32_t>(6 + 16 * images.size());
-  for (const IconSpec& image : images) {
-    out.insert(out.end(), {image.width, image.height, 0, 0});
-    AppendLE16(out, 1);
-    AppendLE16(out, image.bits);
-    AppendLE32(out, static_cast<std::uint32_t>(image.data.size()));
-    AppendLE32(out, offset);
-    offset += static_cast<std::uint32_t>(image.data.size());
-  }
-  for (const IconSpec& image : images) out.insert(out.end(), image.data.begin(), image.data.end());
-  return out;
-}
+using support::IconFile;
 
 Bytes SmallIcon() {
   Bytes bitmap(40 + 16, 0x11);

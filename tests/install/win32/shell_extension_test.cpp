@@ -15,6 +15,7 @@
 #include <string>
 
 #include "install/icon_testing.h"
+#include "support/icon_files.h"
 #include "install/registry_layout.h"
 #include "install/win32/install_testing.h"
 #include "reader/win32/dialog_testing.h"
@@ -198,7 +199,7 @@ TEST_F(ShellExtensionTest, InterfacesAnswerAsTheClassPromisesAndObjectsKeepTheMo
 }
 
 TEST_F(ShellExtensionTest, ADocumentIconGivesBothSizesAndAnythingElseTheModulesIcon) {
-  const Answer own = Ask(Document({{"ImageWin32", icontest::IconFile({{16, 0xFF0000}, {32, 0x0000FF}}), true}}));
+  const Answer own = Ask(Document({{"ImageWin32", support::SquaresIconFile({{16, 0xFF0000}, {32, 0x0000FF}}), true}}));
   EXPECT_EQ(own.flags, static_cast<UINT>(GIL_PERINSTANCE | GIL_DONTCACHE | GIL_NOTFILENAME));
   EXPECT_EQ(own.location, ModulePath());
   EXPECT_EQ(own.extracted, S_OK);
@@ -233,7 +234,7 @@ TEST_F(ShellExtensionTest, ADocumentIconGivesBothSizesAndAnythingElseTheModulesI
   ::DestroyIcon(small);
   ASSERT_NE(moduleLarge.centre, CLR_INVALID);
 
-  auto unparsable = icontest::IconFile({{16, 0xFF0000}});
+  auto unparsable = support::SquaresIconFile({{16, 0xFF0000}});
   unparsable[2] = 2;  // a cursor file
   const std::string corrupt = (folder_ / "corrupt.emc").string();
   std::ofstream(corrupt, std::ios::binary) << std::string(3000, '\x5a');

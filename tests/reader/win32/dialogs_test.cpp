@@ -23,6 +23,7 @@
 #include "reader/win32/mfc_gui.h"
 #include "reader/win32/dialog_testing.h"
 #include "resources/resource_ids.h"
+#include "support/icon_files.h"
 #include "tools/encoder/document_encoder.h"
 #include "version/version.h"
 
@@ -125,22 +126,6 @@ encoder::TagSpec TextTag(const std::string& key, const std::string& value) {
   return {key, std::vector<std::uint8_t>(value.begin(), value.end()), false};
 }
 
-// An icon file with one 16 x 16 image at 32 bits per pixel, all one colour.
-std::vector<std::uint8_t> SolidIcon(std::uint8_t r, std::uint8_t g, std::uint8_t b) {
-  std::vector<std::uint8_t> ico;
-  auto put16 = [&](std::uint16_t v) { ico.insert(ico.end(), {std::uint8_t(v), std::uint8_t(v >> 8)}); };
-  auto put32 = [&](std::uint32_t v) { put16(std::uint16_t(v)), put16(std::uint16_t(v >> 16)); };
-  const std::uint32_t image = 40 + 16 * 16 * 4 + 16 * 4;
-  put16(0), put16(1), put16(1);
-  ico.insert(ico.end(), {16, 16, 0, 0});
-  put16(1), put16(32), put32(image), put32(22);
-  put32(40), put32(16), put32(32), put16(1), put16(32), put32(0), put32(16 * 16 * 4);
-  put32(0), put32(0), put32(0), put32(0);
-  for (int i = 0; i < 16 * 16; ++i) ico.insert(ico.end(), {b, g, r, 0xFF});
-  ico.insert(ico.end(), 16 * 4, 0);  // AND mask: every pixel opaque
-  return ico;
-}
-
 class DialogTest : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -233,7 +218,7 @@ TEST_F(DialogTest, PromptShowsTheDocumentsTextsLinkAndIconThenViewsAndWipes) {
                  TextTag("UserNameLabel", "&Account"), TextTag("PasswordLabel", "&Secret word"),
                  TextTag("HyperlinkUrl", "https://orlenta.example/help"), TextTag("HyperlinkText", "Need help?"),
                  TextTag("OpeningTitle", "Opening figures"), TextTag("OkToDeleteTitle", "Done with the figures?")};
-  recipe.tags.push_back({"ImageWin32", SolidIcon(0, 160, 0), true});
+  recipe.tags.push_back({"ImageWin32", support::SquaresIconFile({{16, 0x00A000}}), true});
   // A large last part: the progress window counts its MiB.
   encoder::PartSpec big;
   big.name = "figures.csv";
