@@ -19,6 +19,7 @@
 
 #include "codec/document_header.h"
 #include "reader/reader_testing.h"
+#include "support/files.h"
 #include "support/utf8_oracle.h"
 
 extern char** environ;
@@ -38,11 +39,6 @@ struct Outcome {
   std::string out;
   std::string err;
 };
-
-std::string Slurp(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), {});
-}
 
 // Reads `fd` into `into` until it holds `text`, the stream ends or 20 s pass.
 bool ReadUntil(int fd, std::string& into, const std::string& text) {
@@ -175,7 +171,7 @@ TEST_F(VaultpostCommand, MainPartReachesTheViewerIntactAndNothingRemains) {
   const std::string doc = WriteDocument(folder_, recipe);
   const Outcome r = Open(doc, "secret\n\n");
   EXPECT_EQ(r.status, 0) << r.err;
-  const std::string record = Slurp(record_);
+  const std::string record = support::FileText(record_);
   const std::string path = record.substr(0, record.find('\n'));
   EXPECT_EQ(fs::path(path).filename(), "main.txt");
   EXPECT_EQ(fs::path(path).parent_path().parent_path(), os::TemporaryRoot(folder_.path()));
@@ -194,7 +190,7 @@ TEST_F(VaultpostCommand, PdfPartsAreClosedAtOnceOthersStayOpenUntilTheWipe) {
     recipe.parts[0].name = name;
     const Outcome r = Open(WriteDocument(folder_, recipe), "secret\n\n");
     EXPECT_EQ(r.status, 0) << r.err;
-    EXPECT_EQ(Slurp(record_), std::string(name) == "notes.txt" ? "1\n" : "0\n") << name;
+    EXPECT_EQ(support::FileText(record_), std::string(name) == "notes.txt" ? "1\n" : "0\n") << name;
   }
 }
 
@@ -290,7 +286,7 @@ TEST_F(VaultpostCommand, UsageVersionAndHelp) {
   open.password.clear();
   open.flags = codec::DocumentHeader::FlagNoCredentials;
   EXPECT_EQ(Run({"open", WriteDocument(folder_, open, "open.emc")}).status, 0);
-  EXPECT_NE(Slurp(record_).find("the main part"), std::string::npos);
+  EXPECT_NE(support::FileText(record_).find("the main part"), std::string::npos);
   const Outcome v = Run({"--version"});
   EXPECT_EQ(v.status, 0);
   EXPECT_NE(v.out.find("2.27-3"), std::string::npos);
@@ -302,8 +298,8 @@ TEST_F(VaultpostCommand, UsageVersionAndHelp) {
 TEST_F(VaultpostCommand, RunsWithoutSharedMemory) {
   if (std::system("unshare -m true 2>/dev/null") != 0) GTEST_SKIP() << "no mount namespaces here";
   const std::string doc = WriteDocument(folder_, SimpleSpec());
-  EXPECT_EQ(OpenAfterMount("mount -t tmpfs -o ro tmpfs /dev/shm", "sh", doc), 0) << Slurp(folder_.path() + "/out");
-  EXPECT_NE(Slurp(record_).find("the main part"), std::string::npos);
+  EXPECT_EQ(OpenAfterMount("mount -t tmpfs -o ro tmpfs /dev/shm", "sh", doc), 0) << support::FileText(folder_.path() + "/out");
+  EXPECT_NE(support::FileText(record_).find("the main part"), std::string::npos);
   EXPECT_EQ(folder_.LeftInTemporaryRoot(), 0u);
 }
 
@@ -425,13 +421,13 @@ TEST_F(VaultpostCommand, ADocumentThatWouldFillTheDiskStopsClearly) {
     return OpenAfterMount("mount -t tmpfs -o size=16m tmpfs \"$0\"", tmp, doc, {"TMPDIR=" + tmp});
   };
   EXPECT_EQ(run(big), 1);
-  const std::string out = Slurp(folder_.path() + "/out");
+  const std::string out = support::FileText(folder_.path() + "/out");
   EXPECT_NE(out.find("Cannot write files to disk\n\nThe document needs more space than the disk of the temporary "
                      "folder can spare."),
             std::string::npos)
       << out;
-  EXPECT_EQ(run(small), 0) << Slurp(folder_.path() + "/out");
-  EXPECT_NE(Slurp(record_).find("the main part"), std::string::npos);
+  EXPECT_EQ(run(small), 0) << support::FileText(folder_.path() + "/out");
+  EXPECT_NE(support::FileText(record_).find("the main part"), std::string::npos);
 }
 
 // A signal at any step of an attempt ends the reader and leaves nothing; the

@@ -14,16 +14,12 @@
 #include "codec/memory_reader.h"
 #include "fuzz/fuzz_support.h"
 #include "fuzz/seed_corpus.h"
+#include "support/files.h"
 
 namespace {
 
 namespace fs = std::filesystem;
 using vpfuzz::Bytes;
-
-Bytes ReadFile(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
 
 codec::DecodeResult DecodeWithFixedCredentials(const Bytes& document) {
   codec::MemoryReader source(document.data(), static_cast<std::uint32_t>(document.size()));
@@ -50,7 +46,7 @@ TEST(FuzzReplay, SeedsAndKeptInputsRunThroughEveryTarget) {
     const fs::path dir = fs::path(VP_FUZZ_REGRESSIONS_DIR) / name;
     if (!fs::is_directory(dir)) continue;
     for (const auto& entry : fs::directory_iterator(dir)) {
-      const Bytes input = ReadFile(entry.path());
+      const Bytes input = support::FileBytes(entry.path().string());
       target(input.data(), input.size());
       ++kept;
     }

@@ -16,7 +16,7 @@
 #include "install/file_disposal.h"
 #include "install/installation_scope.h"
 #include "os/system_error.h"
-#include "reader/fake_gui.h"
+#include "support/fake_gui.h"
 #include "source/xp/path.h"
 
 namespace install {

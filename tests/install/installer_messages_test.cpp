@@ -7,7 +7,7 @@
 
 #include "install/installer_messages.h"
 #include "os/system_error.h"
-#include "reader/fake_gui.h"
+#include "support/fake_gui.h"
 
 namespace install {
 namespace {

@@ -16,7 +16,7 @@
 
 #include "codec/vp_codec_base.h"
 #include "os/posix/posix_os_interface.h"
-#include "reader/fake_gui.h"
+#include "support/fake_gui.h"
 
 namespace fs = std::filesystem;
 using testing_support::FakeGui;

@@ -26,6 +26,7 @@ inline std::vector<std::uint8_t> FileBytes(const std::string& path) {
   return std::vector<std::uint8_t>(text.begin(), text.end());
 }
 
+#ifdef VP_TEST_DATA_DIR
 struct DataRow {
   int number = 0;                   // the line's number in the file
   std::vector<std::string> fields;  // quotes removed
@@ -45,5 +46,6 @@ inline std::vector<DataRow> DataRows(const std::string& name) {
   EXPECT_FALSE(rows.empty()) << name;
   return rows;
 }
+#endif
 
 }  // namespace support

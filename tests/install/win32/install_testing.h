@@ -12,8 +12,8 @@
 #include <thread>
 #include <vector>
 
-#include "os/win32/win32_testing.h"
-#include "reader/win32/dialog_testing.h"
+#include "support/win32_system.h"
+#include "support/win32_dialogs.h"
 
 namespace installtest {
 

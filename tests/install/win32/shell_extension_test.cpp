@@ -18,7 +18,7 @@
 #include "support/icon_files.h"
 #include "install/registry_layout.h"
 #include "install/win32/install_testing.h"
-#include "reader/win32/dialog_testing.h"
+#include "support/win32_dialogs.h"
 #include "tools/encoder/document_encoder.h"
 
 namespace {

@@ -17,9 +17,10 @@
 #include <string>
 #include <thread>
 
-#include "os/win32/win32_testing.h"
-#include "reader/win32/dialog_testing.h"
+#include "support/win32_system.h"
+#include "support/win32_dialogs.h"
 #include "resources/resource_ids.h"
+#include "support/files.h"
 #include "tools/encoder/document_encoder.h"
 
 using namespace dlgtest;
@@ -48,16 +49,6 @@ HANDLE StartRundll(const std::string& document) {
                           "\",OpenDocument " + document);
 }
 
-std::string ReadFile(const std::string& path) {
-  std::string content;
-  if (std::FILE* f = std::fopen(path.c_str(), "rb")) {
-    char buffer[4096];
-    std::size_t n;
-    while ((n = std::fread(buffer, 1, sizeof buffer, f)) > 0) content.append(buffer, n);
-    std::fclose(f);
-  }
-  return content;
-}
 
 void SetDefaultValue(HKEY root, const std::string& key, const std::string& value) {
   HKEY handle = nullptr;
@@ -143,7 +134,7 @@ class OpenDocumentTest : public ::testing::Test {
     std::string path;
     WaitUntil(
         [&] {
-          const std::string log = ReadFile(log_);
+          const std::string log = support::FileText(log_);
           const std::size_t end = log.find("\t" + content + "\n");
           if (end == std::string::npos) return false;
           const std::size_t start = log.rfind('\n', end);
@@ -203,24 +194,9 @@ class OpenDocumentTest : public ::testing::Test {
   }
 
   // Runs `call` (which shows dialogs on this thread) while `user` plays the
-  // user on another. Once `user` is done, whatever dialog is still up after a
-  // grace period is cancelled, so that a failed expectation never hangs.
+  // user on another.
   static void WithUser(const std::function<void()>& call, const std::function<void()>& user) {
-    std::atomic<bool> done{false};
-    std::thread driver([&] {
-      user();
-      if (WaitUntil([&] { return done.load(); }, 10000)) return;
-      ADD_FAILURE() << "OpenDocument did not return after the user was done; cancelling what is left";
-      WaitUntil(
-          [&] {
-            for (HWND hwnd : VisibleDialogs()) ::PostMessageA(hwnd, WM_COMMAND, IDCANCEL, 0);
-            return done.load();
-          },
-          60000);
-    });
-    call();
-    done = true;
-    driver.join();
+    EXPECT_TRUE(PlayTheUser(call, user)) << "OpenDocument did not return after the user was done";
   }
 
   std::string folder_;

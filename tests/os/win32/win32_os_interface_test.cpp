@@ -15,8 +15,9 @@
 #include "os/accepted_extensions.h"
 #include "os/system_error.h"
 #include "os/win32/document_folders.h"
-#include "os/win32/win32_testing.h"
-#include "reader/fake_gui.h"
+#include "support/win32_system.h"
+#include "support/fake_gui.h"
+#include "support/files.h"
 
 namespace {
 
@@ -260,13 +261,7 @@ class Win32Launch : public ::testing::Test {
   std::string Viewed(int records) {
     std::string text;
     for (int round = 0; round < 200; ++round) {
-      text.clear();
-      if (std::FILE* f = std::fopen(log_.c_str(), "rb")) {
-        char buffer[4096];
-        std::size_t n;
-        while ((n = std::fread(buffer, 1, sizeof buffer, f)) > 0) text.append(buffer, n);
-        std::fclose(f);
-      }
+      text = support::FileText(log_);
       int lines = 0;
       for (char c : text) lines += c == '\n';
       if (lines >= records) break;

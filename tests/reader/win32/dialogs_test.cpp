@@ -21,8 +21,9 @@
 #include "reader/os_interface.h"
 #include "reader/win32/dialogs.h"
 #include "reader/win32/mfc_gui.h"
-#include "reader/win32/dialog_testing.h"
+#include "support/win32_dialogs.h"
 #include "resources/resource_ids.h"
+#include "support/files.h"
 #include "support/icon_files.h"
 #include "tools/encoder/document_encoder.h"
 #include "version/version.h"
@@ -67,16 +68,9 @@ class RecordingWinOs : public reader::OsInterface {
         }
       }
     }
-    std::string content;
-    if (std::FILE* f = std::fopen(path, "rb")) {
-      char buffer[4096];
-      std::size_t n;
-      while ((n = std::fread(buffer, 1, sizeof buffer, f)) > 0) content.append(buffer, n);
-      std::fclose(f);
-    }
     {
       std::lock_guard<std::mutex> lock(mutex_);
-      launches_.push_back({path, content, checkType});
+      launches_.push_back({path, support::FileText(path), checkType});
     }
     if (checkType && onLaunch) onLaunch(path);
     return reader::LaunchResult::Started;
@@ -165,25 +159,10 @@ class DialogTest : public ::testing::Test {
     return path;
   }
 
-  // Opens `path` on this thread while `user` plays the user on another. Once
-  // `user` is done, any dialog still up after a grace period is cancelled, so
-  // that a failed expectation never leaves the test hanging.
+  // Opens `path` on this thread while `user` plays the user on another.
   void Open(const std::string& path, const std::function<void()>& user) {
-    std::atomic<bool> done{false};
-    std::thread driver([&] {
-      user();
-      if (WaitUntil([&] { return done.load(); }, 10000)) return;
-      ADD_FAILURE() << "the flow did not end after the user was done; cancelling what is left";
-      WaitUntil(
-          [&] {
-            for (HWND hwnd : VisibleDialogs()) ::PostMessageA(hwnd, WM_COMMAND, IDCANCEL, 0);
-            return done.load();
-          },
-          60000);
-    });
-    Gui().RunOpenDocument(path.c_str());
-    done = true;
-    driver.join();
+    EXPECT_TRUE(PlayTheUser([&] { Gui().RunOpenDocument(path.c_str()); }, user))
+        << "the flow did not end after the user was done; what was left was cancelled";
   }
 
   // No part file or part directory is left.

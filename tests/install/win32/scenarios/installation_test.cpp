@@ -21,8 +21,9 @@
 
 #include "install/win32/install_testing.h"
 #include "install/win32/installation_request.h"
-#include "reader/win32/dialog_testing.h"
+#include "support/win32_dialogs.h"
 #include "resources/resource_ids.h"
+#include "support/files.h"
 #include "tools/encoder/document_encoder.h"
 
 namespace {
@@ -52,12 +53,7 @@ std::string WindowsPath(const char* unixPath) {
 
 bool Exists(const std::string& path) { return ::GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
 
-std::string ReadFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream content;
-  content << in.rdbuf();
-  return content.str();
-}
+using support::FileText;
 
 // The files in the temporary folder named as disposals ("vp<pid>-<serial>", hexadecimal).
 std::vector<std::string> DisposedFiles() {
@@ -103,7 +99,7 @@ std::vector<std::string> FilesHoldingThePlaintext(const std::string& folder) {
     if (name == "." || name == ".." || (entry.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) continue;
     if ((entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
       for (const std::string& inner : FilesHoldingThePlaintext(path)) found.push_back(inner);
-    } else if (ReadFile(path).find(kPlaintext) != std::string::npos) {
+    } else if (FileText(path).find(kPlaintext) != std::string::npos) {
       found.push_back(path);
     }
   } while (::FindNextFileA(search, &entry));
@@ -227,7 +223,7 @@ void OpenThroughTheShell(const std::string& document, const std::string& viewerL
         [&] {
           notice = dlgtest::FindDialog(IDC_PROGRESS, nullptr, pid);
           return notice != nullptr && dlgtest::ItemVisible(notice, IDOK) &&
-                 ReadFile(viewerLog).find("\tinstalled and opened\n") != std::string::npos;
+                 FileText(viewerLog).find("\tinstalled and opened\n") != std::string::npos;
         },
         30000));
     if (notice != nullptr) dlgtest::Press(notice, IDOK);
@@ -249,8 +245,8 @@ TEST_F(Installation, MachineScopeInstallsOpensReregistersAndUninstallsEverything
   ASSERT_EQ(Find<InstallEntry>(sourceModule_, "InstallDll")(1, 1, 0, 0, &request), 0);
   EXPECT_FALSE(win32test::KeyExists(HKEY_CURRENT_USER, remembered));
 
-  EXPECT_EQ(ReadFile(module), ReadFile(std::string(kSource) + "\\vaultpost.dll"));
-  EXPECT_EQ(ReadFile(directory + "\\orlenta-reader.runtime\\notes.txt"), "runtime notes");
+  EXPECT_EQ(FileText(module), FileText(std::string(kSource) + "\\vaultpost.dll"));
+  EXPECT_EQ(FileText(directory + "\\orlenta-reader.runtime\\notes.txt"), "runtime notes");
   EXPECT_TRUE(Exists(directory + "\\orlenta-reader.runtime\\helper.dll"));
   ExpectFileTypes(HKEY_LOCAL_MACHINE, module, "%1");
   ExpectIconHandler(module);
@@ -379,9 +375,9 @@ TEST_F(Installation, UserScopeKeepsANewerTargetAndUninstallsThatUsersInstallatio
 
   const install::InstallationRequest request = Request();
   ASSERT_EQ(Find<InstallEntry>(sourceModule_, "InstallDll")(1, 0, 1, 0, &request), 0);
-  EXPECT_EQ(ReadFile(runtime + "\\helper.dll"), ReadFile(newer)) << "the newer target is kept";
-  EXPECT_EQ(ReadFile(runtime + "\\notes.txt"), "runtime notes");
-  EXPECT_EQ(ReadFile(module), ReadFile(std::string(kSource) + "\\vaultpost.dll"));
+  EXPECT_EQ(FileText(runtime + "\\helper.dll"), FileText(newer)) << "the newer target is kept";
+  EXPECT_EQ(FileText(runtime + "\\notes.txt"), "runtime notes");
+  EXPECT_EQ(FileText(module), FileText(std::string(kSource) + "\\vaultpost.dll"));
   ExpectFileTypes(HKEY_CURRENT_USER, module, module + ",0");
   ExpectUninstallEntry(HKEY_CURRENT_USER, module, "Orlenta Reader - Current user install  (64-bit)");
   EXPECT_FALSE(win32test::KeyExists(HKEY_LOCAL_MACHINE, kClasses + ".emc"));
