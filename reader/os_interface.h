@@ -50,9 +50,6 @@ class OsInterface {
   // separator; null when none could be made. The text stays valid until the
   // next call.
   virtual const char* TemporaryDirectory() = 0;
-  // Why the last TemporaryDirectory gave none, in a sentence the user can act
-  // on, or null (the base knows of no reason).
-  virtual const char* TemporaryDirectoryProblem();
   // Whether a part file that RemoveFile could not remove (`error` is the
   // errno it left) is worth another pass after a pause; `pass` counts from
   // 1. The base keeps trying: a viewer that holds a file lets go in the end.
@@ -60,6 +57,9 @@ class OsInterface {
   // Tells the user that `path` stays on disk after the wipe gave up on it.
   // The base says nothing (it never gives up).
   virtual void ReportRemovalFailure(GuiInterface& gui, const char* path, int error);
+  // Why the last TemporaryDirectory gave none, in a sentence the user can act
+  // on, or null (the base knows of no reason).
+  virtual const char* TemporaryDirectoryProblem();
 
   // The current OsInterface, or null.
   static OsInterface* Current();
