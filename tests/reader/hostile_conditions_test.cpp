@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <new>
 #include <string>
+#include <vector>
 
 #include "codec/vp_codec_base.h"
 #include "reader/file_decode_writer.h"
@@ -82,8 +83,8 @@ TEST(HostileConditions, ALimitCallThatLiesEndsThePartInsteadOfSpinning) {
     rlimit hard{};
     hard.rlim_cur = hard.rlim_max = 64;
     if (::setrlimit(RLIMIT_NOFILE, &hard) != 0) std::exit(2);
-    while (::open("/dev/null", O_RDONLY) >= 0) {
-    }
+    std::vector<int> taken;
+    for (int fd; (fd = ::open("/dev/null", O_RDONLY)) >= 0;) taken.push_back(fd);
     codec::FileWriter inner;
     const std::string directory = folder.path() + "/";
     reader::FileDecodeWriter writer(inner, directory.c_str(), /*keepOpen=*/true);
@@ -92,7 +93,9 @@ TEST(HostileConditions, ALimitCallThatLiesEndsThePartInsteadOfSpinning) {
     codec::VPCodecBase::EncodedHeader103 header;
     header.Attach(block, sizeof block);
     writer.BeginDocument(codec::DocumentHeader(), 1);
-    std::exit(writer.BeginPart("part.txt", header) ? 1 : 0);
+    const bool begun = writer.BeginPart("part.txt", header);
+    for (const int fd : taken) ::close(fd);
+    std::exit(begun ? 1 : 0);
   };
   EXPECT_EXIT(underALie(), testing::ExitedWithCode(0), "");
 }
