@@ -22,10 +22,11 @@ std::optional<std::string> DisposalName(std::string_view temporaryFolder, std::u
 
 void DisposeFile(const char* path, const char* temporaryFolder, const DisposalSteps& steps) {
   if (path == nullptr || temporaryFolder == nullptr) return;
+  // Counts on across the process's disposals: each attempt has a name of its own.
+  static std::atomic<std::uint32_t> serial{0};
   std::uint32_t error = kErrorAlreadyExists;
   std::string target;
   for (unsigned attempt = 0; attempt < kDisposalAttempts && error == kErrorAlreadyExists; ++attempt) {
-    static std::atomic<std::uint32_t> serial{0};
     const std::optional<std::string> name = DisposalName(temporaryFolder, steps.processId(), serial++);
     if (!name) {
       error = kErrorFileNameTooLong;
