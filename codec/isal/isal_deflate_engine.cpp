@@ -1,0 +1,119 @@
+// The zlib-format deflater over ISA-L's igzip (built only when CMake found
+// libisal). igzip writes the zlib wrapper itself (IGZIP_ZLIB: the header for
+// a 32 KiB window, the Adler-32 at the end), so its streams are read by any
+// zlib inflater. Its state holds pointers into itself, so it cannot be
+// copied: continuous streams, which need a copy to run ahead, use zlib.
+
+#include <cstring>
+#include <new>
+#include <vector>
+
+#include <isa-l/igzip_lib.h>
+
+#include "codec/deflater.h"
+
+namespace codec {
+namespace {
+
+std::size_t LevelBufferSize(int level) {
+  switch (level) {
+    case 1:
+      return ISAL_DEF_LVL1_DEFAULT;
+    case 2:
+      return ISAL_DEF_LVL2_DEFAULT;
+    case 3:
+      return ISAL_DEF_LVL3_DEFAULT;
+    default:
+      return 0;
+  }
+}
+
+class IsalDeflater final : public Deflater {
+ public:
+  explicit IsalDeflater(int level) : level_(level) {}
+
+  bool Start() {
+    try {
+      levelBuffer_.resize(LevelBufferSize(level_));
+      out_.resize(OutputSize);
+    } catch (const std::bad_alloc&) {
+      return false;
+    }
+    isal_deflate_init(&stream_);
+    Configure();
+    return true;
+  }
+
+  bool Compress(const std::uint8_t* data, std::size_t length, const Sink& sink) override {
+    while (length > 0) {
+      const std::size_t piece = length < (1u << 30) ? length : (1u << 30);
+      stream_.next_in = const_cast<std::uint8_t*>(data);
+      stream_.avail_in = static_cast<std::uint32_t>(piece);
+      while (stream_.avail_in > 0) {
+        if (!Run(sink)) return false;
+      }
+      data += piece;
+      length -= piece;
+    }
+    return true;
+  }
+
+  bool End(bool endStream, const Sink& sink) override {
+    if (!endStream) return false;  // no continuous streams here (see above)
+    stream_.next_in = nullptr;
+    stream_.avail_in = 0;
+    stream_.end_of_stream = 1;
+    while (stream_.internal_state.state != ZSTATE_END) {
+      if (!Run(sink)) return false;
+    }
+    isal_deflate_reset(&stream_);
+    Configure();
+    return true;
+  }
+
+  std::unique_ptr<Deflater> Copy() const override { return nullptr; }
+
+  DeflateSettings Settings() const override { return {DeflateImplementation::Isal, level_}; }
+
+ private:
+  void Configure() {
+    stream_.level = static_cast<std::uint32_t>(level_);
+    stream_.level_buf = levelBuffer_.empty() ? nullptr : levelBuffer_.data();
+    stream_.level_buf_size = static_cast<std::uint32_t>(levelBuffer_.size());
+    stream_.gzip_flag = IGZIP_ZLIB;
+    stream_.flush = NO_FLUSH;
+    stream_.end_of_stream = 0;
+  }
+
+  bool Run(const Sink& sink) {
+    stream_.next_out = out_.data();
+    stream_.avail_out = static_cast<std::uint32_t>(out_.size());
+    const std::uint32_t before = stream_.avail_in;
+    const std::uint32_t stateBefore = stream_.internal_state.state;
+    if (isal_deflate(&stream_) != COMP_OK) return false;
+    const std::size_t have = out_.size() - stream_.avail_out;
+    // A call that neither took input nor gave output nor moved on would
+    // repeat forever.
+    if (have == 0 && stream_.avail_in == before && stream_.internal_state.state == stateBefore) return false;
+    return have == 0 || sink(out_.data(), have);
+  }
+
+  int level_;
+  isal_zstream stream_{};
+  std::vector<std::uint8_t> levelBuffer_;
+  std::vector<std::uint8_t> out_;
+};
+
+}  // namespace
+
+namespace detail {
+
+std::unique_ptr<Deflater> NewIsalDeflater(int level) {
+  if (level < 0 || level > ISAL_DEF_MAX_LEVEL) return nullptr;
+  auto deflater = std::unique_ptr<IsalDeflater>(new (std::nothrow) IsalDeflater(level));
+  if (deflater == nullptr || !deflater->Start()) return nullptr;
+  return deflater;
+}
+
+}  // namespace detail
+}  // namespace codec
