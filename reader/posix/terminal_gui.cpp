@@ -99,7 +99,6 @@ bool TerminalGui::ReadTerminalLine(const char* label, bool echo, Text& line) {
 int TerminalGui::PromptForCredentials(bool askUserName) {
   constexpr int kOk = 1;
   constexpr int kCancel = 2;
-  MessageCatalogue& texts = Catalogue();
   if (options_.scripted) {
     if (!options_.credentialsGiven) {
       noCredentialsSource_ = true;
@@ -116,22 +115,28 @@ int TerminalGui::PromptForCredentials(bool askUserName) {
   for (;;) {
     std::string user;
     security::SecretText password;
-    std::FILE* out = options_.out;
-    std::fprintf(out, "\n%s\n", Shown(texts.Text(MessageCatalogue::Title)).c_str());
-    const char* prompt = texts.Text(MessageCatalogue::Prompt);
-    if (prompt != nullptr && prompt[0] != '\0') std::fprintf(out, "%s\n", Shown(prompt).c_str());
-    std::fflush(out);
-    if (askUserName && !ReadTerminalLine(texts.Text(MessageCatalogue::UserNameLabel), true, user)) {
-      cancelled_ = true;
-      return kCancel;
-    }
-    if (!ReadTerminalLine(texts.Text(MessageCatalogue::PasswordLabel), false, password)) {
+    if (!AskCredentials(askUserName, user, password)) {
       cancelled_ = true;
       return kCancel;
     }
     failureReported_ = false;  // only the last attempt's outcome counts
     if (State().Decode(user.c_str(), password.c_str())) return kOk;
   }
+}
+
+bool TerminalGui::AskCredentials(bool askUserName, std::string& userName, security::SecretText& password) {
+  MessageCatalogue& texts = Catalogue();
+  std::FILE* out = options_.out;
+  std::fprintf(out, "\n%s\n", Shown(texts.Text(MessageCatalogue::Title)).c_str());
+  const char* prompt = texts.Text(MessageCatalogue::Prompt);
+  if (prompt != nullptr && prompt[0] != '\0') std::fprintf(out, "%s\n", Shown(prompt).c_str());
+  std::fflush(out);
+  if (askUserName && !ReadTerminalLine(texts.Text(MessageCatalogue::UserNameLabel), true, userName)) return false;
+  return ReadTerminalLine(texts.Text(MessageCatalogue::PasswordLabel), false, password);
+}
+
+bool TerminalGui::AskSecret(const char* label, security::SecretText& secret) {
+  return ReadTerminalLine(label, false, secret);
 }
 
 bool TerminalGui::ShowOpening(const char* title, const char* body) {
