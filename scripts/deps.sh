@@ -5,9 +5,11 @@ set -euo pipefail
 
 packages=(
   build-essential cmake pkg-config
-  zlib1g-dev libisal-dev libgtest-dev libgmock-dev libbenchmark-dev libssl-dev
+  zlib1g-dev libisal-dev libpng-dev libgtest-dev libgmock-dev libbenchmark-dev libssl-dev
   clang-14 libclang-rt-14-dev
   tmux
+  # The benchmarks' peak-memory figures.
+  time
   # The Windows module: MinGW cross compilers with zlib, GoogleTest's sources
   # for the Windows test programs, and Wine with a private X server to run
   # them (x11-apps and imagemagick for screenshots of its windows).
