@@ -1,9 +1,13 @@
 // The zlib-format deflater over ISA-L's igzip (built only when CMake found
 // libisal). igzip writes the zlib wrapper itself (IGZIP_ZLIB: the header for
 // a 32 KiB window, the Adler-32 at the end), so its streams are read by any
-// zlib inflater. Its state holds pointers into itself, so it cannot be
-// copied: continuous streams, which need a copy to run ahead, use zlib.
+// zlib inflater. Its output depends on how the input is cut into calls, so
+// input is gathered into blocks of InputBlock bytes first: the same bytes
+// then always give the same stream, as Deflater promises. Its state holds
+// pointers into itself, so it cannot be copied: continuous streams, which
+// need a copy to run ahead, use zlib.
 
+#include <algorithm>
 #include <cstring>
 #include <new>
 #include <vector>
@@ -30,12 +34,15 @@ std::size_t LevelBufferSize(int level) {
 
 class IsalDeflater final : public Deflater {
  public:
+  static constexpr std::size_t InputBlock = 256 * 1024;
+
   explicit IsalDeflater(int level) : level_(level) {}
 
   bool Start() {
     try {
       levelBuffer_.resize(LevelBufferSize(level_));
       out_.resize(OutputSize);
+      in_.resize(InputBlock);
     } catch (const std::bad_alloc&) {
       return false;
     }
@@ -46,20 +53,19 @@ class IsalDeflater final : public Deflater {
 
   bool Compress(const std::uint8_t* data, std::size_t length, const Sink& sink) override {
     while (length > 0) {
-      const std::size_t piece = length < (1u << 30) ? length : (1u << 30);
-      stream_.next_in = const_cast<std::uint8_t*>(data);
-      stream_.avail_in = static_cast<std::uint32_t>(piece);
-      while (stream_.avail_in > 0) {
-        if (!Run(sink)) return false;
-      }
-      data += piece;
-      length -= piece;
+      const std::size_t take = std::min(length, in_.size() - pending_);
+      std::memcpy(in_.data() + pending_, data, take);
+      pending_ += take;
+      data += take;
+      length -= take;
+      if (pending_ == in_.size() && !Feed(sink)) return false;
     }
     return true;
   }
 
   bool End(bool endStream, const Sink& sink) override {
     if (!endStream) return false;  // no continuous streams here (see above)
+    if (!Feed(sink)) return false;
     stream_.next_in = nullptr;
     stream_.avail_in = 0;
     stream_.end_of_stream = 1;
@@ -76,6 +82,17 @@ class IsalDeflater final : public Deflater {
   DeflateSettings Settings() const override { return {DeflateImplementation::Isal, level_}; }
 
  private:
+  // Deflates the gathered input.
+  bool Feed(const Sink& sink) {
+    stream_.next_in = in_.data();
+    stream_.avail_in = static_cast<std::uint32_t>(pending_);
+    pending_ = 0;
+    while (stream_.avail_in > 0) {
+      if (!Run(sink)) return false;
+    }
+    return true;
+  }
+
   void Configure() {
     stream_.level = static_cast<std::uint32_t>(level_);
     stream_.level_buf = levelBuffer_.empty() ? nullptr : levelBuffer_.data();
@@ -102,6 +119,8 @@ class IsalDeflater final : public Deflater {
   isal_zstream stream_{};
   std::vector<std::uint8_t> levelBuffer_;
   std::vector<std::uint8_t> out_;
+  std::vector<std::uint8_t> in_;
+  std::size_t pending_ = 0;
 };
 
 }  // namespace
