@@ -31,8 +31,10 @@ std::vector<std::vector<std::pair<std::uint32_t, double>>> Coverage(std::uint32_
   const double scale = from / span;  // source pixels per target pixel
   for (std::uint32_t t = 0; t < to; ++t) {
     const double begin = (t - offset) * scale, end = (t + 1 - offset) * scale;
-    const auto first = static_cast<std::uint32_t>(std::floor(std::max(begin, 0.0)));
-    const auto last = static_cast<std::uint32_t>(std::ceil(std::min(end, static_cast<double>(from))));
+    // Target pixels in the margin around a fitted image cover no source pixel.
+    const double limit = from;
+    const auto first = static_cast<std::uint32_t>(std::floor(std::clamp(begin, 0.0, limit)));
+    const auto last = static_cast<std::uint32_t>(std::ceil(std::clamp(end, 0.0, limit)));
     for (std::uint32_t s = first; s < last; ++s) {
       const double share = std::min(end, s + 1.0) - std::max(begin, static_cast<double>(s));
       if (share > 0) weights[t].push_back({s, share / scale});
