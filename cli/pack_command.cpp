@@ -73,8 +73,9 @@ const char kUsage[] =
     "                         and time with an offset (2027-01-31T12:00+01:00) or a\n"
     "                         duration (30d, 12h, 2w)\n"
     "  --store                store every file as it is (default: deflate the files\n"
-    "                         that shrink)\n"
-    "  --level N              deflate every file with zlib at level N (1 fastest, 9 smallest)\n"
+    "                         that shrink, fast)\n"
+    "  --level N              deflate with zlib at level N (1 fastest, 9 smallest); a\n"
+    "                         file that does not shrink is still stored\n"
     "Texts and look (shown before the password is asked):\n"
     "  --title TEXT           the title of the reader's password prompt\n"
     "  --prompt TEXT          the text above its fields\n"
@@ -448,9 +449,8 @@ int RunPack(const std::vector<std::string>& args) {
   for (std::size_t i = 0; i < sources.size() && result == codec::EncodeResult::Ok && !Interrupted(); ++i) {
     codec::PartSettings settings;
     settings.name = BaseName(request.files[i]);
-    settings.compression = request.store   ? codec::PartSettings::Compression::Stored
-                           : request.level ? codec::PartSettings::Compression::Zlib
-                                           : codec::PartSettings::Compression::Automatic;
+    settings.compression =
+        request.store ? codec::PartSettings::Compression::Stored : codec::PartSettings::Compression::Automatic;
     settings.deflate = request.level ? codec::DeflateSettings{codec::DeflateImplementation::Zlib, static_cast<int>(*request.level)}
                                      : codec::DeflateSettings::Fast();
     settings.expiry = expiry ? static_cast<std::int32_t>(*expiry) : 0;

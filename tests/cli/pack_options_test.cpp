@@ -3,13 +3,13 @@
 // texts a document may replace, and icons made from PNG images.
 
 #include <gtest/gtest.h>
-#include <png.h>
 
 #include <fstream>
 
 #include "cli/document_icon.h"
 #include "cli/pack_options.h"
 #include "codec/icon_directory.h"
+#include "pack_testing.h"
 #include "reader/reader_testing.h"
 
 namespace cli {
@@ -80,32 +80,11 @@ TEST(PackTexts, TheReplaceableKeysAreTheCatalogueEntriesWithAKey) {
                                       "OutOfMemory"}));
 }
 
-// Writes a PNG of `width` x `height`: opaque red on the left half,
-// transparent on the right.
-std::string WritePng(const readertest::TempFolder& folder, std::uint32_t width, std::uint32_t height) {
-  std::vector<std::uint8_t> rgba(std::size_t{width} * height * 4, 0);
-  for (std::uint32_t y = 0; y < height; ++y) {
-    for (std::uint32_t x = 0; x < width / 2; ++x) {
-      std::uint8_t* p = &rgba[(std::size_t{y} * width + x) * 4];
-      p[0] = 255;
-      p[3] = 255;
-    }
-  }
-  png_image png{};
-  png.version = PNG_IMAGE_VERSION;
-  png.width = width;
-  png.height = height;
-  png.format = PNG_FORMAT_RGBA;
-  const std::string path = folder.path() + "/" + std::to_string(width) + "x" + std::to_string(height) + ".png";
-  EXPECT_NE(png_image_write_to_file(&png, path.c_str(), 0, rgba.data(), 0, nullptr), 0);
-  return path;
-}
-
 TEST(PackIcon, APngBecomesTheSizesTheReaderAndTheShellPick) {
   readertest::TempFolder folder;
   DocumentIcon icon;
   std::string error;
-  ASSERT_TRUE(LoadDocumentIcon(WritePng(folder, 40, 20), icon, error)) << error;
+  ASSERT_TRUE(LoadDocumentIcon(packtest::WritePng(folder.path(), 40, 20), icon, error)) << error;
   codec::IconDirectory directory;
   ASSERT_EQ(directory.ParseIconFile(icon.file.data(), static_cast<std::uint32_t>(icon.file.size())), 0u);
   std::vector<std::uint32_t> sizes;
@@ -139,7 +118,7 @@ TEST(PackIcon, APngBecomesTheSizesTheReaderAndTheShellPick) {
   EXPECT_EQ(given.file, icon.file);
   EXPECT_TRUE(given.withoutLargest.empty());
   std::ofstream(folder.path() + "/text.ico") << "not an icon";
-  for (const std::string& bad : {folder.path() + "/text.ico", folder.path() + "/missing.png", WritePng(folder, 5000, 1)}) {
+  for (const std::string& bad : {folder.path() + "/text.ico", folder.path() + "/missing.png", packtest::WritePng(folder.path(), 5000, 1)}) {
     EXPECT_FALSE(LoadDocumentIcon(bad, given, error)) << bad;
     EXPECT_FALSE(error.empty());
   }
