@@ -35,6 +35,7 @@
 #include "security/block_cipher.h"
 #include "security/digest_imp.h"
 #include "security/secret_text.h"
+#include "security/secure_registers.h"
 
 namespace cli {
 namespace {
@@ -428,7 +429,9 @@ int RunPack(const std::vector<std::string>& args) {
 
   InstallInterruptFlag();
   security::SecretText password;
-  if (const std::optional<int> status = ObtainPassword(request, password)) return *status;
+  const std::optional<int> refused = ObtainPassword(request, password);
+  security::SecureWipeVectorRegisters();  // the password's bytes passed through them
+  if (refused) return *refused;
   const bool generated = request.credentials == CredentialSource::Generated;
   security::SecretText shown(generated ? password.view() : std::string_view());
 
@@ -440,8 +443,7 @@ int RunPack(const std::vector<std::string>& args) {
 
   if (!output.Create(error)) return Failure(error);
   codec::DocumentEncoder encoder(output);
-  codec::EncodeResult result = encoder.Begin(header, salt, request.user ? request.user->c_str() : "", password.c_str());
-  password.clear();
+  codec::EncodeResult result = encoder.Begin(header, salt, request.user ? request.user->c_str() : "", password);
   ProgressBar bar(totalInput, totalInput >= kProgressFrom && ::isatty(STDERR_FILENO) != 0);
   std::vector<codec::PartReport> reports(sources.size());
   std::uint64_t finished = 0;

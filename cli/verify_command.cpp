@@ -21,6 +21,7 @@
 #include "reader/posix/terminal_gui.h"
 #include "reader/posix/terminal_text.h"
 #include "security/secret_text.h"
+#include "security/secure_registers.h"
 
 namespace cli {
 namespace {
@@ -193,6 +194,7 @@ int RunVerify(const std::vector<std::string>& args) {
     result = decoder.DecodeDocument(userName.c_str(), password.c_str(), /*allowExpired=*/true);
   }
   password.clear();
+  security::SecureWipeVectorRegisters();
   if (result != codec::DecodeResult::Ok) {
     std::string where;
     if (!lister.parts.empty()) {

@@ -9,6 +9,8 @@
 #include "security/cbc_cipher.h"
 #include "security/digest.h"
 #include "security/key_derivation_function.h"
+#include "security/secret_text.h"
+#include "security/secure_registers.h"
 #include "security/secure_wipe.h"
 
 namespace codec {
@@ -187,17 +189,38 @@ EncodeResult DocumentEncoder::KeyCipher(const std::uint8_t* key, std::uint32_t k
 
 EncodeResult DocumentEncoder::Begin(const DocumentHeader& header, const std::uint8_t* salt, const char* userName,
                                     const char* password) {
+  return Derive(header, salt, userName, password, nullptr);
+}
+
+EncodeResult DocumentEncoder::Begin(const DocumentHeader& header, const std::uint8_t* salt, const char* userName,
+                                    security::SecretText& password) {
+  return Derive(header, salt, userName, password.c_str(), &password);
+}
+
+EncodeResult DocumentEncoder::Derive(const DocumentHeader& header, const std::uint8_t* salt, const char* userName,
+                                     const char* password, security::SecretText* consumed) {
   const EncodeResult started = StartCipher(header, salt);
-  if (started != EncodeResult::Ok) return Fail(started);
+  if (started != EncodeResult::Ok) {
+    if (consumed != nullptr) consumed->clear();
+    return Fail(started);
+  }
   const std::uint32_t keyLength = cipher_->GetBlockCipher()->KeyLength();
   std::unique_ptr<security::KeyDerivationFunction> kdf =
       DocumentDecoder::CreateKdf(header.kdfId, std::int64_t{header.iterationThousands} * 1000,
                                  header.trailerDigestId, keyLength, hasSalt_ ? salt_ : nullptr);
-  if (kdf == nullptr || keyLength > DocumentDecoder::MaxKeyLength) return Fail(EncodeResult::NoKeyDerivation);
+  if (kdf == nullptr || keyLength > DocumentDecoder::MaxKeyLength) {
+    if (consumed != nullptr) consumed->clear();
+    return Fail(EncodeResult::NoKeyDerivation);
+  }
   const char* user = userName != nullptr ? userName : "";
   const char* pass = password != nullptr ? password : "";
   kdf->AddInput(user, static_cast<std::uint32_t>(std::strlen(user)));
   kdf->AddInput(pass, static_cast<std::uint32_t>(std::strlen(pass)));
+  // The function holds the password as its MAC key now; the caller's copy,
+  // and what its bytes left in vector registers, go before anything can save
+  // them on the stack.
+  if (consumed != nullptr) consumed->clear();
+  security::SecureWipeVectorRegisters();
   std::uint8_t key[DocumentDecoder::MaxKeyLength] = {};
   const bool derived = kdf->Derive(key, keyLength);
   kdf.reset();  // its copies of the inputs go now

@@ -20,6 +20,7 @@
 namespace security {
 class CBCCipher;
 class Digest;
+class SecretText;
 }  // namespace security
 
 namespace codec {
@@ -168,6 +169,10 @@ class DocumentEncoder {
   // or zeros for version 258) and the digest chain.
   EncodeResult Begin(const DocumentHeader& header, const std::uint8_t* salt, const char* userName,
                      const char* password);
+  // The same, wiping `password` as soon as the key derivation has taken it
+  // (before the key is derived and anything is written).
+  EncodeResult Begin(const DocumentHeader& header, const std::uint8_t* salt, const char* userName,
+                     security::SecretText& password);
   // The same with the key given (`keyLength` must be the cipher's).
   EncodeResult BeginWithKey(const DocumentHeader& header, const std::uint8_t* salt, const std::uint8_t* key,
                             std::uint32_t keyLength);
@@ -200,6 +205,8 @@ class DocumentEncoder {
   enum class State { Fresh, Writing, Failed, Finished };
 
   EncodeResult Fail(EncodeResult result);
+  EncodeResult Derive(const DocumentHeader& header, const std::uint8_t* salt, const char* userName,
+                      const char* password, security::SecretText* consumed);
   EncodeResult StartCipher(const DocumentHeader& header, const std::uint8_t* salt);
   EncodeResult KeyCipher(const std::uint8_t* key, std::uint32_t keyLength);
   // Restarts the digest for the part about to be written.
