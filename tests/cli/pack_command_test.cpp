@@ -363,6 +363,51 @@ TEST_F(PackCommand, TheTerminalAsksTwiceHiddenAndRefusesMismatchOrEmpty) {
     EXPECT_EQ(t.screen.find("Tty-Secret"), std::string::npos) << t.screen;  // never echoed
   }
   EXPECT_EQ(OpenParts(Out(), {"--password-stdin"}, "Tty-Secret\n\n").at("a.txt"), "alpha");
+
+  // Ctrl-C at the prompt: the echo comes back, nothing is written.
+  fs::remove(Out());
+  Terminal t({kVaultpost, "pack", "--iterations", "1", "-o", Out(), a}, Env());
+  ASSERT_TRUE(t.WaitFor("Password for the document: ")) << t.screen;
+  t.Type("\x03");
+  EXPECT_EQ(t.Finish().status, 1);
+  EXPECT_TRUE(t.Echoing());
+  EXPECT_NE(t.screen.find("interrupted; nothing was written"), std::string::npos) << t.screen;
+  EXPECT_TRUE(Made().empty());
+}
+
+// verify names what is wrong, and where: wrong credentials, damage in a
+// part, a file cut short, no document at all, an expired part.
+TEST_F(PackCommand, VerifyNamesThePreciseFailure) {
+  const std::string a = Input("a.txt", Prose(5000)), b = Input("b.bin", Noise(100000, 9));
+  ASSERT_EQ(Pack({"-o", Out(), "--password-stdin", "--iterations", "1", a, b}).status, 0);
+  const std::string doc = Slurp(Out());
+  const auto write = [&](const std::string& name, const std::string& bytes) {
+    std::ofstream(Out(name), std::ios::binary) << bytes;
+    return Out(name);
+  };
+  std::string damaged = doc;
+  damaged[doc.size() - 5000] ^= 0x10;  // inside the second part's data
+  auto expired = readertest::SimpleSpec();
+  expired.parts[1].expiry = 1600000000;  // 2020
+  const struct {
+    std::string file;
+    std::string password;
+    const char* says;
+  } cases[] = {
+      {Out(), "nope", "FAILED: wrong user name or password (code -15)"},
+      {write("damaged.emc", damaged), "pw", "FAILED: damaged: a check value, part name, digest or the trailer does not "
+                                            "match (code -4, in part 2 \"b.bin\")"},
+      {write("cut.emc", doc.substr(0, doc.size() / 2)), "pw", "FAILED: the file ends early (code -14, in part 2"},
+      {write("text.emc", "just some text, long enough for a header"), "pw", "(code -1)"},
+      {readertest::WriteDocument(folder_, expired, "expired.emc"), "secret", "FAILED: expired"},
+  };
+  for (const auto& c : cases) {
+    const Outcome r = RunWith({"verify", "--user", "alice", "--password-stdin", c.file}, c.password + "\n");
+    EXPECT_EQ(r.status, 1) << c.file;
+    EXPECT_NE(r.out.find(c.says), std::string::npos) << r.out << r.err;
+  }
+  const Outcome listed = RunWith({"verify", "--user", "alice", "--password-stdin", Out("expired.emc")}, "secret\n");
+  EXPECT_NE(listed.out.find("attachment.csv  8 bytes  EXPIRED 2020-09-13T12:26:40Z"), std::string::npos) << listed.out;
 }
 
 // Interrupted in the middle of a large input, from standard input and from
@@ -407,6 +452,8 @@ TEST_F(PackCommand, InterruptedInTheMiddleItLeavesNothingAndNoPasswordAnywhere) 
     EXPECT_EQ(r.status, 1);
     EXPECT_NE((terminal ? tty->screen : r.err).find("vaultpost pack: interrupted; nothing was written"), std::string::npos)
         << (terminal ? tty->screen : r.err);
+    // The progress bar shows on a terminal only.
+    EXPECT_EQ((terminal ? tty->screen : r.err).find(" of 48.") != std::string::npos, terminal);
     EXPECT_TRUE(Made().empty());
   }
 }
