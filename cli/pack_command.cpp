@@ -40,9 +40,6 @@
 namespace cli {
 namespace {
 
-constexpr int kExitOk = 0;
-constexpr int kExitFailure = 1;
-constexpr int kExitUsage = 2;
 
 // PBKDF2-HMAC-SHA-256 iterations, in thousands: today's common
 // recommendation for that function, and the floor below which pack warns.
@@ -98,15 +95,6 @@ int Usage(const std::string& why) {
 int Failure(const std::string& why) {
   std::fprintf(stderr, "vaultpost pack: %s\n", reader::TerminalText(why).c_str());
   return kExitFailure;
-}
-
-std::string Grouped(std::uint64_t n) {
-  std::string digits = std::to_string(n), out;
-  for (std::size_t i = 0; i < digits.size(); ++i) {
-    if (i > 0 && (digits.size() - i) % 3 == 0) out += ',';
-    out += digits[i];
-  }
-  return out;
 }
 
 std::string BaseName(const std::string& path) {
@@ -336,16 +324,120 @@ class ProgressBar {
   bool drawn_ = false;
 };
 
+// The header pack writes: version 259, AES-256, PBKDF2-HMAC-SHA-256, SHA-256
+// digests, and the flags of the credentials asked for.
+codec::DocumentHeader SenderHeader(const PackRequest& request, std::size_t parts) {
+  codec::DocumentHeader header;
+  std::memcpy(header.magic, "emdf", 4);
+  header.formatVersion = codec::DocumentHeader::Version259;
+  header.cipherId = security::kCipherAes;
+  header.keyBits = 256;
+  header.trailerDigestId = security::kDigestSha256;
+  header.partCount = static_cast<std::uint16_t>(parts);
+  header.kdfId = codec::DocumentHeader::KdfPbkdf2Sha256;
+  header.iterationThousands = static_cast<std::uint16_t>(request.iterations);
+  header.bodyDigestId = security::kDigestSha256;
+  if (request.credentials == CredentialSource::None) {
+    header.flags |= codec::DocumentHeader::FlagNoCredentials;
+  } else if (!request.user) {
+    header.flags |= codec::DocumentHeader::FlagPasswordOnly;
+  }
+  return header;
+}
+
+// The plain trailer of the request's texts and icon (empty for none), which
+// sets FlagTagTrailer in `header`; an exit status when it cannot be had or
+// does not fit. A PNG icon's 256-pixel image goes first when space is short.
+std::optional<int> MakeTrailer(const PackRequest& request, codec::DocumentHeader& header,
+                               std::vector<std::uint8_t>& trailer) {
+  std::vector<codec::TagListEntry> tags;
+  for (const auto& [key, text] : request.texts) tags.push_back({key, {text.begin(), text.end()}, false});
+  DocumentIcon icon;
+  std::string error;
+  if (request.icon && !LoadDocumentIcon(*request.icon, icon, error)) return Failure(error);
+  if (request.icon) tags.push_back({"ImageWin32", icon.file, true});
+  if (tags.empty()) return std::nullopt;
+  header.flags |= codec::DocumentHeader::FlagTagTrailer;
+  std::uint8_t stored[codec::DocumentHeader::Size];
+  header.Store(stored);
+  const auto build = [&] {
+    std::vector<std::uint8_t> list;
+    return codec::BuildTagList(tags, list) &&
+           codec::BuildTrailer(stored, list, header.trailerDigestId, Z_BEST_COMPRESSION, trailer);
+  };
+  if (!build()) return Failure("the texts cannot be stored");
+  const auto fits = [&trailer] { return trailer.size() <= codec::MaxTrailerSize + 4; };
+  if (!fits() && !icon.withoutLargest.empty()) {
+    tags.back().value = icon.withoutLargest;
+    if (build() && fits()) {
+      std::fprintf(stderr, "vaultpost pack: note: the icon's 256-pixel image is left out to fit the document\n");
+    }
+  }
+  if (!fits()) {
+    return Failure("the texts and the icon take " + Grouped(trailer.size() - 4) + " bytes compressed; a document holds " +
+                   Grouped(codec::MaxTrailerSize) + " (a smaller icon helps most)");
+  }
+  return std::nullopt;
+}
+
+// What went wrong while writing, for the user; nothing is left behind.
+int WritingFailed(codec::EncodeResult result, const std::string& output, const OutputFile& file,
+                  const std::string& input, const FilePartSource& source) {
+  const std::string nothing = "; nothing was written";
+  switch (result) {
+    case codec::EncodeResult::Cancelled:
+      return Failure("interrupted" + nothing);
+    case codec::EncodeResult::WriteFailed:
+      return Failure("cannot write " + output + ": " + file.Error() + nothing);
+    case codec::EncodeResult::ReadFailed:
+      return Failure("cannot read " + input + ": " + std::strerror(source.Errno()) + nothing);
+    case codec::EncodeResult::SourceChanged:
+      return Failure(input + " changed while it was being packed" + nothing);
+    case codec::EncodeResult::BadPart:
+      return Failure(input + " does not shrink below 4 GiB; a part stores at most 4 GiB - 1 bytes" + nothing);
+    default:
+      return Failure(codec::EncodeResultText(result) + nothing);
+  }
+}
+
+void PrintSummary(const PackRequest& request, const std::vector<codec::PartReport>& reports, std::uint8_t saltByte,
+                  const std::optional<std::int64_t>& expiry) {
+  struct stat made {};
+  ::stat(request.output.c_str(), &made);
+  std::printf("Made %s (%s bytes)\n", reader::TerminalText(request.output).c_str(),
+              Grouped(static_cast<std::uint64_t>(made.st_size)).c_str());
+  std::uint64_t before = 0, after = 0;
+  for (std::size_t i = 0; i < reports.size(); ++i) {
+    std::printf("  part %zu  %s  %s -> %s bytes, %s\n", i + 1, reader::TerminalText(BaseName(request.files[i])).c_str(),
+                Grouped(reports[i].contentLength).c_str(), Grouped(reports[i].storedLength).c_str(),
+                reports[i].method == 0 ? "stored" : "deflated");
+    before += reports[i].contentLength;
+    after += reports[i].storedLength;
+  }
+  if (reports.size() > 1) {
+    std::printf("  %zu parts  %s -> %s bytes\n", reports.size(), Grouped(before).c_str(), Grouped(after).c_str());
+  }
+  std::printf("  AES-256 (CBC); key from PBKDF2-HMAC-SHA-256, %s iterations\n",
+              Grouped(std::uint64_t{request.iterations} * 1000 + saltByte).c_str());
+  if (request.credentials == CredentialSource::None) {
+    std::printf("  asks for nothing: anyone who has the document can read it\n");
+  } else if (request.user) {
+    std::printf("  asks for the user name %s and the password\n", reader::TerminalText(*request.user).c_str());
+  } else {
+    std::printf("  asks for the password only\n");
+  }
+  std::printf("  %s\n", expiry ? ("expires " + FormatUtc(*expiry)).c_str() : "never expires");
+}
+
 }  // namespace
 
 int RunPack(const std::vector<std::string>& args) {
   PackRequest request;
   if (const std::optional<int> status = ParsePack(args, request)) return *status;
-
+  std::string error;
   std::optional<std::int64_t> expiry;
   if (request.expires) {
     std::int64_t at = 0;
-    std::string error;
     if (!ParseExpiry(*request.expires, static_cast<std::int64_t>(std::time(nullptr)), at, error)) return Usage(error);
     expiry = at;
   }
@@ -355,7 +447,6 @@ int RunPack(const std::vector<std::string>& args) {
   std::vector<std::unique_ptr<FilePartSource>> sources;
   std::uint64_t totalInput = 0;
   for (const std::string& file : request.files) {
-    std::string error;
     auto source = std::make_unique<FilePartSource>();
     if (!source->Open(file, error) || !names.Add(BaseName(file), error)) return Failure(error);
     if (request.store && source->Length() > kMaxStored) {
@@ -365,7 +456,6 @@ int RunPack(const std::vector<std::string>& args) {
     sources.push_back(std::move(source));
   }
   OutputFile output(request.output, request.force);
-  std::string error;
   if (!output.Check(error)) return Failure(error);
   struct stat target {};
   if (::stat(request.output.c_str(), &target) == 0) {
@@ -375,47 +465,9 @@ int RunPack(const std::vector<std::string>& args) {
       }
     }
   }
-
-  // The header, and the plain trailer it is hashed with.
-  codec::DocumentHeader header;
-  std::memcpy(header.magic, "emdf", 4);
-  header.formatVersion = codec::DocumentHeader::Version259;
-  header.cipherId = security::kCipherAes;
-  header.keyBits = 256;
-  header.trailerDigestId = security::kDigestSha256;
-  header.partCount = static_cast<std::uint16_t>(sources.size());
-  header.kdfId = codec::DocumentHeader::KdfPbkdf2Sha256;
-  header.iterationThousands = static_cast<std::uint16_t>(request.iterations);
-  header.bodyDigestId = security::kDigestSha256;
-  if (request.credentials == CredentialSource::None) {
-    header.flags |= codec::DocumentHeader::FlagNoCredentials;
-  } else if (!request.user) {
-    header.flags |= codec::DocumentHeader::FlagPasswordOnly;
-  }
-  std::vector<codec::TagListEntry> tags;
-  for (const auto& [key, text] : request.texts) tags.push_back({key, {text.begin(), text.end()}, false});
-  DocumentIcon icon;
-  if (request.icon && !LoadDocumentIcon(*request.icon, icon, error)) return Failure(error);
-  if (request.icon) tags.push_back({"ImageWin32", icon.file, true});
-  if (!tags.empty()) header.flags |= codec::DocumentHeader::FlagTagTrailer;
-  std::uint8_t storedHeader[codec::DocumentHeader::Size];
-  header.Store(storedHeader);
-  std::vector<std::uint8_t> trailer, list;
-  const auto buildTrailer = [&] {
-    return !tags.empty() && codec::BuildTagList(tags, list) &&
-           codec::BuildTrailer(storedHeader, list, header.trailerDigestId, Z_BEST_COMPRESSION, trailer);
-  };
-  if (!tags.empty() && !buildTrailer()) return Failure("the texts cannot be stored");
-  if (trailer.size() > codec::MaxTrailerSize + 4 && !icon.withoutLargest.empty()) {
-    tags.back().value = icon.withoutLargest;
-    if (buildTrailer() && trailer.size() <= codec::MaxTrailerSize + 4) {
-      std::fprintf(stderr, "vaultpost pack: note: the icon's 256-pixel image is left out to fit the document\n");
-    }
-  }
-  if (trailer.size() > codec::MaxTrailerSize + 4) {
-    return Failure("the texts and the icon take " + Grouped(trailer.size() - 4) + " bytes compressed; a document holds " +
-                   Grouped(codec::MaxTrailerSize) + " (a smaller icon helps most)");
-  }
+  codec::DocumentHeader header = SenderHeader(request, sources.size());
+  std::vector<std::uint8_t> trailer;
+  if (const std::optional<int> status = MakeTrailer(request, header, trailer)) return *status;
 
   if (request.credentials == CredentialSource::None) {
     std::fprintf(stderr, "vaultpost pack: warning: --no-password: anyone who has the document can read it\n");
@@ -426,7 +478,6 @@ int RunPack(const std::vector<std::string>& args) {
                  "at the password costs an attacker that much less\n",
                  request.iterations, kRecommendedIterations);
   }
-
   InstallInterruptFlag();
   security::SecretText password;
   const std::optional<int> refused = ObtainPassword(request, password);
@@ -447,70 +498,32 @@ int RunPack(const std::vector<std::string>& args) {
   ProgressBar bar(totalInput, totalInput >= kProgressFrom && ::isatty(STDERR_FILENO) != 0);
   std::vector<codec::PartReport> reports(sources.size());
   std::uint64_t finished = 0;
-  std::size_t failedPart = 0;
-  for (std::size_t i = 0; i < sources.size() && result == codec::EncodeResult::Ok && !Interrupted(); ++i) {
+  std::size_t part = 0;
+  for (; part < sources.size() && result == codec::EncodeResult::Ok; ++part) {
     codec::PartSettings settings;
-    settings.name = BaseName(request.files[i]);
+    settings.name = BaseName(request.files[part]);
     settings.compression =
         request.store ? codec::PartSettings::Compression::Stored : codec::PartSettings::Compression::Automatic;
     settings.deflate = request.level ? codec::DeflateSettings{codec::DeflateImplementation::Zlib, static_cast<int>(*request.level)}
                                      : codec::DeflateSettings::Fast();
     settings.expiry = expiry ? static_cast<std::int32_t>(*expiry) : 0;
-    const std::uint64_t length = sources[i]->Length();
+    const std::uint64_t length = sources[part]->Length();
     encoder.SetProgress([&, length](std::uint64_t done, std::uint64_t total) {
       bar.Show(finished + (total > 0 ? length * done / total : 0));
       return !Interrupted();
     });
-    failedPart = i;
-    result = encoder.WritePart(*sources[i], settings, nullptr, &reports[i]);
+    result = encoder.WritePart(*sources[part], settings, nullptr, &reports[part]);
     finished += length;
   }
   if (result == codec::EncodeResult::Ok && !Interrupted()) result = encoder.Finish(trailer);
   bar.Show(totalInput);
-
-  const std::string& input = request.files[failedPart];
-  if (Interrupted() || result == codec::EncodeResult::Cancelled) return Failure("interrupted; nothing was written");
-  switch (result) {
-    case codec::EncodeResult::Ok:
-      break;
-    case codec::EncodeResult::WriteFailed:
-      return Failure("cannot write " + request.output + ": " + output.Error() + "; nothing was written");
-    case codec::EncodeResult::ReadFailed:
-      return Failure("cannot read " + input + ": " + std::strerror(sources[failedPart]->Errno()) +
-                     "; nothing was written");
-    case codec::EncodeResult::SourceChanged:
-      return Failure(input + " changed while it was being packed; nothing was written");
-    case codec::EncodeResult::BadPart:
-      return Failure(input + " does not shrink below 4 GiB; a part stores at most 4 GiB - 1 bytes");
-    default:
-      return Failure(std::string(codec::EncodeResultText(result)) + "; nothing was written");
+  if (Interrupted()) result = codec::EncodeResult::Cancelled;
+  if (result != codec::EncodeResult::Ok) {
+    const std::size_t failed = part > 0 ? part - 1 : 0;
+    return WritingFailed(result, request.output, output, request.files[failed], *sources[failed]);
   }
   if (!output.Commit(error)) return Failure(error + "; nothing was written");
-
-  // The summary.
-  struct stat made {};
-  ::stat(request.output.c_str(), &made);
-  std::printf("Made %s (%s bytes)\n", reader::TerminalText(request.output).c_str(),
-              Grouped(static_cast<std::uint64_t>(made.st_size)).c_str());
-  std::uint64_t before = 0, after = 0;
-  for (std::size_t i = 0; i < reports.size(); ++i) {
-    std::printf("  part %zu  %s  %s -> %s bytes, %s\n", i + 1, reader::TerminalText(BaseName(request.files[i])).c_str(),
-                Grouped(reports[i].contentLength).c_str(), Grouped(reports[i].storedLength).c_str(),
-                reports[i].method == 0 ? "stored" : "deflated");
-    before += reports[i].contentLength;
-    after += reports[i].storedLength;
-  }
-  if (reports.size() > 1) std::printf("  %zu parts  %s -> %s bytes\n", reports.size(), Grouped(before).c_str(), Grouped(after).c_str());
-  std::printf("  AES-256 (CBC); key from PBKDF2-HMAC-SHA-256, %s iterations\n",
-              Grouped(std::uint64_t{request.iterations} * 1000 + salt[0]).c_str());
-  if (request.credentials == CredentialSource::None) {
-    std::printf("  asks for nothing: anyone who has the document can read it\n");
-  } else if (request.user) {
-    std::printf("  asks for the user name %s and the password\n", reader::TerminalText(*request.user).c_str());
-  } else {
-    std::printf("  asks for the password only\n");
-  }
-  std::printf("  %s\n", expiry ? ("expires " + FormatUtc(*expiry)).c_str() : "never expires");
+  PrintSummary(request, reports, salt[0], expiry);
   if (generated) std::printf("Password (shown only now): %s\n", shown.c_str());
   return kExitOk;
 }

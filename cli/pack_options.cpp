@@ -30,6 +30,16 @@ int Number(const std::ssub_match& match) { return match.matched ? std::stoi(matc
 
 }  // namespace
 
+std::string Grouped(std::uint64_t n) {
+  const std::string digits = std::to_string(n);
+  std::string out;
+  for (std::size_t i = 0; i < digits.size(); ++i) {
+    if (i > 0 && (digits.size() - i) % 3 == 0) out += ',';
+    out += digits[i];
+  }
+  return out;
+}
+
 bool ParseExpiry(const std::string& text, std::int64_t now, std::int64_t& expiry, std::string& error) {
   static const std::regex kDuration(R"(([0-9]{1,9})([wdh]))");
   static const std::regex kDateTime(

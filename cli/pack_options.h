@@ -10,6 +10,14 @@
 
 namespace cli {
 
+// Exit statuses of pack and verify.
+inline constexpr int kExitOk = 0;
+inline constexpr int kExitFailure = 1;
+inline constexpr int kExitUsage = 2;
+
+// A count with thousands separated: "1,234,567".
+std::string Grouped(std::uint64_t n);
+
 // The last expiry the format can hold: the field is signed 32-bit seconds,
 // and its largest value, 0x7FFFFFFF, means "never".
 inline constexpr std::int64_t kLastExpiry = 0x7FFFFFFE;

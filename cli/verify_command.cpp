@@ -26,9 +26,6 @@
 namespace cli {
 namespace {
 
-constexpr int kExitOk = 0;
-constexpr int kExitFailure = 1;
-constexpr int kExitUsage = 2;
 constexpr std::int32_t kNeverExpires = 0x7FFFFFFF;
 
 const char kUsage[] =
@@ -98,15 +95,6 @@ const char* Cause(codec::DecodeResult result) {
     default:
       return "the document cannot be read";
   }
-}
-
-std::string Grouped(std::uint64_t n) {
-  std::string digits = std::to_string(n), out;
-  for (std::size_t i = 0; i < digits.size(); ++i) {
-    if (i > 0 && (digits.size() - i) % 3 == 0) out += ',';
-    out += digits[i];
-  }
-  return out;
 }
 
 }  // namespace

@@ -12,6 +12,7 @@
 #include <regex>
 
 #include "cli/command_testing.h"
+#include "cli/pack_options.h"
 #include "cli/pack_testing.h"
 #include "codec/document_tag_table.h"
 #include "codec/icon_directory.h"
@@ -182,9 +183,8 @@ TEST_F(PackCommand, RoundTripsOpenWithEveryPartIntactAndVerifyListsThem) {
     EXPECT_NE(checked.out.find(std::to_string(c.parts.size()) + " part"), std::string::npos) << checked.out;
     EXPECT_NE(checked.out.find("every digest matches"), std::string::npos) << checked.out;
     for (const std::string& part : c.parts) {
-      std::string size = std::to_string(files.at(part).size());
-      for (auto at = static_cast<std::ptrdiff_t>(size.size()) - 3; at > 0; at -= 3) size.insert(static_cast<std::size_t>(at), ",");
-      EXPECT_NE(checked.out.find(part + "  " + size + " bytes"), std::string::npos) << checked.out;
+      EXPECT_NE(checked.out.find(part + "  " + cli::Grouped(files.at(part).size()) + " bytes"), std::string::npos)
+          << checked.out;
     }
     EXPECT_NE(checked.out.find(c.summary.rfind("expires", 0) == 0 ? c.summary : "expires "), std::string::npos);
     if (!c.password.empty()) {

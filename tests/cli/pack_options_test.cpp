@@ -43,6 +43,7 @@ TEST(PackExpiry, EveryFormGivesItsKnownUtcSecond) {
   EXPECT_EQ(FormatUtc(951782400), "2000-02-29T00:00:00Z");
   EXPECT_EQ(FormatUtc(kNow), "2023-11-14T22:13:20Z");
   EXPECT_EQ(FormatUtc(0x7FFFFFFF), "2038-01-19T03:14:07Z");
+  EXPECT_EQ(Grouped(0) + " " + Grouped(999) + " " + Grouped(1000) + " " + Grouped(1073741824), "0 999 1,000 1,073,741,824");
 }
 
 TEST(PackExpiry, RefusesWhatIsNoFutureTimeTheFormatHolds) {
