@@ -406,6 +406,19 @@ TEST_F(PackCommand, VerifyNamesThePreciseFailure) {
     EXPECT_EQ(r.status, 1) << c.file;
     EXPECT_NE(r.out.find(c.says), std::string::npos) << r.out << r.err;
   }
+  // On a terminal verify asks as open does, with the document's own texts.
+  ASSERT_EQ(Pack({"-o", Out("asks.emc"), "--user", "carol", "--password-stdin", "--iterations", "1", "--title",
+                  "Board pack", a}).status, 0);
+  Terminal t({kVaultpost, "verify", Out("asks.emc")}, Env());
+  ASSERT_TRUE(t.WaitFor("Board pack")) << t.screen;
+  ASSERT_TRUE(t.WaitFor("Username: ")) << t.screen;
+  t.Type("carol\n");
+  ASSERT_TRUE(t.WaitFor("Password: ")) << t.screen;
+  EXPECT_FALSE(t.Echoing());
+  t.Type("pw\n");
+  EXPECT_EQ(t.Finish().status, 0) << t.screen;
+  EXPECT_NE(t.screen.find("sound: 1 part decoded"), std::string::npos) << t.screen;
+
   const Outcome listed = RunWith({"verify", "--user", "alice", "--password-stdin", Out("expired.emc")}, "secret\n");
   EXPECT_NE(listed.out.find("attachment.csv  8 bytes  EXPIRED 2020-09-13T12:26:40Z"), std::string::npos) << listed.out;
 }
