@@ -1,21 +1,37 @@
 #pragma once
-// Long work on the sender's side stops cleanly when interrupted: Ctrl-C,
-// SIGTERM, SIGHUP and SIGQUIT set a flag that the work checks, so that it can
-// remove what it began, say so and exit with status 1. The handler also
-// turns the terminal's echo back on (a password may be being asked for); the
-// signal interrupts a read from the terminal.
+// The sender's side stops cleanly when interrupted (Ctrl-C, SIGTERM, SIGHUP,
+// SIGQUIT), says so and exits with status 1, leaving nothing behind. Before
+// it has begun a file the handler ends the process at once (a password
+// prompt, the key derivation); once it has, the signal sets a flag that the
+// work checks, so that it can remove the file first, and a second signal
+// removes the file and ends the process at once. The handler also turns the
+// terminal's echo back on.
+
+#include <signal.h>
 
 namespace cli {
 
 // Installs the handlers (once per process).
 void InstallInterruptFlag();
 
-// Whether an interrupting signal has arrived.
+// Whether an interrupting signal has arrived since a file was begun.
 bool Interrupted();
 
-// A file to remove should a second signal come before the work noticed the
-// first one: the process then removes it and exits with status 1 at once.
-// The path is copied; null forgets it.
+// The file begun, to remove when interrupted. The path is copied; null
+// forgets it.
 void SetInterruptLeftover(const char* path);
+
+// Holds the interrupting signals back while it lives (around creating a file
+// and registering it, so that no signal falls between the two).
+class InterruptsHeld {
+ public:
+  InterruptsHeld();
+  ~InterruptsHeld();
+  InterruptsHeld(const InterruptsHeld&) = delete;
+  InterruptsHeld& operator=(const InterruptsHeld&) = delete;
+
+ private:
+  sigset_t previous_;
+};
 
 }  // namespace cli

@@ -72,7 +72,9 @@ bool OutputFile::Create(std::string& error) {
   std::string pattern = Folder() + "/." + base + ".part-XXXXXX";
   std::vector<char> name(pattern.begin(), pattern.end());
   name.push_back('\0');
-  // mkostemp creates the file with mode 0600, whatever the umask.
+  // mkostemp creates the file with mode 0600, whatever the umask. An
+  // interrupt waits until the file is known to the handler.
+  const InterruptsHeld held;
   fd_ = ::mkostemp(name.data(), O_CLOEXEC);
   if (fd_ < 0) {
     error = "cannot create a file in " + Folder() + ": " + Reason(errno);
@@ -84,6 +86,10 @@ bool OutputFile::Create(std::string& error) {
 }
 
 bool OutputFile::Write(const void* data, std::uint32_t length) {
+  if (fd_ < 0 && !Create(createError_)) {
+    writeErrno_ = errno;
+    return false;
+  }
   const auto* p = static_cast<const std::uint8_t*>(data);
   while (length > 0) {
     const ssize_t n = ::write(fd_, p, length);
@@ -99,6 +105,7 @@ bool OutputFile::Write(const void* data, std::uint32_t length) {
 }
 
 std::string OutputFile::Error() const {
+  if (!createError_.empty()) return createError_;
   if (writeErrno_ == EINTR) return "interrupted";
   return Reason(writeErrno_ != 0 ? writeErrno_ : EIO);
 }

@@ -24,9 +24,11 @@ class OutputFile final : public codec::VPWriter {
   // and may not be replaced, is not a regular file, or its folder does not
   // exist or cannot be written.
   bool Check(std::string& error) const;
-  // Creates the temporary file (mode 0600) in the target's folder.
+  // Creates the temporary file (mode 0600) in the target's folder; the first
+  // Write does it when nobody did.
   bool Create(std::string& error);
-  // Appends bytes; false with errno kept for Error() (a full disk, a signal).
+  // Appends bytes; false with the reason kept for Error() (a full disk, a
+  // signal, no file to be had).
   bool Write(const void* data, std::uint32_t length) override;
   // Flushes the file to the disk, gives it the mode new files get (0666 less
   // the umask) and renames it to the path, never over an existing file
@@ -49,6 +51,7 @@ class OutputFile final : public codec::VPWriter {
   std::string temporary_;
   int fd_ = -1;
   int writeErrno_ = 0;
+  std::string createError_;
   bool committed_ = false;
 };
 

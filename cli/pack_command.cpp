@@ -285,9 +285,9 @@ std::optional<int> ObtainPassword(const PackRequest& request, security::SecretTe
       ::close(tty);
       reader::TerminalGui terminal({});
       security::SecretText again;
-      if (!terminal.AskSecret("Password for the document", password) || Interrupted() ||
-          !terminal.AskSecret("The same password again", again) || Interrupted()) {
-        return Failure(Interrupted() ? "interrupted; nothing was written" : "no password given; nothing was written");
+      if (!terminal.AskSecret("Password for the document", password) ||
+          !terminal.AskSecret("The same password again", again)) {
+        return Failure("no password given; nothing was written");
       }
       if (password.view() != again.view()) return Failure("the two passwords differ; nothing was written");
       break;
@@ -492,7 +492,7 @@ int RunPack(const std::vector<std::string>& args) {
   if (!SystemRandomBytes(salt, sizeof salt)) return Failure("the operating system gave no random bytes; nothing was written");
   salt[0] &= 0x7F;
 
-  if (!output.Create(error)) return Failure(error);
+  // The file is created by the encoder's first write, once the key is derived.
   codec::DocumentEncoder encoder(output);
   codec::EncodeResult result = encoder.Begin(header, salt, request.user ? request.user->c_str() : "", password);
   ProgressBar bar(totalInput, totalInput >= kProgressFrom && ::isatty(STDERR_FILENO) != 0);

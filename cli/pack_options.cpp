@@ -2,7 +2,7 @@
 
 #include <cctype>
 #include <cstdio>
-#include <regex>
+#include <cstring>
 
 #include "reader/message_catalogue.h"
 
@@ -26,7 +26,38 @@ bool ValidDate(int y, unsigned m, unsigned d) {
   return d <= kDays[m - 1] + (m == 2 && leap ? 1u : 0u);
 }
 
-int Number(const std::ssub_match& match) { return match.matched ? std::stoi(match.str()) : 0; }
+// Reads "2027-01-31", "30d" and their kind front to back.
+class Scanner {
+ public:
+  explicit Scanner(const std::string& text) : text_(text) {}
+  // Exactly `count` digits (0: one to nine) into `value`.
+  bool Digits(std::size_t count, std::int64_t& value) {
+    std::size_t n = 0;
+    value = 0;
+    while (at_ < text_.size() && std::isdigit(static_cast<unsigned char>(text_[at_])) != 0 &&
+           (count == 0 ? n < 9 : n < count)) {
+      value = value * 10 + (text_[at_++] - '0');
+      ++n;
+    }
+    return count == 0 ? n > 0 : n == count;
+  }
+  // The next character when it is one of `set`.
+  bool OneOf(const char* set, char& found) {
+    if (at_ >= text_.size() || std::strchr(set, text_[at_]) == nullptr) return false;
+    found = text_[at_++];
+    return true;
+  }
+  bool Skip(char c) {
+    char found = 0;
+    const char set[2] = {c, '\0'};
+    return OneOf(set, found);
+  }
+  bool AtEnd() const { return at_ == text_.size(); }
+
+ private:
+  const std::string& text_;
+  std::size_t at_ = 0;
+};
 
 }  // namespace
 
@@ -41,60 +72,48 @@ std::string Grouped(std::uint64_t n) {
 }
 
 bool ParseExpiry(const std::string& text, std::int64_t now, std::int64_t& expiry, std::string& error) {
-  static const std::regex kDuration(R"(([0-9]{1,9})([wdh]))");
-  static const std::regex kDateTime(
-      R"(([0-9]{4})-([0-9]{2})-([0-9]{2})(?:[T ]([0-9]{2}):([0-9]{2})(?::([0-9]{2}))?(Z|[+-][0-9]{2}(?::?[0-9]{2})?)?)?)");
-  std::smatch m;
+  const auto fail = [&](const std::string& why) {
+    error = "--expires " + text + ": " + why;
+    return false;
+  };
   std::int64_t at = 0;
-  if (std::regex_match(text, m, kDuration)) {
-    const std::int64_t unit = m[2] == "w" ? 7 * 86400 : m[2] == "d" ? 86400 : 3600;
-    at = now + std::stoll(m[1].str()) * unit;
-  } else if (std::regex_match(text, m, kDateTime)) {
-    const int year = Number(m[1]);
-    const auto month = static_cast<unsigned>(Number(m[2]));
-    const auto day = static_cast<unsigned>(Number(m[3]));
-    if (!ValidDate(year, month, day)) {
-      error = "--expires " + text + ": no such date";
-      return false;
+  std::int64_t n = 0, year = 0, month = 0, day = 0;
+  char unit = 0;
+  Scanner duration(text), date(text);
+  if (duration.Digits(0, n) && duration.OneOf("wdh", unit) && duration.AtEnd()) {
+    at = now + n * (unit == 'w' ? 7 * 86400 : unit == 'd' ? 86400 : 3600);
+  } else if (date.Digits(4, year) && date.Skip('-') && date.Digits(2, month) && date.Skip('-') && date.Digits(2, day)) {
+    if (!ValidDate(static_cast<int>(year), static_cast<unsigned>(month), static_cast<unsigned>(day))) {
+      return fail("no such date");
     }
-    at = DaysFromCivil(year, month, day) * 86400;
-    if (m[4].matched) {
-      const int hour = Number(m[4]), minute = Number(m[5]), second = Number(m[6]);
-      if (hour > 23 || minute > 59 || second > 59) {
-        error = "--expires " + text + ": no such time";
-        return false;
+    at = DaysFromCivil(year, static_cast<unsigned>(month), static_cast<unsigned>(day)) * 86400;
+    char separator = 0, sign = 0;
+    if (date.OneOf("T ", separator)) {
+      std::int64_t hour = 0, minute = 0, second = 0, zoneHours = 0, zoneMinutes = 0;
+      if (!date.Digits(2, hour) || !date.Skip(':') || !date.Digits(2, minute) ||
+          (date.Skip(':') && !date.Digits(2, second))) {
+        return fail("give the time as HH:MM or HH:MM:SS");
       }
-      if (!m[7].matched) {
-        error = "--expires " + text + ": give the time with \"Z\" or an offset such as +01:00";
-        return false;
-      }
+      if (hour > 23 || minute > 59 || second > 59) return fail("no such time");
       at += hour * 3600 + minute * 60 + second;
-      const std::string zone = m[7].str();
-      if (zone != "Z") {
-        const std::string digits = zone.substr(1);
-        const int zh = std::stoi(digits.substr(0, 2));
-        const int zm = digits.size() > 2 ? std::stoi(digits.substr(digits.size() - 2)) : 0;
-        if (zh > 23 || zm > 59) {
-          error = "--expires " + text + ": no such offset";
-          return false;
+      if (date.OneOf("+-", sign)) {
+        if (!date.Digits(2, zoneHours) || (!date.AtEnd() && (date.Skip(':'), !date.Digits(2, zoneMinutes))) ||
+            zoneHours > 23 || zoneMinutes > 59) {
+          return fail("no such offset");
         }
-        // 12:00+01:00 is 11:00 UTC.
-        at -= (zone[0] == '+' ? 1 : -1) * (zh * 3600 + zm * 60);
+        at -= (sign == '+' ? 1 : -1) * (zoneHours * 3600 + zoneMinutes * 60);  // 12:00+01:00 is 11:00 UTC
+      } else if (!date.Skip('Z')) {
+        return fail("give the time with \"Z\" or an offset such as +01:00");
       }
     }
+    if (!date.AtEnd()) return fail("give a date as YYYY-MM-DD");
   } else {
-    error = "--expires " + text + ": give a date (2027-01-31), a date and time with an offset "
-            "(2027-01-31T12:00+01:00) or a duration (30d, 12h, 2w)";
-    return false;
+    return fail("give a date (2027-01-31), a date and time with an offset (2027-01-31T12:00+01:00) or a duration "
+                "(30d, 12h, 2w)");
   }
-  if (at <= now) {
-    error = "--expires " + text + ": " + FormatUtc(at) + " is not in the future";
-    return false;
-  }
+  if (at <= now) return fail(FormatUtc(at) + " is not in the future");
   if (at > kLastExpiry) {
-    error = "--expires " + text + ": the format holds expiry times up to " + FormatUtc(kLastExpiry) +
-            " (its last second means \"never\")";
-    return false;
+    return fail("the format holds expiry times up to " + FormatUtc(kLastExpiry) + " (its last second means \"never\")");
   }
   expiry = at;
   return true;
