@@ -2,7 +2,6 @@
 
 #include <zlib.h>
 
-#include <new>
 #include <vector>
 
 namespace codec {
@@ -18,7 +17,8 @@ class ZlibDeflater final : public Deflater {
 
   bool Start() {
     ready_ = deflateInit2(&stream_, level_, Z_DEFLATED, 15, 8, Z_DEFAULT_STRATEGY) == Z_OK;
-    return ready_ && Allocate();
+    out_.resize(OutputSize);
+    return ready_;
   }
 
   bool Compress(const std::uint8_t* data, std::size_t length, const Sink& sink) override {
@@ -55,8 +55,8 @@ class ZlibDeflater final : public Deflater {
   }
 
   std::unique_ptr<Deflater> Copy() const override {
-    auto copy = std::unique_ptr<ZlibDeflater>(new (std::nothrow) ZlibDeflater(level_));
-    if (copy == nullptr || !copy->Allocate()) return nullptr;
+    auto copy = std::make_unique<ZlibDeflater>(level_);
+    copy->out_.resize(OutputSize);
     copy->ready_ = deflateCopy(&copy->stream_, const_cast<z_stream*>(&stream_)) == Z_OK;
     return copy->ready_ ? std::move(copy) : nullptr;
   }
@@ -64,15 +64,6 @@ class ZlibDeflater final : public Deflater {
   DeflateSettings Settings() const override { return {DeflateImplementation::Zlib, level_}; }
 
  private:
-  bool Allocate() {
-    try {
-      out_.resize(OutputSize);
-    } catch (const std::bad_alloc&) {
-      return false;
-    }
-    return true;
-  }
-
   bool Run(int flush, const Sink& sink) {
     stream_.next_out = out_.data();
     stream_.avail_out = static_cast<uInt>(out_.size());
@@ -113,8 +104,8 @@ namespace detail {
 
 std::unique_ptr<Deflater> NewZlibDeflater(int level) {
   if (level < 0 || level > 9) return nullptr;
-  auto deflater = std::unique_ptr<ZlibDeflater>(new (std::nothrow) ZlibDeflater(level));
-  if (deflater == nullptr || !deflater->Start()) return nullptr;
+  auto deflater = std::make_unique<ZlibDeflater>(level);
+  if (!deflater->Start()) return nullptr;
   return deflater;
 }
 

@@ -37,7 +37,8 @@ class Deflater {
   using Sink = std::function<bool(const std::uint8_t* data, std::size_t length)>;
 
   // A deflater for `settings`, or null when the build lacks the
-  // implementation, the level is out of its range or there is no memory.
+  // implementation, the level is out of its range or zlib cannot start.
+  // Throws std::bad_alloc when there is no memory for its buffers.
   static std::unique_ptr<Deflater> Create(const DeflateSettings& settings);
 
   virtual ~Deflater() = default;
@@ -52,7 +53,7 @@ class Deflater {
   // a sync flush makes everything so far decodable and the stream goes on.
   virtual bool End(bool endStream, const Sink& sink) = 0;
   // A deflater in exactly this one's state, to run ahead on a copy; null
-  // when the implementation cannot copy its state (ISA-L) or memory ran out.
+  // when the implementation cannot copy its state (ISA-L) or zlib fails.
   virtual std::unique_ptr<Deflater> Copy() const = 0;
   // What the deflater was made with.
   virtual DeflateSettings Settings() const = 0;

@@ -9,7 +9,7 @@
 
 #include <algorithm>
 #include <cstring>
-#include <new>
+#include <memory>
 #include <vector>
 
 #include <isa-l/igzip_lib.h>
@@ -38,17 +38,12 @@ class IsalDeflater final : public Deflater {
 
   explicit IsalDeflater(int level) : level_(level) {}
 
-  bool Start() {
-    try {
-      levelBuffer_.resize(LevelBufferSize(level_));
-      out_.resize(OutputSize);
-      in_.resize(InputBlock);
-    } catch (const std::bad_alloc&) {
-      return false;
-    }
+  void Start() {
+    levelBuffer_.resize(LevelBufferSize(level_));
+    out_.resize(OutputSize);
+    in_.resize(InputBlock);
     isal_deflate_init(&stream_);
     Configure();
-    return true;
   }
 
   bool Compress(const std::uint8_t* data, std::size_t length, const Sink& sink) override {
@@ -129,8 +124,8 @@ namespace detail {
 
 std::unique_ptr<Deflater> NewIsalDeflater(int level) {
   if (level < 0 || level > ISAL_DEF_MAX_LEVEL) return nullptr;
-  auto deflater = std::unique_ptr<IsalDeflater>(new (std::nothrow) IsalDeflater(level));
-  if (deflater == nullptr || !deflater->Start()) return nullptr;
+  auto deflater = std::make_unique<IsalDeflater>(level);
+  deflater->Start();
   return deflater;
 }
 
