@@ -1,9 +1,27 @@
 #include "cli/command_line.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <cstdio>
 
+#include "reader/posix/terminal_gui.h"
+#include "security/secret_text.h"
+
 namespace cli {
+
+bool HaveTerminal() {
+  const int fd = ::open("/dev/tty", O_RDWR | O_CLOEXEC);
+  if (fd < 0) return false;
+  ::close(fd);
+  return true;
+}
+
+void ReadPasswordLine(std::FILE* in, security::SecretText& password) {
+  std::setvbuf(in, nullptr, _IONBF, 0);
+  reader::ReadLine(in, password);
+}
 
 bool ParseCommandLine(const char* command, const std::vector<std::string>& args,
                       std::initializer_list<std::string_view> flags, std::initializer_list<std::string_view> valued,

@@ -19,8 +19,9 @@ struct DocumentIcon {
   std::vector<std::uint8_t> withoutLargest;
 };
 
-// Reads `path`: a PNG image (by its signature; decoded with libpng, at most
-// 4096 x 4096 pixels) or an icon file (which must parse and hold an image).
+// Reads `path`: a PNG image (by its signature; decoded with libpng through
+// the desktop's pictures, at most 4096 x 4096 pixels) or an icon file (which
+// must parse and hold an image).
 // False, with the reason, otherwise.
 bool LoadDocumentIcon(const std::string& path, DocumentIcon& icon, std::string& error);
 

@@ -3,9 +3,6 @@
 // manager starts programs so); the terminal otherwise, or when asked for
 // (--tui) or given the credentials for a script.
 
-#include <fcntl.h>
-#include <unistd.h>
-
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -25,14 +22,6 @@ namespace cli {
 
 namespace {
 
-// Whether the process has a controlling terminal to ask on.
-bool HaveTerminal() {
-  const int fd = ::open("/dev/tty", O_RDWR | O_CLOEXEC);
-  if (fd < 0) return false;
-  ::close(fd);
-  return true;
-}
-
 // Whether the desktop's dialogs can be shown: built in, a display named, and
 // the toolkit connected to it.
 bool OpenDesktop() {
@@ -45,12 +34,6 @@ bool OpenDesktop() {
 #else
   return false;
 #endif
-}
-
-// Reads the password line from `in` without leaving a copy in a stdio buffer.
-void ReadPasswordLine(std::FILE* in, security::SecretText& password) {
-  std::setvbuf(in, nullptr, _IONBF, 0);
-  reader::ReadLine(in, password);
 }
 
 int OpenOnTerminal(const char* path, reader::TerminalGui::Options options) {

@@ -4,7 +4,7 @@
 // then written to a private temporary file and renamed into place when it is
 // complete and on the disk.
 
-#include "cli/pack_command.h"
+#include "cli/command_line.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -244,10 +244,6 @@ std::optional<int> ParsePack(const std::vector<std::string>& args, PackRequest& 
 // The password, from where the request says; an exit status when there is
 // none to be had.
 std::optional<int> ObtainPassword(const PackRequest& request, security::SecretText& password) {
-  const auto firstLine = [&password](std::FILE* in) {
-    std::setvbuf(in, nullptr, _IONBF, 0);  // no copy of the line in a stdio buffer
-    reader::ReadLine(in, password);
-  };
   switch (request.credentials) {
     case CredentialSource::None:
       return std::nullopt;
@@ -267,22 +263,20 @@ std::optional<int> ObtainPassword(const PackRequest& request, security::SecretTe
       return std::nullopt;
     }
     case CredentialSource::Stdin:
-      firstLine(stdin);
+      ReadPasswordLine(stdin, password);
       break;
     case CredentialSource::File: {
       std::FILE* file = std::fopen(request.passwordFile.c_str(), "re");
       if (file == nullptr) return Failure("cannot read " + request.passwordFile + ": " + std::strerror(errno));
-      firstLine(file);
+      ReadPasswordLine(file, password);
       std::fclose(file);
       break;
     }
     case CredentialSource::Terminal: {
-      const int tty = ::open("/dev/tty", O_RDWR | O_CLOEXEC);
-      if (tty < 0) {
+      if (!HaveTerminal()) {
         return Usage("no terminal to ask for the password; give --password-stdin, --password-file or "
                      "--generate-password");
       }
-      ::close(tty);
       reader::TerminalGui terminal({});
       security::SecretText again;
       if (!terminal.AskSecret("Password for the document", password) ||

@@ -10,11 +10,6 @@
 
 namespace cli {
 
-// Exit statuses of pack and verify.
-inline constexpr int kExitOk = 0;
-inline constexpr int kExitFailure = 1;
-inline constexpr int kExitUsage = 2;
-
 // A count with thousands separated: "1,234,567".
 std::string Grouped(std::uint64_t n);
 

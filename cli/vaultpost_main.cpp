@@ -17,8 +17,6 @@
 #include <vector>
 
 #include "cli/command_line.h"
-#include "cli/pack_command.h"
-#include "cli/verify_command.h"
 #include "codec/document_header.h"
 #include "codec/document_tag_table.h"
 #include "codec/inspect_document.h"

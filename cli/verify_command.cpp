@@ -2,16 +2,12 @@
 // asks for the credentials as `open` does, decodes every part into nothing,
 // checks every check value, digest and expiry, and says what it found.
 
-#include "cli/verify_command.h"
-
-#include <fcntl.h>
-#include <unistd.h>
+#include "cli/command_line.h"
 
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <ctime>
-#include <optional>
 
 #include "cli/pack_options.h"
 #include "codec/document_decoder.h"
@@ -100,31 +96,21 @@ const char* Cause(codec::DecodeResult result) {
 }  // namespace
 
 int RunVerify(const std::vector<std::string>& args) {
-  std::optional<std::string> user, passwordFile;
-  bool passwordStdin = false;
-  std::string path;
-  for (std::size_t i = 1; i < args.size(); ++i) {
-    const std::string& arg = args[i];
-    if (arg == "--help" || arg == "-h") {
-      std::fputs(kUsage, stdout);
-      return kExitOk;
-    }
-    if ((arg == "--user" || arg == "--password-file") && i + 1 < args.size()) {
-      (arg == "--user" ? user : passwordFile) = args[++i];
-    } else if (arg == "--password-stdin") {
-      passwordStdin = true;
-    } else if (!arg.empty() && arg[0] != '-' && path.empty()) {
-      path = arg;
-    } else {
-      // Never repeated: it may be a password typed where it does not belong.
-      std::fprintf(stderr, "vaultpost verify: unexpected argument\n(see vaultpost verify --help)\n");
-      return kExitUsage;
-    }
+  if (args.size() == 2 && (args[1] == "--help" || args[1] == "-h")) {
+    std::fputs(kUsage, stdout);
+    return kExitOk;
   }
-  if (path.empty() || (passwordStdin && passwordFile)) {
-    std::fprintf(stderr, "vaultpost verify: give one FILE, and at most one of --password-stdin and --password-file\n");
+  CommandLine command;
+  if (!ParseCommandLine("verify", args, {"--password-stdin"}, {"--user", "--password-file"}, command)) {
     return kExitUsage;
   }
+  const char* passwordFile = command.Value("--password-file");
+  const bool passwordStdin = command.Has("--password-stdin");
+  if (passwordStdin && passwordFile != nullptr) {
+    std::fprintf(stderr, "vaultpost verify: give --password-stdin or --password-file, not both\n");
+    return kExitUsage;
+  }
+  const std::string path = command.File();
   const std::string shownPath = reader::TerminalText(path);
 
   reader::InstallInterruptCleanup(&reader::RestoreTerminalEcho);
@@ -147,24 +133,21 @@ int RunVerify(const std::vector<std::string>& args) {
   std::string userName;
   security::SecretText password;
   if (!state.header.HasFlag(codec::DocumentHeader::FlagNoCredentials)) {
-    if (passwordStdin || passwordFile) {
-      std::FILE* in = passwordStdin ? stdin : std::fopen(passwordFile->c_str(), "re");
+    if (passwordStdin || passwordFile != nullptr) {
+      std::FILE* in = passwordStdin ? stdin : std::fopen(passwordFile, "re");
       if (in == nullptr) {
-        std::fprintf(stderr, "vaultpost verify: cannot read %s: %s\n", reader::TerminalText(*passwordFile).c_str(),
+        std::fprintf(stderr, "vaultpost verify: cannot read %s: %s\n", reader::TerminalText(passwordFile).c_str(),
                      std::strerror(errno));
         return kExitFailure;
       }
-      std::setvbuf(in, nullptr, _IONBF, 0);  // no copy of the line in a stdio buffer
-      reader::ReadLine(in, password);
+      ReadPasswordLine(in, password);
       if (in != stdin) std::fclose(in);
-      if (askUser && user) userName = *user;
+      if (const char* user = command.Value("--user"); askUser && user != nullptr) userName = user;
     } else {
-      const int tty = ::open("/dev/tty", O_RDWR | O_CLOEXEC);
-      if (tty < 0) {
+      if (!HaveTerminal()) {
         std::fprintf(stderr, "vaultpost verify: no terminal to ask for the credentials; use --password-stdin\n");
         return kExitUsage;
       }
-      ::close(tty);
       if (!gui.AskCredentials(askUser, userName, password)) {
         std::fprintf(stderr, "vaultpost verify: no credentials given\n");
         return kExitFailure;

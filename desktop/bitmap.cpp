@@ -119,6 +119,24 @@ bool DecodePng(const std::uint8_t* data, std::size_t length, std::uint32_t maxSi
   return true;
 }
 
+bool EncodePng(const Bitmap& bitmap, std::vector<std::uint8_t>& out) {
+  png_image image;
+  std::memset(&image, 0, sizeof image);
+  image.version = PNG_IMAGE_VERSION;
+  image.width = bitmap.width;
+  image.height = bitmap.height;
+  image.format = PNG_FORMAT_RGBA;
+  png_alloc_size_t size = 0;
+  bool encoded = png_image_write_to_memory(&image, nullptr, &size, 0, bitmap.rgba.data(), 0, nullptr) != 0;
+  if (encoded) {
+    out.resize(size);
+    encoded = png_image_write_to_memory(&image, out.data(), &size, 0, bitmap.rgba.data(), 0, nullptr) != 0;
+    out.resize(size);
+  }
+  png_image_free(&image);
+  return encoded;
+}
+
 bool DecodeIconImage(const codec::IconImage& image, Bitmap& out) {
   out = Bitmap{};
   const std::uint8_t* data = image.bytes.data();

@@ -37,6 +37,9 @@ bool DecodePng(const std::uint8_t* data, std::size_t length, std::uint32_t maxSi
 // transparent pixels leave no fringe.
 Bitmap ScaleToFit(const Bitmap& in, std::uint32_t size);
 
+// `bitmap` as the bytes of an 8-bit RGBA PNG file; false when libpng fails.
+bool EncodePng(const Bitmap& bitmap, std::vector<std::uint8_t>& out);
+
 // Writes `bitmap` as an 8-bit RGBA PNG at `path`: into a new file beside it
 // that replaces `path` only when complete. False, with a reason in `error`
 // and nothing left behind, when it cannot.

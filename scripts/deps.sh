@@ -5,7 +5,7 @@ set -euo pipefail
 
 packages=(
   build-essential cmake pkg-config
-  zlib1g-dev libisal-dev libpng-dev libgtest-dev libgmock-dev libbenchmark-dev libssl-dev
+  zlib1g-dev libisal-dev libgtest-dev libgmock-dev libbenchmark-dev libssl-dev
   clang-14 libclang-rt-14-dev
   tmux
   # The benchmarks' peak-memory figures.
