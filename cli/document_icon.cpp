@@ -62,9 +62,8 @@ bool LoadDocumentIcon(const std::string& path, DocumentIcon& icon, std::string& 
       entries.push_back({side, side, codec::EncodeIconBitmap(Squared(image, side))});
     }
     icon.withoutLargest = codec::EncodeIconFile(entries);
-    const codec::RgbaImage largest = Squared(image, 256);
     codec::IconFileEntry entry{256, 256, {}};
-    if (!desktop::EncodePng({largest.width, largest.height, largest.rgba}, entry.image)) {
+    if (!desktop::EncodePng(Squared(image, 256), entry.image)) {
       error = path + ": the 256-pixel image could not be made";
       return false;
     }

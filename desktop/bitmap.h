@@ -6,16 +6,14 @@
 #include <string>
 #include <vector>
 
+#include "codec/icon_file_writer.h"
 #include "codec/icon_image.h"
 
 namespace desktop {
 
-// Straight (not premultiplied) 8-bit red, green, blue, alpha; rows top-down.
-struct Bitmap {
-  std::uint32_t width = 0;
-  std::uint32_t height = 0;
-  std::vector<std::uint8_t> rgba;
-};
+// Straight (not premultiplied) 8-bit red, green, blue, alpha; rows top-down:
+// the pixels the codec's icon file writer takes.
+using Bitmap = codec::RgbaImage;
 
 // The largest side an icon image may have here. The directory stores at most
 // 256, but a PNG image may claim any size up to 2^31 in its own header.
