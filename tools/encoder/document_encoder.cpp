@@ -187,7 +187,9 @@ class RecipeSink final : public codec::VPWriter {
     const auto* p = static_cast<const std::uint8_t*>(data);
     if (offset_ < header_.size()) {
       std::vector<std::uint8_t> copy(p, p + length);
-      for (std::size_t i = 0; i < length && offset_ + i < header_.size(); ++i) copy[i] = header_[offset_ + i];
+      for (std::size_t i = 0; i < length && offset_ + i < header_.size(); ++i) {
+        copy[i] = header_[static_cast<std::size_t>(offset_ + i)];
+      }
       offset_ += length;
       return sink_(copy.data(), copy.size());
     }
@@ -222,7 +224,7 @@ class PartDamage final : public codec::PartAlterations {
     // header's tail, the length byte winning byte 0.
     if (ShortBlock()) {
       const std::uint32_t t = part_.lengthByte - part_.lengthByte % blockSize_ + blockSize_;
-      block.erase(block.begin(), block.end() - t);
+      block.erase(block.begin(), block.end() - static_cast<std::ptrdiff_t>(t));
       block[0] = part_.lengthByte;
     }
   }
