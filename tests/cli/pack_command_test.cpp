@@ -18,6 +18,7 @@
 #include "codec/icon_directory.h"
 #include "codec/inspect_document.h"
 #include "source/xp/unique_file.h"
+#include "support/files.h"
 
 using namespace clitest;
 using packtest::Noise;
@@ -94,7 +95,7 @@ class PackCommand : public VaultpostCommand {
     EXPECT_EQ(r.status, 0) << r.err;
     std::map<std::string, std::string> parts;
     if (fs::exists(record_ + ".d")) {
-      for (const auto& e : fs::directory_iterator(record_ + ".d")) parts[e.path().filename()] = Slurp(e.path());
+      for (const auto& e : fs::directory_iterator(record_ + ".d")) parts[e.path().filename()] = support::FileText(e.path());
     }
     EXPECT_EQ(folder_.LeftInTemporaryRoot(), 0u);
     return parts;
@@ -262,8 +263,8 @@ TEST_F(PackCommand, RefusesBeforeAskingOrWritingAnything) {
     EXPECT_EQ(r.err.find("hunter2"), std::string::npos) << r.err;
     EXPECT_EQ(Made(), std::set<std::string>{"kept.emc"});
   }
-  EXPECT_EQ(Slurp(Out("kept.emc")), "keep me");
-  EXPECT_EQ(Slurp(a), "alpha");
+  EXPECT_EQ(support::FileText(Out("kept.emc")), "keep me");
+  EXPECT_EQ(support::FileText(a), "alpha");
   const Outcome empty = Pack({"-o", o, "--password-stdin", a}, "\n");
   EXPECT_EQ(empty.status, 1);
   EXPECT_NE(empty.err.find("an empty password is refused"), std::string::npos) << empty.err;
@@ -298,7 +299,7 @@ TEST_F(PackCommand, AnExistingDocumentIsReplacedOnlyWithForceAndGetsTheUmasksMod
   for (const char* name : {"out.emc", "old.emc"}) {
     EXPECT_EQ(fs::status(Out(name)).permissions(), fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read)
         << name;
-    EXPECT_EQ(Slurp(Out(name)).substr(0, 4), "emdf") << name;
+    EXPECT_EQ(support::FileText(Out(name)).substr(0, 4), "emdf") << name;
   }
   EXPECT_EQ(Made(), (std::set<std::string>{"old.emc", "out.emc"}));
 }
@@ -311,7 +312,7 @@ TEST_F(PackCommand, TheSaltIsFreshAndNeverLowersTheIterationCount) {
   for (int i = 0; i < 16; ++i) {
     const Outcome r = Pack({"-o", Out(), "--force", "--password-stdin", "--iterations", "1", a});
     ASSERT_EQ(r.status, 0) << r.err;
-    const std::string doc = Slurp(Out());
+    const std::string doc = support::FileText(Out());
     const auto first = static_cast<unsigned char>(doc[30]);
     EXPECT_LT(first, 0x80);
     char count[16];
@@ -388,7 +389,7 @@ TEST_F(PackCommand, TheTerminalAsksTwiceHiddenAndRefusesMismatchOrEmpty) {
 TEST_F(PackCommand, VerifyNamesThePreciseFailure) {
   const std::string a = Input("a.txt", Prose(5000)), b = Input("b.bin", Noise(100000, 9));
   ASSERT_EQ(Pack({"-o", Out(), "--password-stdin", "--iterations", "1", a, b}).status, 0);
-  const std::string doc = Slurp(Out());
+  const std::string doc = support::FileText(Out());
   const auto write = [&](const std::string& name, const std::string& bytes) {
     std::ofstream(Out(name), std::ios::binary) << bytes;
     return Out(name);
@@ -462,8 +463,8 @@ TEST_F(PackCommand, InterruptedInTheMiddleItLeavesNothingAndNoPasswordAnywhere) 
     EXPECT_EQ(fs::status(temporary).permissions(), fs::perms::owner_read | fs::perms::owner_write);
     ASSERT_EQ(::kill(pid, SIGSTOP), 0);
     const std::string proc = "/proc/" + std::to_string(pid);
-    EXPECT_EQ(Slurp(proc + "/cmdline").find(password), std::string::npos);
-    EXPECT_EQ(Slurp(proc + "/environ").find(password), std::string::npos);
+    EXPECT_EQ(support::FileText(proc + "/cmdline").find(password), std::string::npos);
+    EXPECT_EQ(support::FileText(proc + "/environ").find(password), std::string::npos);
     bool read = false;
     EXPECT_FALSE(InMemory(pid, password, read));
     EXPECT_TRUE(read) << "no memory of the process could be read";
@@ -490,10 +491,10 @@ TEST_F(PackCommand, AFullDiskStopsClearlyAndLeavesNothing) {
                              " pack --iterations 1 --password-stdin -o \"$0/doc.emc\" " + big +
                              " 2>\"$0.err\"; echo \"status $?\" >\"$0.out\"; ls -A \"$0\" >>\"$0.out\"";
   ASSERT_EQ(std::system(("unshare -m sh -c '" + script + "' " + small).c_str()), 0);
-  EXPECT_EQ(Slurp(small + ".out"), "status 1\n");  // and nothing listed in the folder
-  EXPECT_NE(Slurp(small + ".err").find("cannot write " + small + "/doc.emc: No space left on device; nothing was written"),
+  EXPECT_EQ(support::FileText(small + ".out"), "status 1\n");  // and nothing listed in the folder
+  EXPECT_NE(support::FileText(small + ".err").find("cannot write " + small + "/doc.emc: No space left on device; nothing was written"),
             std::string::npos)
-      << Slurp(small + ".err");
+      << support::FileText(small + ".err");
 }
 
 // A 1 GiB input: sparse zeros with sixteen 1 MiB stretches of noise, so that
@@ -527,7 +528,7 @@ TEST_F(PackCommand, LargeOneGibibyteInputRoundTrips) {
   EXPECT_NE(checked.out.find("huge.bin  1,073,741,824 bytes"), std::string::npos) << checked.out;
   WriteViewer("sha256sum < \"$1\" | cut -c1-64 > \"$RECORD\"\n");
   EXPECT_EQ(RunWith({"open", "--password-stdin", Out()}, "pw\n\n").status, 0);
-  EXPECT_EQ(Slurp(record_), hash(big) + "\n");
+  EXPECT_EQ(support::FileText(record_), hash(big) + "\n");
   EXPECT_EQ(folder_.LeftInTemporaryRoot(), 0u);
 }
 
