@@ -195,10 +195,13 @@ TEST_F(PackCommand, RoundTripsOpenWithEveryPartIntactAndVerifyListsThem) {
     }
   }
 
-  // The icon of the second document is the one the prompt shows.
+  // An icon file is stored as it is, and the prompt finds its images; the
+  // document opens like any other.
   codec::DocumentHeader header;
   codec::DocumentTagTable tags;
   ASSERT_EQ(Pack({"--password-stdin", "--iterations", "1", "--icon", ico, "-o", Out("icon.emc"), paths["main.txt"]}).status, 0);
+  EXPECT_TRUE(OpenParts(Out("icon.emc"), {"--password-stdin"}, "pw\n\n") ==
+              (std::map<std::string, std::string>{{"main.txt", files.at("main.txt")}}));
   const xp::UniqueFile file(std::fopen(Out("icon.emc").c_str(), "rb"));
   ASSERT_EQ(codec::InspectDocument(file.get(), header, false, &tags), codec::DecodeResult::Ok);
   codec::IconImage wanted, chosen;
