@@ -295,8 +295,11 @@ std::optional<int> ObtainPassword(const PackRequest& request, security::SecretTe
 class ProgressBar {
  public:
   ProgressBar(std::uint64_t total, bool shown) : total_(total), shown_(shown) {}
-  ~ProgressBar() {
+  ~ProgressBar() { End(); }
+  // Ends the bar's line, so that what follows starts a line of its own.
+  void End() {
     if (drawn_) std::fputc('\n', stderr);
+    drawn_ = false;
   }
   void Show(std::uint64_t done) {
     if (!shown_ || total_ == 0) return;
@@ -510,8 +513,9 @@ int RunPack(const std::vector<std::string>& args) {
     finished += length;
   }
   if (result == codec::EncodeResult::Ok && !Interrupted()) result = encoder.Finish(trailer);
-  bar.Show(totalInput);
   if (Interrupted()) result = codec::EncodeResult::Cancelled;
+  if (result == codec::EncodeResult::Ok) bar.Show(totalInput);
+  bar.End();
   if (result != codec::EncodeResult::Ok) {
     const std::size_t failed = part > 0 ? part - 1 : 0;
     return WritingFailed(result, request.output, output, request.files[failed], *sources[failed]);

@@ -475,10 +475,14 @@ TEST_F(PackCommand, InterruptedInTheMiddleItLeavesNothingAndNoPasswordAnywhere) 
     ::kill(pid, SIGINT);
     const Outcome r = terminal ? tty->Finish() : piped->Finish();
     EXPECT_EQ(r.status, 1);
-    EXPECT_NE((terminal ? tty->screen : r.err).find("vaultpost pack: interrupted; nothing was written"), std::string::npos)
-        << (terminal ? tty->screen : r.err);
-    // The progress bar shows on a terminal only.
-    EXPECT_EQ((terminal ? tty->screen : r.err).find(" of 48.") != std::string::npos, terminal);
+    // The message has a line of its own; the progress bar shows on a
+    // terminal only.
+    const std::string& said = terminal ? tty->screen : r.err;
+    const std::size_t message = said.find("vaultpost pack: interrupted; nothing was written");
+    ASSERT_NE(message, std::string::npos) << said;
+    EXPECT_TRUE(message == 0 || said[message - 1] == '\n') << said;
+    EXPECT_EQ(said.find(" of 48.") != std::string::npos, terminal);
+    EXPECT_EQ(said.find("100%"), std::string::npos) << said;
     EXPECT_TRUE(Made().empty());
   }
 }
