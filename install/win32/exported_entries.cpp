@@ -32,6 +32,7 @@ int Install(int quiet, int promptReboot, int skipFinish, int forceRestart,
             const install::InstallationRequest* request) {
   install::ChooseGui(install::GuiMessageBoxes);
   os::quietFlag = quiet;
+  install::ApplyRequestedScope();
   if (install::MachineIsForeign() &&
       install::ShowInstallerMessage(install::ForeignArchitectureQuestion().c_str(), MessageKind::Warning,
                                     MessageFlags::Question) != 1) {

@@ -87,6 +87,15 @@ LONG RemoveFileTypeKeysUnder(HKEY root) {
 
 }  // namespace
 
+std::string Rundll32Program() {
+  BOOL wow64 = FALSE;
+  char folder[MAX_PATH];
+  if (!IsWow64Process(GetCurrentProcess(), &wow64) || !wow64) return kRundll32;
+  const UINT n = GetSystemWow64DirectoryA(folder, sizeof folder);
+  if (n == 0 || n >= sizeof folder) return kRundll32;
+  return "\"" + std::string(folder, n) + "\\" + kRundll32 + "\"";
+}
+
 HKEY ScopeRoot() { return installationScope == ScopeMachine ? HKEY_LOCAL_MACHINE : HKEY_CURRENT_USER; }
 
 LONG RemoveKeyTree(HKEY root, const char* subkey) {
@@ -169,7 +178,7 @@ bool RegisterFileTypes(const char* modulePath) {
   LONG rc = RegCreateKeyExA(ScopeRoot(), kClassesKey, 0, nullptr, 0, KEY_SET_VALUE | KEY_CREATE_SUB_KEY, nullptr,
                             &classes, nullptr);
   if (rc == ERROR_SUCCESS) {
-    for (const ClassValue& value : FileTypeValues(modulePath)) {
+    for (const ClassValue& value : FileTypeValues(modulePath, Rundll32Program())) {
       const LONG written = CreateWithText(classes, value.key, nullptr, value.data);
       if (written != ERROR_SUCCESS && value.required) {
         rc = written;
@@ -227,7 +236,7 @@ void WriteUninstallEntry(const char* modulePath) {
     size = (static_cast<std::uint64_t>(attributes.nFileSizeHigh) << 32) | attributes.nFileSizeLow;
   }
   for (const UninstallValue& value :
-       UninstallEntryValues(modulePath, installationScope, IsUserAnAdmin() != FALSE, size)) {
+       UninstallEntryValues(modulePath, installationScope, size, Rundll32Program())) {
     const LONG rc = value.isNumber ? SetNumber(key, value.name, value.number) : SetText(key, value.name, value.text);
     if (rc != ERROR_SUCCESS && value.required) break;
   }

@@ -8,6 +8,7 @@
 #include <windows.h>
 
 #include <cstdint>
+#include <string>
 
 namespace install {
 
@@ -33,6 +34,12 @@ void ForgetExplorerHistory();
 // "Software\Classes" (in machine scope the current user's first, whose result
 // is ignored). Keys that are not there count as deleted; 0 or the error.
 LONG RemoveFileTypeKeys();
+
+// The rundll32 the registered commands name: "rundll32.exe", or where this
+// 32-bit module runs on 64-bit Windows, the 32-bit rundll32 by its full path,
+// quoted: the 64-bit shell would otherwise start its own, which cannot load
+// this module.
+std::string Rundll32Program();
 
 // Registers the icon handler under HKEY_CLASSES_ROOT and approves it, unless
 // the machine's architecture is not the module's. A missing approval list

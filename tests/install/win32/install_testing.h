@@ -79,6 +79,24 @@ inline std::string Stored(HKEY root, const std::string& key, const char* name = 
 inline std::string StoredSz(const std::string& text) { return std::to_string(REG_SZ) + ":" + SzBytes(text); }
 inline std::string StoredDword(DWORD value) { return std::to_string(REG_DWORD) + ":" + DwordBytes(value); }
 
+// The module's own architecture, as its display names carry it.
+inline const std::string kArch = sizeof(void*) == 8 ? "64-bit" : "32-bit";
+
+// The program the registered commands start: plain "rundll32.exe" where the
+// shell runs the module's own architecture, the 32-bit one by its full path
+// under WoW64 (the 64-bit shell's own could not load the module).
+inline std::string Rundll32() {
+  if (!win32test::UnderWow64()) return "rundll32.exe";
+  char folder[MAX_PATH];
+  const UINT n = ::GetSystemWow64DirectoryA(folder, MAX_PATH);
+  return "\"" + std::string(folder, n) + "\\rundll32.exe\"";
+}
+
+inline std::string ProgramFiles() {
+  char path[MAX_PATH];
+  ::SHGetFolderPathA(nullptr, CSIDL_PROGRAM_FILES, nullptr, 0, path);
+  return path;
+}
 inline std::string LocalAppData() {
   char path[MAX_PATH];
   ::SHGetFolderPathA(nullptr, 0x1C, nullptr, 0, path);

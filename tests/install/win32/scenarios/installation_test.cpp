@@ -5,6 +5,14 @@
 // be, and the registered open command is run through the shell on a real
 // document. The machine-scope scenario ends with a restart of the Wine
 // session; AfterRestart then checks the deletions it scheduled.
+//
+// The same scenarios run for the x86-64 build in a 64-bit prefix and for the
+// i686 build in a 32-bit prefix and under WoW64, where the module is a 32-bit
+// guest on 64-bit Windows: it installs under "Program Files (x86)", its
+// machine-wide uninstall entry lands in the registry's 32-bit view while the
+// file types (shared between the views) are what the 64-bit shell reads, it
+// registers no icon handler (the 64-bit shell could not load it), and its
+// commands name the 32-bit rundll32, which the 64-bit shell would not pick.
 
 #include <gtest/gtest.h>
 
@@ -42,6 +50,10 @@ const char* const kRuntimeSource = "C:\\vp-source\\runtime";
 const char* const kRuntimeFiles[] = {"helper.dll", "notes.txt"};
 // Where AfterRestart finds the names of the files disposed of.
 const char* const kDisposedList = "C:\\vp-disposed.txt";
+using installtest::kArch;
+using installtest::ProgramFiles;
+using installtest::Rundll32;
+using win32test::UnderWow64;
 
 std::string WindowsPath(const char* unixPath) {
   std::string path = std::string("Z:") + unixPath;
@@ -126,16 +138,34 @@ HMODULE Installation::sourceModule_ = nullptr;
 void ExpectFileTypes(HKEY root, const std::string& module, const std::string& icon) {
   EXPECT_EQ(Stored(root, kClasses + "emcClass"), StoredSz("Orlenta Encrypted Document"));
   EXPECT_EQ(Stored(root, kClasses + "emcClass\\shell\\open\\command"),
-            StoredSz("rundll32.exe \"" + module + "\",OpenDocument %1"));
+            StoredSz(Rundll32() + " \"" + module + "\",OpenDocument %1"));
   EXPECT_EQ(Stored(root, kClasses + "emcClass\\DefaultIcon"), StoredSz(icon));
   for (const char* extension : {".emc", ".emd", ".oed"}) {
     EXPECT_EQ(Stored(root, kClasses + extension), StoredSz("emcClass")) << extension;
   }
+  // What a 32-bit guest registers for the machine is what the 64-bit shell reads.
+  if (UnderWow64() && root == HKEY_LOCAL_MACHINE) {
+    EXPECT_EQ(win32test::ReadRaw(root, kClasses + ".emc", nullptr, KEY_WOW64_64KEY).bytes, installtest::SzBytes("emcClass"));
+    EXPECT_EQ(win32test::ReadRaw(root, kClasses + "emcClass\\shell\\open\\command", nullptr, KEY_WOW64_64KEY).bytes,
+              installtest::SzBytes(Rundll32() + " \"" + module + "\",OpenDocument %1"));
+  }
 }
 
-// The icon handler's registration (Wine's HKEY_CLASSES_ROOT is the machine's).
+// The document icon the file type names: each document's own (through the
+// icon handler), or under WoW64 the module's first icon for all of them.
+std::string DocumentIcon(const std::string& module) { return UnderWow64() ? module + ",0" : "%1"; }
+
+// The icon handler's registration (Wine's HKEY_CLASSES_ROOT is the machine's);
+// under WoW64 none, in either view of the registry.
 void ExpectIconHandler(const std::string& module) {
   const std::string clsid = kClasses + "CLSID\\" + kClsid;
+  if (UnderWow64()) {
+    EXPECT_FALSE(win32test::KeyExists(HKEY_LOCAL_MACHINE, clsid, KEY_WOW64_32KEY));
+    EXPECT_FALSE(win32test::KeyExists(HKEY_LOCAL_MACHINE, clsid, KEY_WOW64_64KEY));
+    EXPECT_FALSE(win32test::KeyExists(HKEY_LOCAL_MACHINE, kClasses + "emcClass\\shellex"));
+    EXPECT_EQ(Stored(HKEY_LOCAL_MACHINE, kApproved, kClsid.c_str()), "<absent>");
+    return;
+  }
   EXPECT_EQ(Stored(HKEY_LOCAL_MACHINE, clsid), StoredSz("Orlenta Encrypted Document"));
   EXPECT_EQ(Stored(HKEY_LOCAL_MACHINE, clsid + "\\InProcServer32"), StoredSz(module));
   EXPECT_EQ(Stored(HKEY_LOCAL_MACHINE, clsid + "\\InProcServer32", "ThreadingModel"), StoredSz("Apartment"));
@@ -143,12 +173,15 @@ void ExpectIconHandler(const std::string& module) {
   EXPECT_EQ(Stored(HKEY_LOCAL_MACHINE, kApproved, kClsid.c_str()), StoredSz("Orlenta Encrypted Document"));
 }
 
+// The entry of the list of installed programs; its command removes the
+// installation of the scope it was made in (IsUserAnAdmin is true under Wine
+// whichever scope that was).
 void ExpectUninstallEntry(HKEY root, const std::string& module, const std::string& displayName) {
   WIN32_FILE_ATTRIBUTE_DATA attributes{};
   ASSERT_TRUE(::GetFileAttributesExA(module.c_str(), GetFileExInfoStandard, &attributes));
   const auto value = [&](const char* name) { return Stored(root, kUninstallEntry, name); };
-  // IsUserAnAdmin is true under Wine: the command asks for machine scope.
-  EXPECT_EQ(value("UninstallString"), StoredSz("rundll32.exe \"" + module + "\",UninstallDll --local-machine"));
+  const std::string switches = root == HKEY_LOCAL_MACHINE ? " --local-machine" : "";
+  EXPECT_EQ(value("UninstallString"), StoredSz(Rundll32() + " \"" + module + "\",UninstallDll" + switches));
   EXPECT_EQ(value("DisplayName"), StoredSz(displayName));
   EXPECT_EQ(value("URLInfoAbout"), StoredSz("https://www.orlenta.example/"));
   EXPECT_EQ(value("Publisher"), StoredSz("Orlenta"));
@@ -157,6 +190,11 @@ void ExpectUninstallEntry(HKEY root, const std::string& module, const std::strin
   EXPECT_EQ(value("NoModify"), StoredDword(1));
   EXPECT_EQ(value("NoRepair"), StoredDword(1));
   EXPECT_EQ(value("EstimatedSize"), StoredDword(attributes.nFileSizeLow >> 10));
+  // A 32-bit guest's machine-wide entry is in the registry's 32-bit view,
+  // which the list of installed programs reads beside the 64-bit one.
+  if (UnderWow64() && root == HKEY_LOCAL_MACHINE) {
+    EXPECT_FALSE(win32test::KeyExists(root, kUninstallEntry, KEY_WOW64_64KEY));
+  }
 }
 
 void ExpectNothingRegistered(HKEY root) {
@@ -201,7 +239,7 @@ void OpenThroughTheShell(const std::string& document, const std::string& viewerL
 }
 
 TEST_F(Installation, MachineScopeInstallsOpensReregistersAndUninstallsEverything) {
-  const std::string directory = "C:\\Program Files\\Orlenta-Reader";
+  const std::string directory = ProgramFiles() + "\\Orlenta-Reader";
   const std::string module = directory + "\\vaultpost.dll";
   LeaveCrashedDocument();
   // What Explorer remembered of the types is forgotten.
@@ -215,9 +253,9 @@ TEST_F(Installation, MachineScopeInstallsOpensReregistersAndUninstallsEverything
   EXPECT_EQ(ReadFile(module), ReadFile(std::string(kSource) + "\\vaultpost.dll"));
   EXPECT_EQ(ReadFile(directory + "\\orlenta-reader.runtime\\notes.txt"), "runtime notes");
   EXPECT_TRUE(Exists(directory + "\\orlenta-reader.runtime\\helper.dll"));
-  ExpectFileTypes(HKEY_LOCAL_MACHINE, module, "%1");
+  ExpectFileTypes(HKEY_LOCAL_MACHINE, module, DocumentIcon(module));
   ExpectIconHandler(module);
-  ExpectUninstallEntry(HKEY_LOCAL_MACHINE, module, "Orlenta Reader (64-bit)");
+  ExpectUninstallEntry(HKEY_LOCAL_MACHINE, module, "Orlenta Reader (" + kArch + ")");
   EXPECT_FALSE(CrashedDocumentLeft());
 
   // The registered command opens a real document through the shell; the
@@ -250,7 +288,7 @@ TEST_F(Installation, MachineScopeInstallsOpensReregistersAndUninstallsEverything
   ExpectNothingRegistered(HKEY_LOCAL_MACHINE);
   EXPECT_TRUE(Exists(module));
   EXPECT_TRUE(Run(installed, "RegisterDll", nullptr).empty());
-  ExpectFileTypes(HKEY_LOCAL_MACHINE, module, "%1");
+  ExpectFileTypes(HKEY_LOCAL_MACHINE, module, DocumentIcon(module));
   ExpectIconHandler(module);
 
   LeaveCrashedDocument();
@@ -259,8 +297,9 @@ TEST_F(Installation, MachineScopeInstallsOpensReregistersAndUninstallsEverything
             std::vector<std::string>{"Orlenta Reader successfully uninstalled"});
   ExpectNothingRegistered(HKEY_LOCAL_MACHINE);
   EXPECT_FALSE(win32test::KeyExists(HKEY_CURRENT_USER, "Software\\Orlenta"));
-  // What the approval list holds stays.
-  EXPECT_EQ(Stored(HKEY_LOCAL_MACHINE, kApproved, kClsid.c_str()), StoredSz("Orlenta Encrypted Document"));
+  // What the approval list holds stays (under WoW64 it never held anything).
+  EXPECT_EQ(Stored(HKEY_LOCAL_MACHINE, kApproved, kClsid.c_str()),
+            UnderWow64() ? "<absent>" : StoredSz("Orlenta Encrypted Document"));
   EXPECT_FALSE(Exists(directory)) << "the running module too is moved out";
   EXPECT_FALSE(CrashedDocumentLeft());
   // The three files of the installation and the crashed document's part,
@@ -310,7 +349,12 @@ TEST_F(Installation, UserScopeKeepsANewerTargetAndUninstallsThatUsersInstallatio
   {
     installtest::BoxWatcher watcher;
     EXPECT_EQ(Find<InstallEntry>(sourceModule_, "InstallDll")(0, 0, 0, 0, &missing), -1);
-    const std::vector<std::string> texts = watcher.Texts();
+    std::vector<std::string> texts = watcher.Texts();
+    // On 64-bit Windows the 32-bit module first asks whether to go on (OK).
+    if (UnderWow64() && !texts.empty()) {
+      EXPECT_EQ(texts[0].rfind("This version of the Orlenta Reader is not optimal", 0), 0u) << texts[0];
+      texts.erase(texts.begin());
+    }
     ASSERT_EQ(texts.size(), 2u);
     EXPECT_EQ(texts[0],
               "The Orlenta Reader will be installed for the current user only.\n\n"
@@ -325,7 +369,7 @@ TEST_F(Installation, UserScopeKeepsANewerTargetAndUninstallsThatUsersInstallatio
   EXPECT_EQ(ReadFile(runtime + "\\notes.txt"), "runtime notes");
   EXPECT_EQ(ReadFile(module), ReadFile(std::string(kSource) + "\\vaultpost.dll"));
   ExpectFileTypes(HKEY_CURRENT_USER, module, module + ",0");
-  ExpectUninstallEntry(HKEY_CURRENT_USER, module, "Orlenta Reader - Current user install  (64-bit)");
+  ExpectUninstallEntry(HKEY_CURRENT_USER, module, "Orlenta Reader - Current user install  (" + kArch + ")");
   EXPECT_FALSE(win32test::KeyExists(HKEY_LOCAL_MACHINE, kClasses + ".emc"));
   EXPECT_FALSE(win32test::KeyExists(HKEY_LOCAL_MACHINE, kUninstallEntry));
 
