@@ -77,7 +77,7 @@ inline constexpr const char* kRundll32 = "rundll32.exe";
 // icon, and the three extensions naming the type.
 std::vector<ClassValue> FileTypeValues(std::string_view modulePath, std::string_view rundll32 = kRundll32);
 
-// One value of the icon handler's registration under HKEY_CLASSES_ROOT.
+// One value of the icon handler's registration under the scope's classes.
 struct HandlerValue {
   std::string key;
   std::string name;  // empty for the default value

@@ -155,12 +155,21 @@ LONG RemoveFileTypeKeys() {
 LONG RegisterIconHandler(const char* modulePath) {
   // The shell of another architecture could not load this module.
   if (MachineIsForeign()) return ERROR_SUCCESS;
+  // Under the scope's own classes, as the file type: HKEY_CLASSES_ROOT would
+  // put an administrator's per-user registration into the machine's classes,
+  // where the user's uninstallation never looks.
+  HKEY classes = nullptr;
+  LONG rc = RegCreateKeyExA(ScopeRoot(), kClassesKey, 0, nullptr, 0, KEY_SET_VALUE | KEY_CREATE_SUB_KEY, nullptr,
+                            &classes, nullptr);
+  if (rc != ERROR_SUCCESS) return rc;
   for (const HandlerValue& value : IconHandlerValues(modulePath)) {
-    const LONG rc = CreateWithText(HKEY_CLASSES_ROOT, value.key, value.name.c_str(), value.data);
-    if (rc != ERROR_SUCCESS) return rc;
+    rc = CreateWithText(classes, value.key, value.name.c_str(), value.data);
+    if (rc != ERROR_SUCCESS) break;
   }
+  RegCloseKey(classes);
+  if (rc != ERROR_SUCCESS) return rc;
   HKEY approved = nullptr;
-  LONG rc = RegOpenKeyExA(HKEY_LOCAL_MACHINE, kApprovedKey, 0, KEY_SET_VALUE, &approved);
+  rc = RegOpenKeyExA(ScopeRoot(), kApprovedKey, 0, KEY_SET_VALUE, &approved);
   // Without the list, Windows enforces no approval: nothing to add.
   if (rc == ERROR_FILE_NOT_FOUND) return ERROR_SUCCESS;
   if (rc != ERROR_SUCCESS) return rc;
@@ -246,7 +255,12 @@ void WriteUninstallEntry(const char* modulePath) {
 LONG Deregister() {
   const LONG rc = RemoveFileTypeKeys();
   if (rc != ERROR_SUCCESS) return rc;
-  RemoveKeyTreeFormatted(HKEY_CLASSES_ROOT, "CLSID\\%s", kHandlerClassId);
+  // The handler's class where the scope registered it (the machine's
+  // uninstallation also takes the user's, as it takes the user's file types).
+  if (installationScope == ScopeMachine) {
+    RemoveKeyTreeFormatted(HKEY_CURRENT_USER, "Software\\Classes\\CLSID\\%s", kHandlerClassId);
+  }
+  RemoveKeyTreeFormatted(ScopeRoot(), "Software\\Classes\\CLSID\\%s", kHandlerClassId);
   ForgetExplorerHistory();
   HKEY classes = nullptr;
   if (RegOpenKeyExA(ScopeRoot(), kClassesKey, 0, KEY_SET_VALUE, &classes) != ERROR_SUCCESS) classes = nullptr;

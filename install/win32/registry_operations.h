@@ -41,9 +41,10 @@ LONG RemoveFileTypeKeys();
 // this module.
 std::string Rundll32Program();
 
-// Registers the icon handler under HKEY_CLASSES_ROOT and approves it, unless
-// the machine's architecture is not the module's. A missing approval list
-// means there is nothing to approve. 0 or the first error.
+// Registers the icon handler under the scope's "Software\Classes" and
+// approves it in the scope's approval list, unless the machine's architecture
+// is not the module's. A missing approval list means there is nothing to
+// approve. 0 or the first error.
 LONG RegisterIconHandler(const char* modulePath);
 
 // Registers the three file types with the open command and icon of the
@@ -56,7 +57,8 @@ bool RegisterFileTypes(const char* modulePath);
 // `modulePath` (replacing one in the 64-bit view). Failures are silent.
 void WriteUninstallEntry(const char* modulePath);
 
-// Undoes the registration: file types, the handler's class, Explorer's
+// Undoes the registration: file types, the handler's class (in machine scope
+// the current user's too), Explorer's
 // memory, the module's application key, the maker's per-user key (with the
 // accepted-extensions store) and the uninstall entry. Only a failure of the
 // file types is returned; the rest is done as far as it goes.

@@ -22,11 +22,12 @@ struct Box {
   std::string text;
 };
 
-// Answers every message box of this process with `answer` while it lives,
-// noting each box's title and text.
+// Answers every message box of process `pid` (default: this one) with
+// `answer` while it lives, noting each box's title and text.
 class BoxWatcher {
  public:
-  explicit BoxWatcher(int answer = IDOK) : answer_(answer), thread_([this] { Run(); }) {}
+  explicit BoxWatcher(int answer = IDOK, DWORD pid = ::GetCurrentProcessId())
+      : answer_(answer), pid_(pid), thread_([this] { Run(); }) {}
   ~BoxWatcher() {
     stop_ = true;
     thread_.join();
@@ -47,7 +48,7 @@ class BoxWatcher {
  private:
   void Run() {
     while (!stop_) {
-      if (const HWND box = dlgtest::FindDialog(dlgtest::kMessageBoxTextId)) {
+      if (const HWND box = dlgtest::FindDialog(dlgtest::kMessageBoxTextId, nullptr, pid_)) {
         {
           const std::lock_guard<std::mutex> lock(mutex_);
           seen_.push_back({dlgtest::TextOf(box), dlgtest::ItemText(box, dlgtest::kMessageBoxTextId)});
@@ -60,6 +61,7 @@ class BoxWatcher {
   }
 
   int answer_;
+  DWORD pid_;
   std::atomic<bool> stop_{false};
   std::mutex mutex_;
   std::vector<Box> seen_;

@@ -26,25 +26,29 @@
 #include <string>
 #include <vector>
 
-#include "install/win32/install_testing.h"
 #include "install/win32/installation_request.h"
-#include "reader/win32/dialog_testing.h"
-#include "resources/resource_ids.h"
-#include "tools/encoder/document_encoder.h"
+#include "install/win32/scenarios/scenario_testing.h"
 
 namespace {
 
+using installtest::DocumentIcon;
+using installtest::ExpectFileTypes;
+using installtest::ExpectIconHandler;
+using installtest::ExpectNothingRegistered;
+using installtest::ExpectUninstallEntry;
+using installtest::kApproved;
+using installtest::kClasses;
+using installtest::kClsid;
+using installtest::kUninstallEntry;
+using installtest::ReadFile;
 using installtest::Stored;
-using installtest::StoredDword;
 using installtest::StoredSz;
+using installtest::WindowsPath;
+using win32test::Exists;
 
 using InstallEntry = int(WINAPI*)(int, int, int, int, const install::InstallationRequest*);
 using RundllEntry = void(CALLBACK*)(HWND, HINSTANCE, LPSTR, int);
 
-const std::string kClsid = "{5b0f2a4e-9c37-4d81-a6e2-3f7c19d0b845}";
-const std::string kClasses = "Software\\Classes\\";
-const std::string kUninstallEntry = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\" + kClsid;
-const std::string kApproved = "Software\\Microsoft\\Windows\\CurrentVersion\\Shell Extensions\\Approved";
 const char* const kSource = "C:\\vp-source";
 const char* const kRuntimeSource = "C:\\vp-source\\runtime";
 const char* const kRuntimeFiles[] = {"helper.dll", "notes.txt"};
@@ -52,23 +56,7 @@ const char* const kRuntimeFiles[] = {"helper.dll", "notes.txt"};
 const char* const kDisposedList = "C:\\vp-disposed.txt";
 using installtest::kArch;
 using installtest::ProgramFiles;
-using installtest::Rundll32;
 using win32test::UnderWow64;
-
-std::string WindowsPath(const char* unixPath) {
-  std::string path = std::string("Z:") + unixPath;
-  for (char& c : path) c = c == '/' ? '\\' : c;
-  return path;
-}
-
-bool Exists(const std::string& path) { return ::GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
-
-std::string ReadFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream content;
-  content << in.rdbuf();
-  return content.str();
-}
 
 // The files in the temporary folder named as disposals ("vp<hex>").
 std::vector<std::string> DisposedFiles() {
@@ -134,77 +122,6 @@ class Installation : public ::testing::Test {
 
 HMODULE Installation::sourceModule_ = nullptr;
 
-// Every value of the file types (`icon` is the type's DefaultIcon), under `root`.
-void ExpectFileTypes(HKEY root, const std::string& module, const std::string& icon) {
-  EXPECT_EQ(Stored(root, kClasses + "emcClass"), StoredSz("Orlenta Encrypted Document"));
-  EXPECT_EQ(Stored(root, kClasses + "emcClass\\shell\\open\\command"),
-            StoredSz(Rundll32() + " \"" + module + "\",OpenDocument %1"));
-  EXPECT_EQ(Stored(root, kClasses + "emcClass\\DefaultIcon"), StoredSz(icon));
-  for (const char* extension : {".emc", ".emd", ".oed"}) {
-    EXPECT_EQ(Stored(root, kClasses + extension), StoredSz("emcClass")) << extension;
-  }
-  // What a 32-bit guest registers for the machine is what the 64-bit shell reads.
-  if (UnderWow64() && root == HKEY_LOCAL_MACHINE) {
-    EXPECT_EQ(win32test::ReadRaw(root, kClasses + ".emc", nullptr, KEY_WOW64_64KEY).bytes, installtest::SzBytes("emcClass"));
-    EXPECT_EQ(win32test::ReadRaw(root, kClasses + "emcClass\\shell\\open\\command", nullptr, KEY_WOW64_64KEY).bytes,
-              installtest::SzBytes(Rundll32() + " \"" + module + "\",OpenDocument %1"));
-  }
-}
-
-// The document icon the file type names: each document's own (through the
-// icon handler), or under WoW64 the module's first icon for all of them.
-std::string DocumentIcon(const std::string& module) { return UnderWow64() ? module + ",0" : "%1"; }
-
-// The icon handler's registration (Wine's HKEY_CLASSES_ROOT is the machine's);
-// under WoW64 none, in either view of the registry.
-void ExpectIconHandler(const std::string& module) {
-  const std::string clsid = kClasses + "CLSID\\" + kClsid;
-  if (UnderWow64()) {
-    EXPECT_FALSE(win32test::KeyExists(HKEY_LOCAL_MACHINE, clsid, KEY_WOW64_32KEY));
-    EXPECT_FALSE(win32test::KeyExists(HKEY_LOCAL_MACHINE, clsid, KEY_WOW64_64KEY));
-    EXPECT_FALSE(win32test::KeyExists(HKEY_LOCAL_MACHINE, kClasses + "emcClass\\shellex"));
-    EXPECT_EQ(Stored(HKEY_LOCAL_MACHINE, kApproved, kClsid.c_str()), "<absent>");
-    return;
-  }
-  EXPECT_EQ(Stored(HKEY_LOCAL_MACHINE, clsid), StoredSz("Orlenta Encrypted Document"));
-  EXPECT_EQ(Stored(HKEY_LOCAL_MACHINE, clsid + "\\InProcServer32"), StoredSz(module));
-  EXPECT_EQ(Stored(HKEY_LOCAL_MACHINE, clsid + "\\InProcServer32", "ThreadingModel"), StoredSz("Apartment"));
-  EXPECT_EQ(Stored(HKEY_LOCAL_MACHINE, kClasses + "emcClass\\shellex\\IconHandler"), StoredSz(kClsid));
-  EXPECT_EQ(Stored(HKEY_LOCAL_MACHINE, kApproved, kClsid.c_str()), StoredSz("Orlenta Encrypted Document"));
-}
-
-// The entry of the list of installed programs; its command removes the
-// installation of the scope it was made in (IsUserAnAdmin is true under Wine
-// whichever scope that was).
-void ExpectUninstallEntry(HKEY root, const std::string& module, const std::string& displayName) {
-  WIN32_FILE_ATTRIBUTE_DATA attributes{};
-  ASSERT_TRUE(::GetFileAttributesExA(module.c_str(), GetFileExInfoStandard, &attributes));
-  const auto value = [&](const char* name) { return Stored(root, kUninstallEntry, name); };
-  const std::string switches = root == HKEY_LOCAL_MACHINE ? " --local-machine" : "";
-  EXPECT_EQ(value("UninstallString"), StoredSz(Rundll32() + " \"" + module + "\",UninstallDll" + switches));
-  EXPECT_EQ(value("DisplayName"), StoredSz(displayName));
-  EXPECT_EQ(value("URLInfoAbout"), StoredSz("https://www.orlenta.example/"));
-  EXPECT_EQ(value("Publisher"), StoredSz("Orlenta"));
-  EXPECT_EQ(value("DisplayVersion"), StoredSz("2.27-3"));
-  EXPECT_EQ(value("DisplayIcon"), StoredSz(module + ",1"));
-  EXPECT_EQ(value("NoModify"), StoredDword(1));
-  EXPECT_EQ(value("NoRepair"), StoredDword(1));
-  EXPECT_EQ(value("EstimatedSize"), StoredDword(attributes.nFileSizeLow >> 10));
-  // A 32-bit guest's machine-wide entry is in the registry's 32-bit view,
-  // which the list of installed programs reads beside the 64-bit one.
-  if (UnderWow64() && root == HKEY_LOCAL_MACHINE) {
-    EXPECT_FALSE(win32test::KeyExists(root, kUninstallEntry, KEY_WOW64_64KEY));
-  }
-}
-
-void ExpectNothingRegistered(HKEY root) {
-  for (const std::string key : {"emcClass", ".emc", ".emd", ".oed"}) {
-    EXPECT_FALSE(win32test::KeyExists(root, kClasses + key)) << key;
-  }
-  EXPECT_FALSE(win32test::KeyExists(HKEY_LOCAL_MACHINE, kClasses + "CLSID\\" + kClsid));
-  EXPECT_FALSE(win32test::KeyExists(root, kUninstallEntry));
-}
-
 // Opens `document` as the shell does (its registered open command) and plays
 // the user: the credentials, then the notice once the viewer has the part.
 void OpenThroughTheShell(const std::string& document, const std::string& viewerLog) {
@@ -216,24 +133,7 @@ void OpenThroughTheShell(const std::string& document, const std::string& viewerL
   execute.nShow = SW_SHOWNORMAL;
   ASSERT_TRUE(::ShellExecuteExA(&execute));
   ASSERT_NE(execute.hProcess, nullptr);
-  const DWORD pid = ::GetProcessId(execute.hProcess);
-  const HWND prompt = dlgtest::WaitForDialog(IDC_USER_NAME, "Open Encrypted Document", pid);
-  EXPECT_NE(prompt, nullptr);
-  if (prompt != nullptr) {
-    dlgtest::Type(prompt, IDC_USER_NAME, "demo");
-    dlgtest::Type(prompt, IDC_PASSWORD, "orlenta");
-    dlgtest::Press(prompt, IDOK);
-    HWND notice = nullptr;
-    EXPECT_TRUE(dlgtest::WaitUntil(
-        [&] {
-          notice = dlgtest::FindDialog(IDC_PROGRESS, nullptr, pid);
-          return notice != nullptr && dlgtest::ItemVisible(notice, IDOK) &&
-                 ReadFile(viewerLog).find("\tinstalled and opened\n") != std::string::npos;
-        },
-        30000));
-    if (notice != nullptr) dlgtest::Press(notice, IDOK);
-  }
-  EXPECT_EQ(::WaitForSingleObject(execute.hProcess, 20000), WAIT_OBJECT_0);
+  installtest::PlayTheReader(::GetProcessId(execute.hProcess), viewerLog);
   ::TerminateProcess(execute.hProcess, 99);
   ::CloseHandle(execute.hProcess);
 }
@@ -254,30 +154,15 @@ TEST_F(Installation, MachineScopeInstallsOpensReregistersAndUninstallsEverything
   EXPECT_EQ(ReadFile(directory + "\\orlenta-reader.runtime\\notes.txt"), "runtime notes");
   EXPECT_TRUE(Exists(directory + "\\orlenta-reader.runtime\\helper.dll"));
   ExpectFileTypes(HKEY_LOCAL_MACHINE, module, DocumentIcon(module));
-  ExpectIconHandler(module);
+  ExpectIconHandler(HKEY_LOCAL_MACHINE, module);
   ExpectUninstallEntry(HKEY_LOCAL_MACHINE, module, "Orlenta Reader (" + kArch + ")");
   EXPECT_FALSE(CrashedDocumentLeft());
 
   // The registered command opens a real document through the shell; the
   // part goes to the test viewer, registered for its made-up type.
   const std::string viewerLog = "C:\\vp-viewer.log";
-  ::SetEnvironmentVariableA("VP_TEST_VIEWER_LOG", viewerLog.c_str());
-  ASSERT_TRUE(win32test::WriteRaw(HKEY_LOCAL_MACHINE, kClasses + ".vptest", nullptr, REG_SZ,
-                                  installtest::SzBytes("VpTestViewer")));
-  ASSERT_TRUE(win32test::WriteRaw(HKEY_LOCAL_MACHINE, kClasses + "VpTestViewer\\shell\\open\\command", nullptr,
-                                  REG_SZ, installtest::SzBytes("\"" + WindowsPath(VP_VIEWER_PATH) + "\" \"%1\"")));
-  ASSERT_TRUE(win32test::WriteRaw(HKEY_CURRENT_USER, "Software\\Orlenta\\Vaultpost", "AcceptedExtensions", REG_SZ,
-                                  installtest::SzBytes("*.vptest")));
-  encoder::DocumentSpec recipe;
-  recipe.userName = "demo";
-  recipe.password = "orlenta";
-  encoder::PartSpec part;
-  part.name = "report.vptest";
-  const std::string text = "installed and opened\n";
-  part.content.assign(text.begin(), text.end());
-  recipe.parts = {part};
   const std::string document = "C:\\vp-source\\report.emc";
-  ASSERT_TRUE(encoder::EncodeDocumentToFile(recipe, document));
+  installtest::WriteViewedDocument(document, WindowsPath(VP_VIEWER_PATH), viewerLog);
   OpenThroughTheShell(document, viewerLog);
 
   // The installed module, loaded as the uninstaller loads it.
@@ -285,17 +170,17 @@ TEST_F(Installation, MachineScopeInstallsOpensReregistersAndUninstallsEverything
   ASSERT_NE(installed, nullptr);
   // Deregistering leaves the files; registering again names the module where it lies.
   EXPECT_TRUE(Run(installed, "DeregisterDll", nullptr).empty());
-  ExpectNothingRegistered(HKEY_LOCAL_MACHINE);
+  ExpectNothingRegistered();
   EXPECT_TRUE(Exists(module));
   EXPECT_TRUE(Run(installed, "RegisterDll", nullptr).empty());
   ExpectFileTypes(HKEY_LOCAL_MACHINE, module, DocumentIcon(module));
-  ExpectIconHandler(module);
+  ExpectIconHandler(HKEY_LOCAL_MACHINE, module);
 
   LeaveCrashedDocument();
   const std::vector<std::string> before = DisposedFiles();
   EXPECT_EQ(Run(installed, "UninstallDll", "--local-machine"),
             std::vector<std::string>{"Orlenta Reader successfully uninstalled"});
-  ExpectNothingRegistered(HKEY_LOCAL_MACHINE);
+  ExpectNothingRegistered();
   EXPECT_FALSE(win32test::KeyExists(HKEY_CURRENT_USER, "Software\\Orlenta"));
   // What the approval list holds stays (under WoW64 it never held anything).
   EXPECT_EQ(Stored(HKEY_LOCAL_MACHINE, kApproved, kClsid.c_str()),
@@ -368,7 +253,8 @@ TEST_F(Installation, UserScopeKeepsANewerTargetAndUninstallsThatUsersInstallatio
   EXPECT_EQ(ReadFile(runtime + "\\helper.dll"), ReadFile(newer)) << "the newer target is kept";
   EXPECT_EQ(ReadFile(runtime + "\\notes.txt"), "runtime notes");
   EXPECT_EQ(ReadFile(module), ReadFile(std::string(kSource) + "\\vaultpost.dll"));
-  ExpectFileTypes(HKEY_CURRENT_USER, module, module + ",0");
+  ExpectFileTypes(HKEY_CURRENT_USER, module, DocumentIcon(module));
+  ExpectIconHandler(HKEY_CURRENT_USER, module);
   ExpectUninstallEntry(HKEY_CURRENT_USER, module, "Orlenta Reader - Current user install  (" + kArch + ")");
   EXPECT_FALSE(win32test::KeyExists(HKEY_LOCAL_MACHINE, kClasses + ".emc"));
   EXPECT_FALSE(win32test::KeyExists(HKEY_LOCAL_MACHINE, kUninstallEntry));
@@ -377,7 +263,7 @@ TEST_F(Installation, UserScopeKeepsANewerTargetAndUninstallsThatUsersInstallatio
   // Only the exact switch means the machine; the quiet installation before it
   // in this process keeps the uninstallation quiet too.
   EXPECT_TRUE(Run(sourceModule_, "UninstallDll", "--LOCAL-MACHINE").empty());
-  ExpectNothingRegistered(HKEY_CURRENT_USER);
+  ExpectNothingRegistered();
   EXPECT_FALSE(Exists(directory));
   // In user scope the moved files stay in the temporary folder, unscheduled.
   const std::vector<std::string> disposed = DisposedFiles();
