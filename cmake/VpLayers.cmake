@@ -14,6 +14,7 @@ set(VP_FOLDER_LAYERS
   "cli=4"           # the Linux command-line reader
   "install=4"       # installation, registration, uninstallation, the shell icon handler
   "module=5"        # the Windows module vaultpost.dll: its exports and the objects made at load
+  "setup=6"         # the Windows setup program (NSIS) and the generator of its texts
   "fuzz=6"          # libFuzzer targets over every parser of hostile input
 )
 
