@@ -271,14 +271,14 @@ void ExpectNothingInstalled() {
 
 struct ControlSearch {
   std::string text;
-  bool prefix;
+  bool part;
   HWND found;
 };
 
 BOOL CALLBACK MatchControl(HWND hwnd, LPARAM param) {
   auto* search = reinterpret_cast<ControlSearch*>(param);
   const std::string text = dlgtest::TextOf(hwnd);
-  if (!::IsWindowVisible(hwnd) || (search->prefix ? text.rfind(search->text, 0) != 0 : text != search->text)) {
+  if (!::IsWindowVisible(hwnd) || (search->part ? text.find(search->text) == std::string::npos : text != search->text)) {
     return TRUE;
   }
   search->found = hwnd;
@@ -286,20 +286,21 @@ BOOL CALLBACK MatchControl(HWND hwnd, LPARAM param) {
 }
 
 // The visible control of `window` (at any depth) whose text is `text`, or
-// starts with it; null when there is none.
-HWND Control(HWND window, const std::string& text, bool prefix = false) {
-  ControlSearch search{text, prefix, nullptr};
+// holds it; null when there is none.
+HWND Control(HWND window, const std::string& text, bool part = false) {
+  ControlSearch search{text, part, nullptr};
   ::EnumChildWindows(window, &MatchControl, reinterpret_cast<LPARAM>(&search));
   return search.found;
 }
 
-// Waits for the setup window of process `pid` to show a control with `text`.
-HWND WaitForPage(DWORD pid, const std::string& text, bool prefix = false) {
+// Waits for the setup window of process `pid` to show a control with (or
+// holding) `text`.
+HWND WaitForPage(DWORD pid, const std::string& text, bool part = false) {
   HWND page = nullptr;
   dlgtest::WaitUntil(
       [&] {
         for (const HWND window : dlgtest::VisibleDialogs(pid)) {
-          if (Control(window, text, prefix) != nullptr) return (page = window) != nullptr;
+          if (Control(window, text, part) != nullptr) return (page = window) != nullptr;
         }
         return false;
       },
@@ -350,42 +351,65 @@ TEST(PageByPage, CancelledOnTheWelcomePageInstallsNothing) {
   ExpectNothingInstalled();
 }
 
-TEST(PageByPage, EveryPageThenInstalledForTheUser) {
+// Walks the pages as a user: Next on the welcome page, "Only for me" and
+// Install on the scope page, Next once the progress page is complete, Finish;
+// photographs each page under `shots` + "_<n>_<page>" when `shots` is given.
+// Returns the finish page's text.
+std::string InstallPageByPage(const char* shots) {
   const HANDLE process = win32test::Start("\"" + kSetup + "\"");
-  ASSERT_NE(process, nullptr);
+  EXPECT_NE(process, nullptr);
+  if (process == nullptr) return {};
   const DWORD pid = ::GetProcessId(process);
-  const std::string folder = ScreenshotFolder();
+  const auto shoot = [&](HWND window, const char* page) {
+    if (shots != nullptr) {
+      EXPECT_TRUE(dlgtest::Screenshot(window, ScreenshotFolder(), std::string(shots) + page));
+    }
+  };
+  std::string finished;
+  [&] {
+    const HWND welcome = WaitForPage(pid, "Welcome to the Orlenta Reader 2.27-3 Setup");
+    ASSERT_NE(welcome, nullptr);
+    EXPECT_EQ(dlgtest::TextOf(welcome), "Orlenta Reader 2.27-3 Setup");
+    EXPECT_NE(Control(welcome, "This installs the Orlenta Reader", true), nullptr);
+    shoot(welcome, "_1_welcome");
+    dlgtest::Press(welcome, IDOK);
 
-  const HWND welcome = WaitForPage(pid, "Welcome to the Orlenta Reader 2.27-3 Setup");
-  ASSERT_NE(welcome, nullptr);
-  EXPECT_EQ(dlgtest::TextOf(welcome), "Orlenta Reader 2.27-3 Setup");
-  EXPECT_NE(Control(welcome, "This installs the Orlenta Reader", true), nullptr);
-  EXPECT_TRUE(dlgtest::Screenshot(welcome, folder, "setup_1_welcome"));
-  dlgtest::Press(welcome, IDOK);
+    const HWND scope = WaitForPage(pid, "Only for &me");
+    ASSERT_NE(scope, nullptr);
+    const HWND everyone = Control(scope, "&Anyone who uses this computer");
+    const HWND me = Control(scope, "Only for &me");
+    ASSERT_NE(everyone, nullptr);
+    // An administrator is offered everyone first.
+    EXPECT_EQ(::SendMessageA(everyone, BM_GETCHECK, 0, 0), BST_CHECKED);
+    EXPECT_EQ(dlgtest::ItemText(scope, IDOK), "&Install");
+    shoot(scope, "_2_scope");
+    ::PostMessageA(me, BM_CLICK, 0, 0);
+    EXPECT_TRUE(dlgtest::WaitUntil([&] { return ::SendMessageA(me, BM_GETCHECK, 0, 0) == BST_CHECKED; }));
+    dlgtest::Press(scope, IDOK);
 
-  const HWND scope = WaitForPage(pid, "Only for &me");
-  ASSERT_NE(scope, nullptr);
-  const HWND everyone = Control(scope, "&Anyone who uses this computer");
-  const HWND me = Control(scope, "Only for &me");
-  ASSERT_NE(everyone, nullptr);
-  // An administrator is offered everyone first.
-  EXPECT_EQ(::SendMessageA(everyone, BM_GETCHECK, 0, 0), BST_CHECKED);
-  EXPECT_EQ(dlgtest::ItemText(scope, IDOK), "&Install");
-  EXPECT_TRUE(dlgtest::Screenshot(scope, folder, "setup_2_scope"));
-  ::PostMessageA(me, BM_CLICK, 0, 0);
-  EXPECT_TRUE(dlgtest::WaitUntil([&] { return ::SendMessageA(me, BM_GETCHECK, 0, 0) == BST_CHECKED; }));
-  dlgtest::Press(scope, IDOK);
+    const HWND progress = WaitForPage(pid, "Completed");
+    ASSERT_NE(progress, nullptr);
+    shoot(progress, "_3_progress");
+    dlgtest::Press(progress, IDOK);
 
-  const HWND progress = WaitForPage(pid, "Completed");
-  ASSERT_NE(progress, nullptr);
-  EXPECT_TRUE(dlgtest::Screenshot(progress, folder, "setup_3_progress"));
-  dlgtest::Press(progress, IDOK);
-
-  const HWND finish = WaitForPage(pid, "Orlenta Reader Installed", true);
-  ASSERT_NE(finish, nullptr);
-  EXPECT_TRUE(dlgtest::Screenshot(finish, folder, "setup_4_finish"));
-  dlgtest::Press(finish, IDOK);
+    const HWND finish = WaitForPage(pid, "Click Finish to close Setup.", true);
+    ASSERT_NE(finish, nullptr);
+    finished = dlgtest::TextOf(Control(finish, "Click Finish to close Setup.", true));
+    shoot(finish, "_4_finish");
+    dlgtest::Press(finish, IDOK);
+  }();
   EXPECT_EQ(win32test::Finish(process), kInstalled);
+  return finished;
+}
+
+TEST(PageByPage, EveryPageThenInstalledForTheUser) {
+  EXPECT_EQ(InstallPageByPage("setup").rfind("Orlenta Reader Installed", 0), 0u);
+  ExpectInstalled(HKEY_CURRENT_USER);
+}
+
+// The same version again: installed as before, and the user is told so.
+TEST(PageByPage, ASecondRunSaysItIsAlreadyInstalled) {
+  EXPECT_EQ(InstallPageByPage(nullptr).rfind("Orlenta Reader has already been installed", 0), 0u);
   ExpectInstalled(HKEY_CURRENT_USER);
 }
 
