@@ -26,12 +26,7 @@
 
 namespace {
 
-using installtest::kClasses;
-using installtest::kUninstallEntry;
-using installtest::ReadFile;
-using installtest::Stored;
-using installtest::StoredSz;
-using installtest::WindowsPath;
+using namespace installtest;
 using win32test::Exists;
 using win32test::UnderWow64;
 
@@ -45,7 +40,7 @@ const char* const kDisposedList = "C:\\vp-disposed.txt";
 constexpr long kInstalled = 0, kCancelled = 1, kNotInstalled = 2, kUsage = 4;
 
 std::string InstallationFolder(HKEY root) {
-  return (root == HKEY_LOCAL_MACHINE ? installtest::ProgramFiles() : installtest::LocalAppData()) + "\\Orlenta-Reader";
+  return (root == HKEY_LOCAL_MACHINE ? ProgramFiles() : LocalAppData()) + "\\Orlenta-Reader";
 }
 std::string InstalledModule(HKEY root) { return InstallationFolder(root) + "\\vaultpost.dll"; }
 
@@ -67,46 +62,18 @@ HANDLE StartAsTheDesktop(const std::string& commandLine) {
   return process;
 }
 
-// Leftovers of setups in the temporary folder: the private folders they
-// unpacked into ("ns*.tmp").
-std::vector<std::string> SetupLeftovers() {
-  std::vector<std::string> found;
-  WIN32_FIND_DATAA entry;
-  const HANDLE search = ::FindFirstFileA((installtest::TempFolder() + "ns*.tmp").c_str(), &entry);
-  if (search == INVALID_HANDLE_VALUE) return found;
-  do found.push_back(entry.cFileName);
-  while (::FindNextFileA(search, &entry));
-  ::FindClose(search);
-  return found;
-}
-
-// Files in the temporary folder named as the module's disposals ("vp<hex>").
-std::vector<std::string> DisposedFiles() {
-  std::vector<std::string> names;
-  WIN32_FIND_DATAA entry;
-  const std::string temp = installtest::TempFolder();
-  const HANDLE search = ::FindFirstFileA((temp + "vp*").c_str(), &entry);
-  if (search == INVALID_HANDLE_VALUE) return names;
-  do {
-    const std::string name = entry.cFileName;
-    if (name.find_first_not_of("0123456789abcdef", 2) == std::string::npos) names.push_back(temp + name);
-  } while (::FindNextFileA(search, &entry));
-  ::FindClose(search);
-  return names;
-}
-
 // What a completed installation in `root`'s scope holds: the built module in
 // its folder, the file types, the icon rule, the entry of the list, and
-// nothing left from the setup.
+// nothing left of the setup's private folders ("ns*.tmp").
 void ExpectInstalled(HKEY root) {
   const std::string installed = InstalledModule(root);
   EXPECT_TRUE(Exists(installed));
-  installtest::ExpectFileTypes(root, installed, installtest::DocumentIcon(installed));
-  installtest::ExpectIconHandler(root, installed);
-  installtest::ExpectUninstallEntry(root, installed,
+  ExpectFileTypes(root, installed, DocumentIcon(installed));
+  ExpectIconHandler(root, installed);
+  ExpectUninstallEntry(root, installed,
                                     root == HKEY_LOCAL_MACHINE ? "Orlenta Reader (32-bit)"
                                                                : "Orlenta Reader - Current user install  (32-bit)");
-  EXPECT_EQ(SetupLeftovers(), std::vector<std::string>{});
+  EXPECT_EQ(TempFiles("ns*.tmp"), std::vector<std::string>{});
 }
 
 // Opens the test document with the installation in `root`'s scope as the
@@ -129,7 +96,7 @@ void OpenAsTheDesktopDoes(HKEY root) {
     BOOL guest = FALSE;
     EXPECT_TRUE(::IsWow64Process(started, &guest) && guest == FALSE) << "not the desktop's own shell";
   }
-  installtest::PlayTheReader(0, kViewerLog);
+  PlayTheReader(0, kViewerLog);
   win32test::Finish(started);
 }
 
@@ -141,7 +108,7 @@ std::vector<std::string> UninstallFromTheList(HKEY root) {
   const HANDLE process = StartAsTheDesktop(command);
   EXPECT_NE(process, nullptr) << command;
   if (process == nullptr) return {};
-  installtest::BoxWatcher watcher(IDOK, ::GetProcessId(process));
+  BoxWatcher watcher(IDOK, ::GetProcessId(process));
   EXPECT_EQ(win32test::Finish(process), 0) << command;
   return watcher.Texts();
 }
@@ -149,13 +116,13 @@ std::vector<std::string> UninstallFromTheList(HKEY root) {
 // Nothing of the installation in `root`'s scope is registered or installed
 // any more; what the uninstallation moved out of the way is returned.
 std::vector<std::string> ExpectUninstalled(HKEY root) {
-  installtest::ExpectNothingRegistered();
+  ExpectNothingRegistered();
   EXPECT_FALSE(win32test::KeyExists(root, kUninstallEntry, KEY_WOW64_64KEY));
   EXPECT_FALSE(win32test::KeyExists(root, kUninstallEntry, KEY_WOW64_32KEY));
   EXPECT_FALSE(win32test::KeyExists(HKEY_CURRENT_USER, "Software\\Orlenta"));
   EXPECT_FALSE(Exists(InstallationFolder(root)));
-  EXPECT_FALSE(Exists(installtest::TempFolder() + "vptemp"));
-  EXPECT_EQ(SetupLeftovers(), std::vector<std::string>{});
+  EXPECT_FALSE(Exists(TempFolder() + "vptemp"));
+  EXPECT_EQ(TempFiles("ns*.tmp"), std::vector<std::string>{});
   return DisposedFiles();
 }
 
@@ -185,9 +152,9 @@ TEST(ForEveryone, InstallsSilently) {
 
 TEST(ForEveryone, OpensADocumentAsADoubleClickDoes) {
   ::CreateDirectoryA("C:\\vp-documents", nullptr);
-  installtest::WriteViewedDocument(kDocument, WindowsPath(VP_VIEWER_PATH), kViewerLog);
+  WriteViewedDocument(kDocument, WindowsPath(VP_VIEWER_PATH), kViewerLog);
   OpenAsTheDesktopDoes(HKEY_LOCAL_MACHINE);
-  EXPECT_FALSE(Exists(installtest::TempFolder() + "vptemp\\report.vptest"));
+  EXPECT_FALSE(Exists(TempFolder() + "vptemp\\report.vptest"));
 }
 
 TEST(ForEveryone, RunningItAgainChangesNothing) {
@@ -202,7 +169,7 @@ TEST(ForEveryone, KeepsANewerModule) {
   ASSERT_TRUE(win32test::WriteFile(module, newer));
   ASSERT_EQ(RunSetup("/S"), kInstalled);  // an administrator's default: everyone
   EXPECT_EQ(ReadFile(module), newer);
-  installtest::ExpectFileTypes(HKEY_LOCAL_MACHINE, module, installtest::DocumentIcon(module));
+  ExpectFileTypes(HKEY_LOCAL_MACHINE, module, DocumentIcon(module));
 }
 
 TEST(ForEveryone, UninstallsFromTheList) {
@@ -212,7 +179,7 @@ TEST(ForEveryone, UninstallsFromTheList) {
   // next restart (AfterRestart).
   const std::vector<std::string> disposed = ExpectUninstalled(HKEY_LOCAL_MACHINE);
   EXPECT_EQ(disposed.size(), 1u);
-  const std::string pending = installtest::PendingDeletions();
+  const std::string pending = PendingDeletions();
   std::ofstream list(kDisposedList);
   for (const std::string& path : disposed) {
     EXPECT_NE(pending.find("\\??\\" + path + "\n"), std::string::npos) << path;
@@ -240,7 +207,7 @@ TEST(ForCurrentUser, InstallsOpensAndUninstallsFromTheList) {
   EXPECT_FALSE(Exists(InstallationFolder(HKEY_LOCAL_MACHINE)));
 
   ::CreateDirectoryA("C:\\vp-documents", nullptr);
-  installtest::WriteViewedDocument(kDocument, WindowsPath(VP_VIEWER_PATH), kViewerLog);
+  WriteViewedDocument(kDocument, WindowsPath(VP_VIEWER_PATH), kViewerLog);
   OpenAsTheDesktopDoes(HKEY_CURRENT_USER);
 
   EXPECT_EQ(UninstallFromTheList(HKEY_CURRENT_USER),
@@ -266,7 +233,7 @@ void ExpectNothingInstalled() {
     EXPECT_FALSE(win32test::KeyExists(root, kUninstallEntry));
     EXPECT_FALSE(Exists(InstallationFolder(root)));
   }
-  EXPECT_EQ(SetupLeftovers(), std::vector<std::string>{});
+  EXPECT_EQ(TempFiles("ns*.tmp"), std::vector<std::string>{});
 }
 
 struct ControlSearch {

@@ -58,21 +58,6 @@ using installtest::kArch;
 using installtest::ProgramFiles;
 using win32test::UnderWow64;
 
-// The files in the temporary folder named as disposals ("vp<hex>").
-std::vector<std::string> DisposedFiles() {
-  std::vector<std::string> names;
-  WIN32_FIND_DATAA found;
-  const std::string temp = installtest::TempFolder();
-  const HANDLE search = ::FindFirstFileA((temp + "vp*").c_str(), &found);
-  if (search == INVALID_HANDLE_VALUE) return names;
-  do {
-    const std::string name = found.cFileName;
-    if (name.find_first_not_of("0123456789abcdef", 2) == std::string::npos) names.push_back(temp + name);
-  } while (::FindNextFileA(search, &found));
-  ::FindClose(search);
-  return names;
-}
-
 // A document left behind in "vptemp" by a reader that crashed.
 void LeaveCrashedDocument() {
   const std::string root = installtest::TempFolder() + "vptemp";
@@ -177,7 +162,7 @@ TEST_F(Installation, MachineScopeInstallsOpensReregistersAndUninstallsEverything
   ExpectIconHandler(HKEY_LOCAL_MACHINE, module);
 
   LeaveCrashedDocument();
-  const std::vector<std::string> before = DisposedFiles();
+  const std::vector<std::string> before = installtest::DisposedFiles();
   EXPECT_EQ(Run(installed, "UninstallDll", "--local-machine"),
             std::vector<std::string>{"Orlenta Reader successfully uninstalled"});
   ExpectNothingRegistered();
@@ -189,7 +174,7 @@ TEST_F(Installation, MachineScopeInstallsOpensReregistersAndUninstallsEverything
   EXPECT_FALSE(CrashedDocumentLeft());
   // The three files of the installation and the crashed document's part,
   // each moved into the temporary folder and scheduled for deletion.
-  const std::vector<std::string> disposed = DisposedFiles();
+  const std::vector<std::string> disposed = installtest::DisposedFiles();
   EXPECT_EQ(disposed.size(), before.size() + 4);
   const std::string pending = installtest::PendingDeletions();
   std::ofstream list(kDisposedList);
@@ -259,14 +244,14 @@ TEST_F(Installation, UserScopeKeepsANewerTargetAndUninstallsThatUsersInstallatio
   EXPECT_FALSE(win32test::KeyExists(HKEY_LOCAL_MACHINE, kClasses + ".emc"));
   EXPECT_FALSE(win32test::KeyExists(HKEY_LOCAL_MACHINE, kUninstallEntry));
 
-  const std::vector<std::string> before = DisposedFiles();
+  const std::vector<std::string> before = installtest::DisposedFiles();
   // Only the exact switch means the machine; the quiet installation before it
   // in this process keeps the uninstallation quiet too.
   EXPECT_TRUE(Run(sourceModule_, "UninstallDll", "--LOCAL-MACHINE").empty());
   ExpectNothingRegistered();
   EXPECT_FALSE(Exists(directory));
   // In user scope the moved files stay in the temporary folder, unscheduled.
-  const std::vector<std::string> disposed = DisposedFiles();
+  const std::vector<std::string> disposed = installtest::DisposedFiles();
   EXPECT_EQ(disposed.size(), before.size() + 3);
   EXPECT_EQ(installtest::PendingDeletions().find("\\vp"), std::string::npos);
 }

@@ -11,6 +11,7 @@
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <vector>
 
 #include "install/win32/install_testing.h"
 #include "reader/win32/dialog_testing.h"
@@ -114,6 +115,30 @@ inline void ExpectNothingRegistered() {
     }
     EXPECT_FALSE(win32test::KeyExists(root, kUninstallEntry));
   }
+}
+
+// The files and folders in the temporary folder matching `pattern`, with
+// their paths.
+inline std::vector<std::string> TempFiles(const char* pattern) {
+  std::vector<std::string> found;
+  WIN32_FIND_DATAA entry;
+  const std::string temp = TempFolder();
+  const HANDLE search = ::FindFirstFileA((temp + pattern).c_str(), &entry);
+  if (search == INVALID_HANDLE_VALUE) return found;
+  do found.push_back(temp + entry.cFileName);
+  while (::FindNextFileA(search, &entry));
+  ::FindClose(search);
+  return found;
+}
+
+// The files the module disposed of into the temporary folder ("vp<hex>").
+inline std::vector<std::string> DisposedFiles() {
+  std::vector<std::string> names;
+  for (const std::string& path : TempFiles("vp*")) {
+    const std::size_t name = path.rfind('\\') + 1;
+    if (path.find_first_not_of("0123456789abcdef", name + 2) == std::string::npos) names.push_back(path);
+  }
+  return names;
 }
 
 // A document of one part, "report.vptest", for user "demo" with password
