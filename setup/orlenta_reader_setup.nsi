@@ -123,10 +123,14 @@ Function .onInit
   ${Else}
     StrCpy $Scope user
   ${EndIf}
-  ; A silent installation for everyone without the rights for it asks for them.
-  ${If} ${Silent}
-  ${AndIf} $Scope == machine
+  ; An installation for everyone asked for on the command line, without the
+  ; rights for it, asks for them (once: the elevated copy must have them).
+  ${If} $Scope == machine
   ${AndIf} $IsAdmin == 0
+    ${If} $Elevated == 1
+      SetErrorLevel ${EXIT_NOT_ELEVATED}
+      Quit
+    ${EndIf}
     Call RunElevated
     Pop $0
     ${If} $0 == ""
