@@ -231,8 +231,9 @@ Function DescribePreviousInstallation
   ${Else}
     ReadRegStr $0 HKCU "${VP_UNINSTALL_ENTRY}" "UninstallString"
   ${EndIf}
-  ; rundll32.exe "<module>",UninstallDll ...
-  ${WordFind} $0 '"' "+2" $1
+  ; [rundll32.exe | "<32-bit rundll32>"] "<module>",UninstallDll ...: the module
+  ; is the last quoted text.
+  ${WordFind} $0 '"' "-2" $1
   ${If} $1 == $0
     Return
   ${EndIf}
