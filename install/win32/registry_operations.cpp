@@ -67,6 +67,13 @@ LONG GrantCurrentUserFullAccess(HKEY key) {
   return RegSetKeySecurity(key, DACL_SECURITY_INFORMATION, &descriptor);
 }
 
+// Opens the scope's "Software\Classes" for writing, creating it: a fresh
+// profile may have no classes key of its own yet.
+LONG CreateScopeClasses(HKEY& classes) {
+  return RegCreateKeyExA(ScopeRoot(), kClassesKey, 0, nullptr, 0, KEY_SET_VALUE | KEY_CREATE_SUB_KEY, nullptr,
+                         &classes, nullptr);
+}
+
 LONG RemoveFileTypeKeysUnder(HKEY root) {
   HKEY classes = nullptr;
   LONG rc = RegOpenKeyExA(root, kClassesKey, 0, KEY_SET_VALUE, &classes);
@@ -159,8 +166,7 @@ LONG RegisterIconHandler(const char* modulePath) {
   // put an administrator's per-user registration into the machine's classes,
   // where the user's uninstallation never looks.
   HKEY classes = nullptr;
-  LONG rc = RegCreateKeyExA(ScopeRoot(), kClassesKey, 0, nullptr, 0, KEY_SET_VALUE | KEY_CREATE_SUB_KEY, nullptr,
-                            &classes, nullptr);
+  LONG rc = CreateScopeClasses(classes);
   if (rc != ERROR_SUCCESS) return rc;
   for (const HandlerValue& value : IconHandlerValues(modulePath)) {
     rc = CreateWithText(classes, value.key, value.name.c_str(), value.data);
@@ -183,9 +189,7 @@ bool RegisterFileTypes(const char* modulePath) {
   RemoveFileTypeKeys();
 
   HKEY classes = nullptr;
-  // A fresh profile may have no classes key of its own yet.
-  LONG rc = RegCreateKeyExA(ScopeRoot(), kClassesKey, 0, nullptr, 0, KEY_SET_VALUE | KEY_CREATE_SUB_KEY, nullptr,
-                            &classes, nullptr);
+  LONG rc = CreateScopeClasses(classes);
   if (rc == ERROR_SUCCESS) {
     for (const ClassValue& value : FileTypeValues(modulePath, Rundll32Program())) {
       const LONG written = CreateWithText(classes, value.key, nullptr, value.data);
