@@ -355,6 +355,10 @@ std::string InstallPageByPage(const char* shots) {
 
     const HWND progress = WaitForPage(pid, "Completed");
     ASSERT_NE(progress, nullptr);
+    // The page is done once it offers to go on.
+    EXPECT_TRUE(dlgtest::WaitUntil([&] {
+      return ::IsWindowEnabled(::GetDlgItem(progress, IDOK)) && dlgtest::ItemText(progress, IDOK) == "&Next >";
+    }));
     shoot(progress, "_3_progress");
     dlgtest::Press(progress, IDOK);
 
