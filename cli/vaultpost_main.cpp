@@ -1,72 +1,63 @@
-// vaultpost: the reader on the command line.
+// vaultpost: the reader on the command line and on the desktop.
 //
-//   vaultpost open [--user NAME] [--password-stdin | --password-file FILE] FILE
+//   vaultpost open [--gui | --tui] [--user NAME] [--password-stdin | --password-file FILE] FILE
 //   vaultpost inspect [--json] FILE
+//   vaultpost thumbnail IN OUT SIZE
 //   vaultpost --help | --version
 //
-// Exit status: 0 on success, 1 when the reader reported a failure, 2 on a
-// usage error.
+// Each command lives in its own file (cli/*_command.cpp) and is found through
+// the table in main. Exit status: 0 on success, 1 when the reader reported a
+// failure, 2 on a usage error.
 
-#include <fcntl.h>
-#include <unistd.h>
-
-#include <algorithm>
 #include <cstdio>
 #include <cstring>
-#include <map>
-#include <set>
 #include <string>
-#include <string_view>
 #include <vector>
 
+#include "cli/command_line.h"
 #include "codec/document_header.h"
 #include "codec/document_tag_table.h"
 #include "codec/inspect_document.h"
-#include "os/posix/posix_os_interface.h"
-#include "reader/interrupt_cleanup.h"
-#include "reader/posix/terminal_gui.h"
 #include "reader/posix/terminal_text.h"
-#include "security/secret_text.h"
 #include "source/xp/unique_file.h"
 #include "version/version.h"
 
 namespace {
 
+using cli::kExitFailure;
+using cli::kExitOk;
+using cli::kExitUsage;
+
 constexpr const char* kVersion = VP_VERSION_TEXT;
-constexpr int kExitOk = 0;
-constexpr int kExitFailure = 1;
-constexpr int kExitUsage = 2;
 
 void PrintUsage(std::FILE* out) {
   std::fprintf(out,
                "Usage:\n"
-               "  vaultpost open [--user NAME] [--password-stdin | --password-file FILE] FILE\n"
+               "  vaultpost open [--gui | --tui] [--user NAME] [--password-stdin | --password-file FILE] FILE\n"
                "  vaultpost inspect [--json] FILE\n"
+               "  vaultpost thumbnail IN OUT SIZE\n"
                "  vaultpost --help | --version\n"
                "\n"
-               "open     asks for the credentials on the terminal, decodes the document into a\n"
-               "         private temporary folder, shows its main part and wipes every part\n"
-               "         file when you are done.\n"
-               "         --user NAME        the user name (with --password-stdin or --password-file)\n"
-               "         --password-stdin   read the password from the first line of standard input;\n"
-               "                            later lines answer the reader's questions (an empty\n"
-               "                            line is OK)\n"
-               "         --password-file F  read the password from the first line of F\n"
-               "         Credentials given this way make exactly one attempt.\n"
-               "inspect  shows the document's plain header, flags and tags (no credentials);\n"
-               "         --json prints one JSON object.\n"
+               "open       asks for the credentials, decodes the document into a private\n"
+               "           temporary folder, shows its main part and wipes every part file\n"
+               "           when you are done. It asks in the desktop's windows when there is\n"
+               "           a display and no terminal, on the terminal otherwise.\n"
+               "           --gui              always ask in windows\n"
+               "           --tui              always ask on the terminal\n"
+               "           --user NAME        the user name (with --password-stdin or --password-file)\n"
+               "           --password-stdin   read the password from the first line of standard input;\n"
+               "                              later lines answer the reader's questions (an empty\n"
+               "                              line is OK)\n"
+               "           --password-file F  read the password from the first line of F\n"
+               "           Credentials given this way make exactly one attempt.\n"
+               "inspect    shows the document's plain header, flags and tags (no credentials);\n"
+               "           --json prints one JSON object.\n"
+               "thumbnail  writes the document's icon (or the document type's) as a PNG of SIZE\n"
+               "           pixels (1 to 1024) to OUT; no credentials.\n"
                "\n"
                "Environment: VAULTPOST_VIEWER (program that shows a part; gets its path),\n"
                "VAULTPOST_WIPE_FILES (overwrite part files before deleting them).\n"
                "Exit status: 0 success, 1 failure reported, 2 usage error.\n");
-}
-
-// Whether the process has a controlling terminal to ask on.
-bool HaveTerminal() {
-  const int fd = ::open("/dev/tty", O_RDWR | O_CLOEXEC);
-  if (fd < 0) return false;
-  ::close(fd);
-  return true;
 }
 
 // ---- inspect ------------------------------------------------------------------
@@ -200,111 +191,22 @@ int Inspect(const char* path, bool json) {
   return result == 0 ? kExitOk : kExitFailure;
 }
 
-// ---- open ---------------------------------------------------------------------
-
-int Open(const char* path, reader::TerminalGui::Options options) {
-  os::PosixOsInterface services;
-  reader::InstallInterruptCleanup(&reader::RestoreTerminalEcho);
-  reader::TerminalGui gui(std::move(options));
-  gui.RunOpenDocument(path);
-  if (gui.NoCredentialsSource()) {
-    std::fprintf(stderr, "vaultpost: no terminal to ask for the credentials; use --password-stdin\n");
-    return kExitUsage;
-  }
-  return gui.FailureReported() || gui.Cancelled() ? kExitFailure : kExitOk;
+int RunInspect(const std::vector<std::string>& args) {
+  cli::CommandLine line;
+  if (!cli::ParseCommandLine("inspect", args, {"--json"}, {}, line)) return kExitUsage;
+  return Inspect(line.File(), line.Has("--json"));
 }
 
-// The arguments of one command: flags, options with a value, and exactly one
-// FILE operand ("--" ends the options).
-struct CommandLine {
-  std::set<std::string, std::less<>> flags;
-  std::map<std::string, std::string, std::less<>> values;
-  const char* file = nullptr;
-
-  bool Has(std::string_view flag) const { return flags.count(flag) != 0; }
-  const char* Value(std::string_view option) const {
-    const auto it = values.find(option);
-    return it != values.end() ? it->second.c_str() : nullptr;
-  }
+// The commands, by the word that names them.
+struct Command {
+  const char* name;
+  int (*run)(const std::vector<std::string>& args);
 };
-
-// Parses the arguments after the command word; says what is wrong on
-// standard error and returns false for an unknown option, an option without
-// its value, a second FILE or none.
-bool ParseCommandLine(const char* command, const std::vector<std::string>& args,
-                      std::initializer_list<std::string_view> flags,
-                      std::initializer_list<std::string_view> valued, CommandLine& out) {
-  auto listed = [](std::initializer_list<std::string_view> names, const std::string& arg) {
-    return std::find(names.begin(), names.end(), arg) != names.end();
-  };
-  bool operandsOnly = false;
-  for (std::size_t i = 1; i < args.size(); ++i) {
-    const std::string& arg = args[i];
-    const bool option = !operandsOnly && !arg.empty() && arg[0] == '-';
-    if (option && arg == "--") {
-      operandsOnly = true;
-    } else if (option && listed(flags, arg)) {
-      out.flags.insert(arg);
-    } else if (option && listed(valued, arg) && i + 1 < args.size()) {
-      out.values[arg] = args[++i];
-    } else if (!option && out.file == nullptr) {
-      out.file = arg.c_str();
-    } else {
-      std::fprintf(stderr, "vaultpost: unexpected argument '%s'\n", arg.c_str());
-      return false;
-    }
-  }
-  if (out.file == nullptr) {
-    std::fprintf(stderr, "vaultpost: %s needs a FILE\n", command);
-    return false;
-  }
-  return true;
-}
-
-// Reads the password line from `in` without leaving a copy in a stdio buffer.
-void ReadPasswordLine(std::FILE* in, security::SecretText& password) {
-  std::setvbuf(in, nullptr, _IONBF, 0);
-  reader::ReadLine(in, password);
-}
-
-int RunOpen(const std::vector<std::string>& args) {
-  CommandLine line;
-  if (!ParseCommandLine("open", args, {"--password-stdin"}, {"--user", "--password-file"}, line)) {
-    return kExitUsage;
-  }
-  const char* passwordFile = line.Value("--password-file");
-  const bool passwordStdin = line.Has("--password-stdin");
-  if (passwordStdin && passwordFile != nullptr) {
-    std::fprintf(stderr, "vaultpost: give --password-stdin or --password-file, not both\n");
-    return kExitUsage;
-  }
-  reader::TerminalGui::Options options;
-  if (passwordStdin || passwordFile != nullptr) {
-    options.scripted = true;
-    options.credentialsGiven = true;
-    options.answers = stdin;
-    if (const char* user = line.Value("--user")) options.userName = user;
-    if (passwordFile != nullptr) {
-      xp::UniqueFile pf(std::fopen(passwordFile, "r"));
-      if (!pf) {
-        std::fprintf(stderr, "vaultpost: cannot read %s: %s\n", passwordFile, std::strerror(errno));
-        return kExitUsage;
-      }
-      ReadPasswordLine(pf.get(), options.password);
-    } else {
-      ReadPasswordLine(stdin, options.password);
-    }
-  } else if (line.Value("--user") != nullptr) {
-    std::fprintf(stderr, "vaultpost: --user needs --password-stdin or --password-file\n");
-    return kExitUsage;
-  } else if (!HaveTerminal()) {
-    // Without a terminal a document that needs no credentials still opens,
-    // with its questions answered from standard input.
-    options.scripted = true;
-    options.answers = stdin;
-  }
-  return Open(line.file, std::move(options));
-}
+constexpr Command kCommands[] = {
+    {"open", cli::RunOpen},
+    {"inspect", RunInspect},
+    {"thumbnail", cli::RunThumbnail},
+};
 
 }  // namespace
 
@@ -322,12 +224,9 @@ int main(int argc, char** argv) {
     std::printf("vaultpost %s\n", kVersion);
     return kExitOk;
   }
-  if (args[0] == "inspect") {
-    CommandLine line;
-    if (!ParseCommandLine("inspect", args, {"--json"}, {}, line)) return kExitUsage;
-    return Inspect(line.file, line.Has("--json"));
+  for (const Command& command : kCommands) {
+    if (args[0] == command.name) return command.run(args);
   }
-  if (args[0] == "open") return RunOpen(args);
 
   std::fprintf(stderr, "vaultpost: unknown command '%s'\n", args[0].c_str());
   PrintUsage(stderr);

@@ -10,9 +10,12 @@ set(VP_FOLDER_LAYERS
   "codec=1"         # container format and decode pipeline
   "reader=2"        # user-interface contract, OS seam, open-document flow, output and wiping
   "tools=2"         # developer tools (the document encoder and friends)
+  "desktop=2"       # the Linux desktop: icon pictures, PNG, thumbnails, the type's desktop files
   "os=3"            # operating-system services per platform
+  "reader/gtk=3"    # the desktop dialogs on GTK 4 (GtkGui), above the flow and desktop/
   "cli=4"           # the Linux command-line reader
   "install=4"       # installation, registration, uninstallation, the shell icon handler
+  "web=4"           # the browser reader: the core's entry for its page, and the page
   "module=5"        # the Windows module vaultpost.dll: its exports and the objects made at load
   "setup=6"         # the Windows setup program (NSIS) and the generator of its texts
   "fuzz=6"          # libFuzzer targets over every parser of hostile input

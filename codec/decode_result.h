@@ -46,8 +46,8 @@ enum class DecodeResult : std::int32_t {
   WrongCredentials = -15,
   // The inflater ran out of memory or could make no progress.
   OutOfMemory = -16,
-  // No key-derivation function for the header's ids, or an iteration count
-  // below 1.
+  // No key-derivation function for the header's ids, an iteration count
+  // below 1, or a derivation that its progress callback stopped.
   NoKeyDerivation = -25,
 };
 

@@ -25,7 +25,7 @@ DigestFeed::~DigestFeed() {
 }
 
 bool DigestFeed::HashInBackground() {
-  if (digest_ == nullptr || worker_.joinable()) {
+  if (!HelperThreads || digest_ == nullptr || worker_.joinable()) {
     return worker_.joinable();
   }
   ring_.reset(new std::uint8_t[std::size_t{SlotSize} * Slots]);

@@ -25,6 +25,15 @@ class DigestFeed {
   // Bytes per slot of the ring, and slots.
   static constexpr std::uint32_t SlotSize = 256 * 1024;
   static constexpr std::uint32_t Slots = 4;
+  // Whether this build has threads to hash on. WebAssembly compiled without
+  // them (a page opened from a file gets no shared memory, so it cannot have
+  // threads) hashes on the decoder's own thread: starting a thread there
+  // would end the program.
+#if defined(__EMSCRIPTEN__) && !defined(__EMSCRIPTEN_PTHREADS__)
+  static constexpr bool HelperThreads = false;
+#else
+  static constexpr bool HelperThreads = true;
+#endif
 
   // `digest` may be null: then the feed does nothing.
   explicit DigestFeed(security::Digest* digest);
@@ -36,7 +45,7 @@ class DigestFeed {
   security::Digest* Digest() const { return digest_; }
 
   // From now on, hash on a helper thread. False (and nothing changes) when
-  // there is no digest or no thread could be started.
+  // there is no digest, the build has no threads or none could be started.
   bool HashInBackground();
   bool InBackground() const { return worker_.joinable(); }
 

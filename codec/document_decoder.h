@@ -63,7 +63,9 @@ class DocumentDecoder {
   // zlib allocation hooks for the inflater (tests make allocations fail).
   void SetInflaterAllocator(const Inflater::Allocator& allocator);
   // Told now and then how far a long key derivation has got (see
-  // KeyDerivationFunction::SetProgress), so that the reader can show it.
+  // KeyDerivationFunction::SetProgress), so that the reader can show it; a
+  // report answered with false stops the derivation, and DecodeDocument
+  // returns NoKeyDerivation having written nothing.
   void SetKeyProgress(security::KeyDerivationFunction::Progress progress);
 
   // The steps of DecodeDocument, in order.

@@ -14,6 +14,7 @@
 #include "codec/memory_reader.h"
 #include "codec/memory_writer.h"
 #include "security/digest.h"
+#include "security/uninitialised_array.h"
 
 namespace codec {
 namespace {
@@ -53,7 +54,7 @@ DecodeResult ReadTrailer(VPReader& source, security::Digest& digest, std::uint32
     return DecodeResult::Corrupt;
   }
 
-  const auto trailer = std::make_unique_for_overwrite<std::uint8_t[]>(n == 0 ? 1 : n);
+  const auto trailer = security::MakeUninitialisedArray<std::uint8_t[]>(n == 0 ? 1 : n);
   if (!source.Seek(-static_cast<std::int32_t>(4 + n), 2) ||
       source.Read(trailer.get(), 1, n) != n) {
     return DecodeResult::Truncated;

@@ -1,7 +1,9 @@
 // ParseIconFile, SelectBestIcon and ExtractDocumentIcon over an arbitrary
 // icon file: what the shell's icon handler reads from the tag "ImageWin32"
-// of every document it is shown.
+// of every document it is shown; and every image decoded to pixels and
+// scaled, as the desktop's thumbnailer and dialogs draw them.
 
+#include <algorithm>
 #include <array>
 #include <cstring>
 #include <vector>
@@ -11,6 +13,7 @@
 #include "codec/icon_directory.h"
 #include "codec/icon_image.h"
 #include "codec/memory_reader.h"
+#include "desktop/bitmap.h"
 #include "fuzz/fuzz_support.h"
 
 namespace {
@@ -37,6 +40,16 @@ VP_FUZZ_TARGET(icon) {
   for (const codec::IconImage& image : directory.Images()) {
     VP_FUZZ_CHECK(image.bytes.size() == image.byteCount && image.byteCount <= size);
     VP_FUZZ_CHECK(image.width >= 1 && image.width <= 256 && image.height >= 1 && image.height <= 256);
+    desktop::Bitmap pixels;
+    if (desktop::DecodeIconImage(image, pixels)) {
+      VP_FUZZ_CHECK(pixels.width >= 1 && pixels.width <= desktop::kMaxImageSide && pixels.height >= 1 &&
+                    pixels.height <= desktop::kMaxImageSide);
+      VP_FUZZ_CHECK(pixels.rgba.size() == std::size_t{pixels.width} * pixels.height * 4);
+      const desktop::Bitmap scaled = desktop::ScaleToFit(pixels, 48);
+      VP_FUZZ_CHECK(std::max(scaled.width, scaled.height) == 48 && scaled.rgba.size() == std::size_t{scaled.width} * scaled.height * 4);
+    } else {
+      VP_FUZZ_CHECK(pixels.width == 0 && pixels.rgba.empty());
+    }
   }
 
   const std::array<codec::IconImage, 4> wanted = {Wanted(16, 16, 8), Wanted(32, 32, 32), Wanted(48, 48, 4),

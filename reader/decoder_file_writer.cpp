@@ -57,7 +57,7 @@ bool DecoderFileWriter::BeginDocument(const codec::DocumentHeader& header, std::
 }
 
 bool DecoderFileWriter::Write(const void* data, std::uint32_t length) {
-  if (!SpaceFor(length)) return false;
+  if (gui_->CancelRequested() || !SpaceFor(length)) return false;
   if (!FileDecodeWriter::Write(data, length)) return false;
   partBytes_ += length;
   gui_->ReportBytesWritten(partBytes_);
@@ -92,6 +92,7 @@ bool DecoderFileWriter::BeginPart(const char* name, const codec::VPCodecBase::En
   ++progress_;
   partBytes_ = 0;
   gui_->SetProgressPosition(static_cast<std::int32_t>(progress_));
+  if (gui_->CancelRequested()) return false;
   return FileDecodeWriter::BeginPart(name, partHeader);
 }
 

@@ -24,7 +24,8 @@ class DecoderFileWriter : public FileDecodeWriter {
   // Progress runs over 0 .. partCount + 1: a step as each part begins and the
   // last one when the document ends.
   bool BeginDocument(const codec::DocumentHeader& header, std::uint32_t partCount) override;
-  // Writes to the current part and tells the interface how far that part has got.
+  // Writes to the current part and tells the interface how far that part has
+  // got. Refuses (as BeginPart does) once the user asked to cancel.
   bool Write(const void* data, std::uint32_t length) override;
   // Before the first part: hides the prompt (unless there is none) and shows
   // the progress window with the catalogue's texts.

@@ -31,14 +31,15 @@ const char* TextForResult(MessageCatalogue& catalogue, DecodeResult result) {
 }
 
 // Shows the progress window while a key derivation that has already taken
-// longer than `afterMs` goes on, the bar running over 0..100.
+// longer than `afterMs` goes on, the bar running over 0..100; stops the
+// derivation when the user cancels.
 class KeyDerivationProgress {
  public:
   KeyDerivationProgress(GuiInterface& gui, MessageCatalogue& texts, std::uint32_t afterMs)
       : gui_(gui), texts_(texts), afterNs_(std::uint64_t{afterMs} * 1000000u), start_(xp::HighResolutionClock::now()) {}
 
-  void Update(std::uint64_t done, std::uint64_t total) {
-    if (total == 0 || xp::HighResolutionClock::nanosecondsSince(start_) < afterNs_) return;
+  bool Update(std::uint64_t done, std::uint64_t total) {
+    if (total == 0 || xp::HighResolutionClock::nanosecondsSince(start_) < afterNs_) return !gui_.CancelRequested();
     if (!shown_) {
       shown_ = gui_.ShowOpening(texts_.Text(MessageCatalogue::OpeningTitle), texts_.Text(MessageCatalogue::OpeningText));
       gui_.SetProgressRange(kSteps);
@@ -46,6 +47,7 @@ class KeyDerivationProgress {
     }
     const auto position = static_cast<std::int32_t>(done * kSteps / total);
     if (position != position_) gui_.SetProgressPosition(position_ = position);
+    return !gui_.CancelRequested();
   }
   bool Shown() const { return shown_; }
 
@@ -191,17 +193,27 @@ bool DocumentState::Decode(const char* userName, const char* password) {
   DecodeResult result = DecodeResult::Ok;
   {
     codec::DocumentDecoder decoder(reader, writer);
-    decoder.SetKeyProgress([&keyProgress](std::uint64_t done, std::uint64_t total) { keyProgress.Update(done, total); });
+    decoder.SetKeyProgress(
+        [&keyProgress](std::uint64_t done, std::uint64_t total) { return keyProgress.Update(done, total); });
     end.Busy(true);
     result = decoder.DecodeDocument(userName, password, /*allowExpired=*/false);
     end.Busy(false);
   }
 
+  if (gui->CancelRequested()) {
+    // The user stopped the opening: whatever was written goes, nothing is
+    // shown, and the prompt closes as after its own Cancel.
+    end.Wipe();
+    end.HideOpening();
+    return true;
+  }
   if (result == DecodeResult::Ok) {
     // A document without any part has nothing to show and nothing to wait for.
     if (writer.PartCount() > 0) {
       const LaunchResult launched = os->LaunchFile(*gui, writer.PartPath(0), /*checkType=*/true);
-      if (launched != LaunchResult::Failed && !header.HasFlag(codec::DocumentHeader::FlagNoWaitNotice)) {
+      // A Cancel while the viewer starts skips the notice: the user is done.
+      if (launched != LaunchResult::Failed && !header.HasFlag(codec::DocumentHeader::FlagNoWaitNotice) &&
+          !gui->CancelRequested()) {
         gui->ShowWaitNotice(catalogue.Text(MessageCatalogue::OkToDeleteTitle),
                             catalogue.Text(MessageCatalogue::OkToDelete));
       }

@@ -66,6 +66,11 @@ class GuiInterface {
   // Slot 18. The bytes written so far into the part being decoded, after each
   // write; lets an interface show a byte count for large parts. Does nothing.
   virtual void ReportBytesWritten(std::uint64_t partBytes);
+  // Slot 19. Whether the user asked to stop the opening under way (the
+  // progress window's Cancel). The flow then stops the key derivation or the
+  // decoding at its next step, wipes what was written and shows nothing
+  // more. The base never asks.
+  virtual bool CancelRequested();
 
   // The run of one OpenDocument call: BeginRun, the document (or
   // RunWithoutDocument when `path` is null), EndRun. Returns the document's result.

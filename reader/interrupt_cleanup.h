@@ -18,4 +18,9 @@ void GuardDirectory(const char* directory, bool overwrite);
 // Stops guarding `directory` (when it is the guarded one).
 void ReleaseDirectory(const char* directory);
 
+// Wipes and removes the guarded directory now, if there is one, and stops
+// guarding it; async-signal-safe. For a process that is being ended another
+// way than by a signal (the toolkit exits when the display goes away).
+void WipeGuardedDirectory();
+
 }  // namespace reader

@@ -23,6 +23,15 @@ struct MessageFlags {
 inline constexpr const char* kUnexpectedErrorText = "An unexpected error occurred: ";
 inline constexpr const char* kIoErrorText = "I/O Error";
 
+// The fixed texts of the question before a part of an unrecognised type is
+// opened (the Windows module keeps them in its dialog template).
+inline constexpr const char* kUnknownTypeTitle = "Opening Unknown File Type";
+inline constexpr const char* kUnknownTypeLabel = "Opening file with extension:";
+inline constexpr const char* kUnknownTypeWarning =
+    "WARNING: An attached file is a file type that the Orlenta Reader does not recognise. Opening this file may "
+    "put your system at risk.\n\nDo you want to continue?";
+inline constexpr const char* kUnknownTypeAlwaysAsk = "Always ask before opening this type of file";
+
 // 24 texts with built-in defaults. A document replaces keyed entries through
 // text tags of the same name; the catalogue then points at the tag values
 // without copying them, so it listens to the tag table and falls back to the

@@ -14,7 +14,21 @@ packages=(
   # the setup program.
   g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix libz-mingw-w64-dev googletest
   wine64 wine xvfb xauth x11-apps imagemagick nsis
+  # The Linux desktop: GTK 4 and libpng to build against; xdotool to drive
+  # the dialogs; the desktop's MIME and application databases, gio and
+  # xdg-open, bash-completion and groff to try the installed files; dpkg-dev
+  # (dpkg-shlibdeps) for the package and debootstrap for a root to install
+  # it into.
+  libgtk-4-dev libpng-dev xdotool shared-mime-info desktop-file-utils libglib2.0-bin xdg-utils
+  bash-completion groff-base dpkg-dev debootstrap
+  # The browser reader: Emscripten, dpkg-source (dpkg-dev, above) to unpack
+  # zlib's source from Debian's archive, and Chromium for the page's tests.
+  emscripten chromium
 )
+# node and npm run the WebAssembly tests and playwright-core; a machine may
+# already have them from elsewhere than Debian, which then stays as it is.
+command -v node >/dev/null || packages+=(nodejs)
+command -v npm >/dev/null || packages+=(npm)
 
 export DEBIAN_FRONTEND=noninteractive
 sudo_cmd=()

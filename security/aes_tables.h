@@ -18,7 +18,7 @@ using AesByteTable = std::array<std::uint8_t, 256>;
 using AesWordTables = std::array<std::array<std::uint32_t, 256>, 4>;
 
 constexpr std::uint8_t AesXtime(std::uint8_t a) {
-  return static_cast<std::uint8_t>((a << 1) ^ ((a & 0x80u) != 0 ? 0x1Bu : 0u));
+  return static_cast<std::uint8_t>((std::uint32_t{a} << 1) ^ ((a & 0x80u) != 0 ? 0x1Bu : 0u));
 }
 
 constexpr std::uint8_t AesMultiply(std::uint8_t a, std::uint8_t b) {

@@ -124,7 +124,7 @@ void AesVanillaCipher::EncryptBlock(const std::uint32_t* in, std::uint32_t* out)
   }
   rk += 4;
   const auto& S = kAesSbox;
-  const auto last = [&S](std::uint32_t a, std::uint32_t b, std::uint32_t c, std::uint32_t d) {
+  const auto last = [&](std::uint32_t a, std::uint32_t b, std::uint32_t c, std::uint32_t d) {
     return (std::uint32_t{S[a >> 24]} << 24) | (std::uint32_t{S[(b >> 16) & 0xFF]} << 16) |
            (std::uint32_t{S[(c >> 8) & 0xFF]} << 8) | std::uint32_t{S[d & 0xFF]};
   };
@@ -155,7 +155,7 @@ void AesVanillaCipher::DecryptBlock(const std::uint32_t* in, std::uint32_t* out)
   }
   rk += 4;
   const auto& S = kAesInverseSbox;
-  const auto last = [&S](std::uint32_t a, std::uint32_t b, std::uint32_t c, std::uint32_t d) {
+  const auto last = [&](std::uint32_t a, std::uint32_t b, std::uint32_t c, std::uint32_t d) {
     return (std::uint32_t{S[a >> 24]} << 24) | (std::uint32_t{S[(b >> 16) & 0xFF]} << 16) |
            (std::uint32_t{S[(c >> 8) & 0xFF]} << 8) | std::uint32_t{S[d & 0xFF]};
   };

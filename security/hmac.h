@@ -11,6 +11,7 @@
 #include "security/keccak_f1600_digest.h"
 #include "security/secure_wipe.h"
 #include "security/sha2_digest.h"
+#include "security/uninitialised_array.h"
 
 namespace security {
 
@@ -63,7 +64,7 @@ class HMac : public MsgAuthenticationCode<D> {
 
 template <class D>
 HMac<D>::HMac()
-    : blockSize_(D::BlockSize()), pads_(std::make_unique_for_overwrite<std::uint8_t[]>(2 * std::size_t{blockSize_})), outerPad_(pads_.get() + blockSize_) {
+    : blockSize_(D::BlockSize()), pads_(MakeUninitialisedArray<std::uint8_t[]>(2 * std::size_t{blockSize_})), outerPad_(pads_.get() + blockSize_) {
   std::memset(pads_.get(), 0x36, blockSize_);
   std::memset(outerPad_, 0x5C, blockSize_);
   SavePadStates();

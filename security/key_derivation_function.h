@@ -33,8 +33,9 @@ class KeyDerivationFunction {
   virtual bool Derive(std::uint8_t* out, std::uint32_t length) = 0;
 
   // Told now and then during a long Derive how much of the work is done, in
-  // the function's own units, on the deriving thread.
-  using Progress = std::function<void(std::uint64_t done, std::uint64_t total)>;
+  // the function's own units, on the deriving thread. Returning false stops
+  // the derivation: Derive then returns false with its output zeroed.
+  using Progress = std::function<bool(std::uint64_t done, std::uint64_t total)>;
   // Slot 5: installs `progress` (empty: none). Functions whose work is short
   // never call it.
   virtual void SetProgress(Progress progress);

@@ -38,7 +38,8 @@ class PbKdf2 : public PasswordKeyDerivationFunction {
   void AddInput(const void* data, std::uint32_t length) override;
   // Writes `length` bytes, continuing after the blocks earlier calls used.
   bool Derive(std::uint8_t* out, std::uint32_t length) override;
-  // Reports the iterations of block 1 every 4096 of them.
+  // Reports the iterations of block 1 every 4096 of them; a report answered
+  // with false ends the block there and makes Derive fail.
   void SetProgress(Progress progress) override { progress_ = std::move(progress); }
 
  protected:
@@ -49,15 +50,18 @@ class PbKdf2 : public PasswordKeyDerivationFunction {
   static constexpr std::uint32_t kProgressStep = 4096;
 
   // Computes block `index` into block_ with `count` iterations; count 0 XORs
-  // the one MAC value into the previous block instead.
-  void ComputeBlock(std::uint32_t index, std::uint32_t count);
+  // the one MAC value into the previous block instead. False when the
+  // progress callback stopped it.
+  bool ComputeBlock(std::uint32_t index, std::uint32_t count);
+  // Reports `done` of `total` when a callback is installed; false to stop.
+  bool GoOn(std::uint64_t done, std::uint64_t total) { return !progress_ || progress_(done, total); }
   // Runs `count` more iterations from `u` (U(j+1) = MAC(P, U(j)), each XORed
   // into block_) straight on the compression function where the MAC allows
   // it: for HMAC-SHA-256 each is one compression from the inner pad's state
   // and one from the outer pad's, with the padding of the 32-byte messages
-  // written once. Leaves the last U in `u`. False, with nothing done, for
-  // any other MAC.
-  bool IterateDirectly(std::uint8_t* u, std::uint32_t count);
+  // written once. Leaves the last U in `u`. Nothing done for any other MAC.
+  enum class Direct { Unsupported, Done, Stopped };
+  Direct IterateDirectly(std::uint8_t* u, std::uint32_t count);
   void XorIntoBlock(const std::uint8_t* u) {
     for (std::uint32_t g = 0; g < hLen_ / 4; ++g) {
       for (std::uint32_t b = 0; b < 4; ++b) block_[4 * g + b] ^= u[4 * g + b];
@@ -108,7 +112,7 @@ void PbKdf2<MAC>::AddInput(const void* data, std::uint32_t length) {
 }
 
 template <class MAC>
-void PbKdf2<MAC>::ComputeBlock(std::uint32_t index, std::uint32_t count) {
+bool PbKdf2<MAC>::ComputeBlock(std::uint32_t index, std::uint32_t count) {
   std::uint8_t* spare = salt_.Spare();
   spare[0] = static_cast<std::uint8_t>(index >> 24);
   spare[1] = static_cast<std::uint8_t>(index >> 16);
@@ -123,27 +127,29 @@ void PbKdf2<MAC>::ComputeBlock(std::uint32_t index, std::uint32_t count) {
   } else {
     XorIntoBlock(u);
   }
-  if (count > 1 && IterateDirectly(u, count - 1)) {
-    SecureWipe(u, sizeof u);
-    return;
-  }
-  for (std::uint32_t j = 1; j < count; ++j) {
+  const Direct direct = count > 1 ? IterateDirectly(u, count - 1) : Direct::Unsupported;
+  bool complete = direct != Direct::Stopped;
+  for (std::uint32_t j = 1; direct == Direct::Unsupported && j < count; ++j) {
     mac_.Reset();
     mac_.Update(u, hLen_);
     mac_.Final(u, 0);
     XorIntoBlock(u);
-    if (j % kProgressStep == 0 && progress_) progress_(j, count);
+    if (j % kProgressStep == 0 && !GoOn(j, count)) {
+      complete = false;
+      break;
+    }
   }
   SecureWipe(u, sizeof u);
+  return complete;
 }
 
 template <class MAC>
-bool PbKdf2<MAC>::IterateDirectly(std::uint8_t* u, std::uint32_t count) {
+typename PbKdf2<MAC>::Direct PbKdf2<MAC>::IterateDirectly(std::uint8_t* u, std::uint32_t count) {
   std::uint32_t inner[8], outer[8];
   if (hLen_ != 32 || !mac_.PadStates256(inner, outer)) {
     SecureWipe(inner, sizeof inner);
     SecureWipe(outer, sizeof outer);
-    return false;
+    return Direct::Unsupported;
   }
   const detail::Sha256CompressFn compress = detail::ActiveKernels().sha256;
   // Both hashes finish a 32-byte message after their pad's block: the
@@ -155,6 +161,7 @@ bool PbKdf2<MAC>::IterateDirectly(std::uint8_t* u, std::uint32_t count) {
   message[32] = 0x80;
   StoreBigEndian64(message + 56, std::uint64_t{64 + 32} * 8);
   std::uint32_t state[8];
+  Direct result = Direct::Done;
   for (std::uint32_t j = 0; j < count; ++j) {
     std::memcpy(state, inner, sizeof state);
     compress(state, message, 1);
@@ -164,14 +171,17 @@ bool PbKdf2<MAC>::IterateDirectly(std::uint8_t* u, std::uint32_t count) {
     for (int w = 0; w < 8; ++w) StoreBigEndian32(message + 4 * w, state[w]);
     XorIntoBlock(message);
     // Iteration j + 1 of the count + 1 that the block takes.
-    if ((j + 1) % kProgressStep == 0 && progress_) progress_(j + 1, std::uint64_t{count} + 1);
+    if ((j + 1) % kProgressStep == 0 && !GoOn(j + 1, std::uint64_t{count} + 1)) {
+      result = Direct::Stopped;
+      break;
+    }
   }
   std::memcpy(u, message, 32);
   SecureWipe(message, sizeof message);
   SecureWipe(state, sizeof state);
   SecureWipe(inner, sizeof inner);
   SecureWipe(outer, sizeof outer);
-  return true;
+  return result;
 }
 
 template <class MAC>
@@ -179,14 +189,23 @@ bool PbKdf2<MAC>::Derive(std::uint8_t* out, std::uint32_t length) {
   std::uint32_t done = 0;
   if (blockIndex_ == 0) {
     blockIndex_ = 1;
-    ComputeBlock(1, iterations_);
+    if (!ComputeBlock(1, iterations_)) {
+      // Stopped: an unfinished block is no key. The function needs Reset and
+      // its inputs again before another Derive.
+      SecureWipe(block_, sizeof block_);
+      if (length != 0) SecureWipe(out, length);
+      return false;
+    }
     done = length < hLen_ ? length : hLen_;
     if (done != 0) std::memcpy(out, block_, done);
   }
   while (done < length) {
     mac_.Reset();
     ++blockIndex_;
-    ComputeBlock(blockIndex_, mode_ == ChainedBlocks ? 0 : iterations_);
+    if (!ComputeBlock(blockIndex_, mode_ == ChainedBlocks ? 0 : iterations_)) {
+      SecureWipe(out, length);
+      return false;
+    }
     const std::uint32_t take = length - done < hLen_ ? length - done : hLen_;
     std::memcpy(out + done, block_, take);
     done += take;

@@ -8,6 +8,7 @@
 // messages whose length modulo 128 lies in 112..119 hash differently from the
 // standard. The byte count is kept modulo 2^32.
 
+#include <cstddef>
 #include <cstdint>
 #include <cstring>
 #include <memory>
@@ -164,7 +165,7 @@ class Sha2Bridge final : public Sha2DigestImp {
     buffered_ = 0;
 
     std::uint8_t digest[8 * sizeof(Word)];
-    for (int i = 0; i < 8; ++i) Traits::StoreWord(digest + i * sizeof(Word), chain_[i]);
+    for (std::size_t i = 0; i < 8; ++i) Traits::StoreWord(digest + i * sizeof(Word), chain_[i]);
     std::memcpy(out, digest, length);
     SecureWipe(digest, sizeof digest);
     SecureWipe(buffer_, sizeof buffer_);

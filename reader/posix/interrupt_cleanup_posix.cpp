@@ -27,11 +27,7 @@ std::atomic<bool> g_installed{false};
 
 void OnInterrupt(int signal) {
   if (void (*hook)() = g_hook) hook();
-  if (g_guarded != 0) {
-    g_guarded = 0;
-    WipeDirectoryAt(AT_FDCWD, g_directory, g_overwrite != 0);
-    ::unlink(g_lock);
-  }
+  WipeGuardedDirectory();
   struct sigaction plain {};
   plain.sa_handler = SIG_DFL;
   ::sigemptyset(&plain.sa_mask);
@@ -40,6 +36,14 @@ void OnInterrupt(int signal) {
 }
 
 }  // namespace
+
+void WipeGuardedDirectory() {
+  if (g_guarded != 0) {
+    g_guarded = 0;
+    WipeDirectoryAt(AT_FDCWD, g_directory, g_overwrite != 0);
+    ::unlink(g_lock);
+  }
+}
 
 void InstallInterruptCleanup(void (*hook)()) {
   g_hook = hook;

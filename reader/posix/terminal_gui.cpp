@@ -18,11 +18,6 @@ struct termios g_savedTerminal;
 volatile sig_atomic_t g_echoOff = 0;
 volatile sig_atomic_t g_echoFd = -1;
 
-constexpr const char* kUnknownTypeTitle = "Opening Unknown File Type";
-constexpr const char* kUnknownTypeLabel = "Opening file with extension:";
-constexpr const char* kUnknownTypeWarning =
-    "WARNING: An attached file is a file type that the Orlenta Reader does not recognise. Opening this file may "
-    "put your system at risk.\n\nDo you want to continue?";
 constexpr int kBarWidth = 30;
 
 // A catalogue text (the document may have replaced it) as the terminal may show it.

@@ -8,5 +8,6 @@ namespace reader {
 void InstallInterruptCleanup(void (*)()) {}
 void GuardDirectory(const char*, bool) {}
 void ReleaseDirectory(const char*) {}
+void WipeGuardedDirectory() {}
 
 }  // namespace reader

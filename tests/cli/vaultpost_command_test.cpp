@@ -133,8 +133,10 @@ class VaultpostCommand : public ::testing::Test {
     fs::permissions(viewer_, fs::perms::owner_all);
   }
   std::vector<std::string> Env(const std::vector<std::string>& more = {}) {
+    // No display either: without a terminal the reader would ask in windows.
     std::vector<std::string> env = {"TMPDIR=" + folder_.path(), "XDG_CONFIG_HOME=" + folder_.path() + "/config",
-                                    "VAULTPOST_VIEWER=" + viewer_, "RECORD=" + record_};
+                                    "VAULTPOST_VIEWER=" + viewer_, "RECORD=" + record_, "DISPLAY=",
+                                    "WAYLAND_DISPLAY="};
     env.insert(env.end(), more.begin(), more.end());
     return env;
   }
@@ -278,9 +280,12 @@ TEST_F(VaultpostCommand, InspectShowsHeaderAndTagsWithoutCredentials) {
 
 TEST_F(VaultpostCommand, UsageVersionAndHelp) {
   // Without a terminal or --password-stdin, a document that needs credentials cannot be opened.
+  const std::string doc = WriteDocument(folder_, SimpleSpec());
   const std::vector<std::string> usageErrors[] = {
-      {}, {"frobnicate"}, {"open"}, {"open", "--user", "x", "doc.emc"}, {"inspect"},
-      {"open", WriteDocument(folder_, SimpleSpec())}};
+      {}, {"frobnicate"}, {"open"}, {"open", "--user", "x", "doc.emc"}, {"inspect"}, {"open", doc},
+      {"open", "--gui", "--tui", doc}, {"open", "--gui", "--password-stdin", doc},
+      {"thumbnail", doc, "out.png"}, {"thumbnail", doc, "out.png", "0"}, {"thumbnail", doc, "out.png", "1025"},
+      {"thumbnail", doc, "out.png", "-5"}, {"thumbnail", doc, "out.png", "12px"}};
   for (const auto& args : usageErrors) EXPECT_EQ(Run(args).status, 2) << ::testing::PrintToString(args);
   EXPECT_EQ(folder_.LeftInTemporaryRoot(), 0u);
   // One that needs none opens, the notice answered from standard input.
@@ -294,6 +299,36 @@ TEST_F(VaultpostCommand, UsageVersionAndHelp) {
   EXPECT_EQ(v.status, 0);
   EXPECT_NE(v.out.find("2.27-3"), std::string::npos);
   EXPECT_EQ(Run({"--help"}).status, 0);
+}
+
+// The windows are asked for where none can be shown: no display here (or
+// none built in) is a failure that says so, never a fall back to a prompt
+// nobody sees.
+TEST_F(VaultpostCommand, GuiWithoutADisplaySaysSo) {
+  const Outcome r = Run({"open", "--gui", WriteDocument(folder_, SimpleSpec())});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_NE(r.err.find(VP_WITH_GTK ? "cannot open the display" : "built without the desktop dialogs"),
+            std::string::npos)
+      << r.err;
+  EXPECT_EQ(folder_.LeftInTemporaryRoot(), 0u);
+}
+
+// The thumbnailer's command: a PNG of the asked size, also for a file that is
+// no document; a place it cannot write to is a failure with nothing left.
+TEST_F(VaultpostCommand, ThumbnailWritesAPngOrFailsCleanly) {
+  std::ofstream(folder_.path() + "/plain.emc") << "not a document";
+  for (const std::string& in : {WriteDocument(folder_, SimpleSpec()), folder_.path() + "/plain.emc"}) {
+    const std::string out = folder_.path() + "/thumb.png";
+    ASSERT_EQ(Run({"thumbnail", in, out, "48"}).status, 0);
+    const std::string png = Slurp(out);
+    ASSERT_GT(png.size(), 24u);
+    EXPECT_EQ(png.substr(1, 3), "PNG");
+    EXPECT_EQ(png.substr(16, 8), std::string("\0\0\0\x30\0\0\0\x30", 8));  // IHDR: 48 x 48
+  }
+  const Outcome r = Run({"thumbnail", folder_.path() + "/plain.emc", folder_.path() + "/missing/thumb.png", "48"});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_NE(r.err.find("missing/thumb.png"), std::string::npos) << r.err;
+  EXPECT_FALSE(fs::exists(folder_.path() + "/missing"));
 }
 
 // No shared memory (a read-only /dev/shm): the reader still starts and opens

@@ -32,8 +32,9 @@ class ScriptedSource final : public VPReader {
   const std::uint8_t* NextBlock(std::uint32_t& length) override {
     ++calls;
     if (calls > static_cast<int>(blocks_.size())) return nullptr;
-    length = static_cast<std::uint32_t>(blocks_[calls - 1].size());
-    return blocks_[calls - 1].data();
+    const Bytes& block = blocks_[static_cast<std::size_t>(calls - 1)];
+    length = static_cast<std::uint32_t>(block.size());
+    return block.data();
   }
   int calls = 0;
 

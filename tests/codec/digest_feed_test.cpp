@@ -23,21 +23,26 @@ Bytes Final(security::Digest& digest) {
 }
 
 // Copied pieces, pieces decoded straight into slots (some handed back
-// empty), and direct use of the digest between Drains, in random order.
+// empty), and direct use of the digest between Drains, in random order. A
+// build without threads hashes every piece at once, to the same digest.
 TEST(DigestFeedTest, HelperGivesTheSameDigestHoweverTheBytesArrive) {
   std::mt19937 rng(5);
   for (std::uint32_t id : {2u, 3u, 4u, 7u}) {
     security::Digest reference(id), hashed(id);
     DigestFeed feed(&hashed);
-    ASSERT_TRUE(feed.HashInBackground());
-    EXPECT_TRUE(feed.InBackground());
+    ASSERT_EQ(feed.HashInBackground(), DigestFeed::HelperThreads);
+    EXPECT_EQ(feed.InBackground(), DigestFeed::HelperThreads);
     for (int round = 0; round < 300; ++round) {
       const Bytes piece = Noise(rng() % 3 == 0 ? rng() % DigestFeed::SlotSize : rng() % 5000, static_cast<std::uint32_t>(rng()));
       reference.Update(piece.data(), static_cast<std::uint32_t>(piece.size()));
       switch (rng() % 4) {
         case 0: {
           std::uint8_t* slot = feed.Acquire();
-          ASSERT_NE(slot, nullptr);
+          if (slot == nullptr) {
+            ASSERT_FALSE(feed.InBackground());
+            feed.Update(piece.data(), static_cast<std::uint32_t>(piece.size()));
+            break;
+          }
           std::memcpy(slot, piece.data(), piece.size());
           feed.Commit(static_cast<std::uint32_t>(piece.size()));
           break;

@@ -110,7 +110,7 @@ TEST(DocumentTagTableTest, TruncatedOrLyingListsKeepTheCompleteEntries) {
   // Cut at every point: the end word, inside the second entry, inside the first.
   for (std::size_t cut = 0; cut < complete.size(); ++cut) {
     DocumentTagTable table;
-    EXPECT_FALSE(LoadTags(table, std::vector<std::uint8_t>(complete.begin(), complete.begin() + cut))) << cut;
+    EXPECT_FALSE(LoadTags(table, std::vector<std::uint8_t>(complete.begin(), complete.begin() + static_cast<std::ptrdiff_t>(cut)))) << cut;
     EXPECT_EQ(table.Count(), cut >= secondEntry + 13 ? 2u : cut >= secondEntry ? 1u : 0u) << cut;
   }
   // Stated lengths far beyond the data cost no more than the data.

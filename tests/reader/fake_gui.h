@@ -37,6 +37,8 @@ class FakeGui : public reader::GuiInterface {
   bool confirmDontAsk = false;
   std::vector<std::string> confirmedExtensions;  // "<null>" for none
   std::function<void()> onWaitNotice;
+  // Asked by the flow between steps; true plays the progress window's Cancel.
+  std::function<bool()> cancel;
 
   int PromptForCredentials(bool askUserName) override {
     ++prompts;
@@ -71,6 +73,7 @@ class FakeGui : public reader::GuiInterface {
     return confirmAnswer;
   }
   void AfterDocument() override { calls.push_back("afterDocument"); }
+  bool CancelRequested() override { return cancel && cancel(); }
 };
 
 }  // namespace testing_support

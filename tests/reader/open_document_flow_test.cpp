@@ -74,6 +74,38 @@ TEST(OpenDocumentFlow, CancelledPromptDecodesNothing) {
   EXPECT_EQ(f.folder.LeftInTemporaryRoot(), 0u);
 }
 
+// The progress window's Cancel during the key derivation, during the
+// decoding and while the viewer starts: each closes the prompt, wipes what
+// was written and shows nothing more.
+TEST(OpenDocumentFlow, CancelInTheProgressWindowStopsWipesAndShowsNothing) {
+  struct Case {
+    const char* when;
+    std::function<bool(Flow&)> cancel;
+    std::size_t launches;
+  };
+  const Case cases[] = {
+      {"key derivation", [](Flow& f) { return !f.gui.positions.empty() && f.gui.range == 100; }, 0},
+      {"decoding", [](Flow& f) { return f.gui.positions.size() >= 2 && f.gui.range == 3; }, 0},
+      {"viewer", [](Flow& f) { return !f.os.launched.empty(); }, 1},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.when);
+    Flow f;
+    f.gui.State().keyProgressAfterMs = 0;
+    auto recipe = SimpleSpec();
+    recipe.iterationThousands = 20;  // long enough to report progress
+    f.gui.cancel = [&] { return c.cancel(f); };
+    f.gui.credentials.push_back({"alice", "secret"});
+    EXPECT_TRUE(f.gui.RunOpenDocument(WriteDocument(f.folder, recipe).c_str()));
+    EXPECT_EQ(f.gui.prompts, 1);
+    EXPECT_EQ(f.os.launched.size(), c.launches);
+    EXPECT_FALSE(ShowedTheNotice(f));
+    EXPECT_TRUE(f.gui.messages.empty());
+    EXPECT_EQ(f.gui.calls.back(), "hideOpening");
+    EXPECT_EQ(f.folder.LeftInTemporaryRoot(), 0u);
+  }
+}
+
 TEST(OpenDocumentFlow, FlagsSteerPromptAndNotice) {
   {  // No credentials: decoded at once with empty user and password; no notice.
     Flow f;

@@ -53,7 +53,7 @@ TEST(CipherDesTables, FirstEntriesAndChecksumsMatchThePublishedTables) {
     const auto& f = line.fields;
     const detail::DesTableSet& set = f[0] == "key" ? detail::kDesKeyTables : detail::kDesRoundTables;
     if (f[1] != "sha256") {
-      for (int i = 0; i < 4; ++i) EXPECT_EQ(set[std::stoul(f[1])][i], std::stoul(f[2 + i], nullptr, 16)) << i;
+      for (std::size_t i = 0; i < 4; ++i) EXPECT_EQ(set[std::stoul(f[1])][i], std::stoul(f[2 + i], nullptr, 16)) << i;
       continue;
     }
     Bytes bytes(8 * 64 * 4), digest(32);  // each entry little-endian, table 0 first

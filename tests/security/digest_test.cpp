@@ -40,7 +40,7 @@ TEST(DigestKnownAnswers, EveryFrontMatchesTheFileWholeAndInPieces) {
     ASSERT_EQ(front->OutputSize(), bytes);
     const Bytes message = kat::DecodeField(f[1]);
     // Odd call sizes exercise the buffer top-up and the whole-block paths.
-    for (std::size_t chunk : {0, 1, 997}) {
+    for (std::size_t chunk : {0u, 1u, 997u}) {
       const std::string hex = kat::ToHex(Hash(*front, message, chunk));
       EXPECT_EQ(hex, f[2]);
       EXPECT_TRUE(f.size() == 3 || hex != f[3].substr(9));  // not the standard's value

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
 #include "security/hmac.h"
 #include "security/kat_file.h"
@@ -125,6 +126,37 @@ TEST(PbKdf2, ZeroIterationsCountAsOneAndResetTakesANewKey) {
   kdf.AddInput("new", 3);
   ASSERT_TRUE(kdf.Derive(out.data(), 32));
   EXPECT_EQ(out, Derive<ShaPbkdf2>(1, 5, Text("new"), {}, kSalt, 32));
+}
+
+// Progress comes every 4096 iterations of block 1 on both iteration paths
+// (SHA-256 straight on the compression function, Keccak through the MAC);
+// it never changes the key, and a "stop" answer fails Derive with the output
+// zeroed.
+template <class Kdf>
+void CheckProgressAndStop() {
+  constexpr std::uint32_t kIterations = 9000;
+  const Bytes expected = Derive<Kdf>(1, kIterations, Text("pw"), {}, kSalt, 40);
+  for (const bool stop : {false, true}) {
+    Kdf kdf(kIterations, kSalt.data(), 32, 1);
+    kdf.AddInput("pw", 2);
+    std::vector<std::uint64_t> reports;
+    kdf.SetProgress([&](std::uint64_t done, std::uint64_t total) {
+      EXPECT_EQ(total, kIterations);
+      reports.push_back(done);
+      return !stop;
+    });
+    Bytes out(40, 0xAA);
+    EXPECT_EQ(kdf.Derive(out.data(), 40), !stop);
+    EXPECT_EQ(out, stop ? Bytes(40, 0) : expected);
+    const std::vector<std::uint64_t> expectedReports =
+        stop ? std::vector<std::uint64_t>{4096} : std::vector<std::uint64_t>{4096, 8192};
+    EXPECT_EQ(reports, expectedReports);
+  }
+}
+
+TEST(PbKdf2, ProgressReportsNeverChangeTheKeyAndAStopFailsDerive) {
+  CheckProgressAndStop<ShaPbkdf2>();
+  CheckProgressAndStop<KeccakPbkdf2>();
 }
 
 // A single input is never used: the key stays empty. (Two inputs: see the

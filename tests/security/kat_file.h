@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstddef>
 #include <cstdint>
 #include <fstream>
 #include <iomanip>
@@ -45,7 +46,7 @@ inline Bytes Random(std::mt19937& rng, std::size_t n) {
   return b;
 }
 
-inline Bytes Slice(const Bytes& b, std::size_t from, std::size_t to) { return Bytes(b.begin() + from, b.begin() + to); }
+inline Bytes Slice(const Bytes& b, std::size_t from, std::size_t to) { return Bytes(b.begin() + static_cast<std::ptrdiff_t>(from), b.begin() + static_cast<std::ptrdiff_t>(to)); }
 
 inline Bytes Concat(Bytes a, const Bytes& b) {
   a.insert(a.end(), b.begin(), b.end());
@@ -54,7 +55,7 @@ inline Bytes Concat(Bytes a, const Bytes& b) {
 
 // Each 4-byte group reversed: the stored order of CBC ciphertext.
 inline Bytes ReverseGroups(Bytes data) {
-  for (std::size_t i = 0; i + 4 <= data.size(); i += 4) std::reverse(data.begin() + i, data.begin() + i + 4);
+  for (std::size_t i = 0; i + 4 <= data.size(); i += 4) std::reverse(data.begin() + static_cast<std::ptrdiff_t>(i), data.begin() + static_cast<std::ptrdiff_t>(i + 4));
   return data;
 }
 

@@ -1,4 +1,4 @@
-// vpmakeicons [--preview SHEET.png] OUTDIR
+// vpmakeicons [--preview SHEET.png] [--hicolor DIR] OUTDIR
 //
 // Draws the Windows module's two icons and writes them as icon files:
 //   OUTDIR/document.ico  resource 141, the reader's icon, shown for documents
@@ -6,6 +6,11 @@
 //                        of the list of installed programs
 // and the side picture of the setup program's welcome and finish pages:
 //   OUTDIR/setup.bmp     164 x 314 pixels, 24-bit: the program icon on its blue
+// --hicolor also writes both icons for the Linux desktop's icon theme, as
+// DIR/<n>x<n>/apps/orlenta-reader.png (the program) and
+// DIR/<n>x<n>/mimetypes/application-x-orlenta-document.png (the document
+// type) for n = 16, 24, 32, 48, 64, 128 and 256, and the same two drawings as
+// SVG under DIR/scalable.
 // Both icons show a page with a folded corner and text lines, and a padlock over its
 // lower right; the document icon's lock is amber, the program icon's is blue.
 // Each file holds 256, 48, 32, 24 and 16 pixel images at 32 bits per pixel:
@@ -24,6 +29,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -196,6 +202,22 @@ const std::vector<Layout>& Layouts() {
   return layouts;
 }
 // clang-format on
+
+// The large design at another size (the theme's 64 and 128 pixels).
+Layout Scaled(const Layout& l, int size) {
+  const double k = size / static_cast<double>(l.size);
+  const auto box = [k](const Box& b) { return Box{b.x0 * k, b.y0 * k, b.x1 * k, b.y1 * k}; };
+  Layout s = l;
+  s.size = size;
+  s.page = box(l.page), s.body = box(l.body), s.shackle = box(l.shackle);
+  s.keyHead = box(l.keyHead), s.keySlot = box(l.keySlot);
+  for (double* v : {&s.pageRadius, &s.fold, &s.outline, &s.lineHeight, &s.lineRadius, &s.bodyRadius, &s.bodyOutline,
+                    &s.shackleRadius, &s.shackleWidth, &s.shackleOutline, &s.keyHeadRadius, &s.gap, &s.shadow}) {
+    *v *= k;
+  }
+  for (TextLine& line : s.lines) line = {line.y * k, line.x0 * k, line.x1 * k};
+  return s;
+}
 
 struct Palette {
   Colour lockTop, lockBottom, lockOutline, keyhole;
@@ -453,6 +475,88 @@ Bytes SetupSidePicture(const Canvas& icon, const Palette& palette) {
 }
 
 // ---------------------------------------------------------------------------
+// The large design as SVG, shape for shape: the page (its outline drawn as a
+// stroke inside the edge), text lines, the folded corner, a mask that clears
+// the margin around the lock, the shackle, the body and the keyhole.
+
+std::string Hex(const Colour& c) {
+  char text[8];
+  std::snprintf(text, sizeof text, "#%02x%02x%02x", static_cast<int>(std::lround(c.r * 255)),
+                static_cast<int>(std::lround(c.g * 255)), static_cast<int>(std::lround(c.b * 255)));
+  return text;
+}
+
+std::string Rect(const Box& b, double radius, double inset, const std::string& paint) {
+  char text[256];
+  std::snprintf(text, sizeof text, "<rect x=\"%g\" y=\"%g\" width=\"%g\" height=\"%g\" rx=\"%g\" %s/>\n",
+                b.x0 + inset, b.y0 + inset, b.x1 - b.x0 - 2 * inset, b.y1 - b.y0 - 2 * inset,
+                std::max(0.0, radius - inset), paint.c_str());
+  return text;
+}
+
+std::string GradientDef(const char* id, Colour top, Colour bottom, double y0, double y1) {
+  char text[256];
+  std::snprintf(text, sizeof text,
+                "<linearGradient id=\"%s\" gradientUnits=\"userSpaceOnUse\" x1=\"0\" y1=\"%g\" x2=\"0\" y2=\"%g\">"
+                "<stop offset=\"0\" stop-color=\"%s\"/><stop offset=\"1\" stop-color=\"%s\"/></linearGradient>\n",
+                id, y0, y1, Hex(top).c_str(), Hex(bottom).c_str());
+  return text;
+}
+
+std::string Svg(const Layout& l, const Palette& palette) {
+  const Box& pg = l.page;
+  const double o = l.outline / 2;  // the outline's stroke runs half its width inside the edge
+  char path[512];
+  std::snprintf(path, sizeof path,
+                "M%g %gL%g %gL%g %gL%g %gA%g %g 0 0 1 %g %gL%g %gA%g %g 0 0 1 %g %gL%g %gA%g %g 0 0 1 %g %gZ",
+                pg.x0 + l.pageRadius, pg.y0 + o, pg.x1 - l.fold - o * 0.41, pg.y0 + o, pg.x1 - o, pg.y0 + l.fold + o * 0.41,
+                pg.x1 - o, pg.y1 - l.pageRadius, l.pageRadius - o, l.pageRadius - o, pg.x1 - l.pageRadius, pg.y1 - o,
+                pg.x0 + l.pageRadius, pg.y1 - o, l.pageRadius - o, l.pageRadius - o, pg.x0 + o, pg.y1 - l.pageRadius,
+                pg.x0 + o, pg.y0 + l.pageRadius, l.pageRadius - o, l.pageRadius - o, pg.x0 + l.pageRadius, pg.y0 + o);
+  char flap[256];
+  std::snprintf(flap, sizeof flap, "M%g %gL%g %gL%g %gZ", pg.x1 - l.fold + o, pg.y0 + o * 2.4, pg.x1 - l.fold + o,
+                pg.y0 + l.fold - o, pg.x1 - o * 2.4, pg.y0 + l.fold - o);
+  char text[512];
+  std::string svg;
+  std::snprintf(text, sizeof text,
+                "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"%d\" height=\"%d\" viewBox=\"0 0 %d %d\">\n<defs>\n",
+                l.size, l.size, l.size, l.size);
+  svg += text;
+  svg += GradientDef("page", kPageTop, kPageBottom, pg.y0, pg.y1);
+  svg += GradientDef("shackle", kShackleLight, kShackleDark, l.shackle.y0, l.body.y0);
+  svg += GradientDef("lock", palette.lockTop, palette.lockBottom, l.body.y0, l.body.y1);
+  // The margin around the lock: the body and the shackle with its opening, grown by the gap.
+  svg += "<mask id=\"margin\" maskUnits=\"userSpaceOnUse\" x=\"0\" y=\"0\" width=\"" + std::to_string(l.size) +
+         "\" height=\"" + std::to_string(l.size) + "\">\n";
+  svg += Rect({0, 0, static_cast<double>(l.size), static_cast<double>(l.size)}, 0, 0, "fill=\"#fff\"");
+  svg += Rect(l.body, l.bodyRadius, -l.gap, "fill=\"#000\"");
+  svg += Rect(l.shackle, l.shackleRadius, -(l.shackleWidth / 2 + l.gap), "fill=\"#000\"");
+  svg += "</mask>\n</defs>\n<g mask=\"url(#margin)\">\n";
+  svg += std::string("<path d=\"") + path + "\" fill=\"url(#page)\" stroke=\"" + Hex(kPageOutline) +
+         "\" stroke-width=\"" + std::to_string(l.outline) + "\" stroke-linejoin=\"round\"/>\n";
+  for (const TextLine& line : l.lines) {
+    svg += Rect({line.x0, line.y, line.x1, line.y + l.lineHeight}, l.lineRadius, 0, "fill=\"" + Hex(kText) + "\"");
+  }
+  svg += std::string("<path d=\"") + flap + "\" fill=\"" + Hex(kFold) + "\" stroke=\"" + Hex(kPageOutline) +
+         "\" stroke-width=\"" + std::to_string(l.outline) + "\" stroke-linejoin=\"round\"/>\n</g>\n";
+  svg += Rect(l.shackle, l.shackleRadius, 0,
+              "fill=\"none\" stroke=\"" + Hex(kShackleOutline) + "\" stroke-width=\"" + std::to_string(l.shackleWidth) + "\"");
+  svg += Rect(l.shackle, l.shackleRadius, 0,
+              "fill=\"none\" stroke=\"url(#shackle)\" stroke-width=\"" +
+                  std::to_string(l.shackleWidth - 2 * l.shackleOutline) + "\"");
+  svg += Rect(l.body, l.bodyRadius, l.bodyOutline / 2,
+              "fill=\"url(#lock)\" stroke=\"" + Hex(palette.lockOutline) + "\" stroke-width=\"" +
+                  std::to_string(l.bodyOutline) + "\"");
+  std::snprintf(text, sizeof text, "<circle cx=\"%g\" cy=\"%g\" r=\"%g\" fill=\"%s\"/>\n",
+                (l.keyHead.x0 + l.keyHead.x1) / 2, (l.keyHead.y0 + l.keyHead.y1) / 2, l.keyHeadRadius,
+                Hex(palette.keyhole).c_str());
+  svg += text;
+  svg += Rect(l.keySlot, 0, 0, "fill=\"" + Hex(palette.keyhole) + "\"");
+  svg += "</svg>\n";
+  return svg;
+}
+
+// ---------------------------------------------------------------------------
 // Review sheet: one row per icon, every size enlarged by whole pixels over a
 // checkerboard, and each at its real size on a light and a dark strip.
 
@@ -515,11 +619,31 @@ bool WriteFile(const std::string& path, const Bytes& data) {
 
 }  // namespace
 
+// The icon theme's files of one icon under `dir` (see the top of this file).
+bool WriteThemeIcon(const std::string& dir, const char* context, const char* name, const Palette& palette) {
+  for (int size : {16, 24, 32, 48, 64, 128, 256}) {
+    const Layout* layout = nullptr;
+    for (const Layout& l : Layouts()) layout = l.size == size ? &l : layout;
+    const Layout scaled = layout != nullptr ? *layout : Scaled(Layouts().front(), size);
+    const std::string folder = dir + "/" + std::to_string(size) + "x" + std::to_string(size) + "/" + context;
+    std::filesystem::create_directories(folder);
+    if (!WriteFile(folder + "/" + name + ".png", EncodePng(size, size, CanvasRgba(Draw(scaled, palette))))) {
+      return false;
+    }
+  }
+  const std::string folder = dir + "/scalable/" + context;
+  std::filesystem::create_directories(folder);
+  const std::string svg = Svg(Layouts().front(), palette);
+  return WriteFile(folder + "/" + name + ".svg", Bytes(svg.begin(), svg.end()));
+}
+
 int main(int argc, char** argv) {
-  std::string preview, outDir;
+  std::string preview, hicolor, outDir;
   for (int i = 1; i < argc; ++i) {
     if (std::strcmp(argv[i], "--preview") == 0 && i + 1 < argc) {
       preview = argv[++i];
+    } else if (std::strcmp(argv[i], "--hicolor") == 0 && i + 1 < argc) {
+      hicolor = argv[++i];
     } else if (argv[i][0] != '-' && outDir.empty()) {
       outDir = argv[i];
     } else {
@@ -528,7 +652,7 @@ int main(int argc, char** argv) {
     }
   }
   if (outDir.empty()) {
-    std::fprintf(stderr, "usage: vpmakeicons [--preview SHEET.png] OUTDIR\n");
+    std::fprintf(stderr, "usage: vpmakeicons [--preview SHEET.png] [--hicolor DIR] OUTDIR\n");
     return 2;
   }
 
@@ -550,5 +674,9 @@ int main(int argc, char** argv) {
   }
   if (!WriteFile(outDir + "/setup.bmp", SetupSidePicture(drawn.back().front(), kProgramPalette))) return 1;
   if (!preview.empty() && !WriteFile(preview, PreviewSheet(drawn))) return 1;
+  if (!hicolor.empty() && (!WriteThemeIcon(hicolor, "apps", "orlenta-reader", kProgramPalette) ||
+                           !WriteThemeIcon(hicolor, "mimetypes", "application-x-orlenta-document", kDocumentPalette))) {
+    return 1;
+  }
   return 0;
 }

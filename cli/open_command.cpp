@@ -1,0 +1,143 @@
+// vaultpost open: the interface is chosen here. The desktop's dialogs when
+// asked for (--gui), or when a display is there and no terminal is (a file
+// manager starts programs so); the terminal otherwise, or when asked for
+// (--tui) or given the credentials for a script.
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "cli/command_line.h"
+#include "os/posix/posix_os_interface.h"
+#include "reader/interrupt_cleanup.h"
+#include "reader/posix/terminal_gui.h"
+#include "security/secret_text.h"
+#include "source/xp/unique_file.h"
+#ifdef VP_WITH_GTK
+#include "reader/gtk/gtk_gui.h"
+#endif
+
+namespace cli {
+
+namespace {
+
+// Whether the process has a controlling terminal to ask on.
+bool HaveTerminal() {
+  const int fd = ::open("/dev/tty", O_RDWR | O_CLOEXEC);
+  if (fd < 0) return false;
+  ::close(fd);
+  return true;
+}
+
+// Whether the desktop's dialogs can be shown: built in, a display named, and
+// the toolkit connected to it.
+bool OpenDesktop() {
+#ifdef VP_WITH_GTK
+  const auto named = [](const char* name) {
+    const char* value = std::getenv(name);
+    return value != nullptr && value[0] != '\0';
+  };
+  return (named("DISPLAY") || named("WAYLAND_DISPLAY")) && reader::GtkGui::OpenDisplay();
+#else
+  return false;
+#endif
+}
+
+// Reads the password line from `in` without leaving a copy in a stdio buffer.
+void ReadPasswordLine(std::FILE* in, security::SecretText& password) {
+  std::setvbuf(in, nullptr, _IONBF, 0);
+  reader::ReadLine(in, password);
+}
+
+int OpenOnTerminal(const char* path, reader::TerminalGui::Options options) {
+  os::PosixOsInterface services;
+  reader::InstallInterruptCleanup(&reader::RestoreTerminalEcho);
+  reader::TerminalGui gui(std::move(options));
+  gui.RunOpenDocument(path);
+  if (gui.NoCredentialsSource()) {
+    std::fprintf(stderr, "vaultpost: no terminal to ask for the credentials; use --password-stdin\n");
+    return kExitUsage;
+  }
+  return gui.FailureReported() || gui.Cancelled() ? kExitFailure : kExitOk;
+}
+
+#ifdef VP_WITH_GTK
+int OpenOnDesktop(const char* path) {
+  os::PosixOsInterface services;
+  // Logging out sends SIGTERM (or SIGHUP): the part files go before the process.
+  reader::InstallInterruptCleanup();
+  reader::GtkGui gui;
+  gui.RunOpenDocument(path);
+  return gui.FailureReported() || gui.Cancelled() ? kExitFailure : kExitOk;
+}
+#endif
+
+}  // namespace
+
+int RunOpen(const std::vector<std::string>& args) {
+  CommandLine line;
+  if (!ParseCommandLine("open", args, {"--password-stdin", "--gui", "--tui"}, {"--user", "--password-file"}, line)) {
+    return kExitUsage;
+  }
+  const char* passwordFile = line.Value("--password-file");
+  const bool passwordStdin = line.Has("--password-stdin");
+  const bool credentialsGiven = passwordStdin || passwordFile != nullptr;
+  if (passwordStdin && passwordFile != nullptr) {
+    std::fprintf(stderr, "vaultpost: give --password-stdin or --password-file, not both\n");
+    return kExitUsage;
+  }
+  if (line.Has("--gui") && (line.Has("--tui") || credentialsGiven)) {
+    std::fprintf(stderr, "vaultpost: --gui asks in a window; it takes neither --tui nor a password option\n");
+    return kExitUsage;
+  }
+  if (line.Value("--user") != nullptr && !credentialsGiven) {
+    std::fprintf(stderr, "vaultpost: --user needs --password-stdin or --password-file\n");
+    return kExitUsage;
+  }
+
+  const bool terminal = HaveTerminal();
+  const bool wantDesktop = line.Has("--gui") || (!line.Has("--tui") && !credentialsGiven && !terminal);
+  if (wantDesktop && OpenDesktop()) {
+#ifdef VP_WITH_GTK
+    return OpenOnDesktop(line.File());
+#endif
+  }
+  if (line.Has("--gui")) {
+#ifdef VP_WITH_GTK
+    std::fprintf(stderr, "vaultpost: --gui: cannot open the display\n");
+#else
+    std::fprintf(stderr, "vaultpost: --gui: this vaultpost was built without the desktop dialogs\n");
+#endif
+    return kExitFailure;
+  }
+
+  reader::TerminalGui::Options options;
+  if (credentialsGiven) {
+    options.scripted = true;
+    options.credentialsGiven = true;
+    options.answers = stdin;
+    if (const char* user = line.Value("--user")) options.userName = user;
+    if (passwordFile != nullptr) {
+      xp::UniqueFile pf(std::fopen(passwordFile, "r"));
+      if (!pf) {
+        std::fprintf(stderr, "vaultpost: cannot read %s: %s\n", passwordFile, std::strerror(errno));
+        return kExitUsage;
+      }
+      ReadPasswordLine(pf.get(), options.password);
+    } else {
+      ReadPasswordLine(stdin, options.password);
+    }
+  } else if (!terminal) {
+    // Without a terminal a document that needs no credentials still opens,
+    // with its questions answered from standard input.
+    options.scripted = true;
+    options.answers = stdin;
+  }
+  return OpenOnTerminal(line.File(), std::move(options));
+}
+
+}  // namespace cli

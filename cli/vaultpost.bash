@@ -1,0 +1,37 @@
+# bash completion for vaultpost
+_vaultpost() {
+  local cur prev words cword
+  _init_completion || return
+  if ((cword == 1)); then
+    COMPREPLY=($(compgen -W 'open inspect thumbnail --help --version' -- "$cur"))
+    return
+  fi
+  case ${words[1]} in
+    open)
+      case $prev in
+        --password-file) _filedir; return ;;
+        --user) return ;;
+      esac
+      if [[ $cur == -* ]]; then
+        COMPREPLY=($(compgen -W '--gui --tui --user --password-stdin --password-file' -- "$cur"))
+      else
+        _filedir '@(emc|emd|oed)'
+      fi
+      ;;
+    inspect)
+      if [[ $cur == -* ]]; then
+        COMPREPLY=($(compgen -W '--json' -- "$cur"))
+      else
+        _filedir '@(emc|emd|oed)'
+      fi
+      ;;
+    thumbnail)
+      case $cword in
+        2) _filedir '@(emc|emd|oed)' ;;
+        3) _filedir png ;;
+        4) COMPREPLY=($(compgen -W '128 256 512 1024' -- "$cur")) ;;
+      esac
+      ;;
+  esac
+} &&
+  complete -F _vaultpost vaultpost
