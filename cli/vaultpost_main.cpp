@@ -62,32 +62,6 @@ void PrintUsage(std::FILE* out) {
 
 // ---- inspect ------------------------------------------------------------------
 
-void JsonString(std::string& out, const unsigned char* data, std::size_t n) {
-  static const char* hex = "0123456789abcdef";
-  out += '"';
-  for (std::size_t i = 0; i < n; ++i) {
-    const unsigned char c = data[i];
-    switch (c) {
-      case '"': out += "\\\""; break;
-      case '\\': out += "\\\\"; break;
-      case '\n': out += "\\n"; break;
-      case '\r': out += "\\r"; break;
-      case '\t': out += "\\t"; break;
-      default:
-        if (c < 0x20 || c >= 0x7F) {
-          // Bytes of the single-byte code page are shown as their code points.
-          char buf[8];
-          std::snprintf(buf, sizeof buf, "\\u%04x", c);
-          out += buf;
-        } else {
-          out += static_cast<char>(c);
-        }
-    }
-  }
-  out += '"';
-  (void)hex;
-}
-
 std::string Hex(const unsigned char* data, std::size_t n) {
   static const char* hex = "0123456789abcdef";
   std::string out;
@@ -132,7 +106,7 @@ int Inspect(const char* path, bool json) {
     std::string out = "{";
     out += "\"result\":" + std::to_string(result);
     out += ",\"magic\":";
-    JsonString(out, header.magic, sizeof header.magic);
+    out += reader::JsonText(std::string_view(reinterpret_cast<const char*>(header.magic), sizeof header.magic));
     out += ",\"version\":" + std::to_string(header.formatVersion);
     out += ",\"cipher\":" + std::to_string(header.cipherId);
     out += ",\"trailerDigest\":" + std::to_string(header.trailerDigestId);
@@ -148,8 +122,7 @@ int Inspect(const char* path, bool json) {
     for (std::uint32_t i = 0; i < tags.Count(); ++i) {
       const codec::DocumentTag& t = tags.Tag(i);
       if (i > 0) out += ",";
-      out += "{\"key\":";
-      JsonString(out, reinterpret_cast<const unsigned char*>(t.key), std::strlen(t.key));
+      out += "{\"key\":" + reader::JsonText(t.key);
       out += ",\"binary\":";
       out += t.binary ? "true" : "false";
       out += ",\"length\":" + std::to_string(t.valueLength);
@@ -159,7 +132,7 @@ int Inspect(const char* path, bool json) {
         out += Hex(t.value.get(), t.valueLength);
         out += '"';
       } else {
-        JsonString(out, t.value.get(), std::strlen(t.Text()));
+        out += reader::JsonText(t.Text());
       }
       out += "}";
     }
@@ -168,7 +141,7 @@ int Inspect(const char* path, bool json) {
   } else {
     std::printf("result:          %d\n", result);
     const std::string magic(reinterpret_cast<const char*>(header.magic), sizeof header.magic);
-    std::printf("magic:           %s\n", reader::TerminalText(magic).c_str());
+    std::printf("magic:           %s\n", reader::TerminalLine(magic).c_str());
     std::printf("format version:  %u\n", header.formatVersion);
     std::printf("cipher id:       %u\n", header.cipherId);
     std::printf("trailer digest:  %u\n", header.trailerDigestId);
@@ -182,9 +155,9 @@ int Inspect(const char* path, bool json) {
     for (std::uint32_t i = 0; i < tags.Count(); ++i) {
       const codec::DocumentTag& t = tags.Tag(i);
       if (t.binary) {
-        std::printf("  %s (binary, %u bytes)\n", reader::TerminalText(t.key).c_str(), t.valueLength);
+        std::printf("  %s (binary, %u bytes)\n", reader::TerminalLine(t.key).c_str(), t.valueLength);
       } else {
-        std::printf("  %s = %s\n", reader::TerminalText(t.key).c_str(), reader::TerminalText(t.Text()).c_str());
+        std::printf("  %s = %s\n", reader::TerminalLine(t.key).c_str(), reader::TerminalLine(t.Text()).c_str());
       }
     }
   }

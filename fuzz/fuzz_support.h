@@ -20,6 +20,7 @@
 #include "security/cbc_cipher.h"
 #include "security/digest_imp.h"
 #include "security/simple_kdf.h"
+#include "tests/support/memory_source.h"
 
 namespace vpfuzz {
 
@@ -40,33 +41,7 @@ inline bool IsKnownResult(codec::DecodeResult result) {
   return (code <= 0 && code >= -16 && code != -9) || code == -25;
 }
 
-// A source over memory with the positioned interface only, as the
-// inspection uses a file.
-class SeekableMemory final : public codec::VPReader {
- public:
-  SeekableMemory(const std::uint8_t* data, std::size_t size) : data_(data), size_(static_cast<std::int64_t>(size)) {}
-  const std::uint8_t* NextBlock(std::uint32_t&) override { return nullptr; }
-  bool Seek(std::int32_t offset, std::int32_t origin) override {
-    if (origin < 0 || origin > 2) return false;
-    const std::int64_t base = origin == 0 ? 0 : origin == 1 ? position_ : size_;
-    if (base + offset < 0) return false;
-    position_ = base + offset;
-    return true;
-  }
-  std::uint32_t Read(void* buffer, std::uint32_t itemSize, std::uint32_t itemCount) override {
-    if (itemSize == 0 || position_ >= size_) return 0;
-    const std::int64_t items = std::min<std::int64_t>(itemCount, (size_ - position_) / itemSize);
-    if (items > 0) std::memcpy(buffer, data_ + position_, static_cast<std::size_t>(items * itemSize));
-    position_ += items * itemSize;
-    return static_cast<std::uint32_t>(items);
-  }
-  std::int64_t Position() const { return position_; }
-
- private:
-  const std::uint8_t* data_;
-  std::int64_t size_;
-  std::int64_t position_ = 0;
-};
+using support::SeekableMemory;
 
 // Keeps nothing, checks the order of the decoder's calls: one BeginDocument
 // first, parts begun and ended in turn, pieces of 1 to Inflater::OutputSize

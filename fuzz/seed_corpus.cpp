@@ -7,6 +7,7 @@
 #include "codec/document_header.h"
 #include "fuzz/fuzz_support.h"
 #include "security/cbc_cipher.h"
+#include "tests/support/icon_files.h"
 #include "tools/encoder/document_encoder.h"
 
 namespace vpfuzz {
@@ -21,14 +22,6 @@ Bytes Text(const std::string& s) { return Bytes(s.begin(), s.end()); }
 
 void AppendBE32(Bytes& out, std::uint32_t v) {
   for (int shift = 24; shift >= 0; shift -= 8) out.push_back(static_cast<std::uint8_t>(v >> shift));
-}
-void AppendLE16(Bytes& out, std::uint32_t v) {
-  out.push_back(static_cast<std::uint8_t>(v));
-  out.push_back(static_cast<std::uint8_t>(v >> 8));
-}
-void AppendLE32(Bytes& out, std::uint32_t v) {
-  AppendLE16(out, v & 0xFFFF);
-  AppendLE16(out, v >> 16);
 }
 
 [[noreturn]] void Refused(const std::string& what, const std::string& why) {
@@ -45,29 +38,7 @@ PartSpec Part(const std::string& name, const std::string& content, std::uint16_t
   return part;
 }
 
-// An icon file of images (width, height, bit count, data).
-struct IconSpec {
-  std::uint8_t width, height;
-  std::uint16_t bits;
-  Bytes data;
-};
-Bytes IconFile(const std::vector<IconSpec>& images) {
-  Bytes out;
-  AppendLE16(out, 0);
-  AppendLE16(out, 1);
-  AppendLE16(out, static_cast<std::uint32_t>(images.size()));
-  auto offset = static_cast<std::uint32_t>(6 + 16 * images.size());
-  for (const IconSpec& image : images) {
-    out.insert(out.end(), {image.width, image.height, 0, 0});
-    AppendLE16(out, 1);
-    AppendLE16(out, image.bits);
-    AppendLE32(out, static_cast<std::uint32_t>(image.data.size()));
-    AppendLE32(out, offset);
-    offset += static_cast<std::uint32_t>(image.data.size());
-  }
-  for (const IconSpec& image : images) out.insert(out.end(), image.data.begin(), image.data.end());
-  return out;
-}
+using support::IconFile;
 
 // A 2 x 2 bitmap image at 32 bits per pixel with its mask, a 1 x 1 PNG
 // (the smallest transparent one), and an image of neither kind.
@@ -290,12 +261,19 @@ std::vector<Seed> ExtensionSeeds() {
           TextSeed("long.txt", std::string(4090, 'x') + "\0.longer"s)};
 }
 
+std::vector<Seed> TerminalTextSeeds() {
+  using namespace std::string_literals;
+  return {TextSeed("valid.txt", "Gr\xc3\xbc\xc3\x9f" "e \xe2\x80\x93 \xe6\x97\xa5\xf0\x9d\x84\x9e\nnext line"s),
+          TextSeed("controls.txt", "\x1b]0;title\x07\t\r\x7f\xc2\x9b" "31m\x9b" "31m\0"s),
+          TextSeed("malformed.txt", "\xe0\x80\x9b\xc0\x80\xed\xa0\x80\xf4\x90\x80\x80\xf5\xff\x9b\x80\xe2\x82"s)};
+}
+
 }  // namespace
 
 const std::vector<std::string>& TargetNames() {
   static const std::vector<std::string> names = {"inspect_document", "decode_document", "decode_plaintext",
                                                  "tag_table",        "icon",            "names",
-                                                 "extensions"};
+                                                 "extensions",       "terminal_text"};
   return names;
 }
 
@@ -306,6 +284,7 @@ std::vector<Seed> SeedCorpus(const std::string& target) {
   if (target == "icon") return IconSeeds();
   if (target == "names") return NameSeeds();
   if (target == "extensions") return ExtensionSeeds();
+  if (target == "terminal_text") return TerminalTextSeeds();
   return {};
 }
 

@@ -1,5 +1,6 @@
 #include "install/file_disposal.h"
 
+#include <atomic>
 #include <cstdio>
 
 #include "install/installation_scope.h"
@@ -11,18 +12,22 @@
 
 namespace install {
 
-std::optional<std::string> DisposalName(std::string_view temporaryFolder, std::uint32_t tickCount) {
-  char name[16];
-  std::snprintf(name, sizeof name, "vp%lx", static_cast<unsigned long>(tickCount));
+std::optional<std::string> DisposalName(std::string_view temporaryFolder, std::uint32_t processId,
+                                        std::uint32_t serial) {
+  char name[24];
+  std::snprintf(name, sizeof name, "vp%lx-%lx", static_cast<unsigned long>(processId),
+                static_cast<unsigned long>(serial));
   return JoinPath(temporaryFolder, name, kMaxFilePath);
 }
 
 void DisposeFile(const char* path, const char* temporaryFolder, const DisposalSteps& steps) {
   if (path == nullptr || temporaryFolder == nullptr) return;
+  // Counts on across the process's disposals: each attempt has a name of its own.
+  static std::atomic<std::uint32_t> serial{0};
   std::uint32_t error = kErrorAlreadyExists;
   std::string target;
   for (unsigned attempt = 0; attempt < kDisposalAttempts && error == kErrorAlreadyExists; ++attempt) {
-    const std::optional<std::string> name = DisposalName(temporaryFolder, steps.tickCount());
+    const std::optional<std::string> name = DisposalName(temporaryFolder, steps.processId(), serial++);
     if (!name) {
       error = kErrorFileNameTooLong;
       break;

@@ -24,6 +24,15 @@ std::string ShellExtensionPermissionNotice(bool windows6OrLater) {
          (windows6OrLater ? "Administrator" : "an Administrator");
 }
 
+std::string UninstalledWithFilesLeft(std::size_t count, const std::string& folder) {
+  const bool one = count == 1;
+  return std::string(kUninstalled) + "\n\n" + std::to_string(count) + (one ? " decoded file is" : " decoded files are") +
+         " still open in another program and " + (one ? "stays" : "stay") + " in '" + folder + "' for now. " +
+         (one ? "It is" : "They are") +
+         " removed when Orlenta Reader next starts; if you do not install it again, close that program and delete " +
+         (one ? "it" : "them") + " yourself.";
+}
+
 std::int32_t ShowInstallerMessage(const char* text, std::int32_t kind, std::int32_t flags) {
   if (os::quietFlag != 0) return 1;
   reader::GuiInterface* gui = reader::GuiInterface::Current();

@@ -2,6 +2,7 @@
 // The installer's and the uninstaller's own sentences, and the one way they
 // are shown.
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 
@@ -24,6 +25,9 @@ inline constexpr const char* kShellExtensionsFailed =
     "Unable to install Shell Extensions.\n\nAdvanced functionality will not be available.";
 inline constexpr const char* kCannotCalculatePath = "Cannot calculate install path for Orlenta Reader.";
 inline constexpr const char* kUninstalled = "Orlenta Reader successfully uninstalled";
+// The result of an uninstallation in user scope that had to leave `count`
+// decoded files in `folder` (another program holds them): said, not hidden.
+std::string UninstalledWithFilesLeft(std::size_t count, const std::string& folder);
 
 // The question before installing on a machine of another architecture,
 // naming the product's download page.

@@ -39,6 +39,18 @@ std::string Compose(std::string_view format, std::initializer_list<std::string_v
   return FormatBounded(format, args, kMaxValueText).value_or(std::string());
 }
 
+// The shell replaces "%1", "%2", "%*", "%L" and the like in a command it
+// runs, and reads "%%" as one "%": a path goes into a command with each "%"
+// doubled, so that a folder named "100%1" stays that folder.
+std::string ForShellCommand(std::string_view path) {
+  std::string escaped;
+  for (const char c : path) {
+    if (c == '%') escaped += '%';
+    escaped += c;
+  }
+  return escaped;
+}
+
 }  // namespace
 
 std::vector<ClassValue> FileTypeValues(std::string_view modulePath, std::string_view rundll32) {
@@ -47,7 +59,8 @@ std::vector<ClassValue> FileTypeValues(std::string_view modulePath, std::string_
       {type, kDocumentDescription, true},
       // The shell substitutes the document's path for %1, unquoted: the
       // module takes the whole rest of the command line as the path.
-      {type + "\\shell\\open\\command", Compose("%s \"%s\",OpenDocument %%1", {rundll32, modulePath}), true},
+      {type + "\\shell\\open\\command",
+       Compose("%s \"%s\",OpenDocument %%1", {rundll32, ForShellCommand(modulePath)}), true},
       {type + "\\DefaultIcon", Compose("%s,0", {modulePath}), true},
       {kDocumentExtensions[0], type, true},
       {kDocumentExtensions[1], type, false},

@@ -29,12 +29,10 @@ inline constexpr const char* kUninstallKey = "SOFTWARE\\Microsoft\\Windows\\Curr
 inline constexpr const char* kMakerKey = "SOFTWARE\\Orlenta";
 inline constexpr const char* kApplicationKey = "Applications\\vaultpost.dll";
 
-// Folders: "<Program Files or local application data>\Orlenta-Reader", the
-// runtime files in "orlenta-reader.runtime" inside it, and the root of the
-// per-document folders in the temporary folder.
+// Folders: "<Program Files or local application data>\Orlenta-Reader", and
+// the runtime files in "orlenta-reader.runtime" inside it.
 inline constexpr const char* kInstallationFolderName = "Orlenta-Reader";
 inline constexpr const char* kRuntimeFolderName = "orlenta-reader.runtime";
-inline constexpr const char* kTemporaryRootName = "vptemp";
 
 // Longest composed key path, and longest composed file path (the installation
 // directory has 263), in characters without the terminator.

@@ -142,7 +142,11 @@ bool DecoderFileWriter::Wipe(bool patient) {
       }
     }
     if (!retry || !patient) break;
-    std::this_thread::sleep_for(std::chrono::milliseconds(retryDelayMs_));
+    if (pause_) {
+      pause_(kRetryDelayMs);
+    } else {
+      std::this_thread::sleep_for(std::chrono::milliseconds(kRetryDelayMs));
+    }
   }
   if (Directory() != nullptr && os != nullptr) os->RemoveDirectoryTree(Directory());
   ReleaseDirectory(Directory());

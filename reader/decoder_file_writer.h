@@ -59,8 +59,11 @@ class DecoderFileWriter : public FileDecodeWriter {
   using SpaceProbe = std::function<bool(const char* path, std::uint64_t& available, std::uint64_t& total)>;
   void SetSpaceProbe(SpaceProbe probe) { spaceProbe_ = std::move(probe); }
   bool OverwriteOnWipe() const { return overwriteOnWipe_; }
-  // Pause between wipe passes that left files behind (5000 ms; tests shorten it).
-  void SetRetryDelay(std::uint32_t milliseconds) { retryDelayMs_ = milliseconds; }
+  // The pause between wipe passes that left files behind.
+  static constexpr std::uint32_t kRetryDelayMs = 5000;
+  // How the wipe pauses (it sleeps; tests note the pauses instead).
+  using Pause = std::function<void(std::uint32_t milliseconds)>;
+  void SetPause(Pause pause) { pause_ = std::move(pause); }
 
  private:
   // The wipe; `patient` retries as the OsInterface allows and reports what
@@ -82,7 +85,7 @@ class DecoderFileWriter : public FileDecodeWriter {
   bool started_ = false;
 
   bool overwriteOnWipe_;
-  std::uint32_t retryDelayMs_ = 5000;
+  Pause pause_;
   SpaceProbe spaceProbe_;
   std::uint64_t unmeasured_ = 0;  // bytes written since free space was last measured
   bool stoppedForSpace_ = false;

@@ -179,8 +179,11 @@ bool DocumentState::Decode(const char* userName, const char* password) {
   std::fseek(file.get(), 0, SEEK_SET);
   const char* made = os->TemporaryDirectory();
   if (made == nullptr) {
-    // Without a private directory nothing may be written anywhere.
-    gui->ShowMessage(catalogue.Text(MessageCatalogue::CantCreateTempFile), MessageKind::Stop, MessageFlags::Plain);
+    // Without a private directory nothing may be written anywhere; where the
+    // user can mend that, the message says how.
+    std::string text = catalogue.Text(MessageCatalogue::CantCreateTempFile);
+    if (const char* problem = os->TemporaryDirectoryProblem()) text = text + "\n\n" + problem;
+    gui->ShowMessage(text.c_str(), MessageKind::Stop, MessageFlags::Plain);
     return true;
   }
   const std::string directory = made;

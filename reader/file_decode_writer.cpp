@@ -85,7 +85,9 @@ bool FileDecodeWriter::BeginPart(const char* name, const codec::VPCodecBase::Enc
   const std::string fileName = names_.Distinct(SafePartFileName(name != nullptr ? name : ""));
   std::string path = std::string(directory_) + fileName;
   std::FILE* stream = CreateNewFile(path);
-  while (stream == nullptr && errno == EMFILE && MakeRoomForAStream()) stream = CreateNewFile(path);
+  for (int raises = 0; stream == nullptr && errno == EMFILE && MakeRoomForAStream(raises);) {
+    stream = CreateNewFile(path);
+  }
   if (stream == nullptr) return false;
   names_.Add(fileName);
   // A part begun after a part that never ended keeps the table in step with
@@ -96,9 +98,15 @@ bool FileDecodeWriter::BeginPart(const char* name, const codec::VPCodecBase::Enc
   return true;
 }
 
-bool FileDecodeWriter::MakeRoomForAStream() {
+bool FileDecodeWriter::MakeRoomForAStream(int& raises) {
   // A document of thousands of parts outgrows the usual limit of open files.
-  if (xp::RaiseOpenStreamLimit() > 0) return true;
+  // A raise that does not help is tried a few times only: the limit call's
+  // word is not trusted for ever.
+  constexpr int kRaises = 4;
+  if (raises < kRaises && raiseLimit_() > 0) {
+    ++raises;
+    return true;
+  }
   // At the system's limit: a finished part gives up its stream (its file
   // stays in the private directory until the wipe), the main part last.
   for (std::size_t i = entries_.size(); i-- > 1;) {

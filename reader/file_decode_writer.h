@@ -10,6 +10,7 @@
 #include "codec/file_writer.h"
 #include "reader/part_file.h"
 #include "reader/part_file_name.h"
+#include "source/xp/file_system.h"
 
 namespace reader {
 
@@ -48,6 +49,11 @@ class FileDecodeWriter : public codec::VPDecodeWriter {
   const char* PartPath(std::uint32_t index) const;
   const char* Directory() const { return directory_; }
 
+  // What raises the limit of open streams when a part file cannot be created
+  // for want of descriptors (xp::RaiseOpenStreamLimit; tests replace it):
+  // the new limit, or a negative number when it cannot grow.
+  void SetStreamLimitRaiser(long (*raise)()) { raiseLimit_ = raise; }
+
  protected:
   PartFile& Entry(std::uint32_t index) { return *entries_[index]; }
   std::uint32_t Current() const { return current_; }
@@ -55,9 +61,10 @@ class FileDecodeWriter : public codec::VPDecodeWriter {
 
  private:
   // After a part file could not be created for want of descriptors: raises
-  // the limit, or else closes the stream of a finished part. False when
-  // neither is possible.
-  bool MakeRoomForAStream();
+  // the limit (counting the raises of this part in `raises`, a few at most),
+  // or else closes the stream of a finished part. False when neither is
+  // possible.
+  bool MakeRoomForAStream(int& raises);
 
   codec::FileWriter* inner_;
   std::vector<std::unique_ptr<PartFile>> entries_;
@@ -65,6 +72,7 @@ class FileDecodeWriter : public codec::VPDecodeWriter {
   const char* directory_;
   std::uint32_t current_ = 0;
   bool keepOpen_;
+  long (*raiseLimit_)() = xp::RaiseOpenStreamLimit;
 };
 
 }  // namespace reader

@@ -53,6 +53,8 @@ bool OsInterface::RetryRemoval(std::uint32_t, int) { return true; }
 
 void OsInterface::ReportRemovalFailure(GuiInterface&, const char*, int) {}
 
+const char* OsInterface::TemporaryDirectoryProblem() { return nullptr; }
+
 xp::UniqueFile OsInterface::OpenForReading(const char* path) { return xp::UniqueFile(std::fopen(path, "rb")); }
 
 }  // namespace reader

@@ -57,6 +57,9 @@ class OsInterface {
   // Tells the user that `path` stays on disk after the wipe gave up on it.
   // The base says nothing (it never gives up).
   virtual void ReportRemovalFailure(GuiInterface& gui, const char* path, int error);
+  // Why the last TemporaryDirectory gave none, in a sentence the user can act
+  // on, or null (the base knows of no reason).
+  virtual const char* TemporaryDirectoryProblem();
 
   // The current OsInterface, or null.
   static OsInterface* Current();

@@ -14,7 +14,7 @@ namespace install {
 
 namespace {
 
-std::uint32_t TickCount() { return GetTickCount(); }
+std::uint32_t ProcessId() { return GetCurrentProcessId(); }
 
 std::uint32_t LastErrorOr(std::uint32_t fallback) {
   const DWORD error = GetLastError();
@@ -76,7 +76,7 @@ std::string TemporaryFolder() {
 }
 
 const DisposalSteps& SystemDisposal() {
-  static constexpr DisposalSteps kSteps{&TickCount, &MoveWithoutReplacing, &DeleteAtRestart, &RemoveEmptyDirectory};
+  static constexpr DisposalSteps kSteps{&ProcessId, &MoveWithoutReplacing, &DeleteAtRestart, &RemoveEmptyDirectory};
   return kSteps;
 }
 
@@ -145,12 +145,17 @@ int CopyModuleFiles(const InstallationRequest* request, std::string& installedMo
   return 0;
 }
 
-void RemoveTemporaryRoot() {
+os::SweepResult RemoveTemporaryRoot(bool overwrite) {
   const std::string temporary = TemporaryFolder();
-  if (temporary.empty()) return;
-  if (const std::optional<std::string> root = JoinPath(temporary, kTemporaryRootName)) {
-    DisposeDirectoryTree(root->c_str(), temporary.c_str(), SystemDisposal());
+  if (temporary.empty()) return {};
+  os::SweepResult swept = os::RemoveAbandonedFolders(temporary, overwrite);
+  const std::string root = temporary + os::kTemporaryRootName;
+  // Never through a link: Wine would remove an empty target instead.
+  const DWORD attributes = GetFileAttributesA(root.c_str());
+  if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0) {
+    RemoveDirectoryA(root.c_str());
   }
+  return swept;
 }
 
 void RemoveInstallation() {

@@ -7,6 +7,7 @@
 
 #include "install/file_disposal.h"
 #include "install/win32/installation_request.h"
+#include "os/win32/document_folders.h"
 
 namespace install {
 
@@ -26,8 +27,8 @@ std::string InstallationDirectory();
 // 260 characters.
 std::string TemporaryFolder();
 
-// MoveFileA, MoveFileExA(MOVEFILE_DELAY_UNTIL_REBOOT), RemoveDirectoryA and
-// GetTickCount.
+// GetCurrentProcessId, MoveFileA, MoveFileExA(MOVEFILE_DELAY_UNTIL_REBOOT) and
+// RemoveDirectoryA.
 const DisposalSteps& SystemDisposal();
 
 // Copies the module and the request's runtime files into the installation
@@ -41,9 +42,11 @@ int CopyModuleFiles(const InstallationRequest* request, std::string& installedMo
 // Sets `inUse` when the copy waits for the next restart.
 std::uint32_t InstallFile(const char* sourceDirectory, const char* targetDirectory, const char* name, bool& inUse);
 
-// Disposes of the per-document folders under "<temporary folder>vptemp"
-// that an interrupted reader left behind.
-void RemoveTemporaryRoot();
+// Wipes the per-document folders under "<temporary folder>vptemp" whose
+// reader is gone, their files overwritten first when `overwrite` (see
+// os/win32/document_folders.h; a live reader's folder stays), then removes
+// the root itself once nothing is left in it.
+os::SweepResult RemoveTemporaryRoot(bool overwrite);
 
 // Disposes of the installation directory of the current scope.
 void RemoveInstallation();

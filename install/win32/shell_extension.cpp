@@ -7,6 +7,7 @@
 #include <cstring>
 #include <new>
 
+#include "install/win32/entries.h"
 #include "install/win32/module_path.h"
 
 namespace install {
@@ -168,19 +169,15 @@ STDMETHODIMP ShellExtensionClassFactory::CreateInstance(IUnknown* outer, REFIID 
 
 STDMETHODIMP ShellExtensionClassFactory::LockServer(BOOL) { return S_OK; }
 
-}  // namespace install
-
-extern "C" {
-
-STDAPI DllGetClassObject(REFCLSID rclsid, REFIID riid, LPVOID* ppv) {
-  if (ppv == nullptr) return E_POINTER;
-  *ppv = nullptr;
-  if (!IsEqualCLSID(rclsid, install::kHandlerClass)) return CLASS_E_CLASSNOTAVAILABLE;
-  auto* factory = new (std::nothrow) install::ShellExtensionClassFactory();
+HRESULT GetClassObject(REFCLSID classId, REFIID interfaceId, void** object) {
+  if (object == nullptr) return E_POINTER;
+  *object = nullptr;
+  if (!IsEqualCLSID(classId, kHandlerClass)) return CLASS_E_CLASSNOTAVAILABLE;
+  auto* factory = new (std::nothrow) ShellExtensionClassFactory();
   if (factory == nullptr) return E_OUTOFMEMORY;
-  return install::HandOut(factory, riid, ppv);
+  return HandOut(factory, interfaceId, object);
 }
 
-STDAPI DllCanUnloadNow() { return install::liveObjects.load() != 0 ? S_FALSE : S_OK; }
+HRESULT CanUnloadNow() { return liveObjects.load() != 0 ? S_FALSE : S_OK; }
 
-}  // extern "C"
+}  // namespace install

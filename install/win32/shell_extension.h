@@ -14,11 +14,41 @@
 #include <cstdint>
 
 #include "install/document_icon_source.h"
+#include "install/registry_layout.h"
 
 namespace install {
 
-// {5b0f2a4e-9c37-4d81-a6e2-3f7c19d0b845}
-inline constexpr CLSID kHandlerClass = {0x5b0f2a4e, 0x9c37, 0x4d81, {0xa6, 0xe2, 0x3f, 0x7c, 0x19, 0xd0, 0xb8, 0x45}};
+// A class identifier from its registry text "{xxxxxxxx-xxxx-xxxx-xxxx-
+// xxxxxxxxxxxx}", at compile time (a malformed text does not compile).
+consteval CLSID ClassIdFromText(const char* text) {
+  const auto digit = [](char c) -> unsigned {
+    if (c >= '0' && c <= '9') return static_cast<unsigned>(c - '0');
+    if (c >= 'a' && c <= 'f') return static_cast<unsigned>(c - 'a' + 10);
+    if (c >= 'A' && c <= 'F') return static_cast<unsigned>(c - 'A' + 10);
+    throw "not a hexadecimal digit";
+  };
+  // Reads `count` hexadecimal digits from `at` on, skipping dashes.
+  unsigned at = 1;
+  const auto read = [&](int count) {
+    unsigned long long value = 0;
+    for (int i = 0; i < count; ++i) {
+      if (text[at] == '-') ++at;
+      value = value * 16 + digit(text[at++]);
+    }
+    return value;
+  };
+  if (text[0] != '{') throw "no opening brace";
+  CLSID id{};
+  id.Data1 = static_cast<decltype(id.Data1)>(read(8));
+  id.Data2 = static_cast<unsigned short>(read(4));
+  id.Data3 = static_cast<unsigned short>(read(4));
+  for (unsigned char& byte : id.Data4) byte = static_cast<unsigned char>(read(2));
+  if (text[at] != '}' || text[at + 1] != '\0') throw "no closing brace";
+  return id;
+}
+
+// The icon handler's class, written once (as registry text, kHandlerClassId).
+inline constexpr CLSID kHandlerClass = ClassIdFromText(kHandlerClassId);
 
 // Factories and handlers alive in the process; while it is non-zero the
 // module must stay loaded. Objects of several apartments (threads) may

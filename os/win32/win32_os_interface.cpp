@@ -4,6 +4,7 @@
 #include <shellapi.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 
@@ -13,20 +14,6 @@
 #include "source/xp/file_system.h"
 
 namespace os {
-
-namespace {
-
-// Fresh names tried after the tick count's own before giving up.
-constexpr unsigned kNameAttempts = 1000;
-
-bool IsPlainDirectory(const char* path) {
-  const DWORD attributes = GetFileAttributesA(path);
-  // A junction or link planted at the root's name is refused, not followed.
-  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0 &&
-         (attributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0;
-}
-
-}  // namespace
 
 Win32OsInterface::Win32OsInterface() : Win32OsInterface(nullptr, kKeepAliveMs) {}
 
@@ -42,7 +29,12 @@ bool Win32OsInterface::RemoveFile(const char* path) {
 }
 
 bool Win32OsInterface::RemoveDirectoryTree(const char* path) {
-  if (OsInterface::RemoveDirectoryTree(path)) return true;
+  if (OsInterface::RemoveDirectoryTree(path)) {
+    // The mark has nothing left to guard; a folder that stays keeps it until
+    // the reader ends, and is the next start's to sweep after that.
+    if (path != nullptr && directory_[0] != '\0' && std::strcmp(path, directory_) == 0) mark_.Release();
+    return true;
+  }
   if (path != nullptr) MoveFileExA(path, nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
   return false;
 }
@@ -77,43 +69,39 @@ reader::LaunchResult Win32OsInterface::LaunchFile(reader::GuiInterface& gui, con
   return reader::LaunchResult::Started;
 }
 
-bool MakeDocumentDirectory(const char* base, std::uint32_t tickCount, char* out, std::size_t size) {
-  char root[MAX_PATH + 1];
-  const int rootLength = std::snprintf(root, sizeof root, "%svptemp\\", base);
-  if (rootLength <= 0 || static_cast<std::size_t>(rootLength) >= sizeof root) return false;
-  if (!CreateDirectoryA(root, nullptr) && GetLastError() != ERROR_ALREADY_EXISTS) return false;
-  if (!IsPlainDirectory(root)) return false;
-  for (unsigned attempt = 1; attempt <= kNameAttempts; ++attempt) {
-    char directory[MAX_PATH + 1];
-    const int n = attempt == 1 ? std::snprintf(directory, sizeof directory, "%s%lx\\", root,
-                                               static_cast<unsigned long>(tickCount))
-                               : std::snprintf(directory, sizeof directory, "%s%lx-%u\\", root,
-                                               static_cast<unsigned long>(tickCount), attempt);
-    // The path with its terminator must fit MAX_PATH and the caller's buffer.
-    if (n <= 0 || static_cast<std::size_t>(n) >= sizeof directory || static_cast<std::size_t>(n) >= size) {
-      return false;
-    }
-    if (CreateDirectoryA(directory, nullptr)) {
-      std::memcpy(out, directory, static_cast<std::size_t>(n) + 1);
-      return true;
-    }
-    // Only a name that is taken is worth another try.
-    if (GetLastError() != ERROR_ALREADY_EXISTS) return false;
-  }
-  return false;
+std::string Win32OsInterface::TemporaryBase() const {
+  if (temporaryBase_[0] != '\0') return temporaryBase_;
+  char base[MAX_PATH + 1];
+  const DWORD n = GetTempPathA(sizeof base, base);
+  if (n == 0 || n >= sizeof base) return {};
+  return std::string(base, n);
+}
+
+void Win32OsInterface::Prepare() {
+  const std::string base = TemporaryBase();
+  if (!base.empty()) RemoveAbandonedFolders(base, std::getenv("VAULTPOST_WIPE_FILES") != nullptr);
 }
 
 const char* Win32OsInterface::TemporaryDirectory() {
-  char base[MAX_PATH + 1];
-  if (temporaryBase_[0] != '\0') {
-    std::snprintf(base, sizeof base, "%s", temporaryBase_);
-  } else {
-    const DWORD n = GetTempPathA(sizeof base, base);
-    if (n == 0 || n >= sizeof base) return nullptr;
+  mark_.Release();
+  directory_[0] = '\0';
+  problem_.clear();
+  const std::string base = TemporaryBase();
+  RootState root = RootState::Ready;
+  if (base.empty() || !MakeDocumentDirectory(base.c_str(), GetTickCount(), directory_, sizeof directory_, mark_,
+                                             &root)) {
+    directory_[0] = '\0';
+    if (root == RootState::Link) {
+      problem_ = "The folder for decoded files, '" + base + kTemporaryRootName +
+                 "', is a link to another place, and nothing is written through it. Remove the link and open the "
+                 "document again.";
+    }
+    return nullptr;
   }
-  if (!MakeDocumentDirectory(base, GetTickCount(), directory_, sizeof directory_)) return nullptr;
   return directory_;
 }
+
+const char* Win32OsInterface::TemporaryDirectoryProblem() { return problem_.empty() ? nullptr : problem_.c_str(); }
 
 void FormatUnsupportedInstallation(char* out, std::size_t size) {
   if (size == 0) return;

@@ -4,6 +4,9 @@
 #include <cstddef>
 #include <cstdint>
 
+#include <string>
+
+#include "os/win32/document_folders.h"
 #include "reader/os_interface.h"
 #include "version/version.h"
 
@@ -20,8 +23,13 @@ class Win32OsInterface : public reader::OsInterface {
   Win32OsInterface();
   Win32OsInterface(const char* temporaryBase, std::uint32_t keepAliveMs);
 
+  // At the start of each document: the folders of readers that are gone
+  // (ended from the Task Manager, crashed, a power cut) are wiped, their
+  // files overwritten first when "VAULTPOST_WIPE_FILES" is set.
+  void Prepare() override;
   // The base removal; when it fails, the file (directory) is scheduled for
-  // deletion at the next restart and the result is false.
+  // deletion at the next restart and the result is false. Once the current
+  // document's folder is gone, its owner's mark goes too.
   bool RemoveFile(const char* path) override;
   bool RemoveDirectoryTree(const char* path) override;
 
@@ -32,18 +40,29 @@ class Win32OsInterface : public reader::OsInterface {
   reader::LaunchResult LaunchFile(reader::GuiInterface& gui, const char* path, bool checkType) override;
 
   // A new, empty directory "<temp>\vptemp\<tick count in hex>[-n]\" created
-  // exclusively for this call (an existing directory is never reused), or
-  // null when none could be made within MAX_PATH. Valid until the next call.
+  // exclusively for this call (an existing directory is never reused) and
+  // marked as this reader's until it is removed or the next call (see
+  // os/win32/document_folders.h), or null when none could be made within
+  // MAX_PATH or "vptemp" is not a plain directory. Valid until the next call.
   const char* TemporaryDirectory() override;
+  // Why the last TemporaryDirectory gave none, when the user can act on it
+  // (a link planted at "vptemp"); null otherwise.
+  const char* TemporaryDirectoryProblem() override;
 
   // Tells the user (unless quiet) that this way of installing is no longer
   // supported and ends the process with exit code -1.
   [[noreturn]] virtual void ReportUnsupportedInstallation();
 
  private:
+  // The folder the temporary root lies in, ending in "\"; empty when
+  // Windows names none that fits.
+  std::string TemporaryBase() const;
+
   char temporaryBase_[261] = {};  // empty: the Windows temporary folder
   std::uint32_t keepAliveMs_;
   char directory_[261] = {};
+  OwnerMark mark_;
+  std::string problem_;
 };
 
 // The page the unsupported-installation message sends users to.
@@ -51,11 +70,5 @@ inline constexpr const char* kDownloadPage = VP_DOWNLOAD_PAGE;
 
 // The unsupported-installation message, cut to `size` bytes (NUL included).
 void FormatUnsupportedInstallation(char* out, std::size_t size);
-
-// The temporary root "<base>vptemp\" and the exclusive per-document directory
-// in it, as TemporaryDirectory makes them: `out` (of `size` bytes) receives
-// the directory's path ending in "\". False when the root is not a plain
-// directory, no fresh name could be created, or the path would not fit.
-bool MakeDocumentDirectory(const char* base, std::uint32_t tickCount, char* out, std::size_t size);
 
 }  // namespace os

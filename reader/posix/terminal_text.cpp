@@ -6,58 +6,89 @@ namespace reader {
 
 namespace {
 
-void Escape(std::string& out, unsigned char byte) {
-  char hex[5];
-  std::snprintf(hex, sizeof hex, "\\x%02x", byte);
-  out += hex;
+void Append(std::string& out, const char* format, unsigned value) {
+  char text[8];
+  std::snprintf(text, sizeof text, format, value);
+  out += text;
 }
 
-// The length of the well-formed UTF-8 sequence at `text[i]`, or 0.
-std::size_t Utf8Length(std::string_view text, std::size_t i) {
-  const auto lead = static_cast<unsigned char>(text[i]);
-  const std::size_t n = lead >= 0xF0 && lead <= 0xF4 ? 4 : lead >= 0xE0 ? 3 : lead >= 0xC2 && lead <= 0xDF ? 2 : 0;
-  if (n == 0 || i + n > text.size()) return 0;
-  for (std::size_t k = 1; k < n; ++k) {
-    if ((static_cast<unsigned char>(text[i + k]) & 0xC0) != 0x80) return 0;
+std::string Shown(std::string_view text, bool keepLineFeeds) {
+  std::string out;
+  out.reserve(text.size());
+  for (std::size_t i = 0; i < text.size();) {
+    const Utf8Character c = DecodeUtf8(text.substr(i));
+    const bool plain = c.length != 0 && (!IsControl(c.codePoint) || (keepLineFeeds && c.codePoint == '\n'));
+    const std::size_t length = c.length != 0 ? c.length : 1;
+    if (plain) {
+      out.append(text.substr(i, length));
+    } else {
+      for (std::size_t k = 0; k < length; ++k) Append(out, "\\x%02x", static_cast<unsigned char>(text[i + k]));
+    }
+    i += length;
   }
-  return n;
+  return out;
 }
 
 }  // namespace
 
-std::string TerminalText(std::string_view text) {
-  std::string out;
-  out.reserve(text.size());
+Utf8Character DecodeUtf8(std::string_view text) {
+  constexpr Utf8Character kMalformed{0, 0};
+  if (text.empty()) return kMalformed;
+  const auto lead = static_cast<unsigned char>(text[0]);
+  if (lead < 0x80) return {lead, 1};
+  std::size_t length = 0;
+  char32_t codePoint = 0;
+  char32_t smallest = 0;  // below it the form is overlong
+  if ((lead & 0xE0) == 0xC0) {
+    length = 2, codePoint = lead & 0x1Fu, smallest = 0x80;
+  } else if ((lead & 0xF0) == 0xE0) {
+    length = 3, codePoint = lead & 0x0Fu, smallest = 0x800;
+  } else if ((lead & 0xF8) == 0xF0) {
+    length = 4, codePoint = lead & 0x07u, smallest = 0x10000;
+  } else {
+    return kMalformed;  // a continuation byte, or F8-FF
+  }
+  if (text.size() < length) return kMalformed;
+  for (std::size_t k = 1; k < length; ++k) {
+    const auto next = static_cast<unsigned char>(text[k]);
+    if ((next & 0xC0) != 0x80) return kMalformed;
+    codePoint = (codePoint << 6) | (next & 0x3Fu);
+  }
+  if (codePoint < smallest || codePoint > 0x10FFFF || (codePoint >= 0xD800 && codePoint <= 0xDFFF)) return kMalformed;
+  return {codePoint, length};
+}
+
+bool IsControl(char32_t codePoint) { return codePoint < 0x20 || (codePoint >= 0x7F && codePoint <= 0x9F); }
+
+std::string TerminalText(std::string_view text) { return Shown(text, /*keepLineFeeds=*/true); }
+
+std::string TerminalLine(std::string_view text) { return Shown(text, /*keepLineFeeds=*/false); }
+
+std::string JsonText(std::string_view text) {
+  std::string out = "\"";
   for (std::size_t i = 0; i < text.size();) {
-    const auto byte = static_cast<unsigned char>(text[i]);
-    if (byte < 0x80) {
-      if ((byte < 0x20 && byte != '\n' && byte != '\t') || byte == 0x7F) {
-        Escape(out, byte);
-      } else {
-        out += static_cast<char>(byte);
-      }
+    const Utf8Character c = DecodeUtf8(text.substr(i));
+    if (c.length == 0) {
+      Append(out, "\\u%04x", static_cast<unsigned char>(text[i]));
       ++i;
       continue;
     }
-    const std::size_t n = Utf8Length(text, i);
-    const bool c1InUtf8 = n == 2 && byte == 0xC2 && static_cast<unsigned char>(text[i + 1]) <= 0x9F;
-    if (n != 0 && !c1InUtf8) {
-      out.append(text.substr(i, n));
-      i += n;
-    } else if (c1InUtf8) {
-      Escape(out, byte);
-      Escape(out, static_cast<unsigned char>(text[i + 1]));
-      i += 2;
-    } else {
-      // A single byte of an 8-bit code page: 0x80-0x9F are its C1 controls.
-      if (byte <= 0x9F) {
-        Escape(out, byte);
-      } else {
-        out += static_cast<char>(byte);
-      }
-      ++i;
+    switch (c.codePoint) {
+      case '"': out += "\\\""; break;
+      case '\\': out += "\\\\"; break;
+      case '\n': out += "\\n"; break;
+      case '\r': out += "\\r"; break;
+      case '\t': out += "\\t"; break;
+      default:
+        if (IsControl(c.codePoint)) {
+          Append(out, "\\u%04x", static_cast<unsigned>(c.codePoint));
+        } else {
+          out.append(text.substr(i, c.length));
+        }
     }
+    i += c.length;
   }
+  out += '"';
   return out;
 }
 

@@ -19,6 +19,8 @@
 
 #include "codec/document_header.h"
 #include "reader/reader_testing.h"
+#include "support/files.h"
+#include "support/utf8_oracle.h"
 
 extern char** environ;
 
@@ -37,11 +39,6 @@ struct Outcome {
   std::string out;
   std::string err;
 };
-
-std::string Slurp(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), {});
-}
 
 // Reads `fd` into `into` until it holds `text`, the stream ends or 20 s pass.
 bool ReadUntil(int fd, std::string& into, const std::string& text) {
@@ -176,7 +173,7 @@ TEST_F(VaultpostCommand, MainPartReachesTheViewerIntactAndNothingRemains) {
   const std::string doc = WriteDocument(folder_, recipe);
   const Outcome r = Open(doc, "secret\n\n");
   EXPECT_EQ(r.status, 0) << r.err;
-  const std::string record = Slurp(record_);
+  const std::string record = support::FileText(record_);
   const std::string path = record.substr(0, record.find('\n'));
   EXPECT_EQ(fs::path(path).filename(), "main.txt");
   EXPECT_EQ(fs::path(path).parent_path().parent_path(), os::TemporaryRoot(folder_.path()));
@@ -195,7 +192,7 @@ TEST_F(VaultpostCommand, PdfPartsAreClosedAtOnceOthersStayOpenUntilTheWipe) {
     recipe.parts[0].name = name;
     const Outcome r = Open(WriteDocument(folder_, recipe), "secret\n\n");
     EXPECT_EQ(r.status, 0) << r.err;
-    EXPECT_EQ(Slurp(record_), std::string(name) == "notes.txt" ? "1\n" : "0\n") << name;
+    EXPECT_EQ(support::FileText(record_), std::string(name) == "notes.txt" ? "1\n" : "0\n") << name;
   }
 }
 
@@ -294,7 +291,7 @@ TEST_F(VaultpostCommand, UsageVersionAndHelp) {
   open.password.clear();
   open.flags = codec::DocumentHeader::FlagNoCredentials;
   EXPECT_EQ(Run({"open", WriteDocument(folder_, open, "open.emc")}).status, 0);
-  EXPECT_NE(Slurp(record_).find("the main part"), std::string::npos);
+  EXPECT_NE(support::FileText(record_).find("the main part"), std::string::npos);
   const Outcome v = Run({"--version"});
   EXPECT_EQ(v.status, 0);
   EXPECT_NE(v.out.find("2.27-3"), std::string::npos);
@@ -320,7 +317,7 @@ TEST_F(VaultpostCommand, ThumbnailWritesAPngOrFailsCleanly) {
   for (const std::string& in : {WriteDocument(folder_, SimpleSpec()), folder_.path() + "/plain.emc"}) {
     const std::string out = folder_.path() + "/thumb.png";
     ASSERT_EQ(Run({"thumbnail", in, out, "48"}).status, 0);
-    const std::string png = Slurp(out);
+    const std::string png = support::FileText(out);
     ASSERT_GT(png.size(), 24u);
     EXPECT_EQ(png.substr(1, 3), "PNG");
     EXPECT_EQ(png.substr(16, 8), std::string("\0\0\0\x30\0\0\0\x30", 8));  // IHDR: 48 x 48
@@ -336,8 +333,8 @@ TEST_F(VaultpostCommand, ThumbnailWritesAPngOrFailsCleanly) {
 TEST_F(VaultpostCommand, RunsWithoutSharedMemory) {
   if (std::system("unshare -m true 2>/dev/null") != 0) GTEST_SKIP() << "no mount namespaces here";
   const std::string doc = WriteDocument(folder_, SimpleSpec());
-  EXPECT_EQ(OpenAfterMount("mount -t tmpfs -o ro tmpfs /dev/shm", "sh", doc), 0) << Slurp(folder_.path() + "/out");
-  EXPECT_NE(Slurp(record_).find("the main part"), std::string::npos);
+  EXPECT_EQ(OpenAfterMount("mount -t tmpfs -o ro tmpfs /dev/shm", "sh", doc), 0) << support::FileText(folder_.path() + "/out");
+  EXPECT_NE(support::FileText(record_).find("the main part"), std::string::npos);
   EXPECT_EQ(folder_.LeftInTemporaryRoot(), 0u);
 }
 
@@ -366,32 +363,40 @@ TEST_F(VaultpostCommand, LeftoversOfAKilledReaderGoAtTheNextStartALiveReadersSta
   EXPECT_EQ(folder_.LeftInTemporaryRoot(), 0u);
 }
 
-// Tag texts are unauthenticated: control characters reach the terminal escaped,
-// so a document cannot retitle it, write the clipboard or fake a prompt.
-TEST_F(VaultpostCommand, ControlCharactersFromADocumentAreShownEscaped) {
-  auto text = [](const std::string& s) { return std::vector<std::uint8_t>(s.begin(), s.end()); };
+// Tag texts are unauthenticated: whether inspected (as text or as JSON) or
+// opened, what reaches the terminal from them is valid UTF-8 without a control
+// character, so a document cannot retitle the terminal, write the clipboard or
+// fake a prompt; well-formed text is shown unchanged.
+TEST_F(VaultpostCommand, TagBytesReachTheTerminalAsValidUtf8WithoutControls) {
+  auto bytes = [](const std::string& s) { return std::vector<std::uint8_t>(s.begin(), s.end()); };
+  const std::string valid = "Gr\xc3\xbc\xc3\x9f" "e \xe2\x80\x93 \xe6\x97\xa5\xe6\x9c\xac \xf0\x9d\x84\x9e";
+  const std::string hostile = "T\x1b]0;pwned\x07 \x9b" "31m \xc2\x9b" "31m \xe0\x80\x9b \xed\xa0\x80 \xf4\x90\x80\x80 "
+                              "\xf5\x80\xff\x9b\x80 tab\there\r\nnext \xe2\x82";
   auto recipe = SimpleSpec();
-  recipe.tags.push_back({"Title", text("T\x1b]0;pwned\x07itle"), false});
-  recipe.tags.push_back({"Prompt", text("line\x1b[2Jcleared\rfake: "), false});
-  recipe.tags.push_back({"CantDecodeFile", text("No\x1b]52;c;Y2xpcA==\x07!\tTab\nNext \xc2\x9b""31m \x9b""31m"), false});
-  recipe.tags.push_back({"X\x1b[1mkey", text("v"), false});
+  recipe.tags = {{"Title", bytes(hostile), false},
+                 {"Prompt", bytes(valid), false},
+                 {"CantDecodeFile", bytes(valid + " " + hostile), false},
+                 {"K\x1b[1m\xff", bytes("v"), false}};
   const std::string doc = WriteDocument(folder_, recipe);
-  auto clean = [](const std::string& out) {
-    for (const char c : out) {
-      const auto u = static_cast<unsigned char>(c);
-      if (u == 0x1b || u == 0x07 || u == 0x9b) return false;
-    }
-    return out.find("\xc2\x9b") == std::string::npos;
-  };
+  const std::string shownHostile = "T\\x1b]0;pwned\\x07 \\x9b31m \\xc2\\x9b31m \\xe0\\x80\\x9b \\xed\\xa0\\x80 "
+                                   "\\xf4\\x90\\x80\\x80 \\xf5\\x80\\xff\\x9b\\x80 tab\\x09here\\x0d";
+
   const Outcome shown = Run({"inspect", doc});
-  EXPECT_TRUE(clean(shown.out)) << shown.out;
-  EXPECT_NE(shown.out.find("T\\x1b]0;pwned\\x07itle"), std::string::npos) << shown.out;
-  EXPECT_NE(shown.out.find("X\\x1b[1mkey"), std::string::npos) << shown.out;
+  EXPECT_TRUE(support::PrintableUtf8(shown.out, true)) << shown.out;
+  EXPECT_NE(shown.out.find("  Title = " + shownHostile + "\\x0anext \\xe2\\x82\n"), std::string::npos) << shown.out;
+  EXPECT_NE(shown.out.find("  Prompt = " + valid + "\n"), std::string::npos) << shown.out;
+  EXPECT_NE(shown.out.find("  K\\x1b[1m\\xff = v\n"), std::string::npos) << shown.out;
+
+  const Outcome json = Run({"inspect", "--json", doc});
+  EXPECT_TRUE(support::PrintableUtf8(json.out, true)) << json.out;
+  EXPECT_NE(json.out.find("\"value\":\"" + valid + "\""), std::string::npos) << json.out;
+  EXPECT_NE(json.out.find("T\\u001b]0;pwned\\u0007 \\u009b31m \\u009b31m \\u00e0\\u0080\\u009b"), std::string::npos)
+      << json.out;
 
   const Outcome r = Open(doc, "wrong\n");
   EXPECT_EQ(r.status, 1);
-  EXPECT_TRUE(clean(r.err)) << r.err;
-  EXPECT_NE(r.err.find("No\\x1b]52;c;Y2xpcA==\\x07!\tTab\nNext \\xc2\\x9b31m \\x9b31m"), std::string::npos) << r.err;
+  EXPECT_TRUE(support::PrintableUtf8(r.err, true)) << r.err;
+  EXPECT_NE(r.err.find(valid + " " + shownHostile + "\nnext \\xe2\\x82"), std::string::npos) << r.err;
 }
 
 // Ctrl-C at a real terminal's password prompt: echo back on, nothing removed.
@@ -451,13 +456,13 @@ TEST_F(VaultpostCommand, ADocumentThatWouldFillTheDiskStopsClearly) {
     return OpenAfterMount("mount -t tmpfs -o size=16m tmpfs \"$0\"", tmp, doc, {"TMPDIR=" + tmp});
   };
   EXPECT_EQ(run(big), 1);
-  const std::string out = Slurp(folder_.path() + "/out");
+  const std::string out = support::FileText(folder_.path() + "/out");
   EXPECT_NE(out.find("Cannot write files to disk\n\nThe document needs more space than the disk of the temporary "
                      "folder can spare."),
             std::string::npos)
       << out;
-  EXPECT_EQ(run(small), 0) << Slurp(folder_.path() + "/out");
-  EXPECT_NE(Slurp(record_).find("the main part"), std::string::npos);
+  EXPECT_EQ(run(small), 0) << support::FileText(folder_.path() + "/out");
+  EXPECT_NE(support::FileText(record_).find("the main part"), std::string::npos);
 }
 
 // A signal at any step of an attempt ends the reader and leaves nothing; the

@@ -23,7 +23,7 @@ using R = DecodeResult;
 
 // Every row of decode_cases.txt: round trips and refusals alike.
 TEST(DecodeCasesTest, EachRecipeGivesItsCodeAndCalls) {
-  for (const auto& row : CaseRows("decode_cases.txt")) {
+  for (const auto& [number, row] : support::DataRows("codec/decode_cases.txt")) {
     std::string what;
     for (const std::string& word : row) what += word + " ";
     SCOPED_TRACE(what);

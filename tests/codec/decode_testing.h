@@ -25,6 +25,8 @@
 #include "codec/document_decoder.h"
 #include "codec/memory_reader.h"
 #include "codec/vp_decode_writer.h"
+#include "support/files.h"
+#include "support/memory_source.h"
 #include "tools/encoder/document_encoder.h"
 
 namespace codec {
@@ -107,32 +109,7 @@ class Collector final : public codec::VPWriter {
   long refuse = -1;
 };
 
-// A source over memory with the positioned interface only (Seek and Read),
-// as the inspection uses it.
-class SeekableSource final : public codec::VPReader {
- public:
-  explicit SeekableSource(const Bytes& data) : data_(data) {}
-  const std::uint8_t* NextBlock(std::uint32_t&) override { return nullptr; }
-  bool Seek(std::int32_t offset, std::int32_t origin) override {
-    if (origin < 0 || origin > 2) return false;
-    const std::int64_t base = origin == 0 ? 0 : origin == 1 ? position_ : static_cast<std::int64_t>(data_.size());
-    if (base + offset < 0) return false;
-    position_ = base + offset;
-    return true;
-  }
-  std::uint32_t Read(void* buffer, std::uint32_t itemSize, std::uint32_t itemCount) override {
-    const std::int64_t left = std::max<std::int64_t>(0, static_cast<std::int64_t>(data_.size()) - position_);
-    const std::int64_t items = std::min<std::int64_t>(itemCount, left / itemSize);
-    std::memcpy(buffer, data_.data() + position_, static_cast<std::size_t>(items * itemSize));
-    position_ += items * itemSize;
-    return static_cast<std::uint32_t>(items);
-  }
-  std::int64_t Position() const { return position_; }
-
- private:
-  const Bytes& data_;
-  std::int64_t position_ = 0;
-};
+using SeekableSource = support::SeekableMemory;
 
 // zlib allocation seam: fails every allocation after the first `allowed`.
 struct FailingAllocator {
@@ -298,20 +275,6 @@ inline void Apply(Recipe& s, const std::string& setting) {
   else if (field == "method") part().compressionOverride = static_cast<std::uint16_t>(v);
   else if (field == "corruptDigest") part().corruptDigest = true;
   else ADD_FAILURE() << "unknown setting " << setting;
-}
-
-// The rows of a case file under tests/data/codec, split at blanks; '#'
-// starts a comment.
-inline std::vector<std::vector<std::string>> CaseRows(const std::string& file) {
-  std::ifstream in(std::string(VP_TEST_DATA_DIR) + "/codec/" + file);
-  std::vector<std::vector<std::string>> rows;
-  for (std::string line; std::getline(in, line);) {
-    std::istringstream words(line.substr(0, line.find('#')));
-    std::vector<std::string> row{std::istream_iterator<std::string>(words), std::istream_iterator<std::string>()};
-    if (!row.empty()) rows.push_back(row);
-  }
-  EXPECT_FALSE(rows.empty()) << file;
-  return rows;
 }
 
 inline Bytes Encode(const Recipe& layout) {

@@ -7,41 +7,17 @@
 
 #include "codec/icon_directory.h"
 #include "codec/tag_list_testing.h"
+#include "support/icon_files.h"
 
 namespace codec {
 namespace {
 
 using Bytes = std::vector<std::uint8_t>;
 
-struct ImageEntry {
-  std::uint8_t width, height;
-  std::uint16_t bitCount;
-  Bytes data = {};
-};
-
-void Put(Bytes& out, std::uint32_t value, int bytes) {
-  for (int i = 0; i < bytes; ++i) out.push_back(static_cast<std::uint8_t>(value >> (8 * i)));
-}
+using ImageEntry = support::IconEntry;
+using support::IconFile;
 
 Bytes Bitmap(std::uint8_t fill) { return {40, 0, 0, 0, fill, fill}; }
-
-// A well-formed icon file: header, directory, then the images in order.
-Bytes IconFile(const std::vector<ImageEntry>& images) {
-  Bytes out;
-  Put(out, 0x00010000, 4);  // reserved 0, type 1
-  Put(out, static_cast<std::uint32_t>(images.size()), 2);
-  std::uint32_t offset = static_cast<std::uint32_t>(6 + 16 * images.size());
-  for (const ImageEntry& image : images) {
-    out.insert(out.end(), {image.width, image.height, 0, 0});  // colour count, reserved
-    Put(out, 1, 2);                                             // planes
-    Put(out, image.bitCount, 2);
-    Put(out, static_cast<std::uint32_t>(image.data.size()), 4);
-    Put(out, offset, 4);
-    offset += static_cast<std::uint32_t>(image.data.size());
-  }
-  for (const ImageEntry& image : images) out.insert(out.end(), image.data.begin(), image.data.end());
-  return out;
-}
 
 IconImage Wanted(std::uint32_t width, std::uint32_t height, std::uint32_t bitCount) {
   IconImage wanted;
@@ -119,7 +95,7 @@ TEST(IconDirectoryTest, SelectionPrefersSizeThenDepthThenOrder) {
   };
   for (const Case& c : cases) {
     std::vector<ImageEntry> images = c.images;
-    for (std::size_t i = 0; i < images.size(); ++i) images[i].data = Bitmap(static_cast<std::uint8_t>(i));
+    for (std::size_t i = 0; i < images.size(); ++i) images[i].image = Bitmap(static_cast<std::uint8_t>(i));
     const auto file = IconFile(images);
     IconDirectory directory;
     ASSERT_EQ(directory.ParseIconFile(file.data(), static_cast<std::uint32_t>(file.size())), 0u) << c.what;

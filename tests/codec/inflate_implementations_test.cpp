@@ -3,6 +3,7 @@
 // and padded streams of every deflate kind, fed in random pieces. And the
 // decoder over damaged documents: the same result code and the same calls.
 
+#include <cstdlib>
 #include <functional>
 #include <random>
 #include <string>
@@ -14,6 +15,7 @@
 #include "codec/decode_result.h"
 #include "codec/inflate_engine.h"
 #include "codec/inflater.h"
+#include "security/kernels.h"
 #include "decode_testing.h"
 
 namespace codec {
@@ -158,6 +160,78 @@ TEST(InflateImplementationsTest, DamagedDocumentsGiveTheSameCodeAndCalls) {
     for (std::size_t p = 0; p < writers[0].parts.size(); ++p) {
       EXPECT_TRUE(writers[1].parts[p].content == writers[0].parts[p].content) << "part " << p;
     }
+  }
+}
+
+// A stream whose header declares a small window goes to zlib from the header
+// on. Read through the engines with output room of a few bytes, such streams
+// (honest, reaching further back than they declare, damaged, cut off) get
+// zlib's answer, its bytes and its count of input taken.
+TEST(InflateImplementationsTest, SmallWindowStreamsGetZlibsAnswerWithSmallOutputBuffers) {
+  if (!Available()) GTEST_SKIP() << "built without ISA-L";
+  std::mt19937 rng(515);
+  const Bytes honest = Deflate(Content(rng, 20000), 6, Z_FINISH, 9);
+  const Bytes half = Content(rng, 3000);
+  Bytes farBack = half;
+  farBack.insert(farBack.end(), half.begin(), half.end());  // 3000 bytes back: beyond a 512-byte window
+  Bytes lying = Deflate(farBack, 6);
+  lying[0] = 0x18;  // deflate with a 512-byte window
+  lying[1] = static_cast<std::uint8_t>((lying[1] & 0xC0) | (31 - ((0x18 * 256 + (lying[1] & 0xC0)) % 31)) % 31);
+  Bytes damaged = honest;
+  damaged[damaged.size() / 2] ^= 0x10;
+  const struct {
+    const char* name;
+    Bytes stream;
+  } streams[] = {{"honest", honest},
+                 {"far-reaching", lying},
+                 {"damaged", damaged},
+                 {"cut", Bytes(honest.begin(), honest.begin() + static_cast<std::ptrdiff_t>(honest.size() / 3))}};
+  using detail::InflateEngine;
+  struct Run {
+    InflateEngine::Status last;
+    Bytes output;
+    std::size_t consumed = 0;
+  };
+  const auto run = [](std::unique_ptr<InflateEngine> engine, const Bytes& stream, std::uint32_t room) {
+    Run r{InflateEngine::Status::NoProgress, {}, 0};
+    Bytes out(room);
+    engine->Reset();
+    for (;;) {
+      const auto take = static_cast<std::uint32_t>(std::min<std::size_t>(97, stream.size() - r.consumed));
+      InflateEngine::Progress progress;
+      r.last = engine->Run(stream.data() + r.consumed, take, out.data(), room, progress);
+      r.consumed += progress.consumed;
+      r.output.insert(r.output.end(), out.begin(), out.begin() + progress.produced);
+      if (r.last != InflateEngine::Status::Ok) return r;
+    }
+  };
+  for (const auto& s : streams) {
+    for (std::uint32_t room : {1u, 7u, 64u}) {
+      SCOPED_TRACE(testing::Message() << s.name << " stream, " << room << " bytes of room");
+      const Run zlib = run(detail::NewZlibEngine(nullptr), s.stream, room);
+      const Run isal = run(detail::NewIsalEngine(nullptr), s.stream, room);
+      EXPECT_EQ(isal.last, zlib.last);
+      EXPECT_EQ(isal.consumed, zlib.consumed);
+      EXPECT_TRUE(isal.output == zlib.output) << isal.output.size() << " against " << zlib.output.size();
+      EXPECT_TRUE(std::string(s.name) != "honest" || zlib.last == InflateEngine::Status::StreamEnd);
+    }
+  }
+}
+
+// The suite's extra runs (tests/CMakeLists.txt) run what they are named after,
+// and the plain run uses ISA-L where the build has it.
+TEST(InflateImplementationsTest, EachRunUsesTheImplementationsItIsMeantFor) {
+  const auto asked = [](const char* name) {
+    const char* value = std::getenv(name);
+    return value != nullptr && std::string(value) == "1";
+  };
+  if (asked("VAULTPOST_PORTABLE_CRYPTO")) {
+    EXPECT_STREQ(security::CryptoImplementation(), "portable");
+  }
+  if (asked("VAULTPOST_ZLIB_INFLATE")) {
+    EXPECT_EQ(SelectedInflateImplementation(), InflateImplementation::Zlib);
+  } else if (Available()) {
+    EXPECT_EQ(SelectedInflateImplementation(), InflateImplementation::Isal);
   }
 }
 

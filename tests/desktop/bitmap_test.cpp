@@ -11,11 +11,11 @@
 #include <vector>
 
 #include "desktop/bitmap.h"
-#include "install/icon_testing.h"
+#include "support/icon_files.h"
 
 using desktop::Bitmap;
 using Bytes = std::vector<std::uint8_t>;
-using icontest::Put;
+constexpr auto Put = support::PutLittleEndian;
 
 namespace {
 

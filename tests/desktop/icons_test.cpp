@@ -9,6 +9,7 @@
 
 #include "desktop/icons.h"
 #include "install/icon_testing.h"
+#include "support/icon_files.h"
 
 using desktop::Bitmap;
 using desktop::ThumbnailSource;
@@ -42,7 +43,10 @@ TEST(Thumbnail, TheDocumentsBestFittingImageScaledToEachSize) {
   Folder folder;
   const std::string doc = icontest::WriteDocument(
       folder.path + "/icon.emc",
-      {IconTag(icontest::IconFile({{48, 0x00FF00}, {16, 0x0000FF}, {256, 0xFF0000}, {48, 0x00FFFF, 24}}))});
+      {IconTag(support::IconFile({{48, 48, 32, support::SquareImage(48, 0x00FF00)},
+                                      {16, 16, 32, support::SquareImage(16, 0x0000FF)},
+                                      {256, 256, 32, support::SquareImage(256, 0xFF0000)},
+                                      {48, 48, 24, support::SquareImage(48, 0x00FFFF)}}))});
   struct Case {
     std::uint32_t size, rgb;
   };
@@ -59,15 +63,15 @@ TEST(Thumbnail, TheDocumentsBestFittingImageScaledToEachSize) {
 
 TEST(Thumbnail, NoIconADamagedOneOrNoDocumentGetTheTypeIcon) {
   Folder folder;
-  auto beyondTheEnd = icontest::IconFile({{16, 0xFF}, {32, 0xFF}});
+  auto beyondTheEnd = support::SquaresIconFile({{16, 0xFF}, {32, 0xFF}});
   beyondTheEnd.erase(beyondTheEnd.end() - 10, beyondTheEnd.end());
-  auto notAnIcon = icontest::IconFile({{16, 0xFF}});
+  auto notAnIcon = support::SquaresIconFile({{16, 0xFF}});
   notAnIcon[2] = 2;  // a cursor file
-  auto unknownImage = icontest::IconFile({{16, 0xFF}});
+  auto unknownImage = support::SquaresIconFile({{16, 0xFF}});
   unknownImage[6 + 16] = 'X';  // neither PNG nor bitmap
   const std::vector<std::vector<encoder::TagSpec>> tagSets = {
       {}, {IconTag(beyondTheEnd)}, {IconTag(notAnIcon)}, {IconTag(unknownImage)},
-      {IconTag(icontest::IconFile({{16, 0xFF}}), /*binary=*/false)}};
+      {IconTag(support::SquaresIconFile({{16, 0xFF}}), /*binary=*/false)}};
   std::vector<std::string> paths;
   for (std::size_t i = 0; i < tagSets.size(); ++i) {
     paths.push_back(icontest::WriteDocument(folder.path + "/" + std::to_string(i) + ".emc", tagSets[i]));

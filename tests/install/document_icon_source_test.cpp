@@ -11,13 +11,13 @@
 
 #include "install/document_icon_source.h"
 #include "install/icon_testing.h"
+#include "support/icon_files.h"
 #include "tools/encoder/document_encoder.h"
 
 namespace install {
 namespace {
 
 namespace fs = std::filesystem;
-using icontest::IconFile;
 
 class DocumentIconSourceTest : public ::testing::Test {
  protected:
@@ -40,7 +40,7 @@ class DocumentIconSourceTest : public ::testing::Test {
 constexpr std::uint32_t kPlain = DocumentIconSource::kPerInstance | DocumentIconSource::kDontCache;
 
 TEST_F(DocumentIconSourceTest, ADocumentIconGivesTheNearestImageForEachSize) {
-  const auto icon = IconFile({{16, 0xFF0000}, {32, 0x0000FF}});
+  const auto icon = support::SquaresIconFile({{16, 0xFF0000}, {32, 0x0000FF}});
   DocumentIconSource source;
   source.Load(Document({{"Title", {'T'}, false}, {"ImageWin32", icon, true}}).c_str());
   EXPECT_EQ(source.IconLocationFlags(), 0x1Au);  // per instance, don't cache, not a file name
@@ -55,11 +55,11 @@ TEST_F(DocumentIconSourceTest, ADocumentIconGivesTheNearestImageForEachSize) {
   ASSERT_TRUE(source.ChooseImage(32, large));
   EXPECT_EQ(small.width, 16u);
   EXPECT_EQ(large.width, 32u);
-  EXPECT_EQ(small.bytes, icontest::SquareImage({16, 0xFF0000}));
-  EXPECT_EQ(large.bytes, icontest::SquareImage({32, 0x0000FF}));
+  EXPECT_EQ(small.bytes, support::SquareImage(16, 0xFF0000));
+  EXPECT_EQ(large.bytes, support::SquareImage(32, 0x0000FF));
 
   // Only a 48-pixel image: both sizes get it.
-  source.Load(Document({{"ImageWin32", IconFile({{48, 0x00FF00}}), true}}).c_str());
+  source.Load(Document({{"ImageWin32", support::SquaresIconFile({{48, 0x00FF00}}), true}}).c_str());
   ASSERT_TRUE(source.ChooseImage(16, small));
   ASSERT_TRUE(source.ChooseImage(32, large));
   EXPECT_EQ(small.width, 48u);
@@ -81,10 +81,10 @@ TEST_F(DocumentIconSourceTest, DocumentsWithoutAUsableIconFallBack) {
 
   // An icon tag the shell is told about, but that gives no image: stored as
   // text, or not an icon file.
-  source.Load(Document({{"ImageWin32", IconFile({{16, 0xFF0000}}), false}}).c_str());
+  source.Load(Document({{"ImageWin32", support::SquaresIconFile({{16, 0xFF0000}}), false}}).c_str());
   EXPECT_EQ(source.IconLocationFlags(), kPlain | DocumentIconSource::kNotFileName);
   EXPECT_FALSE(source.ChooseImage(16, image));
-  auto bad = IconFile({{16, 0xFF0000}});
+  auto bad = support::SquaresIconFile({{16, 0xFF0000}});
   bad[2] = 2;  // type 2 is a cursor file
   source.Load(Document({{"ImageWin32", bad, true}}).c_str());
   EXPECT_EQ(source.IconLocationFlags(), kPlain | DocumentIconSource::kNotFileName);
@@ -92,7 +92,7 @@ TEST_F(DocumentIconSourceTest, DocumentsWithoutAUsableIconFallBack) {
 
   // A file that is missing, empty, not a document, or a document cut short
   // before its trailer: an empty table, never an error.
-  const std::string good = Document({{"ImageWin32", IconFile({{16, 0xFF0000}}), true}});
+  const std::string good = Document({{"ImageWin32", support::SquaresIconFile({{16, 0xFF0000}}), true}});
   const std::string cut = (folder_ / "cut.emc").string();
   fs::copy_file(good, cut);
   fs::resize_file(cut, fs::file_size(cut) - 5);

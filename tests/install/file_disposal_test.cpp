@@ -9,13 +9,14 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <set>
 #include <string>
 #include <vector>
 
 #include "install/file_disposal.h"
 #include "install/installation_scope.h"
 #include "os/system_error.h"
-#include "reader/fake_gui.h"
+#include "support/fake_gui.h"
 #include "source/xp/path.h"
 
 namespace install {
@@ -25,7 +26,6 @@ namespace fs = std::filesystem;
 
 // The recorded side of the fake steps (function pointers cannot carry state).
 struct Recorder {
-  std::uint32_t tick = 0x1a2b3c4;
   std::vector<std::uint32_t> moveAnswers;  // consumed front first; then `lastAnswer`
   std::uint32_t lastAnswer = 0;
   std::uint32_t scheduleAnswer = 0;
@@ -37,7 +37,7 @@ struct Recorder {
 };
 Recorder* recorder = nullptr;
 
-std::uint32_t FakeTick() { return recorder->tick++; }
+std::uint32_t FakeProcessId() { return 0x1a2b; }
 
 std::uint32_t FakeMove(const char* from, const char* to) {
   recorder->moves.emplace_back(from, to);
@@ -65,7 +65,7 @@ bool FakeRemoveDirectory(const char* path) {
   return fs::remove(path, error);  // only an empty directory goes
 }
 
-constexpr DisposalSteps kFakeSteps{&FakeTick, &FakeMove, &FakeSchedule, &FakeRemoveDirectory};
+constexpr DisposalSteps kFakeSteps{&FakeProcessId, &FakeMove, &FakeSchedule, &FakeRemoveDirectory};
 
 class FileDisposalTest : public ::testing::Test {
  protected:
@@ -90,25 +90,28 @@ class FileDisposalTest : public ::testing::Test {
   std::int32_t savedScope_ = ScopeCurrentUser;
 };
 
-TEST_F(FileDisposalTest, DisposalNamesAreTheTickCountInTheTemporaryFolder) {
-  EXPECT_EQ(DisposalName("C:\\Temp\\", 0x1a2b3c4), "C:\\Temp\\vp1a2b3c4");
-  EXPECT_EQ(DisposalName("C:\\Temp", 0), "C:\\Temp\\vp0");
-  EXPECT_EQ(DisposalName("C:\\Temp\\", 0xFFFFFFFFu), "C:\\Temp\\vpffffffff");
-  // 260 characters at most: "vp" and eight digits leave 250 for the folder.
-  const std::string folder = std::string(249, 't');
-  EXPECT_EQ(DisposalName(folder + "\\", 0x10000000).value_or("").size(), 260u);
-  EXPECT_FALSE(DisposalName(folder + "x\\", 0x10000000));
+TEST_F(FileDisposalTest, DisposalNamesAreTheProcessAndASerialInTheTemporaryFolder) {
+  EXPECT_EQ(DisposalName("C:\\Temp\\", 0x1a2b, 0x3c4), "C:\\Temp\\vp1a2b-3c4");
+  EXPECT_EQ(DisposalName("C:\\Temp", 0, 0), "C:\\Temp\\vp0-0");
+  // 260 characters at most: "vp", "-" and two times eight digits leave 241
+  // for the folder.
+  const std::string folder = std::string(240, 't');
+  EXPECT_EQ(DisposalName(folder + "\\", 0xFFFFFFFFu, 0x10000000).value_or("").size(), 260u);
+  EXPECT_FALSE(DisposalName(folder + "x\\", 0xFFFFFFFFu, 0x10000000));
 }
+
+// The name a disposal took: the folder's, "vp" and this process's id.
+bool DisposalNamed(const std::string& name) { return name.rfind("C:\\Temp\\vp1a2b-", 0) == 0; }
 
 TEST_F(FileDisposalTest, TakenNamesAreRetriedAndMachineScopeSchedulesTheMovedFile) {
   installationScope = ScopeMachine;
   record_.moveAnswers = {kErrorAlreadyExists, kErrorAlreadyExists, 0};
   DisposeFile("C:\\P\\vaultpost.dll", "C:\\Temp\\", kFakeSteps);
   ASSERT_EQ(record_.moves.size(), 3u);
-  EXPECT_EQ(record_.moves[0].second, "C:\\Temp\\vp1a2b3c4");
+  EXPECT_TRUE(DisposalNamed(record_.moves[0].second)) << record_.moves[0].second;
+  EXPECT_NE(record_.moves[0].second, record_.moves[1].second);
   EXPECT_EQ(record_.moves[2].first, "C:\\P\\vaultpost.dll");
-  EXPECT_EQ(record_.moves[2].second, "C:\\Temp\\vp1a2b3c6");
-  EXPECT_EQ(record_.scheduled, std::vector<std::string>{"C:\\Temp\\vp1a2b3c6"});
+  EXPECT_EQ(record_.scheduled, std::vector<std::string>{record_.moves[2].second});
   EXPECT_TRUE(Reports().empty());
 
   // In user scope the moved file stays in the temporary folder.
@@ -121,10 +124,15 @@ TEST_F(FileDisposalTest, TakenNamesAreRetriedAndMachineScopeSchedulesTheMovedFil
 
 TEST_F(FileDisposalTest, EveryFailureIsReportedAndLeavesTheFile) {
   installationScope = ScopeMachine;
-  // A thousand taken names: reported like any other failure.
+  // A thousand taken names, each one distinct however fast they come (a fast
+  // disk uses every attempt within one tick of the clock): reported like any
+  // other failure.
   record_.lastAnswer = kErrorAlreadyExists;
   DisposeFile("C:\\P\\a.dll", "C:\\Temp\\", kFakeSteps);
   EXPECT_EQ(record_.moves.size(), kDisposalAttempts);
+  std::set<std::string> names;
+  for (const auto& move : record_.moves) names.insert(move.second);
+  EXPECT_EQ(names.size(), kDisposalAttempts);
   EXPECT_EQ(Reports(), std::vector<std::string>{"Could not delete 'C:\\P\\a.dll'.  Reason: 183"});
   EXPECT_TRUE(record_.scheduled.empty());
 
@@ -140,9 +148,8 @@ TEST_F(FileDisposalTest, EveryFailureIsReportedAndLeavesTheFile) {
   gui_.messages.clear();
   record_.lastAnswer = 0;
   record_.scheduleAnswer = 87;
-  record_.tick = 0xabc;
   DisposeFile("C:\\P\\c.dll", "C:\\Temp\\", kFakeSteps);
-  EXPECT_EQ(Reports(), std::vector<std::string>{"Could not delete 'C:\\Temp\\vpabc'.  Reason: 87"});
+  EXPECT_EQ(Reports(), std::vector<std::string>{"Could not delete '" + record_.moves.back().second + "'.  Reason: 87"});
 
   // A temporary folder too long for any disposal name: nothing is moved.
   gui_.messages.clear();

@@ -36,6 +36,17 @@ TEST(RegistryLayoutTest, ComposedNamesAreRefusedRatherThanCut) {
   EXPECT_FALSE(JoinPath(directory, "xy"));
 }
 
+// The shell replaces %1 (and %2, %*, ...) in the open command: a "%" in the
+// module's path is doubled there, which the shell reads as one "%". Icon
+// locations are file names to the shell ("%1" means the document only as the
+// whole value), so they name the module as it is.
+TEST(RegistryLayoutTest, APercentSignInTheModulesPathIsNotTakenForTheDocument) {
+  const std::vector<ClassValue> values = FileTypeValues("C:\\100%1 sure %\\vaultpost.dll");
+  ASSERT_GE(values.size(), 3u);
+  EXPECT_EQ(values[1].data, "rundll32.exe \"C:\\100%%1 sure %%\\vaultpost.dll\",OpenDocument %1");
+  EXPECT_EQ(values[2].data, "C:\\100%1 sure %\\vaultpost.dll,0");
+}
+
 // The whole entry is read back from the registry by the installation
 // scenarios; here, what they cannot reach: an unknown size and a size beyond
 // 32 bits. The uninstall command names the scope the installation was made

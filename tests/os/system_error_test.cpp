@@ -6,7 +6,7 @@
 
 #include <string>
 
-#include "reader/fake_gui.h"
+#include "support/fake_gui.h"
 
 using testing_support::FakeGui;
 

@@ -16,7 +16,7 @@
 
 #include "codec/vp_codec_base.h"
 #include "os/posix/posix_os_interface.h"
-#include "reader/fake_gui.h"
+#include "support/fake_gui.h"
 
 namespace fs = std::filesystem;
 using testing_support::FakeGui;
@@ -72,7 +72,7 @@ class WriterTest : public ::testing::Test {
   // A writer over `dir` that has written "x" to each of a.txt, b.txt and c.txt.
   std::unique_ptr<reader::DecoderFileWriter> ThreeParts(const std::string& dir) {
     auto w = std::make_unique<reader::DecoderFileWriter>(gui_, inner_, dir.c_str(), gui_.State(), false);
-    w->SetRetryDelay(1);
+    w->SetPause([this](std::uint32_t ms) { pauses_.push_back(ms); });
     EXPECT_TRUE(w->BeginDocument(header_, 3));
     for (const char* n : {"a.txt", "b.txt", "c.txt"}) EXPECT_TRUE(Part(*w, n, "x"));
     return w;
@@ -80,6 +80,7 @@ class WriterTest : public ::testing::Test {
 
   std::string base_;
   std::string dir_;
+  std::vector<std::uint32_t> pauses_;  // the wipe's pauses between passes, recorded instead of slept
   std::unique_ptr<TestOs> os_;
   FakeGui gui_;
   codec::FileWriter inner_;
@@ -154,6 +155,7 @@ TEST_F(WriterTest, LockedPartIsRetriedUntilItGoes) {
   std::vector<std::string> names;
   for (const auto& r : os_->removals) names.push_back(fs::path(r).filename());
   EXPECT_EQ(names, (std::vector<std::string>{"a.txt", "b.txt", "c.txt", "b.txt", "b.txt", "b.txt"}));
+  EXPECT_EQ(pauses_, (std::vector<std::uint32_t>{5000, 5000, 5000}));
   EXPECT_FALSE(fs::exists(dir_));
   EXPECT_TRUE(gui_.messages.empty());
 }
@@ -181,7 +183,9 @@ TEST_F(WriterTest, APartThatCannotBeRemovedIsReportedAndTheWipeEnds) {
     os_->keepDirectory = true;
     os_->removals.clear();
     gui_.messages.clear();
+    pauses_.clear();
     EXPECT_FALSE(w->WipeFiles());
+    EXPECT_EQ(pauses_, std::vector<std::uint32_t>(c.tries - 2, 5000));  // between passes only
     EXPECT_EQ(std::count(os_->removals.begin(), os_->removals.end(), stuck), static_cast<long>(c.tries));
     EXPECT_FALSE(fs::exists(w->PartPath(0)));
     EXPECT_TRUE(fs::exists(stuck));
@@ -226,7 +230,7 @@ TEST_F(WriterTest, BeforeExitOnePassThenTheDirectoryAndTheFlowMayWipeAgain) {
   {
     reader::DecoderFileWriter w(gui_, inner_, dir_.c_str(), gui_.State(), false);
     EXPECT_EQ(reader::DecoderFileWriter::Active(), &w);
-    w.SetRetryDelay(60000);  // a second pass would hang the test
+    w.SetPause([this](std::uint32_t ms) { pauses_.push_back(ms); });
     ASSERT_TRUE(w.BeginDocument(header_, 2));
     for (const char* n : {"a.txt", "b.txt"}) ASSERT_TRUE(Part(w, n, "secret"));
     const std::string a = w.PartPath(0);
@@ -235,6 +239,7 @@ TEST_F(WriterTest, BeforeExitOnePassThenTheDirectoryAndTheFlowMayWipeAgain) {
     os_->stuckPasses = 1;
     w.WipeFilesBeforeExit();  // one pass, no wait: the refused part goes with the directory
     EXPECT_EQ(os_->removals.size(), 2u);
+    EXPECT_TRUE(pauses_.empty());
     EXPECT_FALSE(fs::exists(a));
     EXPECT_FALSE(fs::exists(b));
     EXPECT_FALSE(fs::exists(dir_));

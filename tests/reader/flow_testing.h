@@ -1,7 +1,7 @@
 #pragma once
 // One reader over a private folder: the recording interfaces of the flow tests.
 
-#include "reader/fake_gui.h"
+#include "support/fake_gui.h"
 #include "reader/reader_testing.h"
 
 namespace readertest {

@@ -10,7 +10,7 @@
 #include <gtest/gtest.h>
 
 #include "codec/tag_list_testing.h"
-#include "reader/fake_gui.h"
+#include "support/fake_gui.h"
 #include "reader/gui_interface.h"
 #include "source/xp/xp_exception.h"
 

@@ -1,14 +1,19 @@
 // The open-document flow when the machine is short of something or the
 // attempt ends unusually: nothing of the document may stay on disk.
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/resource.h>
+#include <unistd.h>
 
 #include <cstdlib>
 #include <algorithm>
 #include <new>
 #include <string>
+#include <vector>
 
+#include "codec/vp_codec_base.h"
+#include "reader/file_decode_writer.h"
 #include "reader/flow_testing.h"
 
 using readertest::Flow;
@@ -66,6 +71,33 @@ TEST(HostileConditions, ThreeThousandPartsOpenUnderASoftLimitOf1024) {
     std::exit(f.gui.messages.empty() && f.os.launched.size() == 1 && f.folder.LeftInTemporaryRoot() == 0 ? 0 : 1);
   };
   EXPECT_EXIT(underHardLimit(), testing::ExitedWithCode(0), "");
+}
+
+// A limit call that claims to have raised the limit when the system still
+// refuses descriptors must not keep the writer trying for ever: the part
+// fails as one that cannot be created (a spinning child is ended by the alarm).
+TEST(HostileConditions, ALimitCallThatLiesEndsThePartInsteadOfSpinning) {
+  TempFolder folder;
+  const auto underALie = [&] {
+    ::alarm(20);
+    rlimit hard{};
+    hard.rlim_cur = hard.rlim_max = 64;
+    if (::setrlimit(RLIMIT_NOFILE, &hard) != 0) std::exit(2);
+    std::vector<int> taken;
+    for (int fd; (fd = ::open("/dev/null", O_RDONLY)) >= 0;) taken.push_back(fd);
+    codec::FileWriter inner;
+    const std::string directory = folder.path() + "/";
+    reader::FileDecodeWriter writer(inner, directory.c_str(), /*keepOpen=*/true);
+    writer.SetStreamLimitRaiser([] { return 4096L; });
+    std::uint8_t block[256] = {};
+    codec::VPCodecBase::EncodedHeader103 header;
+    header.Attach(block, sizeof block);
+    writer.BeginDocument(codec::DocumentHeader(), 1);
+    const bool begun = writer.BeginPart("part.txt", header);
+    for (const int fd : taken) ::close(fd);
+    std::exit(begun ? 1 : 0);
+  };
+  EXPECT_EXIT(underALie(), testing::ExitedWithCode(0), "");
 }
 
 // Out of memory while the viewer is launched or while the notice waits: the

@@ -11,6 +11,7 @@
 
 #include "os/launch_confirmation.h"
 #include "os/posix/posix_os_interface.h"
+#include "support/files.h"
 #include "tools/encoder/document_encoder.h"
 
 namespace readertest {
@@ -32,15 +33,7 @@ class RecordingOs : public os::PosixOsInterface {
     if (checkType && !os::ConfirmLaunch(gui, path)) return reader::LaunchResult::Declined;
     if (onLaunch) onLaunch();
     launched.push_back(path);
-    std::FILE* f = std::fopen(path, "rb");
-    std::string content;
-    if (f != nullptr) {
-      char buf[4096];
-      std::size_t n;
-      while ((n = std::fread(buf, 1, sizeof buf, f)) > 0) content.append(buf, n);
-      std::fclose(f);
-    }
-    launchedContent.push_back(content);
+    launchedContent.push_back(support::FileText(path));
     return failLaunch ? reader::LaunchResult::Failed : reader::LaunchResult::Started;
   }
 };

@@ -124,7 +124,7 @@ const std::map<std::string, std::uint32_t> kControlStyles = {
 class ResourceScriptTest : public ::testing::TestWithParam<const char*> {
  protected:
   void SetUp() override {
-    const Bytes file = ReadFile(std::string(VP_BINARY_DIR) + "/tests/resources/vaultpost-" + GetParam() + ".res");
+    const Bytes file = support::FileBytes(std::string(VP_BINARY_DIR) + "/tests/resources/vaultpost-" + GetParam() + ".res");
     if (file.empty()) GTEST_SKIP() << "no " << GetParam() << " windres on this machine";
     resources_ = ParseResFile(file);
   }

@@ -1,20 +1,17 @@
 #pragma once
-// Byte helpers and the reader of the known-answer files under
-// tests/data/<folder>: one case a line, whitespace-separated fields (quoted
-// when they hold spaces or are empty), '#' to the end of the line a comment,
-// blank lines skipped. Byte fields are text, hex:BYTES or repeat:COUNT:text.
+// Byte helpers for the known-answer files under tests/data/<folder> (read by
+// support::DataRows): byte fields are text, hex:BYTES or repeat:COUNT:text.
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
-#include <fstream>
-#include <iomanip>
 #include <random>
-#include <sstream>
 #include <string>
 #include <vector>
+
+#include "support/files.h"
 
 namespace kat {
 
@@ -83,23 +80,11 @@ inline Bytes DecodeField(const std::string& field) {
   return out;
 }
 
-struct Line {
-  int number = 0;
-  std::vector<std::string> fields;  // quotes removed
-};
+using Line = support::DataRow;
 
+// The known answers of tests/data/<folder>/<name>.
 inline std::vector<Line> ReadFile(const std::string& name, const std::string& folder = "security") {
-  std::ifstream in(std::string(VP_TEST_DATA_DIR) + "/" + folder + "/" + name);
-  EXPECT_TRUE(in.is_open()) << name;
-  std::vector<Line> lines;
-  std::string text, field;
-  for (int number = 1; std::getline(in, text); ++number) {
-    std::istringstream words(text);
-    Line line{number, {}};
-    while (words >> std::quoted(field) && field[0] != '#') line.fields.push_back(field);
-    if (!line.fields.empty()) lines.push_back(std::move(line));
-  }
-  return lines;
+  return support::DataRows(folder + "/" + name);
 }
 
 }  // namespace kat

@@ -12,8 +12,8 @@
 #include <thread>
 #include <vector>
 
-#include "os/win32/win32_testing.h"
-#include "reader/win32/dialog_testing.h"
+#include "support/win32_system.h"
+#include "support/win32_dialogs.h"
 
 namespace installtest {
 
@@ -108,18 +108,6 @@ inline std::string TempFolder() {
   char path[MAX_PATH + 1];
   ::GetTempPathA(sizeof path, path);
   return path;
-}
-
-// The deletions Windows will carry out at the next restart, as stored
-// ("\??\<path>" each, followed by an empty target).
-inline std::string PendingDeletions() {
-  const win32test::RawValue value = win32test::ReadRaw(
-      HKEY_LOCAL_MACHINE, "System\\CurrentControlSet\\Control\\Session Manager", "PendingFileRenameOperations");
-  if (!value.present) return {};
-  std::string text;
-  // REG_MULTI_SZ read through the A call: NUL-separated texts.
-  for (char c : value.bytes) text.push_back(c == '\0' ? '\n' : c);
-  return text;
 }
 
 }  // namespace installtest

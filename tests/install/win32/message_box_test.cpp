@@ -11,7 +11,7 @@
 #include "install/win32/simple_installation_gui.h"
 #include "os/system_error.h"
 #include "reader/message_catalogue.h"
-#include "reader/win32/dialog_testing.h"
+#include "support/win32_dialogs.h"
 #include "reader/win32/mfc_gui.h"
 
 using namespace dlgtest;

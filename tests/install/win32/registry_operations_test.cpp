@@ -98,5 +98,19 @@ TEST_F(RegistryOperationsTest, WithoutAnApprovalListThereIsNothingToApprove) {
   EXPECT_EQ(Deregister(), ERROR_SUCCESS);
 }
 
+// A "%" in the module's path (a folder named "100%1 sure"): in both scopes the
+// command the shell runs names the module, its "%" doubled. (The module
+// tests open a document through such a registration.)
+TEST_F(RegistryOperationsTest, APercentInTheModulesPathIsEscapedInBothScopes) {
+  for (const std::int32_t scope : {ScopeMachine, ScopeCurrentUser}) {
+    installationScope = scope;
+    EXPECT_TRUE(RegisterFileTypes("C:\\100%1 sure\\vaultpost.dll"));
+    EXPECT_EQ(Stored(ScopeRoot(), "Software\\Classes\\emcClass\\shell\\open\\command"),
+              StoredSz(installtest::Rundll32() + " \"C:\\100%%1 sure\\vaultpost.dll\",OpenDocument %1"))
+        << scope;
+    EXPECT_EQ(Deregister(), ERROR_SUCCESS);
+  }
+}
+
 }  // namespace
 }  // namespace install

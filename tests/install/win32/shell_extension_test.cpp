@@ -15,9 +15,10 @@
 #include <string>
 
 #include "install/icon_testing.h"
+#include "support/icon_files.h"
 #include "install/registry_layout.h"
 #include "install/win32/install_testing.h"
-#include "reader/win32/dialog_testing.h"
+#include "support/win32_dialogs.h"
 #include "tools/encoder/document_encoder.h"
 
 namespace {
@@ -198,7 +199,7 @@ TEST_F(ShellExtensionTest, InterfacesAnswerAsTheClassPromisesAndObjectsKeepTheMo
 }
 
 TEST_F(ShellExtensionTest, ADocumentIconGivesBothSizesAndAnythingElseTheModulesIcon) {
-  const Answer own = Ask(Document({{"ImageWin32", icontest::IconFile({{16, 0xFF0000}, {32, 0x0000FF}}), true}}));
+  const Answer own = Ask(Document({{"ImageWin32", support::SquaresIconFile({{16, 0xFF0000}, {32, 0x0000FF}}), true}}));
   EXPECT_EQ(own.flags, static_cast<UINT>(GIL_PERINSTANCE | GIL_DONTCACHE | GIL_NOTFILENAME));
   EXPECT_EQ(own.location, ModulePath());
   EXPECT_EQ(own.extracted, S_OK);
@@ -206,6 +207,22 @@ TEST_F(ShellExtensionTest, ADocumentIconGivesBothSizesAndAnythingElseTheModulesI
   EXPECT_EQ(own.small.centre, RGB(0xFF, 0, 0));
   EXPECT_EQ(own.large.size, 32);
   EXPECT_EQ(own.large.centre, RGB(0, 0, 0xFF));
+
+  // A buffer of exactly the path's length has no room for its end: refused,
+  // not cut to name some other file; one more character takes it whole.
+  const std::string module = ModulePath();
+  IExtractIconA* handler = HandlerFor(Document({}));
+  ASSERT_NE(handler, nullptr);
+  std::string location(module.size() + 1, 'x');
+  int index = -1;
+  UINT flags = 0;
+  const auto room = static_cast<UINT>(module.size());
+  EXPECT_EQ(handler->GetIconLocation(0, location.data(), room, &index, &flags), E_FAIL);
+  EXPECT_EQ(location[0], '\0');
+  EXPECT_EQ(location.substr(1), std::string(module.size(), 'x'));
+  EXPECT_EQ(handler->GetIconLocation(0, location.data(), room + 1, &index, &flags), S_OK);
+  EXPECT_EQ(location, module + '\0');
+  handler->Release();
 
   // The module's first icon as the shell would draw it.
   HICON large = nullptr;
@@ -217,7 +234,7 @@ TEST_F(ShellExtensionTest, ADocumentIconGivesBothSizesAndAnythingElseTheModulesI
   ::DestroyIcon(small);
   ASSERT_NE(moduleLarge.centre, CLR_INVALID);
 
-  auto unparsable = icontest::IconFile({{16, 0xFF0000}});
+  auto unparsable = support::SquaresIconFile({{16, 0xFF0000}});
   unparsable[2] = 2;  // a cursor file
   const std::string corrupt = (folder_ / "corrupt.emc").string();
   std::ofstream(corrupt, std::ios::binary) << std::string(3000, '\x5a');

@@ -6,16 +6,21 @@
 // temporary folder, the launch, the accepted-extensions store) are real.
 
 #include <gtest/gtest.h>
+#include <windows.h>
+#include <shellapi.h>
 
 #include <atomic>
 #include <cstdio>
 #include <cstring>
 #include <functional>
+#include <memory>
 #include <string>
 #include <thread>
 
-#include "reader/win32/dialog_testing.h"
+#include "support/win32_system.h"
+#include "support/win32_dialogs.h"
 #include "resources/resource_ids.h"
+#include "support/files.h"
 #include "tools/encoder/document_encoder.h"
 
 using namespace dlgtest;
@@ -23,6 +28,7 @@ using namespace dlgtest;
 namespace {
 
 using OpenDocumentEntry = void(CALLBACK*)(HWND, HINSTANCE, LPSTR, int);
+using RundllEntry = OpenDocumentEntry;
 
 const char* const kStoreKey = "Software\\Orlenta\\Vaultpost";
 const char* const kCantDecode =
@@ -32,18 +38,17 @@ const char* const kCantDecode =
 // A path of the build machine as Wine sees it.
 std::string WinePath(const char* unixPath) { return std::string("Z:") + unixPath; }
 
-bool Exists(const std::string& path) { return ::GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
+using win32test::Exists;
 
-std::string ReadFile(const std::string& path) {
-  std::string content;
-  if (std::FILE* f = std::fopen(path.c_str(), "rb")) {
-    char buffer[4096];
-    std::size_t n;
-    while ((n = std::fread(buffer, 1, sizeof buffer, f)) > 0) content.append(buffer, n);
-    std::fclose(f);
-  }
-  return content;
+// The command the installation registers, run as the shell runs it:
+// rundll32.exe "<module>",OpenDocument <path>. The process, or null.
+HANDLE StartRundll(const std::string& document) {
+  char system[MAX_PATH];
+  ::GetSystemDirectoryA(system, MAX_PATH);
+  return win32test::Start(std::string(system) + "\\rundll32.exe \"" + WinePath(VP_MODULE_PATH) +
+                          "\",OpenDocument " + document);
 }
+
 
 void SetDefaultValue(HKEY root, const std::string& key, const std::string& value) {
   HKEY handle = nullptr;
@@ -100,14 +105,10 @@ class OpenDocumentTest : public ::testing::Test {
     ::SetEnvironmentVariableA("VP_TEST_VIEWER_LOG", log_.c_str());
   }
 
-  void TearDown() override {
-    ::DeleteFileA(log_.c_str());
-    ::DeleteFileA((folder_ + "\\doc.emc").c_str());
-    ::RemoveDirectoryA(folder_.c_str());
-  }
+  void TearDown() override { win32test::ScratchFolder::Remove(folder_); }
 
-  std::string Write(const encoder::DocumentSpec& recipe) {
-    const std::string path = folder_ + "\\doc.emc";
+  std::string Write(const encoder::DocumentSpec& recipe, const std::string& name = "doc.emc") {
+    const std::string path = folder_ + "\\" + name;
     std::string error;
     EXPECT_TRUE(encoder::EncodeDocumentToFile(recipe, path, &error)) << error;
     return path;
@@ -128,31 +129,37 @@ class OpenDocumentTest : public ::testing::Test {
   }
 
   // Waits for the viewer's record ("<path>\t<content>\n") of a part holding
-  // `content`; returns {path, content}, or empties when none came.
-  std::pair<std::string, std::string> ViewerRecord(const std::string& content) {
-    std::string record;
+  // `content` and returns the part's path, or an empty text when none came.
+  std::string ViewedPath(const std::string& content) {
+    std::string path;
     WaitUntil(
         [&] {
-          record = ReadFile(log_);
-          return record.size() > content.size() + 1 && record.compare(record.size() - content.size() - 2,
-                                                                      content.size() + 2, "\t" + content + "\n") == 0;
+          const std::string log = support::FileText(log_);
+          const std::size_t end = log.find("\t" + content + "\n");
+          if (end == std::string::npos) return false;
+          const std::size_t start = log.rfind('\n', end);
+          path = log.substr(start == std::string::npos ? 0 : start + 1, end - (start == std::string::npos ? 0 : start + 1));
+          return true;
         },
         20000);
-    const std::size_t tab = record.find('\t');
-    if (tab == std::string::npos || record.empty()) return {};
-    return {record.substr(0, tab), record.substr(tab + 1, record.size() - tab - 2)};
+    return path;
   }
 
-  // Plays the user from the prompt to the end of the notice; returns the
-  // part's path the viewer got. `pid` is the process showing the dialogs.
-  std::string ViewDocument(DWORD pid, const std::string& expectedContent, bool expectQuestion) {
+  // Gives the reader in process `pid` the right credentials at its prompt.
+  static bool AnswerThePrompt(DWORD pid) {
     const HWND prompt = WaitForDialog(IDC_USER_NAME, "Open Encrypted Document", pid);
     EXPECT_NE(prompt, nullptr);
-    if (prompt == nullptr) return {};
+    if (prompt == nullptr) return false;
     Type(prompt, IDC_USER_NAME, "demo");
     Type(prompt, IDC_PASSWORD, "orlenta");
     Press(prompt, IDOK);
+    return true;
+  }
 
+  // Plays the user of the reader in process `pid`, past its prompt, up to its
+  // wait notice, which is left up; returns the notice and, in `viewed`, the
+  // path of the part the viewer got (holding `content`).
+  HWND WaitForTheNotice(DWORD pid, const std::string& content, bool expectQuestion, std::string& viewed) {
     bool asked = false;
     HWND notice = nullptr;
     WaitUntil(
@@ -170,34 +177,26 @@ class OpenDocumentTest : public ::testing::Test {
         },
         30000);
     EXPECT_EQ(asked, expectQuestion);
-    const auto [path, content] = ViewerRecord(expectedContent);
-    EXPECT_EQ(content, expectedContent);
-    EXPECT_NE(path.find("\\vptemp\\"), std::string::npos) << path;
-    EXPECT_TRUE(Exists(path)) << "the part stays while the notice is up";
+    viewed = ViewedPath(content);
+    EXPECT_NE(viewed.find("\\vptemp\\"), std::string::npos) << viewed;
+    EXPECT_TRUE(Exists(viewed)) << "the part stays while the notice is up";
     EXPECT_NE(notice, nullptr);
-    if (notice != nullptr) Press(notice, IDOK);
-    return path;
+    return notice;
+  }
+
+  // Plays the user from the prompt to the end of the notice; returns the
+  // part's path the viewer got. `pid` is the process showing the dialogs.
+  std::string ViewDocument(DWORD pid, const std::string& content, bool expectQuestion) {
+    std::string viewed;
+    if (!AnswerThePrompt(pid)) return viewed;
+    if (const HWND notice = WaitForTheNotice(pid, content, expectQuestion, viewed)) Press(notice, IDOK);
+    return viewed;
   }
 
   // Runs `call` (which shows dialogs on this thread) while `user` plays the
-  // user on another. Once `user` is done, whatever dialog is still up after a
-  // grace period is cancelled, so that a failed expectation never hangs.
+  // user on another.
   static void WithUser(const std::function<void()>& call, const std::function<void()>& user) {
-    std::atomic<bool> done{false};
-    std::thread driver([&] {
-      user();
-      if (WaitUntil([&] { return done.load(); }, 10000)) return;
-      ADD_FAILURE() << "OpenDocument did not return after the user was done; cancelling what is left";
-      WaitUntil(
-          [&] {
-            for (HWND hwnd : VisibleDialogs()) ::PostMessageA(hwnd, WM_COMMAND, IDCANCEL, 0);
-            return done.load();
-          },
-          60000);
-    });
-    call();
-    done = true;
-    driver.join();
+    EXPECT_TRUE(PlayTheUser(call, user)) << "OpenDocument did not return after the user was done";
   }
 
   std::string folder_;
@@ -235,18 +234,9 @@ TEST_F(OpenDocumentTest, InProcessTheViewerGetsPartZeroAndEverythingIsWipedAfter
 
 TEST_F(OpenDocumentTest, RundllOpensTheDocumentAfterAWrongPasswordAndEndsCleanly) {
   SetAcceptedExtensions("*.vptest");
-  const std::string doc = Write(SampleRecipe("through rundll32\n"));
-  char system[MAX_PATH];
-  ::GetSystemDirectoryA(system, MAX_PATH);
-  // The command the installation registers: rundll32.exe "<module>",OpenDocument <path>.
-  std::string command =
-      std::string(system) + "\\rundll32.exe \"" + WinePath(VP_MODULE_PATH) + "\",OpenDocument " + doc;
-  STARTUPINFOA startup{};
-  startup.cb = sizeof startup;
-  PROCESS_INFORMATION process{};
-  ASSERT_TRUE(::CreateProcessA(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
-                               &process));
-  const DWORD pid = process.dwProcessId;
+  const HANDLE process = StartRundll(Write(SampleRecipe("through rundll32\n")));
+  ASSERT_NE(process, nullptr);
+  const DWORD pid = ::GetProcessId(process);
 
   const HWND prompt = WaitForDialog(IDC_USER_NAME, "Open Encrypted Document", pid);
   EXPECT_NE(prompt, nullptr);
@@ -261,13 +251,93 @@ TEST_F(OpenDocumentTest, RundllOpensTheDocumentAfterAWrongPasswordAndEndsCleanly
     ASSERT_TRUE(WaitUntil([&] { return ::IsWindowEnabled(prompt) && ::IsWindowVisible(prompt); }));
     EXPECT_EQ(ItemText(prompt, IDC_USER_NAME), "demo");
     const std::string viewed = ViewDocument(pid, "through rundll32\n", false);
-    EXPECT_EQ(::WaitForSingleObject(process.hProcess, 20000), WAIT_OBJECT_0);
+    EXPECT_EQ(::WaitForSingleObject(process, 20000), WAIT_OBJECT_0);
     EXPECT_FALSE(Exists(viewed));
   }
-  if (::WaitForSingleObject(process.hProcess, 0) != WAIT_OBJECT_0) ::TerminateProcess(process.hProcess, 99);
-  DWORD code = 99;
-  ::GetExitCodeProcess(process.hProcess, &code);
-  EXPECT_EQ(code, 0u);
-  ::CloseHandle(process.hThread);
-  ::CloseHandle(process.hProcess);
+  EXPECT_EQ(win32test::Finish(process, 0), 0);
+}
+
+// Readers ended with TerminateProcess during the wait notice leave their
+// folders; the next OpenDocument wipes them, schedules the part a viewer still
+// holds for the next restart instead of waiting on it, and leaves the folder
+// of a reader that is still waiting alone. One of the readers is opened
+// through the shell from a module in a folder named "100%1 sure", whose
+// registered command must still name that module.
+TEST_F(OpenDocumentTest, KilledReadersAreSweptByTheNextOpenAndLiveOnesAreNot) {
+  SetAcceptedExtensions("*.vptest");
+  const std::string percent = "C:\\100%1 sure";
+  ::CreateDirectoryA(percent.c_str(), nullptr);
+  ASSERT_TRUE(::CopyFileA(WinePath(VP_MODULE_PATH).c_str(), (percent + "\\vaultpost.dll").c_str(), FALSE));
+  const HMODULE registered = ::LoadLibraryA((percent + "\\vaultpost.dll").c_str());
+  ASSERT_NE(registered, nullptr);
+  reinterpret_cast<RundllEntry>(reinterpret_cast<void (*)()>(::GetProcAddress(registered, "RegisterDll")))(
+      nullptr, nullptr, nullptr, SW_SHOWNORMAL);
+
+  // Three readers, each with a document of its own, all at their notices:
+  // one started by the shell, two by rundll32 as the shell would.
+  struct Reader {
+    HANDLE process;
+    std::string content, part, folder;
+  };
+  std::vector<Reader> readers;
+  // Whatever happens, no reader outlives the test (they hold its output).
+  const std::unique_ptr<std::vector<Reader>, void (*)(std::vector<Reader>*)> ending(&readers, [](auto* all) {
+    for (const Reader& reader : *all) win32test::Finish(reader.process, 0);
+  });
+  for (const char* content : {"killed reader\n", "held reader\n", "waiting reader\n"}) {
+    const std::string doc = Write(SampleRecipe(content), std::string(content, 4) + ".emc");
+    HANDLE process = nullptr;
+    if (readers.empty()) {
+      SHELLEXECUTEINFOA execute{};
+      execute.cbSize = sizeof execute;
+      execute.fMask = SEE_MASK_NOCLOSEPROCESS;
+      execute.lpFile = doc.c_str();
+      execute.nShow = SW_SHOWNORMAL;
+      ASSERT_TRUE(::ShellExecuteExA(&execute));
+      process = execute.hProcess;
+    } else {
+      process = StartRundll(doc);
+    }
+    ASSERT_NE(process, nullptr);
+    readers.push_back({process, content, "", ""});
+  }
+  for (const Reader& reader : readers) ASSERT_TRUE(AnswerThePrompt(::GetProcessId(reader.process)));
+  std::vector<HWND> notices;
+  for (Reader& reader : readers) {
+    notices.push_back(WaitForTheNotice(::GetProcessId(reader.process), reader.content, false, reader.part));
+    reader.folder = reader.part.substr(0, reader.part.rfind('\\'));
+  }
+  // A viewer keeps the second reader's appendix open (sharing reading and
+  // writing, as the reader keeps it open for writing); the first two readers
+  // are ended as the Task Manager ends them. Their folders stay.
+  const std::string held = readers[1].folder + "\\appendix.txt";
+  win32test::HeldFile viewer(held, FILE_SHARE_READ | FILE_SHARE_WRITE);
+  ASSERT_TRUE(viewer.held());
+  for (int i : {0, 1}) {
+    ::TerminateProcess(readers[i].process, 1);
+    EXPECT_EQ(::WaitForSingleObject(readers[i].process, 10000), WAIT_OBJECT_0);
+    EXPECT_TRUE(Exists(readers[i].part));
+  }
+
+  // The next document, opened in this process.
+  const HMODULE module = ::LoadLibraryA(WinePath(VP_MODULE_PATH).c_str());
+  ASSERT_NE(module, nullptr);
+  const auto open = reinterpret_cast<OpenDocumentEntry>(
+      reinterpret_cast<void (*)()>(::GetProcAddress(module, "OpenDocument")));
+  std::string doc = Write(SampleRecipe("next document\n"));
+  WithUser([&] { open(nullptr, nullptr, doc.data(), SW_SHOWNORMAL); },
+           [&] { ViewDocument(::GetCurrentProcessId(), "next document\n", false); });
+  EXPECT_FALSE(Exists(readers[0].folder));
+  EXPECT_FALSE(Exists(readers[1].part));
+  EXPECT_TRUE(Exists(held));
+  EXPECT_TRUE(win32test::Pending(held));
+  EXPECT_TRUE(win32test::Pending(readers[1].folder));
+  EXPECT_TRUE(Exists(readers[2].part)) << "a live reader's folder is never touched";
+
+  // The waiting reader ends as usual and leaves nothing.
+  Press(notices[2], IDOK);
+  EXPECT_EQ(::WaitForSingleObject(readers[2].process, 20000), WAIT_OBJECT_0);
+  EXPECT_FALSE(Exists(readers[2].folder));
+  reinterpret_cast<RundllEntry>(reinterpret_cast<void (*)()>(::GetProcAddress(registered, "DeregisterDll")))(
+      nullptr, nullptr, nullptr, SW_SHOWNORMAL);
 }

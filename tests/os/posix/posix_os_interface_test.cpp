@@ -16,7 +16,8 @@
 
 #include "os/accepted_extensions.h"
 #include "os/posix/posix_os_interface.h"
-#include "reader/fake_gui.h"
+#include "support/fake_gui.h"
+#include "support/files.h"
 
 namespace fs = std::filesystem;
 constexpr reader::LaunchResult kStarted = reader::LaunchResult::Started;
@@ -43,10 +44,7 @@ class OsTest : public ::testing::Test {
     os::quietFlag = 0;
     fs::remove_all(base_);
   }
-  std::string Launched() {
-    std::ifstream in(base_ + "/launched");
-    return std::string(std::istreambuf_iterator<char>(in), {});
-  }
+  std::string Launched() { return support::FileText(base_ + "/launched"); }
   std::string base_;
   std::string viewer_;
 };

@@ -8,13 +8,14 @@
 #include <stdlib.h>
 
 #include <algorithm>
+#include <memory>
 #include <set>
 #include <string>
 #include <vector>
 
 #include "os/win32/win32_os_interface.h"
-#include "os/win32/win32_testing.h"
-#include "reader/fake_gui.h"
+#include "support/win32_system.h"
+#include "support/fake_gui.h"
 #include "tools/encoder/document_encoder.h"
 
 namespace {
@@ -100,23 +101,39 @@ TEST(Win32OpenDocument, OverwrittenBeforeDeletionWhenAsked) {
   RecordingWin32Os services(scratch.path());
   testing_support::FakeGui gui;
   gui.credentials.push_back({"alice", "secret"});
-  HANDLE watcher = INVALID_HANDLE_VALUE;
+  std::unique_ptr<win32test::HeldFile> watcher;
   gui.onWaitNotice = [&] {
     // Open alongside the reader, sharing deletion, to read what is left after the wipe.
-    watcher = CreateFileA(services.launched.at(0).c_str(), GENERIC_READ,
-                          FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING, 0, nullptr);
+    watcher = std::make_unique<win32test::HeldFile>(services.launched.at(0),
+                                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE);
   };
   // The runtime's copy of the environment is what the reader looks at; it
   // cannot hold an empty value ("NAME=" removes the variable).
   _putenv("VAULTPOST_WIPE_FILES=1");
   ASSERT_TRUE(gui.RunOpenDocument(document.c_str()));
   _putenv("VAULTPOST_WIPE_FILES=");
-  ASSERT_NE(watcher, INVALID_HANDLE_VALUE);
-  char left[64] = {};
-  DWORD got = 0;
-  ASSERT_TRUE(ReadFile(watcher, left, sizeof left, &got, nullptr));
-  CloseHandle(watcher);
-  const std::string expected(std::string("content of main.txt").size(), '\xBE');
-  EXPECT_EQ(std::string(left, got), expected);
+  ASSERT_TRUE(watcher != nullptr && watcher->held());
+  EXPECT_EQ(watcher->Content(), std::string(std::string("content of main.txt").size(), '\xBE'));
+  watcher.reset();
   EXPECT_FALSE(win32test::Exists(services.launched[0]));
+}
+
+// A link planted at the temporary root ("vptemp", made from outside Wine):
+// refused, never followed, and the user is told why nothing opens.
+TEST(Win32OpenDocument, ALinkAtTheTemporaryRootIsRefusedAndNamed) {
+  ScratchFolder scratch;
+  const std::string document = DocumentWithParts(scratch, {"main.txt"});
+  const std::string elsewhere = scratch.path() + "elsewhere\\";
+  ASSERT_TRUE(CreateDirectoryA(elsewhere.c_str(), nullptr));
+  if (!win32test::MakeUnixLink(elsewhere, scratch.path() + "vptemp")) GTEST_SKIP() << "no Unix links here";
+  RecordingWin32Os services(scratch.path());
+  testing_support::FakeGui gui;
+  gui.credentials.push_back({"alice", "secret"});
+  ASSERT_TRUE(gui.RunOpenDocument(document.c_str()));
+  EXPECT_TRUE(services.launched.empty());
+  EXPECT_TRUE(Entries(elsewhere).empty());
+  ASSERT_EQ(gui.messages.size(), 1u);
+  EXPECT_EQ(gui.messages[0].text, "Cannot write files to disk\n\nThe folder for decoded files, '" + scratch.path() +
+                                      "vptemp', is a link to another place, and nothing is written through it. "
+                                      "Remove the link and open the document again.");
 }

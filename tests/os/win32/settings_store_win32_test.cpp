@@ -9,7 +9,7 @@
 
 #include "os/accepted_extensions.h"
 #include "os/win32/registry_settings_store.h"
-#include "os/win32/win32_testing.h"
+#include "support/win32_system.h"
 
 namespace {
 

@@ -14,46 +14,21 @@
 
 #include "os/accepted_extensions.h"
 #include "os/system_error.h"
-#include "os/win32/win32_testing.h"
-#include "reader/fake_gui.h"
+#include "os/win32/document_folders.h"
+#include "support/win32_system.h"
+#include "support/fake_gui.h"
+#include "support/files.h"
 
 namespace {
 
 using testing_support::FakeGui;
 using win32test::Exists;
+using win32test::HeldFile;
+using win32test::Pending;
 using win32test::ScratchFolder;
 
 constexpr reader::LaunchResult kStarted = reader::LaunchResult::Started;
 constexpr std::uint32_t kShortKeepAliveMs = 150;
-
-// A file opened without delete sharing, as a viewer holds its document.
-class HeldFile {
- public:
-  explicit HeldFile(const std::string& path)
-      : handle_(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr)) {}
-  ~HeldFile() { Release(); }
-  bool held() const { return handle_ != INVALID_HANDLE_VALUE; }
-  void Release() {
-    if (held()) CloseHandle(handle_);
-    handle_ = INVALID_HANDLE_VALUE;
-  }
-
- private:
-  HANDLE handle_;
-};
-
-// The deletions Windows will carry out at the next restart ("\??\path").
-std::string PendingDeletions() {
-  const auto raw = win32test::ReadRaw(HKEY_LOCAL_MACHINE, "System\\CurrentControlSet\\Control\\Session Manager",
-                                      "PendingFileRenameOperations");
-  return raw.bytes;
-}
-
-bool Pending(const std::string& path) {
-  std::string plain = path;
-  if (plain.back() == '\\') plain.pop_back();
-  return PendingDeletions().find("\\??\\" + plain) != std::string::npos;
-}
 
 // A GUI whose message pump counts its calls and yields a little, as a real
 // pump waiting for input does.
@@ -132,16 +107,21 @@ TEST(Win32TemporaryDirectory, EachCallMakesAFreshPrivateDirectory) {
   const std::string planted = scratch.path() + "vptemp\\1a2b3c4\\";
   ASSERT_TRUE(CreateDirectoryA(planted.c_str(), nullptr));
   ASSERT_TRUE(win32test::WriteFile(planted + "theirs.txt", "theirs"));
-  ASSERT_TRUE(os::MakeDocumentDirectory(scratch.path().c_str(), 0x1a2b3c4, out, sizeof out));
+  os::OwnerMark mark, other;
+  ASSERT_TRUE(os::MakeDocumentDirectory(scratch.path().c_str(), 0x1a2b3c4, out, sizeof out, mark));
   EXPECT_EQ(std::string(out), scratch.path() + "vptemp\\1a2b3c4-2\\");
-  ASSERT_TRUE(os::MakeDocumentDirectory(scratch.path().c_str(), 0x1a2b3c4, out, sizeof out));
+  ASSERT_TRUE(os::MakeDocumentDirectory(scratch.path().c_str(), 0x1a2b3c4, out, sizeof out, other));
   EXPECT_EQ(std::string(out), scratch.path() + "vptemp\\1a2b3c4-3\\");
   EXPECT_TRUE(Exists(planted + "theirs.txt"));
+  // Beside each folder, never in it, its owner's mark while the owner lives.
+  EXPECT_TRUE(Exists(scratch.path() + "vptemp\\1a2b3c4-2.lock"));
+  mark.Release();
+  EXPECT_FALSE(Exists(scratch.path() + "vptemp\\1a2b3c4-2.lock"));
 
   // Paths that would not fit MAX_PATH, or the caller's buffer, are refused.
   const std::string deep = scratch.path() + std::string(240 - scratch.path().size(), 'd') + "\\";
-  EXPECT_FALSE(os::MakeDocumentDirectory(deep.c_str(), 0xffffffffu, out, sizeof out));
-  EXPECT_FALSE(os::MakeDocumentDirectory(scratch.path().c_str(), 1, out, 8));
+  EXPECT_FALSE(os::MakeDocumentDirectory(deep.c_str(), 0xffffffffu, out, sizeof out, mark));
+  EXPECT_FALSE(os::MakeDocumentDirectory(scratch.path().c_str(), 1, out, 8, mark));
 }
 
 TEST(Win32TemporaryDirectory, NullWhenNoDirectoryCanBeMade) {
@@ -161,6 +141,101 @@ TEST(Win32TemporaryDirectory, NullWhenNoDirectoryCanBeMade) {
   GetTempPathA(sizeof temp, temp);
   EXPECT_EQ(std::string(dir).rfind(std::string(temp) + "vptemp\\", 0), 0u) << dir;
   EXPECT_TRUE(RemoveDirectoryA(dir));
+}
+
+// The sweep at each start: folders whose reader is gone go, overwritten
+// first when asked; a live reader's folder, and whatever does not carry the
+// reader's names, stay.
+TEST(Win32DocumentFolders, AbandonedFoldersAreWipedLiveOnesAndOthersStay) {
+  ScratchFolder scratch;
+  const std::string root = scratch.path() + "vptemp\\";
+  os::Win32OsInterface live(scratch.path().c_str(), kShortKeepAliveMs);
+  const std::string liveFolder = live.TemporaryDirectory();
+  ASSERT_TRUE(win32test::WriteFile(liveFolder + "part.txt", "the live reader's part"));
+  // A killed reader's folder (its mark went with it), with a folder inside;
+  // a folder whose mark survived a power cut; a lone mark; and things that
+  // are not the reader's.
+  for (const char* folder : {"1a2b", "1a2b\\deeper", "1a2c-2", "notes", "1a2g", "1a2b-x"}) {
+    ASSERT_TRUE(CreateDirectoryA((root + folder).c_str(), nullptr)) << folder;
+  }
+  for (const char* file : {"1a2b\\a.txt", "1a2b\\deeper\\b.txt", "1a2c-2\\c.txt", "1a2c-2.lock", "77.lock",
+                           "notes\\n.txt", "1a2g\\d.txt", "1a2b-x\\e.txt", "3f.txt"}) {
+    ASSERT_TRUE(win32test::WriteFile(root + file, "secret")) << file;
+  }
+  // Watched while it is wiped, sharing deletion, to see what is left in it.
+  HeldFile watcher(root + "1a2c-2\\c.txt", FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE);
+  ASSERT_TRUE(watcher.held());
+
+  const os::SweepResult swept = os::RemoveAbandonedFolders(scratch.path(), /*overwrite=*/true);
+  EXPECT_EQ(watcher.Content(), std::string(6, '\xBE'));
+  watcher.Release();
+  for (const char* gone : {"1a2b", "1a2c-2.lock", "77.lock"}) EXPECT_FALSE(Exists(root + gone)) << gone;
+  EXPECT_TRUE(Exists(liveFolder + "part.txt"));
+  for (const char* kept : {"notes\\n.txt", "1a2g\\d.txt", "1a2b-x\\e.txt", "3f.txt"}) {
+    EXPECT_TRUE(Exists(root + kept)) << kept;
+  }
+  EXPECT_TRUE(swept.kept.empty());
+  // Its folder goes once the last handle on its file is closed.
+  os::RemoveAbandonedFolders(scratch.path(), false);
+  EXPECT_FALSE(Exists(root + "1a2c-2"));
+
+  // The live reader's folder goes with its own wipe, its mark with it; the
+  // sweep of the next start has nothing to do.
+  EXPECT_TRUE(live.RemoveFile((liveFolder + "part.txt").c_str()));
+  EXPECT_TRUE(live.RemoveDirectoryTree(liveFolder.c_str()));
+  EXPECT_FALSE(Exists(liveFolder.substr(0, liveFolder.size() - 1) + ".lock"));
+}
+
+// A part that a viewer still holds is scheduled for the next restart, as its
+// folder is, and the sweep goes on without waiting; a later sweep finds it
+// free.
+TEST(Win32DocumentFolders, AHeldPartIsScheduledAndTheSweepGoesOn) {
+  ScratchFolder scratch;
+  const std::string folder = scratch.path() + "vptemp\\abc";
+  ASSERT_TRUE(CreateDirectoryA((scratch.path() + "vptemp").c_str(), nullptr));
+  ASSERT_TRUE(CreateDirectoryA(folder.c_str(), nullptr));
+  for (const char* file : {"\\held.txt", "\\free.txt"}) ASSERT_TRUE(win32test::WriteFile(folder + file, "secret"));
+  HeldFile viewer(folder + "\\held.txt");
+  ASSERT_TRUE(viewer.held());
+  const os::SweepResult swept = os::RemoveAbandonedFolders(scratch.path(), /*overwrite=*/false);
+  EXPECT_EQ(swept.kept, std::vector<std::string>{folder + "\\held.txt"});
+  EXPECT_EQ(swept.foldersRemoved, 0u);
+  EXPECT_FALSE(Exists(folder + "\\free.txt"));
+  EXPECT_TRUE(Pending(folder + "\\held.txt"));
+  EXPECT_TRUE(Pending(folder));
+  viewer.Release();
+  EXPECT_EQ(os::RemoveAbandonedFolders(scratch.path(), false).foldersRemoved, 1u);
+  EXPECT_FALSE(Exists(folder));
+}
+
+// Links in the temporary root, with the reader's names, and inside an
+// abandoned folder: never followed. Windows removes a link as itself; Wine,
+// whose every call on a link reaches the target, leaves it.
+TEST(Win32DocumentFolders, LinksAreRemovedAsLinksAndNeverFollowed) {
+  ScratchFolder scratch;
+  const std::string root = scratch.path() + "vptemp\\";
+  const std::string elsewhere = scratch.path() + "elsewhere";
+  ASSERT_TRUE(CreateDirectoryA(root.c_str(), nullptr));
+  ASSERT_TRUE(CreateDirectoryA(elsewhere.c_str(), nullptr));
+  ASSERT_TRUE(CreateDirectoryA((elsewhere + "\\inner").c_str(), nullptr));
+  for (const char* file : {"\\precious.txt", "\\inner\\deeper.txt"}) {
+    ASSERT_TRUE(win32test::WriteFile(elsewhere + file, "precious"));
+  }
+  ASSERT_TRUE(CreateDirectoryA((root + "6b6b").c_str(), nullptr));
+  // One link by its full path, one relative, one inside an abandoned folder.
+  const std::string links[] = {root + "5a5a", root + "5a5b", root + "6b6b\\inner"};
+  if (!win32test::MakeUnixLink(elsewhere, links[0])) GTEST_SKIP() << "no Unix links here";
+  ASSERT_TRUE(win32test::MakeUnixLink("..\\elsewhere", links[1]));
+  ASSERT_TRUE(win32test::MakeUnixLink(elsewhere, links[2]));
+  os::RemoveAbandonedFolders(scratch.path(), /*overwrite=*/true);
+  for (const char* file : {"\\precious.txt", "\\inner\\deeper.txt"}) {
+    HeldFile left(elsewhere + file, FILE_SHARE_READ | FILE_SHARE_WRITE);
+    EXPECT_EQ(left.Content(), "precious") << file;
+  }
+  for (const std::string& link : links) {
+    const DWORD attributes = GetFileAttributesA(link.c_str());
+    EXPECT_TRUE(attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) << link;
+  }
 }
 
 // Launching: a test viewer is registered in this prefix's HKEY_CLASSES_ROOT
@@ -186,13 +261,7 @@ class Win32Launch : public ::testing::Test {
   std::string Viewed(int records) {
     std::string text;
     for (int round = 0; round < 200; ++round) {
-      text.clear();
-      if (std::FILE* f = std::fopen(log_.c_str(), "rb")) {
-        char buffer[4096];
-        std::size_t n;
-        while ((n = std::fread(buffer, 1, sizeof buffer, f)) > 0) text.append(buffer, n);
-        std::fclose(f);
-      }
+      text = support::FileText(log_);
       int lines = 0;
       for (char c : text) lines += c == '\n';
       if (lines >= records) break;
@@ -284,11 +353,6 @@ TEST_F(Win32Launch, APartWithoutExtensionOpensItsFolder) {
 }
 
 TEST(Win32Messages, UnsupportedInstallationTextIsCutToItsBufferAndEndsTheProcess) {
-  char message[256];
-  os::FormatUnsupportedInstallation(message, sizeof message);
-  EXPECT_EQ(std::string(message),
-            std::string("This method of installation is no longer supported.  Please download the latest version "
-                        "from ") + os::kDownloadPage + ".");
   char tiny[12];
   std::memset(tiny, 'z', sizeof tiny);
   os::FormatUnsupportedInstallation(tiny, 9);

@@ -21,8 +21,10 @@
 #include "reader/os_interface.h"
 #include "reader/win32/dialogs.h"
 #include "reader/win32/mfc_gui.h"
-#include "reader/win32/dialog_testing.h"
+#include "support/win32_dialogs.h"
 #include "resources/resource_ids.h"
+#include "support/files.h"
+#include "support/icon_files.h"
 #include "tools/encoder/document_encoder.h"
 #include "version/version.h"
 
@@ -66,16 +68,9 @@ class RecordingWinOs : public reader::OsInterface {
         }
       }
     }
-    std::string content;
-    if (std::FILE* f = std::fopen(path, "rb")) {
-      char buffer[4096];
-      std::size_t n;
-      while ((n = std::fread(buffer, 1, sizeof buffer, f)) > 0) content.append(buffer, n);
-      std::fclose(f);
-    }
     {
       std::lock_guard<std::mutex> lock(mutex_);
-      launches_.push_back({path, content, checkType});
+      launches_.push_back({path, support::FileText(path), checkType});
     }
     if (checkType && onLaunch) onLaunch(path);
     return reader::LaunchResult::Started;
@@ -125,22 +120,6 @@ encoder::TagSpec TextTag(const std::string& key, const std::string& value) {
   return {key, std::vector<std::uint8_t>(value.begin(), value.end()), false};
 }
 
-// An icon file with one 16 x 16 image at 32 bits per pixel, all one colour.
-std::vector<std::uint8_t> SolidIcon(std::uint8_t r, std::uint8_t g, std::uint8_t b) {
-  std::vector<std::uint8_t> ico;
-  auto put16 = [&](std::uint16_t v) { ico.insert(ico.end(), {std::uint8_t(v), std::uint8_t(v >> 8)}); };
-  auto put32 = [&](std::uint32_t v) { put16(std::uint16_t(v)), put16(std::uint16_t(v >> 16)); };
-  const std::uint32_t image = 40 + 16 * 16 * 4 + 16 * 4;
-  put16(0), put16(1), put16(1);
-  ico.insert(ico.end(), {16, 16, 0, 0});
-  put16(1), put16(32), put32(image), put32(22);
-  put32(40), put32(16), put32(32), put16(1), put16(32), put32(0), put32(16 * 16 * 4);
-  put32(0), put32(0), put32(0), put32(0);
-  for (int i = 0; i < 16 * 16; ++i) ico.insert(ico.end(), {b, g, r, 0xFF});
-  ico.insert(ico.end(), 16 * 4, 0);  // AND mask: every pixel opaque
-  return ico;
-}
-
 class DialogTest : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -180,25 +159,10 @@ class DialogTest : public ::testing::Test {
     return path;
   }
 
-  // Opens `path` on this thread while `user` plays the user on another. Once
-  // `user` is done, any dialog still up after a grace period is cancelled, so
-  // that a failed expectation never leaves the test hanging.
+  // Opens `path` on this thread while `user` plays the user on another.
   void Open(const std::string& path, const std::function<void()>& user) {
-    std::atomic<bool> done{false};
-    std::thread driver([&] {
-      user();
-      if (WaitUntil([&] { return done.load(); }, 10000)) return;
-      ADD_FAILURE() << "the flow did not end after the user was done; cancelling what is left";
-      WaitUntil(
-          [&] {
-            for (HWND hwnd : VisibleDialogs()) ::PostMessageA(hwnd, WM_COMMAND, IDCANCEL, 0);
-            return done.load();
-          },
-          60000);
-    });
-    Gui().RunOpenDocument(path.c_str());
-    done = true;
-    driver.join();
+    EXPECT_TRUE(PlayTheUser([&] { Gui().RunOpenDocument(path.c_str()); }, user))
+        << "the flow did not end after the user was done; what was left was cancelled";
   }
 
   // No part file or part directory is left.
@@ -233,7 +197,7 @@ TEST_F(DialogTest, PromptShowsTheDocumentsTextsLinkAndIconThenViewsAndWipes) {
                  TextTag("UserNameLabel", "&Account"), TextTag("PasswordLabel", "&Secret word"),
                  TextTag("HyperlinkUrl", "https://orlenta.example/help"), TextTag("HyperlinkText", "Need help?"),
                  TextTag("OpeningTitle", "Opening figures"), TextTag("OkToDeleteTitle", "Done with the figures?")};
-  recipe.tags.push_back({"ImageWin32", SolidIcon(0, 160, 0), true});
+  recipe.tags.push_back({"ImageWin32", support::SquaresIconFile({{16, 0x00A000}}), true});
   // A large last part: the progress window counts its MiB.
   encoder::PartSpec big;
   big.name = "figures.csv";

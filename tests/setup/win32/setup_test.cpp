@@ -27,6 +27,7 @@
 namespace {
 
 using namespace installtest;
+using support::FileText;
 using win32test::Exists;
 using win32test::UnderWow64;
 
@@ -129,7 +130,7 @@ std::vector<std::string> ExpectUninstalled(HKEY root) {
 // A copy of the built module that says it is version 3.0.0.0: its fixed
 // version block's file and product versions raised.
 std::string NewerModule() {
-  std::string bytes = ReadFile(kBuiltModule);
+  std::string bytes = FileText(kBuiltModule);
   const std::size_t at = bytes.find("\xBD\x04\xEF\xFE");
   EXPECT_NE(at, std::string::npos);
   if (at == std::string::npos) return bytes;
@@ -145,7 +146,7 @@ std::string NewerModule() {
 
 TEST(ForEveryone, InstallsSilently) {
   ASSERT_EQ(RunSetup("/S /ALLUSERS"), kInstalled);
-  EXPECT_EQ(ReadFile(InstalledModule(HKEY_LOCAL_MACHINE)), ReadFile(kBuiltModule));
+  EXPECT_EQ(FileText(InstalledModule(HKEY_LOCAL_MACHINE)), FileText(kBuiltModule));
   ExpectInstalled(HKEY_LOCAL_MACHINE);
   EXPECT_FALSE(win32test::KeyExists(HKEY_CURRENT_USER, kClasses + "emcClass"));
 }
@@ -158,7 +159,7 @@ TEST(ForEveryone, OpensADocumentAsADoubleClickDoes) {
 
 TEST(ForEveryone, RunningItAgainChangesNothing) {
   ASSERT_EQ(RunSetup("/S /ALLUSERS"), kInstalled);
-  EXPECT_EQ(ReadFile(InstalledModule(HKEY_LOCAL_MACHINE)), ReadFile(kBuiltModule));
+  EXPECT_EQ(FileText(InstalledModule(HKEY_LOCAL_MACHINE)), FileText(kBuiltModule));
   ExpectInstalled(HKEY_LOCAL_MACHINE);
 }
 
@@ -167,7 +168,7 @@ TEST(ForEveryone, KeepsANewerModule) {
   const std::string newer = NewerModule();
   ASSERT_TRUE(win32test::WriteFile(module, newer));
   ASSERT_EQ(RunSetup("/S"), kInstalled);  // an administrator's default: everyone
-  EXPECT_EQ(ReadFile(module), newer);
+  EXPECT_EQ(FileText(module), newer);
   ExpectFileTypes(HKEY_LOCAL_MACHINE, module, DocumentIcon(module));
 }
 
@@ -178,10 +179,9 @@ TEST(ForEveryone, UninstallsFromTheList) {
   // next restart (AfterRestart).
   const std::vector<std::string> disposed = ExpectUninstalled(HKEY_LOCAL_MACHINE);
   EXPECT_EQ(disposed.size(), 1u);
-  const std::string pending = PendingDeletions();
   std::ofstream list(kDisposedList);
   for (const std::string& path : disposed) {
-    EXPECT_NE(pending.find("\\??\\" + path + "\n"), std::string::npos) << path;
+    EXPECT_TRUE(win32test::Pending(path)) << path;
     list << path << "\n";
   }
 }
@@ -199,7 +199,7 @@ TEST(AfterRestart, NothingIsLeft) {
 TEST(ForCurrentUser, InstallsOpensAndUninstallsFromTheList) {
   // Under Wine everyone is an administrator: the switch alone makes it per-user.
   ASSERT_EQ(RunSetup("/S /CURRENTUSER"), kInstalled);
-  EXPECT_EQ(ReadFile(InstalledModule(HKEY_CURRENT_USER)), ReadFile(kBuiltModule));
+  EXPECT_EQ(FileText(InstalledModule(HKEY_CURRENT_USER)), FileText(kBuiltModule));
   ExpectInstalled(HKEY_CURRENT_USER);
   EXPECT_FALSE(win32test::KeyExists(HKEY_LOCAL_MACHINE, kClasses + "emcClass"));
   EXPECT_FALSE(win32test::KeyExists(HKEY_LOCAL_MACHINE, kUninstallEntry));
@@ -215,7 +215,7 @@ TEST(ForCurrentUser, InstallsOpensAndUninstallsFromTheList) {
   // uninstallation stays in the temporary folder, moved out of the way.
   const std::vector<std::string> disposed = ExpectUninstalled(HKEY_CURRENT_USER);
   ASSERT_EQ(disposed.size(), 1u);
-  EXPECT_EQ(ReadFile(disposed[0]), ReadFile(kBuiltModule));
+  EXPECT_EQ(FileText(disposed[0]), FileText(kBuiltModule));
 }
 
 // ---------------------------------------------------------------------------
@@ -276,7 +276,7 @@ HWND WaitForPage(DWORD pid, const std::string& text, bool part = false) {
 
 TEST(Failures, ADamagedSetupSaysSoAndInstallsNothing) {
   // One byte of the compressed payload changed.
-  std::string bytes = ReadFile(kSetup);
+  std::string bytes = FileText(kSetup);
   bytes[bytes.size() - 4096] = static_cast<char>(bytes[bytes.size() - 4096] ^ 0x20);
   const std::string damaged = "C:\\vp-damaged-setup.exe";
   ASSERT_TRUE(win32test::WriteFile(damaged, bytes));

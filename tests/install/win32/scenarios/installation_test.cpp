@@ -22,12 +22,14 @@
 
 #include <cstdio>
 #include <fstream>
+#include <memory>
 #include <sstream>
 #include <string>
 #include <vector>
 
 #include "install/win32/installation_request.h"
 #include "install/win32/scenarios/scenario_testing.h"
+#include "support/files.h"
 
 namespace {
 
@@ -40,7 +42,6 @@ using installtest::kApproved;
 using installtest::kClasses;
 using installtest::kClsid;
 using installtest::kUninstallEntry;
-using installtest::ReadFile;
 using installtest::Stored;
 using installtest::StoredSz;
 using installtest::WindowsPath;
@@ -56,16 +57,53 @@ const char* const kRuntimeFiles[] = {"helper.dll", "notes.txt"};
 const char* const kDisposedList = "C:\\vp-disposed.txt";
 using installtest::kArch;
 using installtest::ProgramFiles;
+using support::FileText;
 using win32test::UnderWow64;
 
-// A document left behind in "vptemp" by a reader that crashed.
-void LeaveCrashedDocument() {
-  const std::string root = installtest::TempFolder() + "vptemp";
-  ::CreateDirectoryA(root.c_str(), nullptr);
-  ::CreateDirectoryA((root + "\\1234").c_str(), nullptr);
-  std::ofstream(root + "\\1234\\part.txt") << "left over";
+// The plaintext of the parts a crashed reader leaves, to be looked for.
+const std::string kPlaintext = "decrypted plaintext 7f3a91 that must not outlive the uninstall";
+
+// What a reader that crashed leaves in "vptemp": its folder with two parts.
+// With `holder`, another program keeps the second one open (sharing reading
+// and writing, not deletion), so that it can be overwritten but not deleted.
+void LeaveCrashedDocument(std::unique_ptr<win32test::HeldFile>* holder = nullptr) {
+  const std::string folder = installtest::TempFolder() + "vptemp\\1234";
+  ::CreateDirectoryA((installtest::TempFolder() + "vptemp").c_str(), nullptr);
+  ::CreateDirectoryA(folder.c_str(), nullptr);
+  for (const char* part : {"\\part.txt", "\\held.txt"}) std::ofstream(folder + part) << kPlaintext;
+  if (holder != nullptr) {
+    *holder = std::make_unique<win32test::HeldFile>(folder + "\\held.txt", FILE_SHARE_READ | FILE_SHARE_WRITE);
+    ASSERT_TRUE((*holder)->held());
+  }
 }
 bool CrashedDocumentLeft() { return Exists(installtest::TempFolder() + "vptemp"); }
+
+// The files below `folder` whose bytes hold the crashed document's plaintext.
+std::vector<std::string> FilesHoldingThePlaintext(const std::string& folder) {
+  std::vector<std::string> found;
+  WIN32_FIND_DATAA entry;
+  const HANDLE search = ::FindFirstFileA((folder + "\\*").c_str(), &entry);
+  if (search == INVALID_HANDLE_VALUE) return found;
+  do {
+    const std::string name = entry.cFileName, path = folder + "\\" + name;
+    if (name == "." || name == ".." || (entry.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) continue;
+    if ((entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+      for (const std::string& inner : FilesHoldingThePlaintext(path)) found.push_back(inner);
+    } else if (FileText(path).find(kPlaintext) != std::string::npos) {
+      found.push_back(path);
+    }
+  } while (::FindNextFileA(search, &entry));
+  ::FindClose(search);
+  return found;
+}
+
+// Whether a file of the temporary folder is to be deleted at the next restart.
+bool TemporaryFileScheduled() {
+  for (const std::string& path : win32test::PendingDeletions()) {
+    if (path.rfind(installtest::TempFolder(), 0) == 0) return true;
+  }
+  return false;
+}
 
 class Installation : public ::testing::Test {
  protected:
@@ -135,8 +173,8 @@ TEST_F(Installation, MachineScopeInstallsOpensReregistersAndUninstallsEverything
   ASSERT_EQ(Find<InstallEntry>(sourceModule_, "InstallDll")(1, 1, 0, 0, &request), 0);
   EXPECT_FALSE(win32test::KeyExists(HKEY_CURRENT_USER, remembered));
 
-  EXPECT_EQ(ReadFile(module), ReadFile(std::string(kSource) + "\\vaultpost.dll"));
-  EXPECT_EQ(ReadFile(directory + "\\orlenta-reader.runtime\\notes.txt"), "runtime notes");
+  EXPECT_EQ(FileText(module), FileText(std::string(kSource) + "\\vaultpost.dll"));
+  EXPECT_EQ(FileText(directory + "\\orlenta-reader.runtime\\notes.txt"), "runtime notes");
   EXPECT_TRUE(Exists(directory + "\\orlenta-reader.runtime\\helper.dll"));
   ExpectFileTypes(HKEY_LOCAL_MACHINE, module, DocumentIcon(module));
   ExpectIconHandler(HKEY_LOCAL_MACHINE, module);
@@ -161,27 +199,35 @@ TEST_F(Installation, MachineScopeInstallsOpensReregistersAndUninstallsEverything
   ExpectFileTypes(HKEY_LOCAL_MACHINE, module, DocumentIcon(module));
   ExpectIconHandler(HKEY_LOCAL_MACHINE, module);
 
-  LeaveCrashedDocument();
+  std::unique_ptr<win32test::HeldFile> holder;
+  LeaveCrashedDocument(&holder);
   const std::vector<std::string> before = installtest::DisposedFiles();
   EXPECT_EQ(Run(installed, "UninstallDll", "--local-machine"),
             std::vector<std::string>{"Orlenta Reader successfully uninstalled"});
+  // The crashed document's parts are overwritten, whatever could not be
+  // deleted yet; the part still open is scheduled, with its folder.
+  EXPECT_EQ(FilesHoldingThePlaintext(installtest::TempFolder()), std::vector<std::string>{});
+  const std::string crashed = installtest::TempFolder() + "vptemp\\1234";
+  EXPECT_FALSE(Exists(crashed + "\\part.txt"));
+  EXPECT_TRUE(win32test::Pending(crashed + "\\held.txt"));
+  EXPECT_TRUE(win32test::Pending(crashed));
+  holder.reset();
   ExpectNothingRegistered();
   EXPECT_FALSE(win32test::KeyExists(HKEY_CURRENT_USER, "Software\\Orlenta"));
   // What the approval list holds stays (under WoW64 it never held anything).
   EXPECT_EQ(Stored(HKEY_LOCAL_MACHINE, kApproved, kClsid.c_str()),
             UnderWow64() ? "<absent>" : StoredSz("Orlenta Encrypted Document"));
   EXPECT_FALSE(Exists(directory)) << "the running module too is moved out";
-  EXPECT_FALSE(CrashedDocumentLeft());
-  // The three files of the installation and the crashed document's part,
-  // each moved into the temporary folder and scheduled for deletion.
+  // The three files of the installation, each moved into the temporary folder
+  // and scheduled for deletion.
   const std::vector<std::string> disposed = installtest::DisposedFiles();
-  EXPECT_EQ(disposed.size(), before.size() + 4);
-  const std::string pending = installtest::PendingDeletions();
+  EXPECT_EQ(disposed.size(), before.size() + 3);
   std::ofstream list(kDisposedList);
   for (const std::string& path : disposed) {
-    EXPECT_NE(pending.find("\\??\\" + path + "\n"), std::string::npos) << path;
+    EXPECT_TRUE(win32test::Pending(path)) << path;
     list << path << "\n";
   }
+  list << crashed << "\n";
 
   // Nothing left to remove is no failure.
   EXPECT_EQ(Run(installed, "UninstallDll", "--local-machine"),
@@ -194,14 +240,27 @@ TEST(AfterRestart, TheDisposedFilesAreGone) {
   int count = 0;
   for (std::string path; std::getline(list, path); ++count) EXPECT_FALSE(Exists(path)) << path;
   EXPECT_GE(count, 4);
-  EXPECT_EQ(installtest::PendingDeletions().find("\\vp"), std::string::npos);
+  EXPECT_FALSE(TemporaryFileScheduled());
 }
 
 TEST_F(Installation, UserScopeKeepsANewerTargetAndUninstallsThatUsersInstallation) {
   // Uninstalling without the switch sets the scope to the current user, which
-  // the installation that follows in this process keeps.
+  // the installation that follows in this process keeps. The parts a crashed
+  // reader left are overwritten; the one still open stays for the next
+  // start, and the user is told.
+  std::unique_ptr<win32test::HeldFile> holder;
+  LeaveCrashedDocument(&holder);
+  const std::string root = installtest::TempFolder() + "vptemp";
   EXPECT_EQ(Run(sourceModule_, "UninstallDll", nullptr),
-            std::vector<std::string>{"Orlenta Reader successfully uninstalled"});
+            std::vector<std::string>{"Orlenta Reader successfully uninstalled\n\n1 decoded file is still open in "
+                                     "another program and stays in '" + root + "' for now. It is removed when "
+                                     "Orlenta Reader next starts; if you do not install it again, close that "
+                                     "program and delete it yourself."});
+  EXPECT_EQ(FilesHoldingThePlaintext(installtest::TempFolder()), std::vector<std::string>{});
+  EXPECT_FALSE(Exists(root + "\\1234\\part.txt"));
+  EXPECT_TRUE(Exists(root + "\\1234\\held.txt"));
+  EXPECT_TRUE(installtest::DisposedFiles().empty()) << "nothing renamed";
+  holder.reset();
   const std::string directory = installtest::LocalAppData() + "\\Orlenta-Reader";
   const std::string module = directory + "\\vaultpost.dll";
   const std::string runtime = directory + "\\orlenta-reader.runtime";
@@ -235,9 +294,9 @@ TEST_F(Installation, UserScopeKeepsANewerTargetAndUninstallsThatUsersInstallatio
 
   const install::InstallationRequest request = Request();
   ASSERT_EQ(Find<InstallEntry>(sourceModule_, "InstallDll")(1, 0, 1, 0, &request), 0);
-  EXPECT_EQ(ReadFile(runtime + "\\helper.dll"), ReadFile(newer)) << "the newer target is kept";
-  EXPECT_EQ(ReadFile(runtime + "\\notes.txt"), "runtime notes");
-  EXPECT_EQ(ReadFile(module), ReadFile(std::string(kSource) + "\\vaultpost.dll"));
+  EXPECT_EQ(FileText(runtime + "\\helper.dll"), FileText(newer)) << "the newer target is kept";
+  EXPECT_EQ(FileText(runtime + "\\notes.txt"), "runtime notes");
+  EXPECT_EQ(FileText(module), FileText(std::string(kSource) + "\\vaultpost.dll"));
   ExpectFileTypes(HKEY_CURRENT_USER, module, DocumentIcon(module));
   ExpectIconHandler(HKEY_CURRENT_USER, module);
   ExpectUninstallEntry(HKEY_CURRENT_USER, module, "Orlenta Reader - Current user install  (" + kArch + ")");
@@ -253,7 +312,7 @@ TEST_F(Installation, UserScopeKeepsANewerTargetAndUninstallsThatUsersInstallatio
   // In user scope the moved files stay in the temporary folder, unscheduled.
   const std::vector<std::string> disposed = installtest::DisposedFiles();
   EXPECT_EQ(disposed.size(), before.size() + 3);
-  EXPECT_EQ(installtest::PendingDeletions().find("\\vp"), std::string::npos);
+  for (const std::string& path : disposed) EXPECT_FALSE(win32test::Pending(path)) << path;
 }
 
 }  // namespace

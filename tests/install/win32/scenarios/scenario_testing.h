@@ -8,14 +8,13 @@
 
 #include <windows.h>
 
-#include <fstream>
-#include <sstream>
 #include <string>
 #include <vector>
 
 #include "install/win32/install_testing.h"
-#include "reader/win32/dialog_testing.h"
 #include "resources/resource_ids.h"
+#include "support/files.h"
+#include "support/win32_dialogs.h"
 #include "tools/encoder/document_encoder.h"
 
 namespace installtest {
@@ -30,13 +29,6 @@ inline std::string WindowsPath(const char* unixPath) {
   std::string path = std::string("Z:") + unixPath;
   for (char& c : path) c = c == '/' ? '\\' : c;
   return path;
-}
-
-inline std::string ReadFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream content;
-  content << in.rdbuf();
-  return content.str();
 }
 
 // Every value of the file types (`icon` is the type's DefaultIcon), under `root`.
@@ -131,12 +123,13 @@ inline std::vector<std::string> TempFiles(const char* pattern) {
   return found;
 }
 
-// The files the module disposed of into the temporary folder ("vp<hex>").
+// The files the module disposed of into the temporary folder
+// ("vp<process>-<serial>", hexadecimal).
 inline std::vector<std::string> DisposedFiles() {
   std::vector<std::string> names;
   for (const std::string& path : TempFiles("vp*")) {
     const std::size_t name = path.rfind('\\') + 1;
-    if (path.find_first_not_of("0123456789abcdef", name + 2) == std::string::npos) names.push_back(path);
+    if (path.find_first_not_of("0123456789abcdef-", name + 2) == std::string::npos) names.push_back(path);
   }
   return names;
 }
@@ -180,7 +173,7 @@ inline void PlayTheReader(DWORD pid, const std::string& viewerLog) {
       [&] {
         notice = dlgtest::FindDialog(IDC_PROGRESS, nullptr, pid);
         return notice != nullptr && dlgtest::ItemVisible(notice, IDOK) &&
-               ReadFile(viewerLog).find("\tinstalled and opened\n") != std::string::npos;
+               support::FileText(viewerLog).find("\tinstalled and opened\n") != std::string::npos;
       },
       30000));
   if (notice != nullptr) dlgtest::Press(notice, IDOK);

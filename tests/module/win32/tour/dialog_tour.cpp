@@ -11,7 +11,7 @@
 #include <cstdio>
 #include <string>
 
-#include "reader/win32/dialog_testing.h"
+#include "support/win32_dialogs.h"
 #include "resources/resource_ids.h"
 
 #include <shellapi.h>

@@ -1,7 +1,9 @@
 #pragma once
-// Driving the reader's dialogs from a second thread of the same process: find
-// a window by what it holds, wait for it (polling a condition, never a fixed
-// sleep), type into it, press its buttons, and photograph it as PNG.
+// Driving the reader's dialogs from a second thread of the same process (or
+// from another process): find a window by what it holds, wait for it
+// (polling a condition, never a fixed sleep), type into it, press its
+// buttons, play the user while the dialogs run, and photograph a window as
+// PNG.
 
 #ifndef WIN32_LEAN_AND_MEAN
 #define WIN32_LEAN_AND_MEAN
@@ -9,6 +11,7 @@
 #include <windows.h>
 #include <zlib.h>
 
+#include <atomic>
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
@@ -95,6 +98,31 @@ inline HWND WaitForDialog(int id, const char* caption = nullptr, DWORD pid = ::G
   HWND found = nullptr;
   WaitUntil([&] { return (found = FindDialog(id, caption, pid)) != nullptr; }, timeoutMs);
   return found;
+}
+
+// Runs `call` on this thread, which shows dialogs and returns when the user
+// is done with them, while `user` plays the user on a second thread. Once
+// `user` is done, whatever dialog is still up after a grace period is
+// cancelled, so that a failed expectation never leaves the test hanging;
+// false when that was needed.
+inline bool PlayTheUser(const std::function<void()>& call, const std::function<void()>& user) {
+  std::atomic<bool> done{false};
+  bool cancelled = false;
+  std::thread driver([&] {
+    user();
+    if (WaitUntil([&] { return done.load(); }, 10000)) return;
+    cancelled = true;
+    WaitUntil(
+        [&] {
+          for (HWND hwnd : VisibleDialogs()) ::PostMessageA(hwnd, WM_COMMAND, IDCANCEL, 0);
+          return done.load();
+        },
+        60000);
+  });
+  call();
+  done = true;
+  driver.join();
+  return !cancelled;
 }
 
 // Types `text` into control `id` (WM_SETTEXT, handled by the dialog's thread).

@@ -149,4 +149,96 @@ inline bool WriteRaw(HKEY root, const std::string& keyPath, const char* name, DW
   return rc == ERROR_SUCCESS;
 }
 
+// A file opened as a viewer holds its document: for reading, sharing only
+// reading, so that it can be neither written nor deleted meanwhile.
+class HeldFile {
+ public:
+  explicit HeldFile(const std::string& path, DWORD share = FILE_SHARE_READ)
+      : handle_(CreateFileA(path.c_str(), GENERIC_READ, share, nullptr, OPEN_EXISTING, 0, nullptr)) {}
+  ~HeldFile() { Release(); }
+  HeldFile(const HeldFile&) = delete;
+  HeldFile& operator=(const HeldFile&) = delete;
+  bool held() const { return handle_ != INVALID_HANDLE_VALUE; }
+  // What the file holds now, read through this handle.
+  std::string Content() const {
+    std::string content(4096, '\0');
+    DWORD got = 0;
+    SetFilePointer(handle_, 0, nullptr, FILE_BEGIN);
+    if (!ReadFile(handle_, content.data(), static_cast<DWORD>(content.size()), &got, nullptr)) got = 0;
+    content.resize(got);
+    return content;
+  }
+  void Release() {
+    if (held()) CloseHandle(handle_);
+    handle_ = INVALID_HANDLE_VALUE;
+  }
+
+ private:
+  HANDLE handle_;
+};
+
+// The paths Windows will delete at the next restart, as scheduled (the
+// "\??\" prefix taken off), in order.
+inline std::vector<std::string> PendingDeletions() {
+  const RawValue value =
+      ReadRaw(HKEY_LOCAL_MACHINE, "System\\CurrentControlSet\\Control\\Session Manager", "PendingFileRenameOperations");
+  // REG_MULTI_SZ read through the A call: pairs of NUL-terminated texts, the
+  // second one empty for a deletion.
+  std::vector<std::string> texts;
+  for (std::size_t at = 0; at < value.bytes.size();) {
+    const std::size_t end = value.bytes.find('\0', at);
+    texts.push_back(value.bytes.substr(at, end - at));
+    if (end == std::string::npos) break;
+    at = end + 1;
+  }
+  std::vector<std::string> paths;
+  for (std::size_t i = 0; i + 1 < texts.size(); i += 2) {
+    if (texts[i + 1].empty() && texts[i].rfind("\\??\\", 0) == 0) paths.push_back(texts[i].substr(4));
+  }
+  return paths;
+}
+
+// Whether exactly `path` (a trailing separator aside) is to be deleted at the
+// next restart: a scheduled file inside a folder does not stand for the folder.
+inline bool Pending(std::string path) {
+  if (!path.empty() && path.back() == '\\') path.pop_back();
+  for (const std::string& pending : PendingDeletions()) {
+    if (lstrcmpiA(pending.c_str(), path.c_str()) == 0) return true;
+  }
+  return false;
+}
+
+// Makes `link` a symbolic link to the folder `target` from outside Wine, with the Unix
+// ln, as anyone with a shell on the machine could (Wine 8 makes neither
+// junctions nor symbolic links itself). A relative `target` is kept as it
+// is. False when that is not possible here (not under Wine).
+inline bool MakeUnixLink(const std::string& target, const std::string& link) {
+  using UnixName = char*(CDECL*)(const WCHAR*);
+  const auto unixName = reinterpret_cast<UnixName>(
+      reinterpret_cast<void (*)()>(GetProcAddress(GetModuleHandleA("kernel32.dll"), "wine_get_unix_file_name")));
+  if (unixName == nullptr) return false;
+  const auto convert = [&](std::string path) {
+    if (!path.empty() && path.back() == '\\') path.pop_back();
+    if (path.find(':') == std::string::npos) {
+      for (char& c : path) c = c == '\\' ? '/' : c;
+      return path;
+    }
+    WCHAR wide[MAX_PATH];
+    MultiByteToWideChar(CP_ACP, 0, path.c_str(), -1, wide, MAX_PATH);
+    char* name = unixName(wide);
+    std::string converted = name != nullptr ? name : "";
+    HeapFree(GetProcessHeap(), 0, name);
+    return converted;
+  };
+  // Wine runs a Unix program but gives no handle to wait on (CreateProcessA
+  // may even answer FALSE): the link is waited for instead.
+  if (const HANDLE ln = Start("/bin/ln -s \"" + convert(target) + "\" \"" + convert(link) + "\"")) CloseHandle(ln);
+  for (int round = 0; round < 500; ++round) {
+    const DWORD attributes = GetFileAttributesA(link.c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) return true;
+    Sleep(10);
+  }
+  return false;
+}
+
 }  // namespace win32test
