@@ -308,9 +308,10 @@ TEST(PageByPage, CancelledOnTheWelcomePageInstallsNothing) {
   const HWND welcome = WaitForPage(pid, "Welcome to the Orlenta Reader", true);
   ASSERT_NE(welcome, nullptr);
   dlgtest::Press(welcome, IDCANCEL);
-  // "Are you sure you want to quit?"
   const HWND question = dlgtest::WaitForDialog(dlgtest::kMessageBoxTextId, nullptr, pid);
   ASSERT_NE(question, nullptr);
+  EXPECT_EQ(dlgtest::ItemText(question, dlgtest::kMessageBoxTextId),
+            "Are you sure you want to quit Orlenta Reader Setup?");
   EXPECT_TRUE(dlgtest::Screenshot(question, ScreenshotFolder(), "setup_cancel"));
   dlgtest::Press(question, IDYES);
   EXPECT_EQ(win32test::Finish(process), kCancelled);
