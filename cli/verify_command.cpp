@@ -52,12 +52,17 @@ class PartLister final : public codec::VPDecodeWriter {
   bool BeginDocument(const codec::DocumentHeader&, std::uint32_t) override { return true; }
   bool BeginPart(const char* name, const codec::VPCodecBase::EncodedHeader& header) override {
     parts.push_back({name, 0, header.GetCompression(), header.GetLength(), header.GetExpiry()});
+    inPart = true;
     return true;
   }
-  bool EndPart() override { return true; }
+  bool EndPart() override {
+    inPart = false;
+    return true;
+  }
   bool EndDocument() override { return true; }
 
   std::vector<Part> parts;
+  bool inPart = false;  // a part is begun and not yet ended
 };
 
 // What a decoder result means, in a few words.
@@ -167,10 +172,18 @@ int RunVerify(const std::vector<std::string>& args) {
   password.clear();
   security::SecureWipeVectorRegisters();
   if (result != codec::DecodeResult::Ok) {
+    // Where it stopped: inside a part, or past the last complete one (in the
+    // next part's header, or after the last part).
     std::string where;
-    if (!lister.parts.empty()) {
-      where = ", in part " + std::to_string(lister.parts.size()) + " \"" +
-              reader::TerminalText(lister.parts.back().name) + "\"";
+    const std::size_t begun = lister.parts.size();
+    if (lister.inPart) {
+      where = ", in part " + std::to_string(begun) + " \"" + reader::TerminalText(lister.parts.back().name) + "\"";
+    } else if (begun > 0 && state.header.partCount == 0) {  // a count the header does not state
+      where = ", after part " + std::to_string(begun);
+    } else if (begun > 0 && begun < state.header.partCount) {
+      where = ", in the header of part " + std::to_string(begun + 1);
+    } else if (begun > 0) {
+      where = ", after the last part";
     }
     return report(result, where);
   }

@@ -399,6 +399,13 @@ TEST_F(PackCommand, VerifyNamesThePreciseFailure) {
   };
   std::string damaged = doc;
   damaged[doc.size() - 5000] ^= 0x10;  // inside the second part's data
+  // With the first part stored, the second part's header block starts where
+  // a document of the first part alone ends; its last 16 bytes (from 80 on)
+  // end with the check value.
+  ASSERT_EQ(Pack({"-o", Out("first.emc"), "--password-stdin", "--iterations", "1", "--store", a}).status, 0);
+  ASSERT_EQ(Pack({"-o", Out("both.emc"), "--password-stdin", "--iterations", "1", "--store", a, b}).status, 0);
+  std::string header = support::FileText(Out("both.emc"));
+  header[fs::file_size(Out("first.emc")) + 90] ^= 0x10;
   auto expired = readertest::SimpleSpec();
   expired.parts[1].expiry = 1600000000;  // 2020
   const struct {
@@ -409,6 +416,7 @@ TEST_F(PackCommand, VerifyNamesThePreciseFailure) {
       {Out(), "nope", "FAILED: wrong user name or password (code -15)"},
       {write("damaged.emc", damaged), "pw", "FAILED: damaged: a check value, part name, digest or the trailer does not "
                                             "match (code -4, in part 2 \"b.bin\")"},
+      {write("header.emc", header), "pw", "(code -4, in the header of part 2)"},
       {write("cut.emc", doc.substr(0, doc.size() / 2)), "pw", "FAILED: the file ends early (code -14, in part 2"},
       {write("text.emc", "just some text, long enough for a header"), "pw", "(code -1)"},
       {readertest::WriteDocument(folder_, expired, "expired.emc"), "secret", "FAILED: expired"},
