@@ -24,7 +24,7 @@ void ReadSecretText(HWND edit, security::SecretText& out) {
   if (edit == nullptr) return;
   const int length = ::GetWindowTextLengthA(edit);
   if (length <= 0) return;
-  std::vector<char, security::WipingAllocator<char>> buffer(static_cast<std::size_t>(length) + 1, '\0');
+  std::vector<char, security::LockedAllocator<char>> buffer(static_cast<std::size_t>(length) + 1, '\0');
   const int got = ::GetWindowTextA(edit, buffer.data(), length + 1);
   out.append(std::string_view(buffer.data(), got > 0 ? static_cast<std::size_t>(got) : 0));
 }
