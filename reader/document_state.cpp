@@ -198,6 +198,7 @@ bool DocumentState::Decode(const char* userName, const char* password) {
     codec::DocumentDecoder decoder(reader, writer);
     decoder.SetKeyProgress(
         [&keyProgress](std::uint64_t done, std::uint64_t total) { return keyProgress.Update(done, total); });
+    decoder.SetKeyDerived([gui] { gui->ForgetPassword(); });
     end.Busy(true);
     result = decoder.DecodeDocument(userName, password, /*allowExpired=*/false);
     end.Busy(false);

@@ -32,7 +32,9 @@ class DocumentState {
   // One decoding attempt into a fresh temporary directory, then the viewer,
   // the wait notice and the wipe. True when the prompt is to close (success,
   // or a failure another attempt cannot cure); false after wrong credentials,
-  // once the growing delay has passed and the message was shown.
+  // once the growing delay has passed and the message was shown. As soon as
+  // the key is derived the current GuiInterface is told to forget the
+  // password (ForgetPassword); `password` is not read after that.
   bool Decode(const char* userName, const char* password);
   bool IsOpen() const;
   // Releases the tags (the catalogue returns to its defaults), closes the

@@ -12,6 +12,7 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <chrono>
 #include <cstdlib>
 #include <fstream>
@@ -47,14 +48,20 @@ inline std::size_t Occurrences(const std::string& haystack, const std::string& n
 }
 
 // Reads `fd` into `into` until it holds `text` (`times` times), the stream
-// ends or 20 s pass.
-inline bool ReadUntil(int fd, std::string& into, const std::string& text, std::size_t times = 1) {
+// ends or 20 s pass. With `hangupsPass`, a terminal's master side that has
+// no slave open for a moment (EIO) is read again.
+inline bool ReadUntil(int fd, std::string& into, const std::string& text, std::size_t times = 1,
+                      bool hangupsPass = false) {
   const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(20);
   while (Occurrences(into, text) < times && std::chrono::steady_clock::now() < end) {
     pollfd p{fd, POLLIN, 0};
     if (::poll(&p, 1, 100) <= 0) continue;
     char buf[4096];
     const ssize_t n = ::read(fd, buf, sizeof buf);
+    if (n < 0 && errno == EIO && hangupsPass) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(20));
+      continue;
+    }
     if (n <= 0) break;
     into.append(buf, static_cast<std::size_t>(n));
   }
@@ -194,7 +201,9 @@ class Terminal {
     }
   }
   // Waits until the terminal has shown `text` (`times` times in all).
-  bool WaitFor(const std::string& text, std::size_t times = 1) { return ReadUntil(master_, screen, text, times); }
+  bool WaitFor(const std::string& text, std::size_t times = 1) {
+    return ReadUntil(master_, screen, text, times, /*hangupsPass=*/pid_ > 0);
+  }
   // Waits until the program's own output (not a terminal) holds `text`.
   bool WaitForOutput(const std::string& text) { return ReadUntil(output_, output, text); }
   void Type(const std::string& keys) { ASSERT_EQ(::write(master_, keys.data(), keys.size()), (ssize_t)keys.size()); }

@@ -49,8 +49,7 @@ long ReadMemoryAs(uid_t uid, pid_t pid) {
         if (got < 0) got = -errno;
       }
     }
-    ::write(result[1], &got, sizeof got);
-    ::_exit(0);
+    ::_exit(::write(result[1], &got, sizeof got) == sizeof got ? 0 : 1);
   }
   ::close(result[1]);
   long got = -ECHILD;
@@ -168,7 +167,7 @@ TEST_F(ProcessProtection, APasswordFileOthersCanReadIsWarnedAbout) {
     p.Send("\n");
     const Outcome r = p.Finish();
     EXPECT_EQ(r.status, 0) << r.err;
-    EXPECT_EQ(r.err.find("can be read by other users"), mode == fs::perms::owner_read ? std::string::npos : 0u)
+    EXPECT_EQ(r.err.find("can be read by other users") != std::string::npos, mode != fs::perms::owner_read)
         << r.err;
   }
 }
@@ -180,9 +179,9 @@ TEST_F(ProcessProtection, AnotherProcessOfTheUserCannotReadTheReaderAndSigquitLe
   if (::geteuid() != 0) GTEST_SKIP() << "needs root to run the reader as another user";
   const std::string doc = WriteDocument(folder_, SimpleSpec());
   for (const auto& entry : fs::recursive_directory_iterator(folder_.path())) {
-    ::lchown(entry.path().c_str(), kThrowawayUid, kThrowawayUid);
+    ASSERT_EQ(::lchown(entry.path().c_str(), kThrowawayUid, kThrowawayUid), 0);
   }
-  ::chown(folder_.path().c_str(), kThrowawayUid, kThrowawayUid);
+  ASSERT_EQ(::chown(folder_.path().c_str(), kThrowawayUid, kThrowawayUid), 0);
   const std::string uid = std::to_string(kThrowawayUid);
   // Core files allowed, so that only the reader itself can refuse them.
   const auto p = Start(doc, {}, {"prlimit", "--core=unlimited", "--", "setpriv", "--reuid=" + uid,
