@@ -307,6 +307,7 @@ TEST_F(DialogTest, WrongPasswordKeepsTheUserNameEmptiesThePasswordFieldAndARetry
     EXPECT_EQ(::SendMessageA(::GetDlgItem(prompt, IDC_PASSWORD), EM_CANUNDO, 0, 0), 0);
     EXPECT_TRUE(::IsWindowEnabled(::GetDlgItem(prompt, IDC_PASSWORD)));
     EXPECT_EQ(FocusedControl(prompt), ::GetDlgItem(prompt, IDC_PASSWORD));  // the field to type into again
+    EXPECT_TRUE(Screenshot(prompt, ScreenshotFolder(), "prompt_retry"));
     Type(prompt, IDC_PASSWORD, "secret");
     // Enter in a field is the default button, as in any dialog.
     ::PostMessageA(::GetDlgItem(prompt, IDC_PASSWORD), WM_KEYDOWN, VK_RETURN, 1);
