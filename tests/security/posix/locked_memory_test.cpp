@@ -35,6 +35,13 @@ std::string MappingFlags(const void* address) {
   return {};
 }
 
+// AddressSanitizer's mlock does nothing: there the pages are only left out of dumps.
+#ifdef __SANITIZE_ADDRESS__
+constexpr bool kLockingWorks = false;
+#else
+constexpr bool kLockingWorks = true;
+#endif
+
 TEST(LockedMemory, PasswordsAndKeySchedulesAreLockedAndLeftOutOfDumps) {
   SecretText password("typed");
   const std::unique_ptr<BlockCipher> aes = CreateBlockCipher(kCipherAes);
@@ -43,7 +50,7 @@ TEST(LockedMemory, PasswordsAndKeySchedulesAreLockedAndLeftOutOfDumps) {
                              static_cast<const void*>(&key[4096])}) {
     const std::string flags = MappingFlags(secret);
     EXPECT_NE(flags.find(" dd "), std::string::npos) << flags;
-    if (::geteuid() == 0) {
+    if (kLockingWorks && ::geteuid() == 0) {
       EXPECT_NE(flags.find(" lo "), std::string::npos) << flags;
     }
   }
