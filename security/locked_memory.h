@@ -8,7 +8,8 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <memory>
+
+#include "security/secure_wipe.h"
 
 namespace security {
 
@@ -18,20 +19,13 @@ void* AllocateLocked(std::size_t size);
 // Wipes and releases a block of AllocateLocked; null is allowed.
 void ReleaseLocked(void* block) noexcept;
 
-// The allocator of containers that hold secrets (SecretText).
-template <class T>
-struct LockedAllocator {
-  using value_type = T;
-  LockedAllocator() = default;
-  template <class U>
-  LockedAllocator(const LockedAllocator<U>&) noexcept {}
-  T* allocate(std::size_t n) { return static_cast<T*>(AllocateLocked(n * sizeof(T))); }
-  void deallocate(T* p, std::size_t) noexcept { ReleaseLocked(p); }
-  template <class U>
-  bool operator==(const LockedAllocator<U>&) const noexcept {
-    return true;
-  }
+// Locked memory for containers that hold secrets (SecretText).
+struct LockedPages {
+  static void* Allocate(std::size_t bytes) { return AllocateLocked(bytes); }
+  static void Release(void* block, std::size_t) noexcept { ReleaseLocked(block); }
 };
+template <class T>
+using LockedAllocator = SecureAllocator<T, LockedPages>;
 
 // A base for classes whose objects hold key material: `new` places them in
 // locked memory, `delete` wipes them.

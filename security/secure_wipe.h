@@ -3,7 +3,7 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <memory>
+#include <new>
 
 namespace security {
 
@@ -12,24 +12,33 @@ namespace security {
 // `length` is 0.
 void SecureWipe(void* data, std::size_t length) noexcept;
 
-// An allocator that wipes every block before giving it back (for containers
-// of plaintext, too large for locked memory).
-template <class T>
-struct WipingAllocator {
+// The allocator of containers that hold secrets or decoded text, over
+// `Memory`'s Allocate(bytes) and Release(block, bytes), which wipes.
+template <class T, class Memory>
+struct SecureAllocator {
   using value_type = T;
-  WipingAllocator() = default;
+  SecureAllocator() = default;
   template <class U>
-  WipingAllocator(const WipingAllocator<U>&) noexcept {}
-  T* allocate(std::size_t n) { return std::allocator<T>().allocate(n); }
-  void deallocate(T* p, std::size_t n) noexcept {
-    SecureWipe(p, n * sizeof(T));
-    std::allocator<T>().deallocate(p, n);
-  }
+  SecureAllocator(const SecureAllocator<U, Memory>&) noexcept {}
+  T* allocate(std::size_t n) { return static_cast<T*>(Memory::Allocate(n * sizeof(T))); }
+  void deallocate(T* p, std::size_t n) noexcept { Memory::Release(p, n * sizeof(T)); }
   template <class U>
-  bool operator==(const WipingAllocator<U>&) const noexcept {
+  bool operator==(const SecureAllocator<U, Memory>&) const noexcept {
     return true;
   }
 };
+
+// The heap, wiping every block before giving it back (for decoded text, too
+// much for locked memory).
+struct WipedHeap {
+  static void* Allocate(std::size_t bytes) { return ::operator new(bytes); }
+  static void Release(void* block, std::size_t bytes) noexcept {
+    SecureWipe(block, bytes);
+    ::operator delete(block);
+  }
+};
+template <class T>
+using WipingAllocator = SecureAllocator<T, WipedHeap>;
 
 // An owned heap array of bytes (decoded plaintext) that is wiped before it
 // is released.
