@@ -201,7 +201,7 @@ TEST(InflateImplementationsTest, SmallWindowStreamsGetZlibsAnswerWithSmallOutput
       InflateEngine::Progress progress;
       r.last = engine->Run(stream.data() + r.consumed, take, out.data(), room, progress);
       r.consumed += progress.consumed;
-      r.output.insert(r.output.end(), out.begin(), out.begin() + progress.produced);
+      r.output.insert(r.output.end(), out.begin(), out.begin() + static_cast<std::ptrdiff_t>(progress.produced));
       if (r.last != InflateEngine::Status::Ok) return r;
     }
   };

@@ -11,7 +11,7 @@
 
 #include "codec/decode_testing.h"
 #include "codec/icon_directory.h"
-#include "install/icon_testing.h"
+#include "support/icon_files.h"
 #include "reader/message_catalogue.h"
 #include "web/entry/source_reader.h"
 #include "web/entry/web_entry.h"
@@ -179,7 +179,7 @@ TEST(WebEntryTest, InspectionReportsTheTextsThePageShows) {
 // The icon nearest the prompt's size: a bitmap image travels as an icon file
 // of its own, which reads back as that very image; no icon, no report.
 TEST(WebEntryTest, TheDocumentsIconAsAnImageFile) {
-  const Bytes file = icontest::IconFile({{16, 0xFF0000}, {32, 0x00FF00}, {48, 0x0000FF}});
+  const Bytes file = support::SquaresIconFile({{16, 0xFF0000}, {32, 0x00FF00}, {48, 0x0000FF}});
   RecordingHost host(Encode(BasicLayout([&](Recipe& s) { s.tags.push_back({"ImageWin32", file, true}); })));
   ASSERT_EQ(InspectForPage(host), DecodeResult::Ok);
   EXPECT_EQ(host.iconType, "image/x-icon");
@@ -188,7 +188,7 @@ TEST(WebEntryTest, TheDocumentsIconAsAnImageFile) {
   ASSERT_EQ(single.Count(), 1u);
   EXPECT_EQ(single.Images()[0].width, 32u);
   EXPECT_EQ(single.Images()[0].bitCount, 32u);
-  EXPECT_EQ(single.Images()[0].bytes, icontest::SquareImage({32, 0x00FF00}));
+  EXPECT_EQ(single.Images()[0].bytes, support::SquareImage(32, 0x00FF00));
 
   RecordingHost plain(Encode(BasicLayout()));
   ASSERT_EQ(InspectForPage(plain), DecodeResult::Ok);
