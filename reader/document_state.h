@@ -2,6 +2,7 @@
 // The state of the one document that a GuiInterface works on.
 
 #include <cstdint>
+#include <string>
 
 #include "codec/decode_result.h"
 #include "codec/document_header.h"
@@ -44,6 +45,8 @@ class DocumentState {
   codec::DocumentTagTable tagTable;
   MessageCatalogue catalogue;
   xp::UniqueFile file;
+  // The path `file` was opened from, as Open was given it.
+  std::string documentPath;
   std::uint32_t failedAttempts = 0;
   codec::DocumentHeader header;
   // A key derivation that takes longer than this shows the progress window

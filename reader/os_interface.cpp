@@ -61,6 +61,8 @@ void OsInterface::ReportRemovalFailure(GuiInterface&, const char*, int) {}
 
 const char* OsInterface::TemporaryDirectoryProblem() { return nullptr; }
 
+void OsInterface::CopyDocumentOrigin(const char*, const char*) {}
+
 xp::UniqueFile OsInterface::OpenForReading(const char* path) {
   // Not inherited by the programs the reader starts.
 #ifdef _WIN32

@@ -10,6 +10,7 @@
 
 #include "os/launch_confirmation.h"
 #include "os/system_error.h"
+#include "os/win32/zone_identifier.h"
 #include "reader/gui_interface.h"
 #include "source/xp/file_system.h"
 
@@ -102,6 +103,10 @@ const char* Win32OsInterface::TemporaryDirectory() {
 }
 
 const char* Win32OsInterface::TemporaryDirectoryProblem() { return problem_.empty() ? nullptr : problem_.c_str(); }
+
+void Win32OsInterface::CopyDocumentOrigin(const char* document, const char* part) {
+  CopyZoneIdentifier(document, part);
+}
 
 void FormatUnsupportedInstallation(char* out, std::size_t size) {
   if (size == 0) return;

@@ -11,7 +11,7 @@
 #include "install/installation_scope.h"
 #include "install/win32/install_testing.h"
 #include "install/win32/registration_location.h"
-#include "reader/fake_gui.h"
+#include "support/fake_gui.h"
 
 namespace install {
 namespace {
