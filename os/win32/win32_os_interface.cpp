@@ -96,6 +96,10 @@ const char* Win32OsInterface::TemporaryDirectory() {
       problem_ = "The folder for decoded files, '" + base + kTemporaryRootName +
                  "', is a link to another place, and nothing is written through it. Remove the link and open the "
                  "document again.";
+    } else if (root == RootState::Foreign) {
+      problem_ = "The folder for decoded files, '" + base + kTemporaryRootName +
+                 "', belongs to another user, and nothing is written there. Have an administrator remove it, then "
+                 "open the document again.";
     }
     return nullptr;
   }
