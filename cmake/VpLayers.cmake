@@ -17,6 +17,7 @@ set(VP_FOLDER_LAYERS
   "install=4"       # installation, registration, uninstallation, the shell icon handler
   "web=4"           # the browser reader: the core's entry for its page, and the page
   "module=5"        # the Windows module vaultpost.dll: its exports and the objects made at load
+  "setup=6"         # the Windows setup program (NSIS) and the generator of its texts
   "fuzz=6"          # libFuzzer targets over every parser of hostile input
 )
 

@@ -35,8 +35,8 @@ namespace {
 // the bound only guards against a caller with a longer one.
 constexpr std::size_t kMaxValueText = 1024;
 
-std::string Compose(std::string_view format, std::string_view modulePath) {
-  return FormatBounded(format, {modulePath}, kMaxValueText).value_or(std::string());
+std::string Compose(std::string_view format, std::initializer_list<std::string_view> args) {
+  return FormatBounded(format, args, kMaxValueText).value_or(std::string());
 }
 
 // The shell replaces "%1", "%2", "%*", "%L" and the like in a command it
@@ -53,15 +53,15 @@ std::string ForShellCommand(std::string_view path) {
 
 }  // namespace
 
-std::vector<ClassValue> FileTypeValues(std::string_view modulePath) {
+std::vector<ClassValue> FileTypeValues(std::string_view modulePath, std::string_view rundll32) {
   const std::string type = kFileTypeClass;
   return {
       {type, kDocumentDescription, true},
       // The shell substitutes the document's path for %1, unquoted: the
       // module takes the whole rest of the command line as the path.
-      {type + "\\shell\\open\\command", Compose("rundll32.exe \"%s\",OpenDocument %%1", ForShellCommand(modulePath)),
-       true},
-      {type + "\\DefaultIcon", Compose("%s,0", modulePath), true},
+      {type + "\\shell\\open\\command",
+       Compose("%s \"%s\",OpenDocument %%1", {rundll32, ForShellCommand(modulePath)}), true},
+      {type + "\\DefaultIcon", Compose("%s,0", {modulePath}), true},
       {kDocumentExtensions[0], type, true},
       {kDocumentExtensions[1], type, false},
       {kDocumentExtensions[2], type, false},
@@ -81,13 +81,14 @@ std::vector<HandlerValue> IconHandlerValues(std::string_view modulePath) {
   };
 }
 
-std::vector<UninstallValue> UninstallEntryValues(std::string_view modulePath, std::int32_t scope, bool userIsAdmin,
-                                                 std::optional<std::uint64_t> moduleSize) {
+std::vector<UninstallValue> UninstallEntryValues(std::string_view modulePath, std::int32_t scope,
+                                                 std::optional<std::uint64_t> moduleSize,
+                                                 std::string_view rundll32) {
   const std::string label = kArchitectureLabel;
   std::vector<UninstallValue> values = {
       {"UninstallString", false,
-       Compose(userIsAdmin ? "rundll32.exe \"%s\",UninstallDll --local-machine" : "rundll32.exe \"%s\",UninstallDll",
-               modulePath),
+       Compose(scope == 1 ? "%s \"%s\",UninstallDll --local-machine" : "%s \"%s\",UninstallDll",
+               {rundll32, modulePath}),
        0, true},
       {"DisplayName", false,
        scope == 1 ? "Orlenta Reader (" + label + ")" : "Orlenta Reader - Current user install  (" + label + ")", 0,
@@ -95,7 +96,7 @@ std::vector<UninstallValue> UninstallEntryValues(std::string_view modulePath, st
       {"URLInfoAbout", false, VP_MAKER_WEB_ADDRESS, 0, false},
       {"Publisher", false, VP_MAKER_NAME, 0, false},
       {"DisplayVersion", false, VP_VERSION_TEXT, 0, false},
-      {"DisplayIcon", false, Compose("%s,1", modulePath), 0, false},
+      {"DisplayIcon", false, Compose("%s,1", {modulePath}), 0, false},
       {"NoModify", true, {}, 1, false},
       {"NoRepair", true, {}, 1, false},
   };

@@ -64,12 +64,18 @@ struct ClassValue {
   bool required;
 };
 
-// The file type's values, in the order they are written: the description,
-// the open command running the module, the module's first icon, and the
-// three extensions naming the type.
-std::vector<ClassValue> FileTypeValues(std::string_view modulePath);
+// The program that runs the module's entries in the registered commands:
+// found by the shell on its search path, which holds the rundll32 of the
+// shell's own architecture. A 32-bit module on 64-bit Windows names the
+// 32-bit one by its full path instead (see Rundll32Program).
+inline constexpr const char* kRundll32 = "rundll32.exe";
 
-// One value of the icon handler's registration under HKEY_CLASSES_ROOT.
+// The file type's values, in the order they are written: the description,
+// the open command running the module with `rundll32`, the module's first
+// icon, and the three extensions naming the type.
+std::vector<ClassValue> FileTypeValues(std::string_view modulePath, std::string_view rundll32 = kRundll32);
+
+// One value of the icon handler's registration under the scope's classes.
 struct HandlerValue {
   std::string key;
   std::string name;  // empty for the default value
@@ -90,11 +96,12 @@ struct UninstallValue {
 };
 
 // The uninstall entry's values in the order they are written. The command
-// asks for machine scope when the installing user is an administrator; the
-// display name follows the installation scope (1 machine, 2 current user);
+// and the display name follow the installation scope (1 machine, 2 current
+// user), so that the entry removes the installation it stands for;
 // "EstimatedSize" (KiB) is present only when the module's size is known.
-std::vector<UninstallValue> UninstallEntryValues(std::string_view modulePath, std::int32_t scope, bool userIsAdmin,
-                                                 std::optional<std::uint64_t> moduleSize);
+std::vector<UninstallValue> UninstallEntryValues(std::string_view modulePath, std::int32_t scope,
+                                                 std::optional<std::uint64_t> moduleSize,
+                                                 std::string_view rundll32 = kRundll32);
 
 // "SOFTWARE\...\Uninstall\{class id}".
 std::string UninstallEntryKey();

@@ -4,7 +4,8 @@
 # native Release build, which it builds first. Shared by run.sh and windows.sh.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-cmake -S . -B build/release -DCMAKE_BUILD_TYPE=Release >/dev/null
+. scripts/configure.sh
+configure_release
 cmake --build build/release -j"$(nproc)" --target vpencode
 sample=build/sample/sample.emc
 mkdir -p "$(dirname "$sample")"

@@ -6,12 +6,13 @@
 # The benchmarks are built (so they keep compiling) but not run. The Release
 # run includes the desktop tests (the GTK dialogs driven on a private Xvfb,
 # the installed desktop files); then the Debian package is built, installed
-# into a throwaway Debian root, used and removed. Then the Windows module:
-# the x86-64 build with its tests under wine64 (on a private Xvfb, see
-# tests/win32/README.md), and the i686 release build, checked statically.
-# Last, the browser reader (scripts/web.sh test): its WebAssembly
-# build, the security and codec unit tests under node, and the page in
-# Chromium against the native reader.
+# into a throwaway Debian root, used and removed. Then the Windows module (on
+# private Xvfb displays, see tests/win32/README.md): the x86-64 build with its
+# tests in a 64-bit Wine prefix, and the i686 release with its setup program,
+# whose tests and setup scenarios run twice: in a 32-bit prefix (32-bit
+# Windows) and in a 64-bit one (WoW64, 64-bit Windows). Last, the browser
+# reader (scripts/web.sh test): its WebAssembly build, the security and codec
+# unit tests under node, and the page in Chromium against the native reader.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/deps.sh
@@ -19,7 +20,8 @@ bash scripts/deps.sh
 jobs=$(nproc)
 
 echo "== Release build"
-cmake -S . -B build/release -DCMAKE_BUILD_TYPE=Release -DVP_WARNINGS_AS_ERRORS=ON >/dev/null
+. scripts/configure.sh
+configure_release
 cmake --build build/release -j"$jobs"
 ctest --test-dir build/release --output-on-failure -j"$jobs"
 
@@ -48,21 +50,33 @@ TSAN_OPTIONS=halt_on_error=1 \
 echo "== Fuzzing: every libFuzzer target for 40 s (Clang, AddressSanitizer + UndefinedBehaviorSanitizer)"
 bash scripts/fuzz.sh 40
 
-echo "== Windows module, x86-64: unit tests under wine64"
+# The clean prefixes every Windows suite copies, made once in this run (a
+# 32-bit one and a 64-bit one with its WoW64 half) and shared by all of them.
+export VP_WINE_TEMPLATES=$PWD/build/wine-templates
+rm -rf "$VP_WINE_TEMPLATES"
+trap 'rm -rf "$VP_WINE_TEMPLATES"' EXIT
+
+echo "== Windows module, x86-64: tests in a 64-bit prefix"
 started=$SECONDS
-cmake -S . -B build/win64 -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-x86_64.cmake -DCMAKE_BUILD_TYPE=Release \
-      -DVP_WARNINGS_AS_ERRORS=ON -DVP_BUILD_BENCHMARKS=OFF >/dev/null
+configure_windows build/win64 cmake/mingw-x86_64.cmake
 cmake --build build/win64 -j"$jobs"
-ctest --test-dir build/win64 --output-on-failure -j"$jobs"
+VP_WINEARCH=win64 ctest --test-dir build/win64 --output-on-failure -j"$jobs"
 echo "   (x86-64 build and tests: $((SECONDS - started)) s)"
 
-echo "== Windows module, i686: the release target, checked statically"
+echo "== Windows module, i686 (the release) and its setup program"
 started=$SECONDS
-cmake -S . -B build/win32 -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-i686.cmake -DCMAKE_BUILD_TYPE=Release \
-      -DVP_WARNINGS_AS_ERRORS=ON -DVP_BUILD_TESTS=OFF -DVP_BUILD_BENCHMARKS=OFF >/dev/null
-cmake --build build/win32 -j"$jobs" --target vaultpost
-ctest --test-dir build/win32 -L static --output-on-failure
-echo "   (i686 build and check: $((SECONDS - started)) s)"
+configure_windows build/win32 cmake/mingw-i686.cmake
+cmake --build build/win32 -j"$jobs"
+echo "   (i686 build: $((SECONDS - started)) s)"
+for arch in win32 win64; do
+  case $arch in
+    win32) echo "== i686: tests and setup scenarios in a 32-bit prefix (32-bit Windows)" ;;
+    win64) echo "== i686: tests and setup scenarios under WoW64 (64-bit Windows)" ;;
+  esac
+  started=$SECONDS
+  VP_WINEARCH=$arch ctest --test-dir build/win32 --output-on-failure -j"$jobs"
+  echo "   ($arch prefix: $((SECONDS - started)) s)"
+done
 
 echo "== Browser reader: WebAssembly build, unit tests under node, the page in Chromium"
 started=$SECONDS

@@ -1,12 +1,15 @@
 #!/usr/bin/env bash
-# Shows the Windows module at work: builds the x86-64 vaultpost.dll and opens
-# the sample document (user name "demo", password "orlenta", made by
-# scripts/sample.sh) with rundll32 under Wine.
+# Shows the Windows release at work as a user gets it: builds the 32-bit
+# vaultpost.dll and its setup program, installs the reader with the setup on
+# 64-bit Windows (a WoW64 prefix under Wine), and opens the sample document
+# (user name "demo", password "orlenta", made by scripts/sample.sh) as a
+# double-click does.
 #
-# With a display that answers ($DISPLAY), the dialogs appear there and you
-# play the user. Without one, a private Xvfb is started and vp_dialog_tour
-# plays the user, saving a PNG of each window (prompt, About box, progress
-# window, wait notice, and any message) under build/windows/screenshots/.
+# With a display that answers ($DISPLAY), the setup's pages and the reader's
+# dialogs appear there and you play the user. Without one, a private Xvfb is
+# started, the setup runs silently, and vp_dialog_tour plays the user of the
+# reader, saving a PNG of each window (prompt, About box, progress window,
+# wait notice, and any message) under build/windows/screenshots/.
 # Wine runs in a prefix of this command's own, build/windows/prefix.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -17,19 +20,20 @@ echo "== The sample document"
 bash scripts/sample.sh
 sample=build/sample/sample.emc
 
-echo "== The module (x86-64)"
-cmake -S . -B build/win64 -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-x86_64.cmake -DCMAKE_BUILD_TYPE=Release \
-      -DVP_WARNINGS_AS_ERRORS=ON -DVP_BUILD_BENCHMARKS=OFF >/dev/null
-cmake --build build/win64 -j"$jobs" --target vaultpost vp_dialog_tour
+echo "== The release: the 32-bit module and its setup program"
+. scripts/configure.sh
+configure_windows build/win32 cmake/mingw-i686.cmake
+cmake --build build/win32 -j"$jobs" --target vp_setup vp_dialog_tour
+setup=$(ls build/win32/setup/OrlentaReaderSetup-*.exe)
 
-wine=/usr/lib/wine/wine64
-wineserver=/usr/lib/wine/wineserver
-export WINEPREFIX="$PWD/build/windows/prefix" WINEARCH=win64 WINEDEBUG=-all
-export WINEDLLOVERRIDES="mscoree,mshtml=,winemenubuilder.exe=d"
+# 64-bit Windows, where the 32-bit module runs through WoW64.
+export VP_WINEARCH=win64
+. tests/win32/wine_env.sh
+export WINEPREFIX="$PWD/build/windows/prefix"
 shots="$PWD/build/windows/screenshots"
 xvfb_pid=""
 cleanup() {
-  "$wineserver" -k >/dev/null 2>&1 || true
+  "$WINESERVER" -k >/dev/null 2>&1 || true
   if [ -n "$xvfb_pid" ]; then kill "$xvfb_pid" 2>/dev/null || true; fi
 }
 trap cleanup EXIT
@@ -50,25 +54,30 @@ else
 fi
 
 echo "== Wine ($WINEPREFIX, display $DISPLAY)"
-if [ ! -f "$WINEPREFIX/system.reg" ]; then
+# A prefix made before wine32 was installed has no 32-bit half: make it anew.
+if [ ! -f "$WINEPREFIX/system.reg" ] || [ ! -d "$WINEPREFIX/drive_c/windows/syswow64" ]; then
+  rm -rf "$WINEPREFIX"
   mkdir -p "$WINEPREFIX"
-  "$wine" wineboot --init >/dev/null 2>&1
-  "$wineserver" -w
+  "$WINE" wineboot --init >/dev/null 2>&1
+  "$WINESERVER" -w
 fi
-"$wine" reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d "$managed" /f >/dev/null 2>&1
+"$WINE" reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d "$managed" /f >/dev/null 2>&1
 # A viewer for the sample's main part (a fresh prefix has no association for .txt).
-"$wine" reg add 'HKLM\Software\Classes\.txt' /ve /d txtfile /f >/dev/null 2>&1
-"$wine" reg add 'HKLM\Software\Classes\txtfile\shell\open\command' /ve /d 'notepad.exe "%1"' /f >/dev/null 2>&1
+"$WINE" reg add 'HKLM\Software\Classes\.txt' /ve /d txtfile /f >/dev/null 2>&1
+"$WINE" reg add 'HKLM\Software\Classes\txtfile\shell\open\command' /ve /d 'notepad.exe "%1"' /f >/dev/null 2>&1
 
-module="Z:$PWD/build/win64/module/vaultpost.dll"
 document="Z:$PWD/$sample"
 if [ "$interactive" = 1 ]; then
-  echo "Opening $sample: user name demo, password orlenta"
-  "$wine" rundll32.exe "$module",OpenDocument "$document"
+  echo "== Installing: $setup"
+  "$WINE" "$setup"
+  echo "Opening $sample as a double-click does: user name demo, password orlenta"
+  "$WINE" start /wait /unix "$PWD/$sample"
 else
+  echo "== Installing silently: $setup /S"
+  "$WINE" "$setup" /S
   rm -rf "$shots"
   mkdir -p "$shots"
-  "$wine" build/win64/tests/vp_dialog_tour.exe "$module" "$document" demo orlenta "Z:$shots"
+  "$WINE" build/win32/tests/vp_dialog_tour.exe "$document" demo orlenta "Z:$shots"
   echo "Screenshots:"
   ls -1 "$shots"
 fi

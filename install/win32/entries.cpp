@@ -37,6 +37,7 @@ bool OverwriteAsked() { return std::getenv("VAULTPOST_WIPE_FILES") != nullptr; }
 int Install(int quiet, int promptReboot, int skipFinish, int forceRestart, const InstallationRequest* request) {
   ChooseGui(GuiMessageBoxes);
   os::quietFlag = quiet;
+  ApplyRequestedScope();
   // What readers that are gone left behind goes first, whatever happens next.
   RemoveTemporaryRoot(OverwriteAsked());
   if (MachineIsForeign() && ShowInstallerMessage(ForeignArchitectureQuestion().c_str(), MessageKind::Warning,

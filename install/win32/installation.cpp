@@ -44,6 +44,13 @@ void ReportInstall(const char* subject, std::uint32_t error) {
 
 }  // namespace
 
+void ApplyRequestedScope() {
+  char value[16];
+  const DWORD n = GetEnvironmentVariableA(kScopeVariable, value, sizeof value);
+  if (n == 0 || n >= sizeof value) return;
+  if (const std::optional<std::int32_t> scope = RequestedScope(value)) installationScope = *scope;
+}
+
 std::string InstallationDirectory() {
   int folder = 0;
   if (installationScope == ScopeMachine) {

@@ -11,6 +11,11 @@
 
 namespace install {
 
+// Takes the scope the calling installer names in VAULTPOST_INSTALL_SCOPE
+// ("machine" or "user"); without a valid one the scope stays as the load
+// fixed it.
+void ApplyRequestedScope();
+
 // "<Program Files>\Orlenta-Reader" in machine scope, "<local application
 // data>\Orlenta-Reader" in user scope; empty when Windows names no such
 // folder or the path would exceed 263 characters. In any other scope the

@@ -67,6 +67,13 @@ LONG GrantCurrentUserFullAccess(HKEY key) {
   return RegSetKeySecurity(key, DACL_SECURITY_INFORMATION, &descriptor);
 }
 
+// Opens the scope's "Software\Classes" for writing, creating it: a fresh
+// profile may have no classes key of its own yet.
+LONG CreateScopeClasses(HKEY& classes) {
+  return RegCreateKeyExA(ScopeRoot(), kClassesKey, 0, nullptr, 0, KEY_SET_VALUE | KEY_CREATE_SUB_KEY, nullptr,
+                         &classes, nullptr);
+}
+
 LONG RemoveFileTypeKeysUnder(HKEY root) {
   HKEY classes = nullptr;
   LONG rc = RegOpenKeyExA(root, kClassesKey, 0, KEY_SET_VALUE, &classes);
@@ -86,6 +93,15 @@ LONG RemoveFileTypeKeysUnder(HKEY root) {
 }
 
 }  // namespace
+
+std::string Rundll32Program() {
+  BOOL wow64 = FALSE;
+  char folder[MAX_PATH];
+  if (!IsWow64Process(GetCurrentProcess(), &wow64) || !wow64) return kRundll32;
+  const UINT n = GetSystemWow64DirectoryA(folder, sizeof folder);
+  if (n == 0 || n >= sizeof folder) return kRundll32;
+  return "\"" + std::string(folder, n) + "\\" + kRundll32 + "\"";
+}
 
 HKEY ScopeRoot() { return installationScope == ScopeMachine ? HKEY_LOCAL_MACHINE : HKEY_CURRENT_USER; }
 
@@ -146,12 +162,20 @@ LONG RemoveFileTypeKeys() {
 LONG RegisterIconHandler(const char* modulePath) {
   // The shell of another architecture could not load this module.
   if (MachineIsForeign()) return ERROR_SUCCESS;
+  // Under the scope's own classes, as the file type: HKEY_CLASSES_ROOT would
+  // put an administrator's per-user registration into the machine's classes,
+  // where the user's uninstallation never looks.
+  HKEY classes = nullptr;
+  LONG rc = CreateScopeClasses(classes);
+  if (rc != ERROR_SUCCESS) return rc;
   for (const HandlerValue& value : IconHandlerValues(modulePath)) {
-    const LONG rc = CreateWithText(HKEY_CLASSES_ROOT, value.key, value.name.c_str(), value.data);
-    if (rc != ERROR_SUCCESS) return rc;
+    rc = CreateWithText(classes, value.key, value.name.c_str(), value.data);
+    if (rc != ERROR_SUCCESS) break;
   }
+  RegCloseKey(classes);
+  if (rc != ERROR_SUCCESS) return rc;
   HKEY approved = nullptr;
-  LONG rc = RegOpenKeyExA(HKEY_LOCAL_MACHINE, kApprovedKey, 0, KEY_SET_VALUE, &approved);
+  rc = RegOpenKeyExA(ScopeRoot(), kApprovedKey, 0, KEY_SET_VALUE, &approved);
   // Without the list, Windows enforces no approval: nothing to add.
   if (rc == ERROR_FILE_NOT_FOUND) return ERROR_SUCCESS;
   if (rc != ERROR_SUCCESS) return rc;
@@ -165,11 +189,9 @@ bool RegisterFileTypes(const char* modulePath) {
   RemoveFileTypeKeys();
 
   HKEY classes = nullptr;
-  // A fresh profile may have no classes key of its own yet.
-  LONG rc = RegCreateKeyExA(ScopeRoot(), kClassesKey, 0, nullptr, 0, KEY_SET_VALUE | KEY_CREATE_SUB_KEY, nullptr,
-                            &classes, nullptr);
+  LONG rc = CreateScopeClasses(classes);
   if (rc == ERROR_SUCCESS) {
-    for (const ClassValue& value : FileTypeValues(modulePath)) {
+    for (const ClassValue& value : FileTypeValues(modulePath, Rundll32Program())) {
       const LONG written = CreateWithText(classes, value.key, nullptr, value.data);
       if (written != ERROR_SUCCESS && value.required) {
         rc = written;
@@ -227,7 +249,7 @@ void WriteUninstallEntry(const char* modulePath) {
     size = (static_cast<std::uint64_t>(attributes.nFileSizeHigh) << 32) | attributes.nFileSizeLow;
   }
   for (const UninstallValue& value :
-       UninstallEntryValues(modulePath, installationScope, IsUserAnAdmin() != FALSE, size)) {
+       UninstallEntryValues(modulePath, installationScope, size, Rundll32Program())) {
     const LONG rc = value.isNumber ? SetNumber(key, value.name, value.number) : SetText(key, value.name, value.text);
     if (rc != ERROR_SUCCESS && value.required) break;
   }
@@ -237,7 +259,12 @@ void WriteUninstallEntry(const char* modulePath) {
 LONG Deregister() {
   const LONG rc = RemoveFileTypeKeys();
   if (rc != ERROR_SUCCESS) return rc;
-  RemoveKeyTreeFormatted(HKEY_CLASSES_ROOT, "CLSID\\%s", kHandlerClassId);
+  // The handler's class where the scope registered it (the machine's
+  // uninstallation also takes the user's, as it takes the user's file types).
+  if (installationScope == ScopeMachine) {
+    RemoveKeyTreeFormatted(HKEY_CURRENT_USER, "Software\\Classes\\CLSID\\%s", kHandlerClassId);
+  }
+  RemoveKeyTreeFormatted(ScopeRoot(), "Software\\Classes\\CLSID\\%s", kHandlerClassId);
   ForgetExplorerHistory();
   HKEY classes = nullptr;
   if (RegOpenKeyExA(ScopeRoot(), kClassesKey, 0, KEY_SET_VALUE, &classes) != ERROR_SUCCESS) classes = nullptr;

@@ -8,6 +8,7 @@
 #include <windows.h>
 
 #include <cstdint>
+#include <string>
 
 namespace install {
 
@@ -34,9 +35,16 @@ void ForgetExplorerHistory();
 // is ignored). Keys that are not there count as deleted; 0 or the error.
 LONG RemoveFileTypeKeys();
 
-// Registers the icon handler under HKEY_CLASSES_ROOT and approves it, unless
-// the machine's architecture is not the module's. A missing approval list
-// means there is nothing to approve. 0 or the first error.
+// The rundll32 the registered commands name: "rundll32.exe", or where this
+// 32-bit module runs on 64-bit Windows, the 32-bit rundll32 by its full path,
+// quoted: the 64-bit shell would otherwise start its own, which cannot load
+// this module.
+std::string Rundll32Program();
+
+// Registers the icon handler under the scope's "Software\Classes" and
+// approves it in the scope's approval list, unless the machine's architecture
+// is not the module's. A missing approval list means there is nothing to
+// approve. 0 or the first error.
 LONG RegisterIconHandler(const char* modulePath);
 
 // Registers the three file types with the open command and icon of the
@@ -49,7 +57,8 @@ bool RegisterFileTypes(const char* modulePath);
 // `modulePath` (replacing one in the 64-bit view). Failures are silent.
 void WriteUninstallEntry(const char* modulePath);
 
-// Undoes the registration: file types, the handler's class, Explorer's
+// Undoes the registration: file types, the handler's class (in machine scope
+// the current user's too), Explorer's
 // memory, the module's application key, the maker's per-user key (with the
 // accepted-extensions store) and the uninstall entry. Only a failure of the
 // file types is returned; the rest is done as far as it goes.

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "install/architecture.h"
+#include "install/installation_scope.h"
 #include "install/registry_layout.h"
 
 namespace install {
@@ -47,17 +48,28 @@ TEST(RegistryLayoutTest, APercentSignInTheModulesPathIsNotTakenForTheDocument) {
 }
 
 // The whole entry is read back from the registry by the installation
-// scenarios; here, what they cannot reach: a user without administrator
-// rights, an unknown size, and a size beyond 32 bits.
-TEST(RegistryLayoutTest, UninstallEntryFollowsScopeRightsAndSize) {
-  std::vector<UninstallValue> values = UninstallEntryValues(kModule, 1, true, 0x100005C00ull);
+// scenarios; here, what they cannot reach: an unknown size and a size beyond
+// 32 bits. The uninstall command names the scope the installation was made
+// in, whoever made it: a per-user installation by an administrator must not
+// be removed as the machine's.
+TEST(RegistryLayoutTest, UninstallEntryFollowsScopeAndSize) {
+  std::vector<UninstallValue> values = UninstallEntryValues(kModule, 1, 0x100005C00ull);
   ASSERT_EQ(values.size(), 9u);
+  EXPECT_EQ(values[0].text, "rundll32.exe \"C:\\Program Files\\Orlenta-Reader\\vaultpost.dll\",UninstallDll --local-machine");
   EXPECT_STREQ(values.back().name, "EstimatedSize");
   EXPECT_EQ(values.back().number, 0x17u);  // the low 32 bits, in KiB
-  values = UninstallEntryValues(kModule, 2, false, std::nullopt);
+  values = UninstallEntryValues(kModule, 2, std::nullopt);
   ASSERT_EQ(values.size(), 8u);  // no size known: no EstimatedSize
   EXPECT_EQ(values[0].text, "rundll32.exe \"C:\\Program Files\\Orlenta-Reader\\vaultpost.dll\",UninstallDll");
   EXPECT_EQ(values[1].text, "Orlenta Reader - Current user install  (" + kArch + ")");
+}
+
+// An installer names the scope its user chose; only the two exact words count.
+TEST(RegistryLayoutTest, RequestedScopeTakesOnlyTheTwoExactWords) {
+  EXPECT_EQ(RequestedScope("machine"), ScopeMachine);
+  EXPECT_EQ(RequestedScope("user"), ScopeCurrentUser);
+  for (const char* other : {"", "Machine", "user ", "1", "everyone"}) EXPECT_FALSE(RequestedScope(other)) << other;
+  EXPECT_FALSE(RequestedScope(nullptr));
 }
 
 TEST(RegistryLayoutTest, ArchitectureCheckComparesTheMachineWithTheModule) {

@@ -56,11 +56,12 @@ inline BOOL CALLBACK CollectDialog(HWND hwnd, LPARAM param) {
   auto* search = reinterpret_cast<DialogSearch*>(param);
   DWORD owner = 0;
   ::GetWindowThreadProcessId(hwnd, &owner);
-  if (owner == search->pid && ::IsWindowVisible(hwnd) && ClassOf(hwnd) == "#32770") search->found.push_back(hwnd);
+  if ((search->pid == 0 || owner == search->pid) && ::IsWindowVisible(hwnd) && ClassOf(hwnd) == "#32770") search->found.push_back(hwnd);
   return TRUE;
 }
 
-// Visible top-level dialogs of process `pid` (default: this one), in z-order.
+// Visible top-level dialogs of process `pid` (default: this one; 0: any
+// process), in z-order.
 inline std::vector<HWND> VisibleDialogs(DWORD pid = ::GetCurrentProcessId()) {
   DialogSearch search{pid, {}};
   ::EnumWindows(&CollectDialog, reinterpret_cast<LPARAM>(&search));

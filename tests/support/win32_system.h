@@ -18,6 +18,12 @@ inline std::string ProgramFolder() {
   return folder.substr(0, folder.rfind('\\') + 1);
 }
 
+// Whether this (32-bit) process runs on 64-bit Windows, through WoW64.
+inline bool UnderWow64() {
+  BOOL wow64 = FALSE;
+  return IsWow64Process(GetCurrentProcess(), &wow64) && wow64;
+}
+
 // Starts `commandLine` (program name first); the process handle, or null.
 inline HANDLE Start(const std::string& commandLine) {
   STARTUPINFOA startup{};
@@ -105,10 +111,12 @@ struct RawValue {
   bool present = false;
 };
 
-inline RawValue ReadRaw(HKEY root, const std::string& keyPath, const char* name) {
+// `view` may name the registry's 32- or 64-bit view (KEY_WOW64_32KEY,
+// KEY_WOW64_64KEY); by default the process's own.
+inline RawValue ReadRaw(HKEY root, const std::string& keyPath, const char* name, REGSAM view = 0) {
   RawValue value;
   HKEY key = nullptr;
-  if (RegOpenKeyExA(root, keyPath.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) return value;
+  if (RegOpenKeyExA(root, keyPath.c_str(), 0, KEY_READ | view, &key) != ERROR_SUCCESS) return value;
   DWORD size = 0;
   if (RegQueryValueExA(key, name, nullptr, &value.type, nullptr, &size) == ERROR_SUCCESS) {
     value.bytes.resize(size);
@@ -122,9 +130,9 @@ inline RawValue ReadRaw(HKEY root, const std::string& keyPath, const char* name)
   return value;
 }
 
-inline bool KeyExists(HKEY root, const std::string& keyPath) {
+inline bool KeyExists(HKEY root, const std::string& keyPath, REGSAM view = 0) {
   HKEY key = nullptr;
-  if (RegOpenKeyExA(root, keyPath.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) return false;
+  if (RegOpenKeyExA(root, keyPath.c_str(), 0, KEY_READ | view, &key) != ERROR_SUCCESS) return false;
   RegCloseKey(key);
   return true;
 }

@@ -1,6 +1,6 @@
 # cmake -DMODULE=<vaultpost.dll> -DOBJDUMP=<objdump> -DVERSION_TEXT=2.27-3 -DFORMAT=<pei-i386|pei-x86-64>
 #       [-DHARDENED=ON] -P check_module.cmake
-# Checks the built module without running it (the 32-bit one cannot run here):
+# Checks the built module as a file, whatever runs it:
 # exactly the seven undecorated exports, system DLLs only among the imports,
 # the dialog, icon, string and version resources, the version block and, for
 # a release build, its hardening.

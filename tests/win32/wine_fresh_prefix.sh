@@ -1,16 +1,15 @@
 #!/usr/bin/env bash
-# wine_fresh_prefix.sh STATE NAME
-# Copies the run's clean template prefix to STATE/fresh/NAME (replacing an
-# earlier copy), starts its persistent wineserver and its services with their
-# output sent to a log (as wine_setup.sh does for the run's prefix), and
-# prints its path. Run programs in it with
-# VP_WINEPREFIX=<path> wine_run.sh STATE ...; wine_teardown.sh stops its
-# wineserver and deletes it with the rest.
+# wine_fresh_prefix.sh WINE_DIR NAME
+# Copies the run's clean template prefix (of the kind VP_WINEARCH names) to
+# <state>/fresh/NAME (replacing an earlier copy), starts its persistent
+# wineserver and its services with their output sent to a log (as
+# wine_setup.sh does for the run's prefix), and prints its path. Run programs
+# in it with VP_WINEPREFIX=<path> wine_run.sh WINE_DIR ...; wine_teardown.sh
+# stops its wineserver and deletes it with the rest.
 set -euo pipefail
-state=$1
-name=$2
 here=$(cd "$(dirname "$0")" && pwd)
-. "$here/wine_env.sh"
+. "$here/wine_env.sh" "$1"
+name=$2
 [ -d "$state/template" ] || { echo "wine_fresh_prefix.sh: no template in $state" >&2; exit 125; }
 case $name in */* | . | .. | '') echo "wine_fresh_prefix.sh: bad name '$name'" >&2; exit 2 ;; esac
 target=$state/fresh/$name
@@ -19,9 +18,9 @@ if [ -d "$target" ]; then
   rm -rf "$target"
 fi
 mkdir -p "$state/fresh"
-cp -a "$state/template" "$target"
+copy_prefix "$state/template" "$target"
 . "$state/env"
 export WINEPREFIX=$target
 "$WINESERVER" -p </dev/null >>"$state/logs/wineserver-$name.log" 2>&1
-"$WINE64" rundll32.exe user32.dll,GetDesktopWindow </dev/null >"$state/logs/fresh-$name.log" 2>&1 || true
+"$WINE" rundll32.exe user32.dll,GetDesktopWindow </dev/null >"$state/logs/fresh-$name.log" 2>&1 || true
 echo "$target"

@@ -1,16 +1,20 @@
 #!/usr/bin/env bash
-# wine_setup.sh STATE
-# Prepares one test run's Wine: a private Xvfb, a clean template prefix
-# (STATE/template, never run in after this) and the run's shared prefix
-# (STATE/prefix, a copy of it) with a persistent wineserver, so that each
+# wine_setup.sh WINE_DIR
+# Prepares one test run's Wine for the prefix kind VP_WINEARCH names (see
+# wine_env.sh) in its state folder WINE_DIR/<kind>: a private Xvfb, a clean
+# template prefix (template, never run in after this) and the run's shared
+# prefix (prefix, a copy of it) with a persistent wineserver, so that each
 # later Wine call costs a fraction of a second. wine_teardown.sh undoes it.
+#
+# VP_WINE_TEMPLATES=DIR shares the clean prefixes between runs (the test
+# command's three suites and the setup scenarios): DIR/<kind> is made once by
+# the first run that needs it, and copied from afterwards.
 set -euo pipefail
-state=$1
 here=$(cd "$(dirname "$0")" && pwd)
-. "$here/wine_env.sh"
+. "$here/wine_env.sh" "$1"
 
 # A run that was interrupted may have left its processes behind.
-bash "$here/wine_teardown.sh" "$state" >/dev/null 2>&1 || true
+bash "$here/wine_teardown.sh" "$1" >/dev/null 2>&1 || true
 rm -rf "$state"
 mkdir -p "$state/logs"
 logs=$state/logs
@@ -28,28 +32,46 @@ done
 [ -s "$state/display.number" ] || { echo "Xvfb did not report its display" >&2; exit 1; }
 export DISPLAY=:$(tr -d '\n' <"$state/display.number")
 
-# The template: a fresh prefix with the two settings every test needs.
-export WINEPREFIX=$state/template
-"$WINE64" wineboot --init </dev/null >"$logs/wineboot.log" 2>&1
-# Without a window manager, Wine's managed windows stall 2 s on every hide.
-"$WINE64" reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f </dev/null >>"$logs/wineboot.log" 2>&1
-# A crashing program exits with its exception code instead of waiting on a dialog.
-"$WINE64" reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f \
-  </dev/null >>"$logs/wineboot.log" 2>&1
-# Stopping the server writes the registry out, so that copies are complete.
-"$WINESERVER" -w
+# make_template DIR: a fresh prefix with the two settings every test needs.
+make_template() {
+  export WINEPREFIX=$1
+  "$WINE" wineboot --init </dev/null >"$logs/wineboot.log" 2>&1
+  # Without a window manager, Wine's managed windows stall 2 s on every hide.
+  "$WINE" reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f </dev/null >>"$logs/wineboot.log" 2>&1
+  # A crashing program exits with its exception code instead of waiting on a dialog.
+  "$WINE" reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f \
+    </dev/null >>"$logs/wineboot.log" 2>&1
+  # Stopping the server writes the registry out, so that copies are complete.
+  "$WINESERVER" -w
+  touch "$1/.vp-template-complete"
+}
 
-cp -a "$state/template" "$state/prefix"
+if [ -n "${VP_WINE_TEMPLATES:-}" ]; then
+  shared=$VP_WINE_TEMPLATES/$WINEARCH
+  mkdir -p "$VP_WINE_TEMPLATES"
+  (
+    flock 9
+    if [ ! -f "$shared/.vp-template-complete" ]; then
+      rm -rf "$shared"
+      make_template "$shared"
+    fi
+  ) 9>"$VP_WINE_TEMPLATES/$WINEARCH.lock"
+  copy_prefix "$shared" "$state/template"
+else
+  make_template "$state/template"
+fi
+
+copy_prefix "$state/template" "$state/prefix"
 
 # The run's prefix: a server that stays up between calls, and the services
 # and the desktop process started once with their output sent to a file
 # (they would otherwise hold the first test's output pipe open).
 export WINEPREFIX=$state/prefix
 "$WINESERVER" -p </dev/null >>"$logs/wineserver.log" 2>&1
-"$WINE64" rundll32.exe user32.dll,GetDesktopWindow </dev/null >"$logs/warmup.log" 2>&1 || true
+"$WINE" rundll32.exe user32.dll,GetDesktopWindow </dev/null >"$logs/warmup.log" 2>&1 || true
 
 cat >"$state/env" <<ENV
 export WINEPREFIX='$state/prefix'
 export DISPLAY='$DISPLAY'
 ENV
-echo "Wine prefix $state/prefix, display $DISPLAY"
+echo "Wine prefix $state/prefix ($WINEARCH), display $DISPLAY"

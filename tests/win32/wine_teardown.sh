@@ -1,12 +1,11 @@
 #!/usr/bin/env bash
-# wine_teardown.sh STATE
-# Ends what wine_setup.sh started for this state folder only: the wineservers
-# of its prefixes (and of fresh copies made under it), then its Xvfb. The
-# prefixes are deleted; the logs stay.
+# wine_teardown.sh WINE_DIR
+# Ends what wine_setup.sh started for the prefix kind VP_WINEARCH names, in
+# WINE_DIR/<kind> only: the wineservers of its prefixes (and of fresh copies
+# made under it), then its Xvfb. The prefixes are deleted; the logs stay.
 set -uo pipefail
-state=$1
 here=$(cd "$(dirname "$0")" && pwd)
-. "$here/wine_env.sh"
+. "$here/wine_env.sh" "$1"
 
 [ -d "$state" ] || exit 0
 for prefix in "$state/prefix" "$state/template" "$state"/fresh/*; do

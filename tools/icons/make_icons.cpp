@@ -4,12 +4,14 @@
 //   OUTDIR/document.ico  resource 141, the reader's icon, shown for documents
 //   OUTDIR/program.ico   resource 146, the program icon of the About box and
 //                        of the list of installed programs
-// --hicolor also writes both for the Linux desktop's icon theme, as
+// and the side picture of the setup program's welcome and finish pages:
+//   OUTDIR/setup.bmp     164 x 314 pixels, 24-bit: the program icon on its blue
+// --hicolor also writes both icons for the Linux desktop's icon theme, as
 // DIR/<n>x<n>/apps/orlenta-reader.png (the program) and
 // DIR/<n>x<n>/mimetypes/application-x-orlenta-document.png (the document
 // type) for n = 16, 24, 32, 48, 64, 128 and 256, and the same two drawings as
 // SVG under DIR/scalable.
-// Both show a page with a folded corner and text lines, and a padlock over its
+// Both icons show a page with a folded corner and text lines, and a padlock over its
 // lower right; the document icon's lock is amber, the program icon's is blue.
 // Each file holds 256, 48, 32, 24 and 16 pixel images at 32 bits per pixel:
 // the 256 pixel image as PNG, the others as bitmaps with an AND mask.
@@ -423,6 +425,55 @@ Bytes EncodeIconFile(const std::vector<IconEntry>& entries) {
   return out;
 }
 
+// The setup's side picture: the program palette's blue, darkening downwards,
+// with the 256 pixel program icon at half size near the top. A Windows bitmap
+// file: 24 bits a pixel, rows bottom-up, each padded to 32 bits.
+Bytes SetupSidePicture(const Canvas& icon, const Palette& palette) {
+  constexpr int kWidth = 164, kHeight = 314, kIcon = 128, kTop = 56;
+  constexpr int kLeft = (kWidth - kIcon) / 2;
+  const std::uint32_t stride = (kWidth * 3 + 3) & ~3u;
+  const std::uint32_t pixels = stride * kHeight;
+  Bytes out = {'B', 'M'};
+  Put32(out, 14 + 40 + pixels);
+  Put32(out, 0);        // reserved
+  Put32(out, 14 + 40);  // where the rows start
+  Put32(out, 40);
+  Put32(out, kWidth);
+  Put32(out, kHeight);
+  Put16(out, 1);   // planes
+  Put16(out, 24);  // bits per pixel
+  Put32(out, 0);   // uncompressed
+  Put32(out, pixels);
+  for (int i = 0; i < 4; ++i) Put32(out, 0);  // resolution and palette: unused
+  const int scale = icon.Size() / kIcon;
+  for (int y = kHeight - 1; y >= 0; --y) {
+    Bytes row;
+    for (int x = 0; x < kWidth; ++x) {
+      Colour c = Mix(palette.lockBottom, palette.keyhole, static_cast<double>(y) / (kHeight - 1));
+      const int ix = x - kLeft, iy = y - kTop;
+      if (ix >= 0 && iy >= 0 && ix < kIcon && iy < kIcon) {
+        // The mean of the icon's scale x scale pixels, premultiplied.
+        std::array<double, 4> sum{};
+        for (int dy = 0; dy < scale; ++dy) {
+          for (int dx = 0; dx < scale; ++dx) {
+            const auto p = icon.Rgba(ix * scale + dx, iy * scale + dy);
+            const double a = p[3] / 255.0;
+            for (int i = 0; i < 3; ++i) sum[i] += p[i] / 255.0 * a;
+            sum[3] += a;
+          }
+        }
+        const double n = scale * scale, a = sum[3] / n;
+        c = {sum[0] / n + c.r * (1 - a), sum[1] / n + c.g * (1 - a), sum[2] / n + c.b * (1 - a), 1};
+      }
+      const auto byte = [](double v) { return static_cast<std::uint8_t>(std::lround(std::clamp(v, 0.0, 1.0) * 255)); };
+      row.insert(row.end(), {byte(c.b), byte(c.g), byte(c.r)});
+    }
+    row.resize(stride, 0);
+    out.insert(out.end(), row.begin(), row.end());
+  }
+  return out;
+}
+
 // ---------------------------------------------------------------------------
 // The large design as SVG, shape for shape: the page (its outline drawn as a
 // stroke inside the edge), text lines, the folded corner, a mask that clears
@@ -621,6 +672,7 @@ int main(int argc, char** argv) {
     }
     if (!WriteFile(outDir + "/" + icon.file, EncodeIconFile(entries))) return 1;
   }
+  if (!WriteFile(outDir + "/setup.bmp", SetupSidePicture(drawn.back().front(), kProgramPalette))) return 1;
   if (!preview.empty() && !WriteFile(preview, PreviewSheet(drawn))) return 1;
   if (!hicolor.empty() && (!WriteThemeIcon(hicolor, "apps", "orlenta-reader", kProgramPalette) ||
                            !WriteThemeIcon(hicolor, "mimetypes", "application-x-orlenta-document", kDocumentPalette))) {

@@ -24,11 +24,12 @@ struct Box {
   std::string text;
 };
 
-// Answers every message box of this process with `answer` while it lives,
-// noting each box's title and text.
+// Answers every message box of process `pid` (default: this one) with
+// `answer` while it lives, noting each box's title and text.
 class BoxWatcher {
  public:
-  explicit BoxWatcher(int answer = IDOK) : answer_(answer), thread_([this] { Run(); }) {}
+  explicit BoxWatcher(int answer = IDOK, DWORD pid = ::GetCurrentProcessId())
+      : answer_(answer), pid_(pid), thread_([this] { Run(); }) {}
   ~BoxWatcher() {
     stop_ = true;
     thread_.join();
@@ -49,7 +50,7 @@ class BoxWatcher {
  private:
   void Run() {
     while (!stop_) {
-      if (const HWND box = dlgtest::FindDialog(dlgtest::kMessageBoxTextId)) {
+      if (const HWND box = dlgtest::FindDialog(dlgtest::kMessageBoxTextId, nullptr, pid_)) {
         {
           const std::lock_guard<std::mutex> lock(mutex_);
           seen_.push_back({dlgtest::TextOf(box), dlgtest::ItemText(box, dlgtest::kMessageBoxTextId)});
@@ -62,6 +63,7 @@ class BoxWatcher {
   }
 
   int answer_;
+  DWORD pid_;
   std::atomic<bool> stop_{false};
   std::mutex mutex_;
   std::vector<Box> seen_;
@@ -96,6 +98,24 @@ inline std::string Stored(HKEY root, const std::string& key, const char* name = 
 inline std::string StoredSz(const std::string& text) { return std::to_string(REG_SZ) + ":" + SzBytes(text); }
 inline std::string StoredDword(DWORD value) { return std::to_string(REG_DWORD) + ":" + DwordBytes(value); }
 
+// The module's own architecture, as its display names carry it.
+inline const std::string kArch = sizeof(void*) == 8 ? "64-bit" : "32-bit";
+
+// The program the registered commands start: plain "rundll32.exe" where the
+// shell runs the module's own architecture, the 32-bit one by its full path
+// under WoW64 (the 64-bit shell's own could not load the module).
+inline std::string Rundll32() {
+  if (!win32test::UnderWow64()) return "rundll32.exe";
+  char folder[MAX_PATH];
+  const UINT n = ::GetSystemWow64DirectoryA(folder, MAX_PATH);
+  return "\"" + std::string(folder, n) + "\\rundll32.exe\"";
+}
+
+inline std::string ProgramFiles() {
+  char path[MAX_PATH];
+  ::SHGetFolderPathA(nullptr, CSIDL_PROGRAM_FILES, nullptr, 0, path);
+  return path;
+}
 inline std::string LocalAppData() {
   char path[MAX_PATH];
   ::SHGetFolderPathA(nullptr, 0x1C, nullptr, 0, path);

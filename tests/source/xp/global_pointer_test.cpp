@@ -199,22 +199,22 @@ TEST(GlobalPointerRegistry, The129thVariableIsRefused) {
 TEST(GlobalPointerRegistryConcurrent, EachVariableIsCreatedExactlyOnce) {
   Registry registry;
   constexpr int kThreads = 8;
-  constexpr std::uint64_t kKeys = 32;
+  constexpr std::size_t kKeys = 32;  // also the results' index: a size on every build
   std::vector<std::vector<Base::LookupResult>> results(kThreads, std::vector<Base::LookupResult>(kKeys));
   std::atomic<bool> go{false};
   std::vector<std::thread> threads;
   for (int t = 0; t < kThreads; ++t) {
     threads.emplace_back([&, t] {
       while (!go) std::this_thread::yield();
-      for (std::uint64_t i = 0; i < kKeys; ++i) {
-        const std::uint64_t key = (i * 7 + t) % kKeys;  // each thread in its own order
+      for (std::size_t i = 0; i < kKeys; ++i) {
+        const std::size_t key = (i * 7 + static_cast<std::size_t>(t)) % kKeys;  // each thread in its own order
         results[t][key] = registry.lookupOrCreate(key, kCountedSize, kCounted);
       }
     });
   }
   go = true;
   for (auto& thread : threads) thread.join();
-  for (std::uint64_t key = 0; key < kKeys; ++key) {
+  for (std::size_t key = 0; key < kKeys; ++key) {
     int creations = 0;
     for (const auto& mine : results) {
       creations += mine[key].created;

@@ -5,6 +5,14 @@
 // be, and the registered open command is run through the shell on a real
 // document. The machine-scope scenario ends with a restart of the Wine
 // session; AfterRestart then checks the deletions it scheduled.
+//
+// The same scenarios run for the x86-64 build in a 64-bit prefix and for the
+// i686 build in a 32-bit prefix and under WoW64, where the module is a 32-bit
+// guest on 64-bit Windows: it installs under "Program Files (x86)", its
+// machine-wide uninstall entry lands in the registry's 32-bit view while the
+// file types (shared between the views) are what the 64-bit shell reads, it
+// registers no icon handler (the 64-bit shell could not load it), and its
+// commands name the 32-bit rundll32, which the 64-bit shell would not pick.
 
 #include <gtest/gtest.h>
 
@@ -19,56 +27,38 @@
 #include <string>
 #include <vector>
 
-#include "install/win32/install_testing.h"
 #include "install/win32/installation_request.h"
-#include "support/win32_dialogs.h"
-#include "resources/resource_ids.h"
+#include "install/win32/scenarios/scenario_testing.h"
 #include "support/files.h"
-#include "tools/encoder/document_encoder.h"
 
 namespace {
 
+using installtest::DocumentIcon;
+using installtest::ExpectFileTypes;
+using installtest::ExpectIconHandler;
+using installtest::ExpectNothingRegistered;
+using installtest::ExpectUninstallEntry;
+using installtest::kApproved;
+using installtest::kClasses;
+using installtest::kClsid;
+using installtest::kUninstallEntry;
 using installtest::Stored;
-using installtest::StoredDword;
 using installtest::StoredSz;
+using installtest::WindowsPath;
+using win32test::Exists;
 
 using InstallEntry = int(WINAPI*)(int, int, int, int, const install::InstallationRequest*);
 using RundllEntry = void(CALLBACK*)(HWND, HINSTANCE, LPSTR, int);
 
-const std::string kClsid = "{5b0f2a4e-9c37-4d81-a6e2-3f7c19d0b845}";
-const std::string kClasses = "Software\\Classes\\";
-const std::string kUninstallEntry = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\" + kClsid;
-const std::string kApproved = "Software\\Microsoft\\Windows\\CurrentVersion\\Shell Extensions\\Approved";
 const char* const kSource = "C:\\vp-source";
 const char* const kRuntimeSource = "C:\\vp-source\\runtime";
 const char* const kRuntimeFiles[] = {"helper.dll", "notes.txt"};
 // Where AfterRestart finds the names of the files disposed of.
 const char* const kDisposedList = "C:\\vp-disposed.txt";
-
-std::string WindowsPath(const char* unixPath) {
-  std::string path = std::string("Z:") + unixPath;
-  for (char& c : path) c = c == '/' ? '\\' : c;
-  return path;
-}
-
-bool Exists(const std::string& path) { return ::GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
-
+using installtest::kArch;
+using installtest::ProgramFiles;
 using support::FileText;
-
-// The files in the temporary folder named as disposals ("vp<pid>-<serial>", hexadecimal).
-std::vector<std::string> DisposedFiles() {
-  std::vector<std::string> names;
-  WIN32_FIND_DATAA found;
-  const std::string temp = installtest::TempFolder();
-  const HANDLE search = ::FindFirstFileA((temp + "vp*").c_str(), &found);
-  if (search == INVALID_HANDLE_VALUE) return names;
-  do {
-    const std::string name = found.cFileName;
-    if (name.find_first_not_of("0123456789abcdef-", 2) == std::string::npos) names.push_back(temp + name);
-  } while (::FindNextFileA(search, &found));
-  ::FindClose(search);
-  return names;
-}
+using win32test::UnderWow64;
 
 // The plaintext of the parts a crashed reader leaves, to be looked for.
 const std::string kPlaintext = "decrypted plaintext 7f3a91 that must not outlive the uninstall";
@@ -155,51 +145,6 @@ class Installation : public ::testing::Test {
 
 HMODULE Installation::sourceModule_ = nullptr;
 
-// Every value of the file types (`icon` is the type's DefaultIcon), under `root`.
-void ExpectFileTypes(HKEY root, const std::string& module, const std::string& icon) {
-  EXPECT_EQ(Stored(root, kClasses + "emcClass"), StoredSz("Orlenta Encrypted Document"));
-  EXPECT_EQ(Stored(root, kClasses + "emcClass\\shell\\open\\command"),
-            StoredSz("rundll32.exe \"" + module + "\",OpenDocument %1"));
-  EXPECT_EQ(Stored(root, kClasses + "emcClass\\DefaultIcon"), StoredSz(icon));
-  for (const char* extension : {".emc", ".emd", ".oed"}) {
-    EXPECT_EQ(Stored(root, kClasses + extension), StoredSz("emcClass")) << extension;
-  }
-}
-
-// The icon handler's registration (Wine's HKEY_CLASSES_ROOT is the machine's).
-void ExpectIconHandler(const std::string& module) {
-  const std::string clsid = kClasses + "CLSID\\" + kClsid;
-  EXPECT_EQ(Stored(HKEY_LOCAL_MACHINE, clsid), StoredSz("Orlenta Encrypted Document"));
-  EXPECT_EQ(Stored(HKEY_LOCAL_MACHINE, clsid + "\\InProcServer32"), StoredSz(module));
-  EXPECT_EQ(Stored(HKEY_LOCAL_MACHINE, clsid + "\\InProcServer32", "ThreadingModel"), StoredSz("Apartment"));
-  EXPECT_EQ(Stored(HKEY_LOCAL_MACHINE, kClasses + "emcClass\\shellex\\IconHandler"), StoredSz(kClsid));
-  EXPECT_EQ(Stored(HKEY_LOCAL_MACHINE, kApproved, kClsid.c_str()), StoredSz("Orlenta Encrypted Document"));
-}
-
-void ExpectUninstallEntry(HKEY root, const std::string& module, const std::string& displayName) {
-  WIN32_FILE_ATTRIBUTE_DATA attributes{};
-  ASSERT_TRUE(::GetFileAttributesExA(module.c_str(), GetFileExInfoStandard, &attributes));
-  const auto value = [&](const char* name) { return Stored(root, kUninstallEntry, name); };
-  // IsUserAnAdmin is true under Wine: the command asks for machine scope.
-  EXPECT_EQ(value("UninstallString"), StoredSz("rundll32.exe \"" + module + "\",UninstallDll --local-machine"));
-  EXPECT_EQ(value("DisplayName"), StoredSz(displayName));
-  EXPECT_EQ(value("URLInfoAbout"), StoredSz("https://www.orlenta.example/"));
-  EXPECT_EQ(value("Publisher"), StoredSz("Orlenta"));
-  EXPECT_EQ(value("DisplayVersion"), StoredSz("2.27-3"));
-  EXPECT_EQ(value("DisplayIcon"), StoredSz(module + ",1"));
-  EXPECT_EQ(value("NoModify"), StoredDword(1));
-  EXPECT_EQ(value("NoRepair"), StoredDword(1));
-  EXPECT_EQ(value("EstimatedSize"), StoredDword(attributes.nFileSizeLow >> 10));
-}
-
-void ExpectNothingRegistered(HKEY root) {
-  for (const std::string key : {"emcClass", ".emc", ".emd", ".oed"}) {
-    EXPECT_FALSE(win32test::KeyExists(root, kClasses + key)) << key;
-  }
-  EXPECT_FALSE(win32test::KeyExists(HKEY_LOCAL_MACHINE, kClasses + "CLSID\\" + kClsid));
-  EXPECT_FALSE(win32test::KeyExists(root, kUninstallEntry));
-}
-
 // Opens `document` as the shell does (its registered open command) and plays
 // the user: the credentials, then the notice once the viewer has the part.
 void OpenThroughTheShell(const std::string& document, const std::string& viewerLog) {
@@ -211,30 +156,13 @@ void OpenThroughTheShell(const std::string& document, const std::string& viewerL
   execute.nShow = SW_SHOWNORMAL;
   ASSERT_TRUE(::ShellExecuteExA(&execute));
   ASSERT_NE(execute.hProcess, nullptr);
-  const DWORD pid = ::GetProcessId(execute.hProcess);
-  const HWND prompt = dlgtest::WaitForDialog(IDC_USER_NAME, "Open Encrypted Document", pid);
-  EXPECT_NE(prompt, nullptr);
-  if (prompt != nullptr) {
-    dlgtest::Type(prompt, IDC_USER_NAME, "demo");
-    dlgtest::Type(prompt, IDC_PASSWORD, "orlenta");
-    dlgtest::Press(prompt, IDOK);
-    HWND notice = nullptr;
-    EXPECT_TRUE(dlgtest::WaitUntil(
-        [&] {
-          notice = dlgtest::FindDialog(IDC_PROGRESS, nullptr, pid);
-          return notice != nullptr && dlgtest::ItemVisible(notice, IDOK) &&
-                 FileText(viewerLog).find("\tinstalled and opened\n") != std::string::npos;
-        },
-        30000));
-    if (notice != nullptr) dlgtest::Press(notice, IDOK);
-  }
-  EXPECT_EQ(::WaitForSingleObject(execute.hProcess, 20000), WAIT_OBJECT_0);
+  installtest::PlayTheReader(::GetProcessId(execute.hProcess), viewerLog);
   ::TerminateProcess(execute.hProcess, 99);
   ::CloseHandle(execute.hProcess);
 }
 
 TEST_F(Installation, MachineScopeInstallsOpensReregistersAndUninstallsEverything) {
-  const std::string directory = "C:\\Program Files\\Orlenta-Reader";
+  const std::string directory = ProgramFiles() + "\\Orlenta-Reader";
   const std::string module = directory + "\\vaultpost.dll";
   // Not for every user from a folder that everyone can change.
   installtest::SetAccess(kSource, "D:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;FA;;;WD)");
@@ -255,31 +183,16 @@ TEST_F(Installation, MachineScopeInstallsOpensReregistersAndUninstallsEverything
   EXPECT_EQ(FileText(module), FileText(std::string(kSource) + "\\vaultpost.dll"));
   EXPECT_EQ(FileText(directory + "\\orlenta-reader.runtime\\notes.txt"), "runtime notes");
   EXPECT_TRUE(Exists(directory + "\\orlenta-reader.runtime\\helper.dll"));
-  ExpectFileTypes(HKEY_LOCAL_MACHINE, module, "%1");
-  ExpectIconHandler(module);
-  ExpectUninstallEntry(HKEY_LOCAL_MACHINE, module, "Orlenta Reader (64-bit)");
+  ExpectFileTypes(HKEY_LOCAL_MACHINE, module, DocumentIcon(module));
+  ExpectIconHandler(HKEY_LOCAL_MACHINE, module);
+  ExpectUninstallEntry(HKEY_LOCAL_MACHINE, module, "Orlenta Reader (" + kArch + ")");
   EXPECT_FALSE(CrashedDocumentLeft());
 
   // The registered command opens a real document through the shell; the
   // part goes to the test viewer, registered for its made-up type.
   const std::string viewerLog = "C:\\vp-viewer.log";
-  ::SetEnvironmentVariableA("VP_TEST_VIEWER_LOG", viewerLog.c_str());
-  ASSERT_TRUE(win32test::WriteRaw(HKEY_LOCAL_MACHINE, kClasses + ".vptest", nullptr, REG_SZ,
-                                  installtest::SzBytes("VpTestViewer")));
-  ASSERT_TRUE(win32test::WriteRaw(HKEY_LOCAL_MACHINE, kClasses + "VpTestViewer\\shell\\open\\command", nullptr,
-                                  REG_SZ, installtest::SzBytes("\"" + WindowsPath(VP_VIEWER_PATH) + "\" \"%1\"")));
-  ASSERT_TRUE(win32test::WriteRaw(HKEY_CURRENT_USER, "Software\\Orlenta\\Vaultpost", "AcceptedExtensions", REG_SZ,
-                                  installtest::SzBytes("*.vptest")));
-  encoder::DocumentSpec recipe;
-  recipe.userName = "demo";
-  recipe.password = "orlenta";
-  encoder::PartSpec part;
-  part.name = "report.vptest";
-  const std::string text = "installed and opened\n";
-  part.content.assign(text.begin(), text.end());
-  recipe.parts = {part};
   const std::string document = "C:\\vp-source\\report.emc";
-  ASSERT_TRUE(encoder::EncodeDocumentToFile(recipe, document));
+  installtest::WriteViewedDocument(document, WindowsPath(VP_VIEWER_PATH), viewerLog);
   OpenThroughTheShell(document, viewerLog);
 
   // The installed module, loaded as the uninstaller loads it.
@@ -287,15 +200,15 @@ TEST_F(Installation, MachineScopeInstallsOpensReregistersAndUninstallsEverything
   ASSERT_NE(installed, nullptr);
   // Deregistering leaves the files; registering again names the module where it lies.
   EXPECT_TRUE(Run(installed, "DeregisterDll", nullptr).empty());
-  ExpectNothingRegistered(HKEY_LOCAL_MACHINE);
+  ExpectNothingRegistered();
   EXPECT_TRUE(Exists(module));
   EXPECT_TRUE(Run(installed, "RegisterDll", nullptr).empty());
-  ExpectFileTypes(HKEY_LOCAL_MACHINE, module, "%1");
-  ExpectIconHandler(module);
+  ExpectFileTypes(HKEY_LOCAL_MACHINE, module, DocumentIcon(module));
+  ExpectIconHandler(HKEY_LOCAL_MACHINE, module);
 
   std::unique_ptr<win32test::HeldFile> holder;
   LeaveCrashedDocument(&holder);
-  const std::vector<std::string> before = DisposedFiles();
+  const std::vector<std::string> before = installtest::DisposedFiles();
   EXPECT_EQ(Run(installed, "UninstallDll", "--local-machine"),
             std::vector<std::string>{"Orlenta Reader successfully uninstalled"});
   // The crashed document's parts are overwritten, whatever could not be
@@ -306,14 +219,15 @@ TEST_F(Installation, MachineScopeInstallsOpensReregistersAndUninstallsEverything
   EXPECT_TRUE(win32test::Pending(crashed + "\\held.txt"));
   EXPECT_TRUE(win32test::Pending(crashed));
   holder.reset();
-  ExpectNothingRegistered(HKEY_LOCAL_MACHINE);
+  ExpectNothingRegistered();
   EXPECT_FALSE(win32test::KeyExists(HKEY_CURRENT_USER, "Software\\Orlenta"));
-  // What the approval list holds stays.
-  EXPECT_EQ(Stored(HKEY_LOCAL_MACHINE, kApproved, kClsid.c_str()), StoredSz("Orlenta Encrypted Document"));
+  // What the approval list holds stays (under WoW64 it never held anything).
+  EXPECT_EQ(Stored(HKEY_LOCAL_MACHINE, kApproved, kClsid.c_str()),
+            UnderWow64() ? "<absent>" : StoredSz("Orlenta Encrypted Document"));
   EXPECT_FALSE(Exists(directory)) << "the running module too is moved out";
   // The three files of the installation, each moved into the temporary folder
   // and scheduled for deletion.
-  const std::vector<std::string> disposed = DisposedFiles();
+  const std::vector<std::string> disposed = installtest::DisposedFiles();
   EXPECT_EQ(disposed.size(), before.size() + 3);
   std::ofstream list(kDisposedList);
   for (const std::string& path : disposed) {
@@ -352,7 +266,7 @@ TEST_F(Installation, UserScopeKeepsANewerTargetAndUninstallsThatUsersInstallatio
   EXPECT_EQ(FilesHoldingThePlaintext(installtest::TempFolder()), std::vector<std::string>{});
   EXPECT_FALSE(Exists(root + "\\1234\\part.txt"));
   EXPECT_TRUE(Exists(root + "\\1234\\held.txt"));
-  EXPECT_TRUE(DisposedFiles().empty()) << "nothing renamed";
+  EXPECT_TRUE(installtest::DisposedFiles().empty()) << "nothing renamed";
   holder.reset();
   const std::string directory = installtest::LocalAppData() + "\\Orlenta-Reader";
   const std::string module = directory + "\\vaultpost.dll";
@@ -371,7 +285,12 @@ TEST_F(Installation, UserScopeKeepsANewerTargetAndUninstallsThatUsersInstallatio
   {
     installtest::BoxWatcher watcher;
     EXPECT_EQ(Find<InstallEntry>(sourceModule_, "InstallDll")(0, 0, 0, 0, &missing), -1);
-    const std::vector<std::string> texts = watcher.Texts();
+    std::vector<std::string> texts = watcher.Texts();
+    // On 64-bit Windows the 32-bit module first asks whether to go on (OK).
+    if (UnderWow64() && !texts.empty()) {
+      EXPECT_EQ(texts[0].rfind("This version of the Orlenta Reader is not optimal", 0), 0u) << texts[0];
+      texts.erase(texts.begin());
+    }
     ASSERT_EQ(texts.size(), 2u);
     EXPECT_EQ(texts[0],
               "The Orlenta Reader will be installed for the current user only.\n\n"
@@ -385,19 +304,20 @@ TEST_F(Installation, UserScopeKeepsANewerTargetAndUninstallsThatUsersInstallatio
   EXPECT_EQ(FileText(runtime + "\\helper.dll"), FileText(newer)) << "the newer target is kept";
   EXPECT_EQ(FileText(runtime + "\\notes.txt"), "runtime notes");
   EXPECT_EQ(FileText(module), FileText(std::string(kSource) + "\\vaultpost.dll"));
-  ExpectFileTypes(HKEY_CURRENT_USER, module, module + ",0");
-  ExpectUninstallEntry(HKEY_CURRENT_USER, module, "Orlenta Reader - Current user install  (64-bit)");
+  ExpectFileTypes(HKEY_CURRENT_USER, module, DocumentIcon(module));
+  ExpectIconHandler(HKEY_CURRENT_USER, module);
+  ExpectUninstallEntry(HKEY_CURRENT_USER, module, "Orlenta Reader - Current user install  (" + kArch + ")");
   EXPECT_FALSE(win32test::KeyExists(HKEY_LOCAL_MACHINE, kClasses + ".emc"));
   EXPECT_FALSE(win32test::KeyExists(HKEY_LOCAL_MACHINE, kUninstallEntry));
 
-  const std::vector<std::string> before = DisposedFiles();
+  const std::vector<std::string> before = installtest::DisposedFiles();
   // Only the exact switch means the machine; the quiet installation before it
   // in this process keeps the uninstallation quiet too.
   EXPECT_TRUE(Run(sourceModule_, "UninstallDll", "--LOCAL-MACHINE").empty());
-  ExpectNothingRegistered(HKEY_CURRENT_USER);
+  ExpectNothingRegistered();
   EXPECT_FALSE(Exists(directory));
   // In user scope the moved files stay in the temporary folder, unscheduled.
-  const std::vector<std::string> disposed = DisposedFiles();
+  const std::vector<std::string> disposed = installtest::DisposedFiles();
   EXPECT_EQ(disposed.size(), before.size() + 3);
   for (const std::string& path : disposed) EXPECT_FALSE(win32test::Pending(path)) << path;
 }

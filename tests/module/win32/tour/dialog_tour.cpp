@@ -1,17 +1,20 @@
-// vp_dialog_tour MODULE DOCUMENT USER PASSWORD SCREENSHOT_DIR
+// vp_dialog_tour DOCUMENT USER PASSWORD SCREENSHOT_DIR
 //
-// Opens DOCUMENT the way the shell does (rundll32.exe "MODULE",OpenDocument
-// DOCUMENT) and walks through the dialogs as a user would, saving a PNG of
-// each window in SCREENSHOT_DIR: the prompt, the About box (from the prompt's
-// system menu), the progress window, any message box, and the wait notice.
-// scripts/windows.sh runs it on a private display. Exit status: rundll32's,
-// or 3 when a window did not come.
+// Opens DOCUMENT the way a double-click does (the shell's open verb, through
+// the installed module's registration) and walks through the dialogs as a
+// user would, saving a PNG of each window in SCREENSHOT_DIR: the prompt, the
+// About box (from the prompt's system menu), the progress window, any message
+// box, and the wait notice. scripts/windows.sh runs it on a private display
+// after installing with the setup program. Exit status: the reader's, or 3
+// when a window did not come.
 
 #include <cstdio>
 #include <string>
 
 #include "support/win32_dialogs.h"
 #include "resources/resource_ids.h"
+
+#include <shellapi.h>
 
 using namespace dlgtest;
 
@@ -26,22 +29,22 @@ bool Shot(HWND hwnd, const std::string& folder, const char* name) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc != 6) {
-    std::fprintf(stderr, "usage: vp_dialog_tour MODULE DOCUMENT USER PASSWORD SCREENSHOT_DIR\n");
+  if (argc != 5) {
+    std::fprintf(stderr, "usage: vp_dialog_tour DOCUMENT USER PASSWORD SCREENSHOT_DIR\n");
     return 2;
   }
-  const std::string folder = argv[5];
-  char system[MAX_PATH];
-  ::GetSystemDirectoryA(system, MAX_PATH);
-  std::string command = std::string(system) + "\\rundll32.exe \"" + argv[1] + "\",OpenDocument " + argv[2];
-  STARTUPINFOA startup{};
-  startup.cb = sizeof startup;
-  PROCESS_INFORMATION process{};
-  if (!::CreateProcessA(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process)) {
-    std::fprintf(stderr, "could not start: %s\n", command.c_str());
+  const std::string folder = argv[4];
+  SHELLEXECUTEINFOA open{};
+  open.cbSize = sizeof open;
+  open.fMask = SEE_MASK_NOCLOSEPROCESS;
+  open.lpVerb = "open";
+  open.lpFile = argv[1];
+  open.nShow = SW_SHOWNORMAL;
+  if (!::ShellExecuteExA(&open) || open.hProcess == nullptr) {
+    std::fprintf(stderr, "could not open %s: is the reader installed?\n", argv[1]);
     return 3;
   }
-  const DWORD pid = process.dwProcessId;
+  const DWORD pid = ::GetProcessId(open.hProcess);
   int status = 0;
 
   const HWND prompt = WaitForDialog(IDC_USER_NAME, nullptr, pid, 30000);
@@ -56,8 +59,8 @@ int main(int argc, char** argv) {
       Press(about, IDOK);
       WaitUntil([&] { return ::IsWindowEnabled(prompt) != FALSE; });
     }
-    Type(prompt, IDC_USER_NAME, argv[3]);
-    Type(prompt, IDC_PASSWORD, argv[4]);
+    Type(prompt, IDC_USER_NAME, argv[2]);
+    Type(prompt, IDC_PASSWORD, argv[3]);
     Press(prompt, IDOK);
 
     // Then whatever comes: the progress window, a question about an unknown
@@ -66,7 +69,7 @@ int main(int argc, char** argv) {
     bool done = false;
     WaitUntil(
         [&] {
-          if (::WaitForSingleObject(process.hProcess, 0) == WAIT_OBJECT_0) return true;
+          if (::WaitForSingleObject(open.hProcess, 0) == WAIT_OBJECT_0) return true;
           if (const HWND warning = FindDialog(IDC_ALWAYS_ASK, nullptr, pid)) {
             Shot(warning, folder, "unknown_type");
             Press(warning, IDOK);
@@ -93,15 +96,14 @@ int main(int argc, char** argv) {
     if (!done) std::fprintf(stderr, "no wait notice appeared\n");
   }
 
-  if (::WaitForSingleObject(process.hProcess, 30000) != WAIT_OBJECT_0) {
-    std::fprintf(stderr, "rundll32 did not end; stopping it\n");
-    ::TerminateProcess(process.hProcess, 3);
-    ::WaitForSingleObject(process.hProcess, 5000);
+  if (::WaitForSingleObject(open.hProcess, 30000) != WAIT_OBJECT_0) {
+    std::fprintf(stderr, "the reader did not end; stopping it\n");
+    ::TerminateProcess(open.hProcess, 3);
+    ::WaitForSingleObject(open.hProcess, 5000);
     status = 3;
   }
   DWORD code = 0;
-  ::GetExitCodeProcess(process.hProcess, &code);
-  ::CloseHandle(process.hThread);
-  ::CloseHandle(process.hProcess);
+  ::GetExitCodeProcess(open.hProcess, &code);
+  ::CloseHandle(open.hProcess);
   return status != 0 ? status : static_cast<int>(code);
 }
