@@ -169,7 +169,7 @@ TEST_F(Installation, MachineScopeInstallsOpensReregistersAndUninstallsEverything
   const std::vector<std::string> refused = Run(sourceModule_, "RegisterDll", nullptr);
   ASSERT_EQ(refused.size(), 1u);
   EXPECT_EQ(refused[0].rfind("The Orlenta Reader was not registered for all users.", 0), 0u) << refused[0];
-  ExpectNothingRegistered(HKEY_LOCAL_MACHINE);
+  ExpectNothingRegistered();
   installtest::SetAccess(kSource, "D:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;0x1200a9;;;WD)");
   LeaveCrashedDocument();
   // What Explorer remembered of the types is forgotten.
