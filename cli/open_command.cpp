@@ -4,6 +4,7 @@
 // (--tui) or given the credentials for a script.
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -15,6 +16,7 @@
 #include "os/posix/posix_os_interface.h"
 #include "reader/interrupt_cleanup.h"
 #include "reader/posix/terminal_gui.h"
+#include "reader/posix/terminal_text.h"
 #include "security/secret_text.h"
 #include "source/xp/unique_file.h"
 #ifdef VP_WITH_GTK
@@ -47,15 +49,28 @@ bool OpenDesktop() {
 #endif
 }
 
-// Reads the password line from `in` without leaving a copy in a stdio buffer.
+// Reads the password line from `in` without leaving a copy in a stdio buffer
+// and, from a terminal, without showing it.
 void ReadPasswordLine(std::FILE* in, security::SecretText& password) {
   std::setvbuf(in, nullptr, _IONBF, 0);
-  reader::ReadLine(in, password);
+  if (::isatty(::fileno(in)) != 0) {
+    reader::ReadHiddenLine(::fileno(in), STDERR_FILENO, "Password: ", password);
+  } else {
+    reader::ReadLine(in, password);
+  }
+}
+
+// Warns when others than the owner can read the password file.
+void WarnIfReadableByOthers(std::FILE* file, const char* path) {
+  struct stat st {};
+  if (::fstat(::fileno(file), &st) == 0 && S_ISREG(st.st_mode) && (st.st_mode & (S_IRGRP | S_IROTH)) != 0) {
+    std::fprintf(stderr, "vaultpost: warning: %s can be read by other users; keep it readable by you alone (chmod 600)\n",
+                 reader::TerminalText(path).c_str());
+  }
 }
 
 int OpenOnTerminal(const char* path, reader::TerminalGui::Options options) {
   os::PosixOsInterface services;
-  reader::InstallInterruptCleanup(&reader::RestoreTerminalEcho);
   reader::TerminalGui gui(std::move(options));
   gui.RunOpenDocument(path);
   if (gui.NoCredentialsSource()) {
@@ -115,6 +130,8 @@ int RunOpen(const std::vector<std::string>& args) {
     return kExitFailure;
   }
 
+  // From here an interrupt restores the terminal's echo.
+  reader::InstallInterruptCleanup(&reader::RestoreTerminalEcho);
   reader::TerminalGui::Options options;
   if (credentialsGiven) {
     options.scripted = true;
@@ -122,11 +139,12 @@ int RunOpen(const std::vector<std::string>& args) {
     options.answers = stdin;
     if (const char* user = line.Value("--user")) options.userName = user;
     if (passwordFile != nullptr) {
-      xp::UniqueFile pf(std::fopen(passwordFile, "r"));
+      xp::UniqueFile pf(std::fopen(passwordFile, "re"));
       if (!pf) {
         std::fprintf(stderr, "vaultpost: cannot read %s: %s\n", passwordFile, std::strerror(errno));
         return kExitUsage;
       }
+      WarnIfReadableByOthers(pf.get(), passwordFile);
       ReadPasswordLine(pf.get(), options.password);
     } else {
       ReadPasswordLine(stdin, options.password);

@@ -1,171 +1,18 @@
 // The vaultpost command end to end, with a test viewer (VAULTPOST_VIEWER) that
 // records the path and content it was given.
 
-#include <fcntl.h>
-#include <gtest/gtest.h>
-#include <poll.h>
-#include <signal.h>
-#include <spawn.h>
-#include <sys/wait.h>
-#include <termios.h>
-#include <unistd.h>
-
-#include <chrono>
-#include <cstdlib>
-#include <fstream>
-#include <functional>
 #include <set>
 #include <thread>
 
+#include "cli/command_testing.h"
 #include "codec/document_header.h"
-#include "reader/reader_testing.h"
 #include "support/files.h"
 #include "support/utf8_oracle.h"
 
-extern char** environ;
-
+using namespace clitest;
 using readertest::SimpleSpec;
-using readertest::TempFolder;
 using readertest::TextPart;
 using readertest::WriteDocument;
-namespace fs = std::filesystem;
-
-namespace {
-
-const std::string kVaultpost = std::string(VP_BINARY_DIR) + "/cli/vaultpost";
-
-struct Outcome {
-  int status = -1;  // exit code, or 128 + signal
-  std::string out;
-  std::string err;
-};
-
-// Reads `fd` into `into` until it holds `text`, the stream ends or 20 s pass.
-bool ReadUntil(int fd, std::string& into, const std::string& text) {
-  const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-  while (into.find(text) == std::string::npos && std::chrono::steady_clock::now() < end) {
-    pollfd p{fd, POLLIN, 0};
-    if (::poll(&p, 1, 100) <= 0) continue;
-    char buf[4096];
-    const ssize_t n = ::read(fd, buf, sizeof buf);
-    if (n <= 0) break;
-    into.append(buf, static_cast<std::size_t>(n));
-  }
-  return into.find(text) != std::string::npos;
-}
-
-// A running vaultpost with pipes on all three standard streams.
-class Process {
- public:
-  Process(const std::vector<std::string>& args, const std::vector<std::string>& env) {
-    int pipes[3][2];  // standard input, output and error
-    for (auto& p : pipes) EXPECT_EQ(::pipe(p), 0);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    for (int fd = 0; fd < 3; ++fd) posix_spawn_file_actions_adddup2(&actions, pipes[fd][fd == 0 ? 0 : 1], fd);
-    for (auto& p : pipes) {
-      for (int fd : p) posix_spawn_file_actions_addclose(&actions, fd);
-    }
-    std::vector<char*> argv{const_cast<char*>(kVaultpost.c_str())}, envp;
-    for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
-    argv.push_back(nullptr);
-    for (char** e = environ; *e != nullptr; ++e) envp.push_back(*e);
-    for (const auto& e : env) envp.push_back(const_cast<char*>(e.c_str()));
-    envp.push_back(nullptr);
-    posix_spawnattr_t attr;
-    posix_spawnattr_init(&attr);
-    posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETSID);  // no controlling terminal, as in CI
-    EXPECT_EQ(::posix_spawn(&pid_, kVaultpost.c_str(), &actions, &attr, argv.data(), envp.data()), 0);
-    posix_spawn_file_actions_destroy(&actions);
-    posix_spawnattr_destroy(&attr);
-    for (int fd : {pipes[0][0], pipes[1][1], pipes[2][1]}) ::close(fd);
-    in_ = pipes[0][1];
-    out_ = pipes[1][0];
-    err_ = pipes[2][0];
-  }
-  ~Process() {
-    if (in_ >= 0) ::close(in_);
-    ::close(out_);
-    ::close(err_);
-    if (pid_ > 0) {
-      ::kill(pid_, SIGKILL);
-      ::waitpid(pid_, nullptr, 0);
-    }
-  }
-  void Send(const std::string& text) { ASSERT_EQ(::write(in_, text.data(), text.size()), (ssize_t)text.size()); }
-  void CloseInput() {
-    ::close(in_);
-    in_ = -1;
-  }
-  bool WaitForError(const std::string& text) { return ReadUntil(err_, err, text); }
-  void Signal(int signal) { ::kill(pid_, signal); }
-  Outcome Finish() {
-    if (in_ >= 0) CloseInput();
-    Outcome r;
-    char buf[4096];
-    ssize_t n;
-    while ((n = ::read(out_, buf, sizeof buf)) > 0) r.out.append(buf, static_cast<std::size_t>(n));
-    while ((n = ::read(err_, buf, sizeof buf)) > 0) err.append(buf, static_cast<std::size_t>(n));
-    int status = 0;
-    ::waitpid(pid_, &status, 0);
-    pid_ = -1;
-    r.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-    r.err = err;
-    return r;
-  }
-  std::string err;
-
- private:
-  pid_t pid_ = -1;
-  int in_ = -1, out_ = -1, err_ = -1;
-};
-
-class VaultpostCommand : public ::testing::Test {
- protected:
-  void SetUp() override {
-    viewer_ = folder_.path() + "/viewer.sh";
-    record_ = folder_.path() + "/record";
-    // The test viewer records the path it got and the file's content.
-    std::ofstream(viewer_) << "#!/bin/sh\nprintf '%s\\n' \"$1\" >> \"$RECORD\"\ncat \"$1\" >> \"$RECORD\"\n";
-    fs::permissions(viewer_, fs::perms::owner_all);
-  }
-  std::vector<std::string> Env(const std::vector<std::string>& more = {}) {
-    // No display either: without a terminal the reader would ask in windows.
-    std::vector<std::string> env = {"TMPDIR=" + folder_.path(), "XDG_CONFIG_HOME=" + folder_.path() + "/config",
-                                    "VAULTPOST_VIEWER=" + viewer_, "RECORD=" + record_, "DISPLAY=",
-                                    "WAYLAND_DISPLAY="};
-    env.insert(env.end(), more.begin(), more.end());
-    return env;
-  }
-  Outcome Run(const std::vector<std::string>& args) { return Process(args, Env()).Finish(); }
-  // A reader of `doc` for alice, the password and answers to come on standard input.
-  std::unique_ptr<Process> Start(const std::string& doc, const std::vector<std::string>& env = {}) {
-    return std::make_unique<Process>(std::vector<std::string>{"open", "--user", "alice", "--password-stdin", doc},
-                                     Env(env));
-  }
-  Outcome Open(const std::string& doc, const std::string& input, const std::vector<std::string>& env = {}) {
-    const auto p = Start(doc, env);
-    p->Send(input);
-    return p->Finish();
-  }
-  // Opens `doc` with the right password in a mount namespace of its own, after
-  // `mount` (a shell command; "$0" is `arg0`). Output goes to <folder>/out.
-  int OpenAfterMount(const std::string& mount, const std::string& arg0, const std::string& doc,
-                     const std::vector<std::string>& env = {}) {
-    std::ofstream(folder_.path() + "/input") << "secret\n\n";
-    std::string command = "unshare -m sh -c '" + mount + " && exec \"$@\"' " + arg0 + " env ";
-    for (const std::string& e : Env(env)) command += "'" + e + "' ";
-    command += kVaultpost + " open --user alice --password-stdin " + doc + " < " + folder_.path() + "/input > " +
-               folder_.path() + "/out 2>&1";
-    const int status = std::system(command.c_str());
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  }
-  TempFolder folder_;
-  std::string viewer_;
-  std::string record_;
-};
-
-}  // namespace
 
 TEST_F(VaultpostCommand, MainPartReachesTheViewerIntactAndNothingRemains) {
   auto recipe = SimpleSpec();
@@ -185,7 +32,7 @@ TEST_F(VaultpostCommand, MainPartReachesTheViewerIntactAndNothingRemains) {
 
 TEST_F(VaultpostCommand, PdfPartsAreClosedAtOnceOthersStayOpenUntilTheWipe) {
   // The viewer counts how many descriptors of the reader (its parent) point at the part.
-  std::ofstream(viewer_) << "#!/bin/sh\nls -l /proc/$PPID/fd | grep -c \"$1\" >> \"$RECORD\"\n";
+  WriteViewer("ls -l /proc/$PPID/fd | grep -c \"$1\" >> \"$RECORD\"\n");
   for (const char* name : {"report.PDF", "notes.txt"}) {
     fs::remove(record_);
     auto recipe = SimpleSpec();
@@ -399,48 +246,6 @@ TEST_F(VaultpostCommand, TagBytesReachTheTerminalAsValidUtf8WithoutControls) {
   EXPECT_NE(r.err.find(valid + " " + shownHostile + "\nnext \\xe2\\x82"), std::string::npos) << r.err;
 }
 
-// Ctrl-C at a real terminal's password prompt: echo back on, nothing removed.
-TEST_F(VaultpostCommand, CtrlCAtThePasswordPromptRestoresTheTerminal) {
-  const std::string doc = WriteDocument(folder_, SimpleSpec());
-  const std::string bystander = os::TemporaryRoot(folder_.path()) + "/other-reader";
-  fs::create_directories(bystander);
-  const int master = ::posix_openpt(O_RDWR | O_NOCTTY);
-  ASSERT_GE(master, 0);
-  ASSERT_EQ(::grantpt(master), 0);
-  ASSERT_EQ(::unlockpt(master), 0);
-  const std::string slaveName = ::ptsname(master);
-  std::vector<std::string> env = Env();
-  const pid_t pid = ::fork();
-  ASSERT_GE(pid, 0);
-  if (pid == 0) {
-    // A session of its own whose controlling terminal is the pseudo-terminal.
-    ::setsid();
-    const int slave = ::open(slaveName.c_str(), O_RDWR);
-    if (slave < 0) ::_exit(90);
-    for (int fd = 0; fd < 3; ++fd) ::dup2(slave, fd);
-    for (const std::string& e : env) ::putenv(const_cast<char*>(e.c_str()));
-    ::execl(kVaultpost.c_str(), kVaultpost.c_str(), "open", doc.c_str(), static_cast<char*>(nullptr));
-    ::_exit(91);
-  }
-  std::string screen;
-  ASSERT_TRUE(ReadUntil(master, screen, "Username: ")) << screen;
-  ASSERT_EQ(::write(master, "alice\n", 6), 6);
-  ASSERT_TRUE(ReadUntil(master, screen, "Password: ")) << screen;
-  termios during{};
-  ASSERT_EQ(::tcgetattr(master, &during), 0);
-  EXPECT_EQ(during.c_lflag & ECHO, 0u);  // typing is not shown
-  ASSERT_EQ(::write(master, "\x03", 1), 1);  // Ctrl-C
-  int status = 0;
-  ASSERT_EQ(::waitpid(pid, &status, 0), pid);
-  EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGINT) << status;
-  termios after{};
-  ASSERT_EQ(::tcgetattr(master, &after), 0);
-  EXPECT_NE(after.c_lflag & ECHO, 0u);
-  ::close(master);
-  EXPECT_TRUE(fs::exists(bystander));
-  EXPECT_EQ(folder_.LeftInTemporaryRoot(), 1u);  // the bystander alone
-}
-
 // A small document that inflates past what the disk can spare stops with a
 // clear message. Needs root for a small tmpfs in a mount namespace.
 TEST_F(VaultpostCommand, ADocumentThatWouldFillTheDiskStopsClearly) {
@@ -501,8 +306,7 @@ TEST_F(VaultpostCommand, ASignalAtAnyStepLeavesNothing) {
     const auto p = Start(s.doc, s.env);
     if (!s.input.empty()) p->Send(s.input);
     if (s.waitFor == "record") {
-      for (int i = 0; i < 200 && !fs::exists(record_); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(50));
-      ASSERT_TRUE(fs::exists(record_));
+      ASSERT_TRUE(WaitForRecord());
     } else if (!s.waitFor.empty()) {
       ASSERT_TRUE(p->WaitForError(s.waitFor)) << p->err;
     } else {
