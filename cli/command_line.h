@@ -48,8 +48,12 @@ bool ParseCommandLine(const char* command, const std::vector<std::string>& args,
 // Whether the process has a controlling terminal to ask on.
 bool HaveTerminal();
 
-// Reads the password line from `in` without leaving a copy in a stdio buffer.
+// Reads the password line from `in` without leaving a copy in a stdio buffer
+// and, from a terminal, without showing it.
 void ReadPasswordLine(std::FILE* in, security::SecretText& password);
+
+// Warns when others than the owner can read the password file.
+void WarnIfReadableByOthers(std::FILE* file, const char* path);
 
 // The commands besides inspect; each takes the whole argument list (args[0]
 // is its name) and returns the exit status.

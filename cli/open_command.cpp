@@ -12,6 +12,7 @@
 #include "os/posix/posix_os_interface.h"
 #include "reader/interrupt_cleanup.h"
 #include "reader/posix/terminal_gui.h"
+#include "reader/posix/terminal_text.h"
 #include "security/secret_text.h"
 #include "source/xp/unique_file.h"
 #ifdef VP_WITH_GTK
@@ -38,7 +39,6 @@ bool OpenDesktop() {
 
 int OpenOnTerminal(const char* path, reader::TerminalGui::Options options) {
   os::PosixOsInterface services;
-  reader::InstallInterruptCleanup(&reader::RestoreTerminalEcho);
   reader::TerminalGui gui(std::move(options));
   gui.RunOpenDocument(path);
   if (gui.NoCredentialsSource()) {
@@ -98,6 +98,8 @@ int RunOpen(const std::vector<std::string>& args) {
     return kExitFailure;
   }
 
+  // From here an interrupt restores the terminal's echo.
+  reader::InstallInterruptCleanup(&reader::RestoreTerminalEcho);
   reader::TerminalGui::Options options;
   if (credentialsGiven) {
     options.scripted = true;
@@ -105,11 +107,12 @@ int RunOpen(const std::vector<std::string>& args) {
     options.answers = stdin;
     if (const char* user = line.Value("--user")) options.userName = user;
     if (passwordFile != nullptr) {
-      xp::UniqueFile pf(std::fopen(passwordFile, "r"));
+      xp::UniqueFile pf(std::fopen(passwordFile, "re"));
       if (!pf) {
         std::fprintf(stderr, "vaultpost: cannot read %s: %s\n", passwordFile, std::strerror(errno));
         return kExitUsage;
       }
+      WarnIfReadableByOthers(pf.get(), passwordFile);
       ReadPasswordLine(pf.get(), options.password);
     } else {
       ReadPasswordLine(stdin, options.password);

@@ -20,6 +20,7 @@
 #include "codec/document_header.h"
 #include "codec/document_tag_table.h"
 #include "codec/inspect_document.h"
+#include "os/posix/process_protection.h"
 #include "reader/posix/terminal_text.h"
 #include "source/xp/unique_file.h"
 #include "version/version.h"
@@ -194,6 +195,7 @@ constexpr Command kCommands[] = {
 }  // namespace
 
 int main(int argc, char** argv) {
+  os::ProtectProcess();
   const std::vector<std::string> args(argv + 1, argv + argc);
   if (args.empty()) {
     PrintUsage(stderr);

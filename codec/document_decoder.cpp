@@ -11,6 +11,7 @@
 #include "security/digest_imp.h"
 #include "security/hmac.h"
 #include "security/keccak_f1600_digest.h"
+#include "security/locked_memory.h"
 #include "security/password_kdf_adapter.h"
 #include "security/pbkdf2.h"
 #include "security/secure_wipe.h"
@@ -59,13 +60,18 @@ bool HasExpired(std::int32_t expiry, std::int64_t now) {
 DocumentDecoder::DocumentDecoder(VPReader& source, VPDecodeWriter& writer)
     : reader_(source), writer_(writer) {}
 
-DocumentDecoder::~DocumentDecoder() { security::SecureWipe(salt_, sizeof salt_); }
+DocumentDecoder::~DocumentDecoder() {
+  security::SecureWipe(salt_, sizeof salt_);
+  security::SecureWipe(block_, sizeof block_);  // the last part header, names and all
+}
 
 void DocumentDecoder::SetClock(Clock clock) { clock_ = std::move(clock); }
 
 void DocumentDecoder::SetKeyProgress(security::KeyDerivationFunction::Progress progress) {
   keyProgress_ = std::move(progress);
 }
+
+void DocumentDecoder::SetKeyDerived(std::function<void()> derived) { keyDerived_ = std::move(derived); }
 
 void DocumentDecoder::SetInflaterAllocator(const Inflater::Allocator& allocator) {
   allocator_ = allocator;
@@ -103,14 +109,11 @@ DecodeResult DocumentDecoder::DecodeDocument(const char* userName, const char* p
   kdf->AddInput(user, static_cast<std::uint32_t>(std::strlen(user)));
   kdf->AddInput(pass, static_cast<std::uint32_t>(std::strlen(pass)));
 
-  std::uint8_t key[MaxKeyLength] = {};
-  DecodeResult result = DecodeResult::NoKeyDerivation;
-  if (kdf->Derive(key, keyLength)) {
-    kdf.reset();  // its copies of the inputs go before the long decoding
-    result = DecodeBody(key, keyLength, allowExpired);
-  }
-  security::SecureWipe(key, sizeof key);
-  return result;
+  const security::LockedBytes key(MaxKeyLength);
+  const bool derived = kdf->Derive(key.get(), keyLength);
+  kdf.reset();  // its copies of the inputs go before the long decoding
+  if (keyDerived_) keyDerived_();
+  return derived ? DecodeBody(key.get(), keyLength, allowExpired) : DecodeResult::NoKeyDerivation;
 }
 
 DecodeResult DocumentDecoder::ReadFixedHeader() {

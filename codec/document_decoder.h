@@ -67,6 +67,9 @@ class DocumentDecoder {
   // report answered with false stops the derivation, and DecodeDocument
   // returns NoKeyDerivation having written nothing.
   void SetKeyProgress(security::KeyDerivationFunction::Progress progress);
+  // Called once the key derivation is over and has let go of the user name
+  // and password: from then on the caller may wipe them.
+  void SetKeyDerived(std::function<void()> derived);
 
   // The steps of DecodeDocument, in order.
 
@@ -123,6 +126,7 @@ class DocumentDecoder {
   bool blockDecrypted_ = false;
   Clock clock_;
   security::KeyDerivationFunction::Progress keyProgress_;
+  std::function<void()> keyDerived_;
   Inflater::Allocator allocator_;
   bool customAllocator_ = false;
 };

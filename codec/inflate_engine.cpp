@@ -5,6 +5,8 @@
 #include <cstring>
 #include <new>
 
+#include "security/secure_wipe.h"
+
 namespace codec {
 namespace detail {
 namespace {
@@ -12,11 +14,10 @@ namespace {
 class ZlibEngine final : public InflateEngine {
  public:
   explicit ZlibEngine(const InflateAllocator* allocator) {
-    if (allocator != nullptr) {
-      stream_.zalloc = allocator->zalloc;
-      stream_.zfree = allocator->zfree;
-      stream_.opaque = allocator->opaque;
-    }
+    const InflateAllocator hooks = StreamAllocator(allocator);
+    stream_.zalloc = hooks.zalloc;
+    stream_.zfree = hooks.zfree;
+    stream_.opaque = hooks.opaque;
     const int rc = inflateInit(&stream_);
     if (rc == Z_MEM_ERROR) throw std::bad_alloc();
     ready_ = rc == Z_OK;
@@ -56,6 +57,28 @@ class ZlibEngine final : public InflateEngine {
   bool ready_ = false;
 };
 
+// Each block of the default hooks carries its size in front (16 bytes, so
+// that the block keeps malloc's alignment), for the wipe.
+constexpr std::size_t kSizeHeader = 16;
+
+voidpf WipingAlloc(voidpf, uInt items, uInt size) {
+  const std::size_t bytes = std::size_t{items} * size;
+  if (size != 0 && bytes / size != items) return nullptr;
+  auto* block = static_cast<std::uint8_t*>(std::malloc(bytes + kSizeHeader));
+  if (block == nullptr) return nullptr;
+  std::memcpy(block, &bytes, sizeof bytes);
+  return block + kSizeHeader;
+}
+
+void WipingFree(voidpf, voidpf address) {
+  if (address == nullptr) return;
+  std::uint8_t* block = static_cast<std::uint8_t*>(address) - kSizeHeader;
+  std::size_t bytes = 0;
+  std::memcpy(&bytes, block, sizeof bytes);
+  security::SecureWipe(block, bytes + kSizeHeader);
+  std::free(block);
+}
+
 bool ZlibRequested() {
   const char* value = std::getenv("VAULTPOST_ZLIB_INFLATE");
   return value != nullptr && *value != '\0' && std::strcmp(value, "0") != 0;
@@ -65,6 +88,11 @@ bool ZlibRequested() {
 std::atomic<int> forced{-1};
 
 }  // namespace
+
+InflateAllocator StreamAllocator(const InflateAllocator* allocator) {
+  if (allocator != nullptr && allocator->zalloc != nullptr && allocator->zfree != nullptr) return *allocator;
+  return InflateAllocator{&WipingAlloc, &WipingFree, nullptr};
+}
 
 std::unique_ptr<InflateEngine> NewZlibEngine(const InflateAllocator* allocator) {
   auto engine = std::make_unique<ZlibEngine>(allocator);

@@ -32,7 +32,8 @@ const char* InflateImplementationName(InflateImplementation which);
 
 // zlib's allocation hooks, which every implementation takes its memory
 // through, so that tests can make allocations fail. Null functions select the
-// library's own.
+// default hooks, which wipe every block as they free it: a stream's state
+// and window hold decoded text.
 struct InflateAllocator {
   alloc_func zalloc = nullptr;
   free_func zfree = nullptr;
@@ -78,6 +79,10 @@ class InflateEngine {
     return Status::NoProgress;
   }
 };
+
+// The hooks a stream takes its memory through: `allocator`'s when it names
+// its own, the wiping defaults otherwise.
+InflateAllocator StreamAllocator(const InflateAllocator* allocator);
 
 // Throw std::bad_alloc when the stream's state cannot be had; null when the
 // stream could not be set up for another reason.

@@ -10,8 +10,8 @@ using Status = detail::InflateEngine::Status;
 Inflater::Inflater(bool continuous, const Allocator* allocator)
     : implementation_(continuous ? InflateImplementation::Zlib : SelectedInflateImplementation()),
       continuous_(continuous),
-      input_(new std::uint8_t[InputSize]),
-      output_(new std::uint8_t[OutputSize]) {
+      input_(InputSize),
+      output_(OutputSize) {
   engine_ = implementation_ == InflateImplementation::Isal ? detail::NewIsalEngine(allocator)
                                                            : detail::NewZlibEngine(allocator);
 }

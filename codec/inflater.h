@@ -8,6 +8,7 @@
 #include "codec/decode_result.h"
 #include "codec/inflate_engine.h"
 #include "codec/vp_writer.h"
+#include "security/secure_wipe.h"
 
 namespace codec {
 
@@ -95,8 +96,9 @@ class Inflater {
   bool ended_ = false;
   std::uint32_t started_ = 0;
   std::uint64_t totalOut_ = 0;
-  std::unique_ptr<std::uint8_t[]> input_;
-  std::unique_ptr<std::uint8_t[]> output_;
+  // Decoded plaintext passes through both: wiped when the inflater goes.
+  security::WipedBytes input_;
+  security::WipedBytes output_;
 };
 
 }  // namespace codec

@@ -16,6 +16,15 @@ std::string ForeignArchitectureQuestion() {
          VP_DOWNLOAD_PAGE + "\n\nDo you want to continue?\n";
 }
 
+std::string MachineRegistrationRefused(const std::string& folder) {
+  return "The Orlenta Reader was not registered for all users.\n\n"
+         "Users who are not administrators can change the folder it lies in:\n" +
+         folder +
+         "\nEvery user's documents would then open with whatever they put there.\n\n"
+         "Install the reader with its setup program, or copy vaultpost.dll into a folder that only "
+         "administrators can change (such as Program Files) and register it from there.";
+}
+
 std::string ShellExtensionPermissionNotice(bool windows6OrLater) {
   return std::string(
              "Unable to activate Shell Extensions due to a permissions error.\n\n"

@@ -32,6 +32,10 @@ std::string UninstalledWithFilesLeft(std::size_t count, const std::string& folde
 // The question before installing on a machine of another architecture,
 // naming the product's download page.
 std::string ForeignArchitectureQuestion();
+// Why RegisterDll does not register the module for every user from
+// `folder`, which users other than administrators can change, and what to do
+// instead.
+std::string MachineRegistrationRefused(const std::string& folder);
 // The notice when the icon handler could not be registered for lack of
 // rights; Windows 6 and later are told "as Administrator", earlier ones
 // "as an Administrator".

@@ -1,6 +1,5 @@
 #include "os/accepted_extensions.h"
 
-#include <array>
 #include <cctype>
 
 #include "os/settings_store.h"
@@ -16,12 +15,29 @@ std::string Lowered(std::string_view text) {
 }
 
 // Program, script and shortcut types that open something other than a
-// document when handed to the desktop.
-constexpr std::array<std::string_view, 40> kExecutable = {
-    ".exe", ".com", ".bat", ".cmd", ".scr", ".pif", ".msi", ".msp", ".js",    ".jse",
-    ".vbs", ".vbe", ".vb",  ".wsf", ".wsh", ".ps1", ".psm1", ".lnk", ".url",   ".hta",
-    ".cpl", ".jar", ".sh",  ".bash", ".zsh", ".csh", ".desktop", ".appimage", ".run", ".reg",
-    ".inf", ".scf", ".application", ".gadget", ".msc", ".dll", ".sys", ".py", ".pl", ".command",
+// document when handed to the desktop: programs and installers, scripts and
+// script components, shortcuts and shell locations, help and web archives
+// that run script, disk images that mount (their files then lose the mark of
+// where they came from), add-ins and launch descriptions.
+constexpr std::string_view kExecutable[] = {
+    // programs, libraries and installers
+    ".exe", ".com", ".scr", ".pif", ".cpl", ".dll", ".ocx", ".sys", ".drv", ".msi", ".msp", ".mst", ".msu",
+    ".msix", ".msixbundle", ".appx", ".appxbundle", ".appinstaller", ".application", ".appref-ms", ".xbap",
+    ".gadget", ".vsix", ".vsto", ".run", ".appimage", ".deb", ".rpm", ".apk", ".jar", ".jnlp",
+    // scripts and script components
+    ".bat", ".cmd", ".js", ".jse", ".vbs", ".vbe", ".vb", ".wsf", ".wsh", ".ws", ".wsc", ".sct", ".ps1",
+    ".ps1xml", ".ps2", ".ps2xml", ".psc1", ".psc2", ".psd1", ".psm1", ".msh", ".msh1", ".msh2", ".mshxml",
+    ".msh1xml", ".msh2xml", ".sh", ".bash", ".zsh", ".csh", ".ksh", ".command", ".py", ".pyw", ".pyz", ".pl",
+    ".rb", ".php", ".hta", ".reg", ".inf", ".ins", ".isp", ".msc",
+    // shortcuts, shell locations and settings
+    ".lnk", ".url", ".website", ".scf", ".shb", ".shs", ".desktop", ".library-ms", ".search-ms", ".searchconnector-ms",
+    ".settingcontent-ms", ".theme", ".themepack", ".diagcab", ".rdp", ".wsb",
+    // help and web archives
+    ".chm", ".hlp", ".mht", ".mhtml",
+    // disk images that mount
+    ".iso", ".img", ".vhd", ".vhdx", ".udf",
+    // add-ins of office programs
+    ".xll", ".xla", ".xlam", ".ppa", ".ppam", ".wll",
 };
 
 }  // namespace

@@ -121,6 +121,7 @@ bool DocumentState::IsOpen() const { return file != nullptr; }
 void DocumentState::Close() {
   tagTable.ClearTags();
   file.reset();
+  documentPath.clear();
   failedAttempts = 0;
 }
 
@@ -135,6 +136,7 @@ void DocumentState::Open(const char* path) {
   Close();
   if (path == nullptr) return;
 
+  documentPath = path;
   file = os->OpenForReading(path);
   if (file == nullptr) {
     const int error = errno;
@@ -198,6 +200,7 @@ bool DocumentState::Decode(const char* userName, const char* password) {
     codec::DocumentDecoder decoder(reader, writer);
     decoder.SetKeyProgress(
         [&keyProgress](std::uint64_t done, std::uint64_t total) { return keyProgress.Update(done, total); });
+    decoder.SetKeyDerived([gui] { gui->ForgetPassword(); });
     end.Busy(true);
     result = decoder.DecodeDocument(userName, password, /*allowExpired=*/false);
     end.Busy(false);
@@ -213,6 +216,10 @@ bool DocumentState::Decode(const char* userName, const char* password) {
   if (result == DecodeResult::Ok) {
     // A document without any part has nothing to show and nothing to wait for.
     if (writer.PartCount() > 0) {
+      // Every part is as foreign as the document it came in.
+      for (std::uint32_t i = 0; i < writer.PartCount(); ++i) {
+        os->CopyDocumentOrigin(documentPath.c_str(), writer.PartPath(i));
+      }
       const LaunchResult launched = os->LaunchFile(*gui, writer.PartPath(0), /*checkType=*/true);
       // A Cancel while the viewer starts skips the notice: the user is done.
       if (launched != LaunchResult::Failed && !header.HasFlag(codec::DocumentHeader::FlagNoWaitNotice) &&

@@ -2,6 +2,7 @@
 // The state of the one document that a GuiInterface works on.
 
 #include <cstdint>
+#include <string>
 
 #include "codec/decode_result.h"
 #include "codec/document_header.h"
@@ -32,7 +33,9 @@ class DocumentState {
   // One decoding attempt into a fresh temporary directory, then the viewer,
   // the wait notice and the wipe. True when the prompt is to close (success,
   // or a failure another attempt cannot cure); false after wrong credentials,
-  // once the growing delay has passed and the message was shown.
+  // once the growing delay has passed and the message was shown. As soon as
+  // the key is derived the current GuiInterface is told to forget the
+  // password (ForgetPassword); `password` is not read after that.
   bool Decode(const char* userName, const char* password);
   bool IsOpen() const;
   // Releases the tags (the catalogue returns to its defaults), closes the
@@ -42,6 +45,8 @@ class DocumentState {
   codec::DocumentTagTable tagTable;
   MessageCatalogue catalogue;
   xp::UniqueFile file;
+  // The path `file` was opened from, as Open was given it.
+  std::string documentPath;
   std::uint32_t failedAttempts = 0;
   codec::DocumentHeader header;
   // A key derivation that takes longer than this shows the progress window

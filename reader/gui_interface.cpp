@@ -69,6 +69,8 @@ void GuiInterface::ReportBytesWritten(std::uint64_t) {}
 
 bool GuiInterface::CancelRequested() { return false; }
 
+void GuiInterface::ForgetPassword() {}
+
 std::int32_t GuiInterface::ShowMessage(const char* text, std::int32_t kind, std::int32_t flags) {
   const char* title = nullptr;
   switch (kind) {

@@ -71,6 +71,10 @@ class GuiInterface {
   // decoding at its next step, wipes what was written and shows nothing
   // more. The base never asks.
   virtual bool CancelRequested();
+  // Slot 20. The key has been derived from the password of the attempt under
+  // way: the interface wipes its copies of it now rather than keep them
+  // while the document is viewed. Does nothing.
+  virtual void ForgetPassword();
 
   // The run of one OpenDocument call: BeginRun, the document (or
   // RunWithoutDocument when `path` is null), EndRun. Returns the document's result.

@@ -1,5 +1,11 @@
 #include "reader/os_interface.h"
 
+#ifdef _WIN32
+#include <fcntl.h>
+#include <io.h>
+#endif
+
+#include <cerrno>
 #include <chrono>
 #include <thread>
 
@@ -55,6 +61,22 @@ void OsInterface::ReportRemovalFailure(GuiInterface&, const char*, int) {}
 
 const char* OsInterface::TemporaryDirectoryProblem() { return nullptr; }
 
-xp::UniqueFile OsInterface::OpenForReading(const char* path) { return xp::UniqueFile(std::fopen(path, "rb")); }
+void OsInterface::CopyDocumentOrigin(const char*, const char*) {}
+
+xp::UniqueFile OsInterface::OpenForReading(const char* path) {
+  // Not inherited by the programs the reader starts.
+#ifdef _WIN32
+  const int fd = path != nullptr ? ::_open(path, _O_RDONLY | _O_BINARY | _O_NOINHERIT) : -1;
+  std::FILE* file = fd >= 0 ? ::_fdopen(fd, "rb") : nullptr;
+  if (fd >= 0 && file == nullptr) {
+    const int error = errno;
+    ::_close(fd);
+    errno = error;
+  }
+  return xp::UniqueFile(file);
+#else
+  return xp::UniqueFile(std::fopen(path, "rbe"));
+#endif
+}
 
 }  // namespace reader

@@ -60,6 +60,12 @@ class OsInterface {
   // Why the last TemporaryDirectory gave none, in a sentence the user can act
   // on, or null (the base knows of no reason).
   virtual const char* TemporaryDirectoryProblem();
+  // Gives the decoded part `part` the mark of origin that the document
+  // `document` carries, before the part is shown, so that viewers treat it
+  // as coming from where the document came from (on Windows the
+  // "Zone.Identifier" stream: Protected View, the block of macros from the
+  // internet). Nothing when the document has no mark; the base does nothing.
+  virtual void CopyDocumentOrigin(const char* document, const char* part);
 
   // The current OsInterface, or null.
   static OsInterface* Current();

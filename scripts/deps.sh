@@ -10,6 +10,9 @@ packages=(
   tmux
   # The benchmarks' peak-memory figures.
   time
+  # gdb takes the reader's memory snapshots in the test of what it leaves in
+  # memory; util-linux's setpriv and prlimit run it as another user.
+  gdb util-linux
   # The Windows module: MinGW cross compilers with zlib, GoogleTest's sources
   # for the Windows test programs, Wine with a private X server to run them
   # (x11-apps and imagemagick for screenshots of its windows), and NSIS for

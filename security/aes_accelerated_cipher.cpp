@@ -17,11 +17,7 @@ void AesAcceleratedCipher::Reset() {
 
 const std::uint8_t* AesAcceleratedCipher::Keys(Direction direction) {
   if (direction_ != direction) {
-    keyRounds_ = PrepareRoundKeys(direction == kDecryption);
-    const std::uint32_t* words = RoundKeys();
-    for (std::uint32_t i = 0; i < 4 * (keyRounds_ + 1); ++i) StoreBigEndian32(keyBytes_ + 4 * i, words[i]);
-    // Only the byte form is kept.
-    AesVanillaCipher::Reset();
+    keyRounds_ = kernels_.expandKey(Key(), KeyLength(), direction == kDecryption, keyBytes_);
     direction_ = direction;
   }
   return keyBytes_;

@@ -1,9 +1,10 @@
 #pragma once
 // AES with the processor's AES instructions (see security/kernels.h). It is
-// an AesVanillaCipher in every respect but speed: the same key bookkeeping,
-// the same lazily computed round keys (taken from the portable key
-// schedule), identical results. CBC decryption and ECB keep several blocks
-// in flight.
+// an AesVanillaCipher in every respect but speed and its key schedule: the
+// same key bookkeeping and lazily computed round keys, identical results,
+// but the round keys come from the instructions' own key expansion (no
+// S-box table whose lookups depend on the key). CBC decryption and ECB keep
+// several blocks in flight.
 
 #include <cstdint>
 

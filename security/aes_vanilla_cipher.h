@@ -37,6 +37,8 @@ class AesVanillaCipher : public AESCipher {
   // round count. RoundKeys() then holds 4 * (rounds + 1) words.
   std::uint32_t PrepareRoundKeys(bool decryption);
   const std::uint32_t* RoundKeys() const { return roundKeys_; }
+  // The key bytes (KeyLength() of them) that SetKey copied.
+  const std::uint8_t* Key() const { return key_; }
 
  private:
   enum RoundKeys : std::uint8_t { kNone = 0, kEncryption = 1, kDecryption = 2 };

@@ -14,6 +14,7 @@
 #include <memory>
 
 #include "security/byte_order.h"
+#include "security/locked_memory.h"
 
 namespace security {
 
@@ -26,7 +27,7 @@ enum CipherId : std::uint32_t {
 // Largest block size of any cipher here, in bytes.
 inline constexpr std::uint32_t kMaxCipherBlockSize = 16;
 
-class BaseCipher {
+class BaseCipher : public LockedObject {
  public:
   // Slot 0.
   virtual ~BaseCipher();

@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <memory>
 
+#include "security/locked_memory.h"
+
 namespace security {
 
 // Digest algorithm identifiers as stored in documents.
@@ -18,7 +20,7 @@ enum DigestId : std::uint32_t {
 // The largest output of any front, in bytes (SHA-512, Keccak-512).
 inline constexpr std::uint32_t kMaxDigestSize = 64;
 
-class DigestImp {
+class DigestImp : public LockedObject {
  public:
   virtual ~DigestImp();
   DigestImp(const DigestImp&) = delete;

@@ -9,9 +9,9 @@
 
 #include "security/digest_imp.h"
 #include "security/keccak_f1600_digest.h"
+#include "security/locked_memory.h"
 #include "security/secure_wipe.h"
 #include "security/sha2_digest.h"
-#include "security/uninitialised_array.h"
 
 namespace security {
 
@@ -54,7 +54,7 @@ class HMac : public MsgAuthenticationCode<D> {
   void SavePadStates();
 
   std::uint32_t blockSize_;
-  std::unique_ptr<std::uint8_t[]> pads_;  // inner pad, then outer pad
+  LockedBytes pads_;  // inner pad, then outer pad
   std::uint8_t* outerPad_;
   // The hash state right after each pad: restarting copies it instead of
   // compressing the pad again on every message.
@@ -64,7 +64,7 @@ class HMac : public MsgAuthenticationCode<D> {
 
 template <class D>
 HMac<D>::HMac()
-    : blockSize_(D::BlockSize()), pads_(MakeUninitialisedArray<std::uint8_t[]>(2 * std::size_t{blockSize_})), outerPad_(pads_.get() + blockSize_) {
+    : blockSize_(D::BlockSize()), pads_(2 * std::size_t{blockSize_}), outerPad_(pads_.get() + blockSize_) {
   std::memset(pads_.get(), 0x36, blockSize_);
   std::memset(outerPad_, 0x5C, blockSize_);
   SavePadStates();
@@ -80,9 +80,7 @@ void HMac<D>::SavePadStates() {
 }
 
 template <class D>
-HMac<D>::~HMac() {
-  SecureWipe(pads_.get(), 2 * std::size_t{blockSize_});
-}
+HMac<D>::~HMac() = default;  // the pads are wiped with their memory
 
 template <class D>
 void HMac<D>::Reset() {

@@ -13,6 +13,7 @@
 
 #include "security/byte_order.h"
 #include "security/digest_imp.h"
+#include "security/locked_memory.h"
 #include "security/secure_wipe.h"
 
 namespace security {
@@ -120,7 +121,7 @@ class KeccakSponge {
 };
 
 // Abstract Keccak variant; constructed in its reset state.
-class KeccakSpongeImp {
+class KeccakSpongeImp : public LockedObject {
  public:
   virtual ~KeccakSpongeImp() = default;
   virtual void Reset() = 0;

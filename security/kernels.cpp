@@ -21,11 +21,11 @@ constexpr bool kSixtyFourBit = true;
 constexpr bool kSixtyFourBit = false;
 #endif
 
-constexpr AesKernels kAesNi = {x86::AesNiEncryptEcb, x86::AesNiDecryptEcb, x86::AesNiEncryptCbcStored,
+constexpr AesKernels kAesNi = {x86::AesNiExpandKey, x86::AesNiEncryptEcb, x86::AesNiDecryptEcb, x86::AesNiEncryptCbcStored,
                                x86::AesNiDecryptCbcStored};
 #if defined(__x86_64__) || defined(_M_X64)
 // CBC decryption, the reader's bulk work, two blocks per instruction.
-constexpr AesKernels kAesVaes = {x86::AesNiEncryptEcb, x86::AesNiDecryptEcb, x86::AesNiEncryptCbcStored,
+constexpr AesKernels kAesVaes = {x86::AesNiExpandKey, x86::AesNiEncryptEcb, x86::AesNiDecryptEcb, x86::AesNiEncryptCbcStored,
                                  x86::AesVaesDecryptCbcStored};
 #endif
 #endif

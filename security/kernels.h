@@ -36,6 +36,10 @@ using Sha512CompressFn = void (*)(std::uint64_t* chain, const std::uint8_t* bloc
 // decrypting functions). CBC runs in the stored byte order with `chain` the
 // natural-order chaining value, which is updated.
 struct AesKernels {
+  // The round keys of `key` for one direction (see x86::AesNiExpandKey);
+  // returns the round count.
+  std::uint32_t (*expandKey)(const std::uint8_t* key, std::uint32_t keyBytes, bool decryption,
+                             std::uint8_t* roundKeys);
   void (*encryptEcb)(const std::uint8_t* roundKeys, std::uint32_t rounds, const std::uint8_t* in,
                      std::uint8_t* out, std::uint32_t blocks);
   void (*decryptEcb)(const std::uint8_t* roundKeys, std::uint32_t rounds, const std::uint8_t* in,

@@ -4,6 +4,8 @@
 #include <cstdint>
 #include <functional>
 
+#include "security/locked_memory.h"
+
 namespace security {
 
 // A provider of key bytes that AddInputFrom can read from.
@@ -17,7 +19,7 @@ class KeySource {
   virtual void GetKeyLength(std::uint32_t* length) = 0;
 };
 
-class KeyDerivationFunction {
+class KeyDerivationFunction : public LockedObject {
  public:
   virtual ~KeyDerivationFunction();
   // Slot 1: forgets the inputs.

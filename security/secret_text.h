@@ -1,6 +1,6 @@
 #pragma once
 // Text that is secret (a password as it was typed): its bytes live only in
-// heap blocks that are wiped before they are released, also the blocks left
+// locked blocks that are wiped before they are released, also the blocks left
 // behind when the text grows.
 
 #include <cstddef>
@@ -8,29 +8,12 @@
 #include <string_view>
 #include <vector>
 
+#include "security/locked_memory.h"
 #include "security/secure_wipe.h"
 
 namespace security {
 
-// An allocator that wipes every block before giving it back.
-template <class T>
-struct WipingAllocator {
-  using value_type = T;
-  WipingAllocator() = default;
-  template <class U>
-  WipingAllocator(const WipingAllocator<U>&) noexcept {}
-  T* allocate(std::size_t n) { return std::allocator<T>().allocate(n); }
-  void deallocate(T* p, std::size_t n) noexcept {
-    SecureWipe(p, n * sizeof(T));
-    std::allocator<T>().deallocate(p, n);
-  }
-  template <class U>
-  bool operator==(const WipingAllocator<U>&) const noexcept {
-    return true;
-  }
-};
-
-// A NUL-terminated byte string in wiped memory, with the few string
+// A NUL-terminated byte string in locked, wiped memory, with the few string
 // operations a line reader needs (named as std::string's). Unlike std::string
 // it never keeps its bytes inside the object itself (no short-string
 // buffer), so nothing of it stays behind on the stack.
@@ -67,7 +50,7 @@ class SecretText {
 
  private:
   static constexpr std::size_t kInitialCapacity = 64;
-  std::vector<char, WipingAllocator<char>> bytes_;
+  std::vector<char, LockedAllocator<char>> bytes_;
 };
 
 }  // namespace security

@@ -1,11 +1,13 @@
 #pragma once
-// An owned heap block for secret bytes (salts, keys) that is wiped before it
-// is released. Behind the bytes it keeps 5 spare bytes, the first 4 of which
+// An owned block of locked memory for secret bytes (salts, keys), wiped
+// before it is released. Behind the bytes it keeps 5 spare bytes, the first 4 of which
 // PBKDF2 uses for the block index, so salt and index can be hashed in one go.
 
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+
+#include "security/locked_memory.h"
 
 namespace security {
 
@@ -32,7 +34,7 @@ class SecureBlob {
   std::size_t BlockSize() const { return std::size_t{size_} + kPrefixBytes + kSpareBytes; }
 
   std::uint32_t size_;
-  std::unique_ptr<std::uint8_t[]> block_;
+  LockedBytes block_;
 };
 
 }  // namespace security

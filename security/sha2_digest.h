@@ -16,12 +16,13 @@
 
 #include "security/byte_order.h"
 #include "security/digest_imp.h"
+#include "security/locked_memory.h"
 #include "security/secure_wipe.h"
 
 namespace security {
 
 // Abstract SHA-2 variant; constructed in its reset state.
-class Sha2DigestImp {
+class Sha2DigestImp : public LockedObject {
  public:
   virtual ~Sha2DigestImp() = default;
   virtual void Reset() = 0;

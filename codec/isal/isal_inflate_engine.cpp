@@ -27,7 +27,7 @@
 // - Memory comes through the allocation hooks in two steps like zlib's: the
 //   stream record when the stream is set up, igzip's state (tables and
 //   history) when the first data arrives. The copy of the input is ordinary
-//   heap memory.
+//   heap memory, wiped like the rest when it is released.
 
 #include <algorithm>
 #include <cstdlib>
@@ -38,6 +38,7 @@
 #include <isa-l/igzip_lib.h>
 
 #include "codec/inflate_engine.h"
+#include "security/secure_wipe.h"
 
 namespace codec {
 namespace detail {
@@ -50,8 +51,7 @@ constexpr std::uint32_t kHoldBack = 8u << 10;
 
 class IsalEngine final : public InflateEngine {
  public:
-  explicit IsalEngine(const InflateAllocator* allocator) {
-    if (allocator != nullptr) allocator_ = *allocator;
+  explicit IsalEngine(const InflateAllocator* allocator) : allocator_(StreamAllocator(allocator)) {
     record_ = static_cast<Record*>(Allocate(sizeof(Record)));
     if (record_ == nullptr) throw std::bad_alloc();
     std::memset(record_, 0, sizeof(Record));
@@ -60,6 +60,7 @@ class IsalEngine final : public InflateEngine {
   ~IsalEngine() override {
     Release(record_->decoder);
     Release(record_);
+    security::SecureWipe(pending_, sizeof pending_);
   }
 
   bool Reset() override {
@@ -293,28 +294,22 @@ class IsalEngine final : public InflateEngine {
 
   void StopRetaining() {
     retaining_ = false;
-    std::vector<std::uint8_t>().swap(retained_);
+    Retained().swap(retained_);
   }
 
-  void* Allocate(std::size_t size) {
-    if (allocator_.zalloc != nullptr) return allocator_.zalloc(allocator_.opaque, 1, static_cast<uInt>(size));
-    return std::malloc(size);
-  }
+  void* Allocate(std::size_t size) { return allocator_.zalloc(allocator_.opaque, 1, static_cast<uInt>(size)); }
 
   void Release(void* p) {
-    if (p == nullptr) return;
-    if (allocator_.zfree != nullptr) {
-      allocator_.zfree(allocator_.opaque, p);
-    } else {
-      std::free(p);
-    }
+    if (p != nullptr) allocator_.zfree(allocator_.opaque, p);
   }
+
+  using Retained = std::vector<std::uint8_t, security::WipingAllocator<std::uint8_t>>;
 
   InflateAllocator allocator_;
   Record* record_ = nullptr;
   // Carries the stream when zlib answers for it (see the top of the file).
   std::unique_ptr<InflateEngine> zlib_;
-  std::vector<std::uint8_t> retained_;  // the stream's input so far
+  Retained retained_;  // the stream's input so far
   bool retaining_ = true;
   std::uint64_t given_ = 0;  // bytes of this stream handed out
   std::uint8_t pending_[kHoldBack];

@@ -16,6 +16,7 @@
 #include "install/win32/installation.h"
 #include "install/win32/module_path.h"
 #include "install/win32/native_architecture.h"
+#include "install/win32/registration_location.h"
 #include "install/win32/registry_operations.h"
 #include "install/win32/shell_extension.h"
 #include "os/system_error.h"
@@ -130,6 +131,7 @@ int InstallDll(int quiet, int promptReboot, int skipFinish, int forceRestart, co
 void RegisterDll() {
   try {
     ChooseGui(GuiMessageBoxes);
+    if (!MayRegisterFrom(ModulePath(), installationScope)) return;
     RegisterFileTypes(ModulePath());
   } catch (...) {
   }

@@ -5,6 +5,7 @@
 #include <sys/file.h>
 #include <spawn.h>
 #include <poll.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
@@ -63,15 +64,27 @@ bool ProgramOnPath(const char* program) {
 }
 
 // Starts argv[0] (searched on PATH) with standard input from `stdinPath`.
-// Returns 0 and the child's id, or an errno value.
+// The program gets the standard streams and nothing else of the reader (no
+// descriptor above 2, whatever left it open), and SIGPIPE's default action,
+// which the reader itself ignores. Returns 0 and the child's id, or an errno
+// value.
 int Spawn(const std::vector<const char*>& argv, const char* stdinPath, pid_t& pid) {
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
   if (stdinPath != nullptr) posix_spawn_file_actions_addopen(&actions, 0, stdinPath, O_RDONLY, 0);
+  posix_spawn_file_actions_addclosefrom_np(&actions, 3);
+  posix_spawnattr_t attributes;
+  posix_spawnattr_init(&attributes);
+  sigset_t defaults;
+  sigemptyset(&defaults);
+  sigaddset(&defaults, SIGPIPE);
+  posix_spawnattr_setsigdefault(&attributes, &defaults);
+  posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGDEF);
   std::vector<char*> args;
   for (const char* a : argv) args.push_back(const_cast<char*>(a));
   args.push_back(nullptr);
-  const int rc = ::posix_spawnp(&pid, args[0], &actions, nullptr, args.data(), environ);
+  const int rc = ::posix_spawnp(&pid, args[0], &actions, &attributes, args.data(), environ);
+  posix_spawnattr_destroy(&attributes);
   posix_spawn_file_actions_destroy(&actions);
   return rc;
 }
@@ -219,7 +232,7 @@ void RemoveAbandonedDirectories(const std::string& base, bool overwrite) {
     return;
   }
   std::vector<std::string> names;
-  if (DIR* listing = ::fdopendir(::dup(rootFd))) {
+  if (DIR* listing = ::fdopendir(::fcntl(rootFd, F_DUPFD_CLOEXEC, 0))) {
     while (const dirent* entry = ::readdir(listing)) names.emplace_back(entry->d_name);
     ::closedir(listing);
   }

@@ -1,8 +1,10 @@
 #include "os/win32/document_folders.h"
 
 #include <windows.h>
+#include <aclapi.h>
 #include <fcntl.h>
 #include <io.h>
+#include <sddl.h>
 
 #include <cstdint>
 #include <cstdio>
@@ -137,6 +139,98 @@ bool OwnerGone(const std::string& mark) {
   return DeleteFileA(mark.c_str()) || GetLastError() == ERROR_FILE_NOT_FOUND;
 }
 
+// The SID of the user this process runs as (which) or of the owner it gives
+// new objects by default (an administrator's may be the Administrators
+// group), as text; empty when the token cannot be read.
+std::string TokenSid(TOKEN_INFORMATION_CLASS which) {
+  HANDLE token = nullptr;
+  if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) return {};
+  alignas(TOKEN_USER) unsigned char buffer[256];
+  DWORD size = 0;
+  const bool known = GetTokenInformation(token, which, buffer, sizeof buffer, &size) != FALSE;
+  CloseHandle(token);
+  if (!known) return {};
+  // TOKEN_USER and TOKEN_OWNER both begin with the SID's address.
+  PSID sid = which == TokenUser ? reinterpret_cast<TOKEN_USER*>(buffer)->User.Sid
+                                : reinterpret_cast<TOKEN_OWNER*>(buffer)->Owner;
+  char* text = nullptr;
+  if (!ConvertSidToStringSidA(sid, &text)) return {};
+  std::string result = text;
+  LocalFree(text);
+  return result;
+}
+
+// The owner of `path` as SID text; empty when it cannot be read.
+std::string OwnerSid(const std::string& path) {
+  PSID owner = nullptr;
+  PSECURITY_DESCRIPTOR descriptor = nullptr;
+  if (GetNamedSecurityInfoA(path.c_str(), SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION, &owner, nullptr, nullptr,
+                            nullptr, &descriptor) != ERROR_SUCCESS) {
+    return {};
+  }
+  std::string result;
+  char* text = nullptr;
+  if (owner != nullptr && ConvertSidToStringSidA(owner, &text)) {
+    result = text;
+    LocalFree(text);
+  }
+  LocalFree(descriptor);
+  return result;
+}
+
+// A security descriptor that makes a folder the user's and the system's
+// alone: owned by the user, an access list that inherits nothing from above
+// (protected) and allows full control to these two, for the folder and all
+// it will hold.
+class PrivateSecurity {
+ public:
+  PrivateSecurity() {
+    const std::string user = TokenSid(TokenUser);
+    if (user.empty()) return;
+    const std::string text = "O:" + user + "D:P(A;OICI;FA;;;SY)(A;OICI;FA;;;" + user + ")";
+    if (!ConvertStringSecurityDescriptorToSecurityDescriptorA(text.c_str(), SDDL_REVISION_1, &descriptor_, nullptr)) {
+      descriptor_ = nullptr;
+    }
+    attributes_.nLength = sizeof attributes_;
+    attributes_.lpSecurityDescriptor = descriptor_;
+    attributes_.bInheritHandle = FALSE;
+  }
+  ~PrivateSecurity() {
+    if (descriptor_ != nullptr) LocalFree(descriptor_);
+  }
+  PrivateSecurity(const PrivateSecurity&) = delete;
+  PrivateSecurity& operator=(const PrivateSecurity&) = delete;
+
+  // Null (the inherited defaults) when the descriptor could not be built.
+  SECURITY_ATTRIBUTES* Attributes() { return descriptor_ != nullptr ? &attributes_ : nullptr; }
+
+  // Gives the existing folder `path` this access list, replacing what it had
+  // or inherited. (Set on the open folder: Wine's SetNamedSecurityInfoA
+  // reports success on a directory and leaves its list as it was.)
+  bool Apply(const std::string& path) {
+    if (descriptor_ == nullptr) return false;
+    const HANDLE folder = CreateFileA(path.c_str(), WRITE_DAC | READ_CONTROL,
+                                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                      FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    if (folder == INVALID_HANDLE_VALUE) return false;
+    const bool applied = SetKernelObjectSecurity(folder, DACL_SECURITY_INFORMATION, descriptor_) != FALSE;
+    CloseHandle(folder);
+    return applied;
+  }
+
+ private:
+  PSECURITY_DESCRIPTOR descriptor_ = nullptr;
+  SECURITY_ATTRIBUTES attributes_{};
+};
+
+// Whether the folder `path` is this user's: owned by the user, or by the
+// owner this user's token gives new objects (an administrator's folders may
+// belong to the Administrators group). Unknown counts as not.
+bool OwnedByUser(const std::string& path) {
+  const std::string owner = OwnerSid(path);
+  return !owner.empty() && (owner == TokenSid(TokenUser) || owner == TokenSid(TokenOwner));
+}
+
 std::string WithoutSeparator(std::string path) {
   while (!path.empty() && (path.back() == '\\' || path.back() == '/')) path.pop_back();
   return path;
@@ -171,13 +265,21 @@ bool IsDocumentFolderName(std::string_view name) {
 
 RootState PrepareTemporaryRoot(const std::string& path) {
   const std::string root = WithoutSeparator(path);
+  PrivateSecurity security;
   DWORD attributes = GetFileAttributesA(root.c_str());
   if (attributes == INVALID_FILE_ATTRIBUTES) {
-    CreateDirectoryA(root.c_str(), nullptr);
+    CreateDirectoryA(root.c_str(), security.Attributes());
     attributes = GetFileAttributesA(root.c_str());
   }
   if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0) return RootState::Unusable;
-  return (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0 ? RootState::Link : RootState::Ready;
+  if ((attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) return RootState::Link;
+  // Someone else's folder could be read, or filled with what we would open,
+  // by its owner: nothing of ours goes there.
+  if (!OwnedByUser(root)) return RootState::Foreign;
+  // A root that an earlier version made inherited the temporary folder's
+  // access list: it becomes private too.
+  security.Apply(root);
+  return RootState::Ready;
 }
 
 bool MakeDocumentDirectory(const char* base, std::uint32_t tickCount, char* out, std::size_t size, OwnerMark& mark,
@@ -188,6 +290,7 @@ bool MakeDocumentDirectory(const char* base, std::uint32_t tickCount, char* out,
   const RootState state = PrepareTemporaryRoot(root);
   if (rootState != nullptr) *rootState = state;
   if (state != RootState::Ready) return false;
+  PrivateSecurity security;
   for (unsigned attempt = 1; attempt <= kNameAttempts; ++attempt) {
     char name[32];
     if (attempt == 1) {
@@ -214,7 +317,7 @@ bool MakeDocumentDirectory(const char* base, std::uint32_t tickCount, char* out,
       return false;
     }
     OwnerMark candidate(handle);
-    if (CreateDirectoryA(directory, nullptr)) {
+    if (CreateDirectoryA(directory, security.Attributes())) {
       std::memcpy(out, directory, static_cast<std::size_t>(n) + 1);
       mark = std::move(candidate);
       return true;
@@ -227,8 +330,8 @@ bool MakeDocumentDirectory(const char* base, std::uint32_t tickCount, char* out,
 SweepResult RemoveAbandonedFolders(const std::string& base, bool overwrite) {
   SweepResult result;
   const std::string root = base + kTemporaryRootName;
-  // Through a link at the root nothing is touched.
-  if (!IsPlainDirectory(root)) return result;
+  // Through a link at the root, or in someone else's, nothing is touched.
+  if (!IsPlainDirectory(root) || !OwnedByUser(root)) return result;
   const std::string_view suffix = kOwnerMarkSuffix;
   for (const Entry& entry : Entries(root)) {
     const std::string path = root + "\\" + entry.name;

@@ -54,13 +54,18 @@ bool IsDocumentFolderName(std::string_view name);
 enum class RootState {
   Ready,     // a plain directory (made when it was missing)
   Link,      // a junction or symbolic link: never written through
+  Foreign,   // owned by another user: never written to or swept
   Unusable,  // a file, or it could not be made
 };
+// A root made here, and one of this user's that was there already, gets an
+// access list of its own that allows the user and SYSTEM alone and inherits
+// nothing from the temporary folder.
 RootState PrepareTemporaryRoot(const std::string& root);
 
 // Makes the temporary root under `base` (ending in "\") and in it a fresh
 // per-document folder named after `tickCount`, created exclusively (an
-// existing folder is never reused), its mark first. `out` (of `size` bytes)
+// existing folder is never reused), its mark first, with the root's private
+// access list. `out` (of `size` bytes)
 // receives the folder's path ending in "\", `mark` its owner's mark. False
 // when the root is not a plain directory (`root` tells why), no fresh name
 // could be made, or the path would not fit MAX_PATH or `out`.

@@ -10,6 +10,7 @@
 
 #include "os/launch_confirmation.h"
 #include "os/system_error.h"
+#include "os/win32/zone_identifier.h"
 #include "reader/gui_interface.h"
 #include "source/xp/file_system.h"
 
@@ -95,6 +96,10 @@ const char* Win32OsInterface::TemporaryDirectory() {
       problem_ = "The folder for decoded files, '" + base + kTemporaryRootName +
                  "', is a link to another place, and nothing is written through it. Remove the link and open the "
                  "document again.";
+    } else if (root == RootState::Foreign) {
+      problem_ = "The folder for decoded files, '" + base + kTemporaryRootName +
+                 "', belongs to another user, and nothing is written there. Have an administrator remove it, then "
+                 "open the document again.";
     }
     return nullptr;
   }
@@ -102,6 +107,10 @@ const char* Win32OsInterface::TemporaryDirectory() {
 }
 
 const char* Win32OsInterface::TemporaryDirectoryProblem() { return problem_.empty() ? nullptr : problem_.c_str(); }
+
+void Win32OsInterface::CopyDocumentOrigin(const char* document, const char* part) {
+  CopyZoneIdentifier(document, part);
+}
 
 void FormatUnsupportedInstallation(char* out, std::size_t size) {
   if (size == 0) return;

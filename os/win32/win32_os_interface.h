@@ -48,6 +48,9 @@ class Win32OsInterface : public reader::OsInterface {
   // Why the last TemporaryDirectory gave none, when the user can act on it
   // (a link planted at "vptemp"); null otherwise.
   const char* TemporaryDirectoryProblem() override;
+  // The document's "Zone.Identifier" stream, when it has one, copied to the
+  // part (os/win32/zone_identifier.h).
+  void CopyDocumentOrigin(const char* document, const char* part) override;
 
   // Tells the user (unless quiet) that this way of installing is no longer
   // supported and ends the process with exit code -1.

@@ -10,7 +10,6 @@
 #include "reader/gtk/gtk_windows.h"
 #include "reader/interrupt_cleanup.h"
 #include "reader/os_interface.h"
-#include "security/secret_text.h"
 #include "source/xp/high_resolution_clock.h"
 #include "version/version.h"
 
@@ -103,17 +102,17 @@ int GtkGui::PromptForCredentials(bool askUserName) {
     }
     prompt_->SetWorking(true);
     std::string userName;
-    security::SecretText password;
-    prompt_->TakeCredentials(userName, password);
+    prompt_->TakeCredentials(userName, password_);
     cancelRequested_ = cancelled_ = failureReported_ = false;
     bool finished = true;
     try {
-      finished = State().Decode(userName.c_str(), password.c_str());
+      finished = State().Decode(userName.c_str(), password_.c_str());
     } catch (...) {
       // Decode has wiped what it wrote; the prompt closes as after any
       // failure another try cannot cure.
       ReportException(std::current_exception());
     }
+    password_.clear();
     if (finished) {
       prompt_.reset();
       return kOk;
@@ -152,6 +151,8 @@ bool GtkGui::CancelRequested() {
   Pump();
   return cancelRequested_;
 }
+
+void GtkGui::ForgetPassword() { password_.clear(); }
 
 void GtkGui::ShowWaitNotice(const char* title, const char* body) {
   gtkui::OpeningWindow& notice = Opening();

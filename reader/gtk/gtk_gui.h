@@ -12,6 +12,7 @@
 
 #include "desktop/bitmap.h"
 #include "reader/gui_interface.h"
+#include "security/secret_text.h"
 
 // GTK's own declaration: the header needs no GTK include.
 typedef struct _GtkWindow GtkWindow;
@@ -51,6 +52,8 @@ class GtkGui : public GuiInterface {
   void AfterDocument() override;
   void ReportBytesWritten(std::uint64_t partBytes) override;
   bool CancelRequested() override;
+  // Wipes the password the prompt gave the attempt under way.
+  void ForgetPassword() override;
 
   // Whether a Stop or Error message was shown since the last attempt began.
   bool FailureReported() const { return failureReported_; }
@@ -68,6 +71,7 @@ class GtkGui : public GuiInterface {
   void OpenLink(const char* address);
 
   std::unique_ptr<gtkui::PromptWindow> prompt_;
+  security::SecretText password_;  // of the attempt under way, until the key is derived
   std::unique_ptr<gtkui::OpeningWindow> opening_;
   desktop::Bitmap icon_;
   bool iconStale_ = true;

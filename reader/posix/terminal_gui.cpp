@@ -6,17 +6,76 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstring>
+#include <iterator>
 
 namespace reader {
 
 namespace {
 
-// The terminal settings a password prompt replaced; restored on exit and by
-// the interrupt handler.
+// The terminal settings a password prompt replaced, restored when the prompt
+// ends, when the reader is interrupted and while job control has stopped it.
 struct termios g_savedTerminal;
 volatile sig_atomic_t g_echoOff = 0;
 volatile sig_atomic_t g_echoFd = -1;
+// While a hidden line is read: where its label goes, so that it can be shown
+// again when the reader comes back from a stop.
+volatile sig_atomic_t g_prompting = 0;
+volatile sig_atomic_t g_labelFd = -1;
+char g_label[256];
+std::size_t g_labelLength = 0;
+
+// Turns echo off on the terminal `fd` (typed newlines still show). False when
+// `fd` is no terminal or its settings cannot be changed. Async-signal-safe.
+bool HideInput(int fd) {
+  if (::tcgetattr(fd, &g_savedTerminal) != 0) return false;
+  struct termios quiet = g_savedTerminal;
+  quiet.c_lflag &= static_cast<tcflag_t>(~ECHO);
+  quiet.c_lflag |= ECHONL;
+  g_echoFd = fd;
+  g_echoOff = 1;
+  if (::tcsetattr(fd, TCSAFLUSH, &quiet) != 0) g_echoOff = 0;
+  return g_echoOff != 0;
+}
+
+void WriteAll(int fd, const char* text, std::size_t length) {
+  while (length > 0) {
+    const ssize_t n = ::write(fd, text, length);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return;
+    text += n;
+    length -= static_cast<std::size_t>(n);
+  }
+}
+
+// Ctrl-Z (and a background read or write) at a hidden prompt: the terminal
+// gets its echo back for the shell, the process stops as it would have, and
+// once it is continued in the foreground echo goes off again and the label
+// is shown anew (typing before the stop was discarded by the terminal).
+void OnStop(int signal) {
+  const int savedErrno = errno;
+  RestoreTerminalEcho();
+  struct sigaction plain {}, mine {};
+  plain.sa_handler = SIG_DFL;
+  ::sigemptyset(&plain.sa_mask);
+  ::sigaction(signal, &plain, &mine);
+  sigset_t only;
+  ::sigemptyset(&only);
+  ::sigaddset(&only, signal);
+  ::sigprocmask(SIG_UNBLOCK, &only, nullptr);
+  ::raise(signal);  // stopped here until continued
+  ::sigprocmask(SIG_BLOCK, &only, nullptr);
+  ::sigaction(signal, &mine, nullptr);
+  const int fd = g_echoFd;
+  if (g_prompting != 0 && fd >= 0 && ::tcgetpgrp(fd) == ::getpgrp() && HideInput(fd)) {
+    WriteAll(g_labelFd, "\n", 1);
+    WriteAll(g_labelFd, g_label, g_labelLength);
+  }
+  errno = savedErrno;
+}
+
+constexpr int kStopSignals[] = {SIGTSTP, SIGTTIN, SIGTTOU};
 
 constexpr int kBarWidth = 30;
 
@@ -58,6 +117,42 @@ void RestoreTerminalEcho() {
   }
 }
 
+bool ReadHiddenLine(int in, int out, const char* label, security::SecretText& line) {
+  line.clear();
+  const std::size_t length = std::strlen(label);
+  g_labelLength = length < sizeof g_label ? length : sizeof g_label;
+  std::memcpy(g_label, label, g_labelLength);
+  g_labelFd = out;
+  g_echoFd = in;
+  g_prompting = 1;
+  struct sigaction onStop {}, previous[std::size(kStopSignals)];
+  onStop.sa_handler = OnStop;
+  onStop.sa_flags = SA_RESTART;
+  ::sigemptyset(&onStop.sa_mask);
+  for (int s : kStopSignals) ::sigaddset(&onStop.sa_mask, s);
+  for (std::size_t i = 0; i < std::size(kStopSignals); ++i) ::sigaction(kStopSignals[i], &onStop, &previous[i]);
+  // Echo goes off before the label appears, so that nothing typed at the
+  // label is ever shown.
+  HideInput(in);
+  WriteAll(out, label, length);
+  bool any = false;
+  for (;;) {
+    char c = 0;
+    const ssize_t n = ::read(in, &c, 1);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) break;
+    any = true;
+    if (c == '\n') break;
+    line.push_back(c);
+  }
+  while (!line.empty() && line.back() == '\r') line.pop_back();
+  RestoreTerminalEcho();
+  g_prompting = 0;
+  for (std::size_t i = 0; i < std::size(kStopSignals); ++i) ::sigaction(kStopSignals[i], &previous[i], nullptr);
+  if (!any) WriteAll(out, "\n", 1);
+  return any;
+}
+
 TerminalGui::TerminalGui(Options options) : GuiInterface(/*afterDocument=*/false), options_(std::move(options)) {}
 
 TerminalGui::~TerminalGui() {
@@ -67,33 +162,29 @@ TerminalGui::~TerminalGui() {
 
 bool TerminalGui::ReadAnswer(std::string& line) { return ReadLine(options_.answers, line); }
 
-template <class Text>
-bool TerminalGui::ReadTerminalLine(const char* label, bool echo, Text& line) {
+bool TerminalGui::OpenTerminal() {
   if (tty_ == nullptr) {
-    tty_ = std::fopen(options_.terminal, "r+");
-    if (tty_ == nullptr) return false;
-    // Unbuffered, so that typed passwords never sit in a stdio buffer.
-    std::setvbuf(tty_, nullptr, _IONBF, 0);
+    // Unbuffered, so that typed passwords never sit in a stdio buffer; not
+    // inherited by the viewer.
+    tty_ = std::fopen(options_.terminal, "r+e");
+    if (tty_ != nullptr) std::setvbuf(tty_, nullptr, _IONBF, 0);
   }
-  const int fd = ::fileno(tty_);
-  bool echoChanged = false;
-  // Echo goes off before the label appears, so that nothing typed at the
-  // label is ever shown.
-  if (!echo && ::tcgetattr(fd, &g_savedTerminal) == 0) {
-    struct termios quiet = g_savedTerminal;
-    quiet.c_lflag &= static_cast<tcflag_t>(~ECHO);
-    quiet.c_lflag |= ECHONL;
-    g_echoFd = fd;
-    g_echoOff = 1;
-    echoChanged = ::tcsetattr(fd, TCSAFLUSH, &quiet) == 0;
-  }
+  return tty_ != nullptr;
+}
+
+bool TerminalGui::ReadTerminalLine(const char* label, std::string& line) {
+  if (!OpenTerminal()) return false;
   std::fprintf(tty_, "%s: ", Shown(label).c_str());
   std::fflush(tty_);
   const bool got = ReadLine(tty_, line);
-  if (echoChanged) RestoreTerminalEcho();
-  g_echoOff = 0;
   if (!got) std::fputc('\n', tty_);
   return got;
+}
+
+bool TerminalGui::ReadPassword(const char* label, security::SecretText& line) {
+  if (!OpenTerminal()) return false;
+  const int fd = ::fileno(tty_);
+  return ReadHiddenLine(fd, fd, (Shown(label) + ": ").c_str(), line);
 }
 
 int TerminalGui::PromptForCredentials(bool askUserName) {
@@ -109,18 +200,20 @@ int TerminalGui::PromptForCredentials(bool askUserName) {
     if (attempted_) return kCancel;
     attempted_ = true;
     const bool finished = State().Decode(askUserName ? options_.userName.c_str() : "", options_.password.c_str());
+    options_.password.clear();
     if (!finished) cancelled_ = true;
     return finished ? kOk : kCancel;
   }
   for (;;) {
     std::string user;
-    security::SecretText password;
-    if (!AskCredentials(askUserName, user, password)) {
+    if (!AskCredentials(askUserName, user, typed_)) {
       cancelled_ = true;
       return kCancel;
     }
     failureReported_ = false;  // only the last attempt's outcome counts
-    if (State().Decode(user.c_str(), password.c_str())) return kOk;
+    const bool finished = State().Decode(user.c_str(), typed_.c_str());
+    typed_.clear();
+    if (finished) return kOk;
   }
 }
 
@@ -131,13 +224,11 @@ bool TerminalGui::AskCredentials(bool askUserName, std::string& userName, securi
   const char* prompt = texts.Text(MessageCatalogue::Prompt);
   if (prompt != nullptr && prompt[0] != '\0') std::fprintf(out, "%s\n", Shown(prompt).c_str());
   std::fflush(out);
-  if (askUserName && !ReadTerminalLine(texts.Text(MessageCatalogue::UserNameLabel), true, userName)) return false;
-  return ReadTerminalLine(texts.Text(MessageCatalogue::PasswordLabel), false, password);
+  if (askUserName && !ReadTerminalLine(texts.Text(MessageCatalogue::UserNameLabel), userName)) return false;
+  return ReadPassword(texts.Text(MessageCatalogue::PasswordLabel), password);
 }
 
-bool TerminalGui::AskSecret(const char* label, security::SecretText& secret) {
-  return ReadTerminalLine(label, false, secret);
-}
+bool TerminalGui::AskSecret(const char* label, security::SecretText& secret) { return ReadPassword(label, secret); }
 
 bool TerminalGui::ShowOpening(const char* title, const char* body) {
   // Shown already while the key was derived: the bar goes on.
@@ -213,10 +304,15 @@ void TerminalGui::ShowWaitNotice(const char* title, const char* body) {
     ReadAnswer(line);  // any line, and the end of input, mean OK
     return;
   }
-  ReadTerminalLine("Press Enter when you are done", true, line);
+  ReadTerminalLine("Press Enter when you are done", line);
 }
 
 void TerminalGui::RestorePrompt() {}
+
+void TerminalGui::ForgetPassword() {
+  options_.password.clear();
+  typed_.clear();
+}
 
 std::int32_t TerminalGui::ShowMessageBox(const char* title, const char* body, std::int32_t kind,
                                          std::int32_t flags) {
@@ -231,7 +327,7 @@ std::int32_t TerminalGui::ShowMessageBox(const char* title, const char* body, st
   std::fflush(out);
   if ((flags & MessageFlags::OkCancel) == 0) return 1;
   std::string line;
-  const bool got = options_.scripted ? ReadAnswer(line) : ReadTerminalLine("OK or Cancel [O/c]", true, line);
+  const bool got = options_.scripted ? ReadAnswer(line) : ReadTerminalLine("OK or Cancel [O/c]", line);
   if (!got) return 2;
   const std::string a = Lowered(line);
   return (a == "c" || a == "cancel" || a == "n" || a == "no") ? 2 : 1;
@@ -247,7 +343,7 @@ bool TerminalGui::ConfirmUnknownFileType(const char* extension, bool& dontAskAga
   std::string line;
   const bool got = options_.scripted
                        ? ReadAnswer(line)
-                       : ReadTerminalLine("[o]pen, open and [a]lways for this type, [c]ancel", true, line);
+                       : ReadTerminalLine("[o]pen, open and [a]lways for this type, [c]ancel", line);
   if (!got) return false;
   const std::string a = Lowered(line);
   if (a == "c" || a == "cancel" || a == "n" || a == "no") return false;

@@ -48,6 +48,8 @@ class TerminalGui : public GuiInterface {
                               std::int32_t flags) override;
   bool ConfirmUnknownFileType(const char* extension, bool& dontAskAgain) override;
   void ReportBytesWritten(std::uint64_t partBytes) override;
+  // Wipes the password given in the options and the one typed last.
+  void ForgetPassword() override;
 
   // Asks on the controlling terminal for the document's credentials, outside
   // an opening (a check of the document uses it): the prompt's title and
@@ -69,13 +71,17 @@ class TerminalGui : public GuiInterface {
  private:
   // Reads one answer line; false at the end of input.
   bool ReadAnswer(std::string& line);
-  // Reads a line from the terminal, echoing it or not; false at end of input.
-  template <class Text>
-  bool ReadTerminalLine(const char* label, bool echo, Text& line);
+  // Opens the controlling terminal once; false when there is none.
+  bool OpenTerminal();
+  // Reads a line from the terminal after "<label>: "; false at end of input.
+  bool ReadTerminalLine(const char* label, std::string& line);
+  // The same without echo (ReadHiddenLine).
+  bool ReadPassword(const char* label, security::SecretText& line);
   void DrawProgress();
   void EndProgressLine();
 
   Options options_;
+  security::SecretText typed_;  // the password of the attempt under way
   std::FILE* tty_ = nullptr;
   std::int32_t upper_ = 0;
   std::int32_t position_ = 0;
@@ -94,6 +100,16 @@ bool ReadLine(std::FILE* in, std::string& line);
 // The same for a secret line; the stream should be unbuffered (setvbuf
 // _IONBF) so that the line's bytes are nowhere but in `line`.
 bool ReadLine(std::FILE* in, security::SecretText& line);
+
+// Reads one line without echo from the terminal `in`, after writing `label`
+// to `out`: echo goes off before the label shows and comes back when the
+// line ends, when the reader is interrupted (with RestoreTerminalEcho as the
+// interrupt hook) and while job control stops the reader (Ctrl-Z), which
+// turns it off again and shows the label anew once the reader is back in the
+// foreground. Reads byte by byte, so the line is nowhere but in `line`.
+// When `in` is no terminal the line is read as it is. False at the end of
+// input with nothing read.
+bool ReadHiddenLine(int in, int out, const char* label, security::SecretText& line);
 
 // Restores the terminal's echo if a password prompt had turned it off; safe
 // to call from a signal handler.

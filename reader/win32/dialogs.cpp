@@ -24,9 +24,21 @@ void ReadSecretText(HWND edit, security::SecretText& out) {
   if (edit == nullptr) return;
   const int length = ::GetWindowTextLengthA(edit);
   if (length <= 0) return;
-  std::vector<char, security::WipingAllocator<char>> buffer(static_cast<std::size_t>(length) + 1, '\0');
+  std::vector<char, security::LockedAllocator<char>> buffer(static_cast<std::size_t>(length) + 1, '\0');
   const int got = ::GetWindowTextA(edit, buffer.data(), length + 1);
   out.append(std::string_view(buffer.data(), got > 0 ? static_cast<std::size_t>(got) : 0));
+}
+
+// Empties a password field so that the control keeps no copy of what was
+// typed: its text is overwritten in place with as many filler characters
+// (same length, so the control reuses its buffer), then removed, and the
+// undo buffer, which may hold deleted characters, is emptied.
+void EmptySecretEdit(HWND edit) {
+  if (edit == nullptr) return;
+  const int length = ::GetWindowTextLengthA(edit);
+  if (length > 0) ::SetWindowTextA(edit, std::string(static_cast<std::size_t>(length), '*').c_str());
+  ::SetWindowTextA(edit, "");
+  ::SendMessageA(edit, EM_EMPTYUNDOBUFFER, 0, 0);
 }
 
 // Widens a one-line static control of `dialog` to its text when the font in
@@ -115,11 +127,11 @@ void CDocdecDlg::OnOK() {
   try {
     if (askUserName_) {
       userName_ = ItemText(IDC_USER_NAME);
-      ReadSecretText(Item(IDC_PASSWORD), password_);
     } else {
       userName_.clear();
-      ReadSecretText(Item(IDC_USER_NAME), password_);
     }
+    ReadSecretText(PasswordField(), password_);
+    EmptySecretEdit(PasswordField());
     DocumentState& state = gui != nullptr ? gui->State() : *state_;
     finished = state.Decode(userName_.c_str(), password_.c_str());
   } catch (...) {
@@ -140,8 +152,13 @@ void CDocdecDlg::OnOK() {
   EnableItem(IDC_USER_NAME, true);
   EnableItem(IDC_PASSWORD, true);
   ::EnableWindow(hwnd_, TRUE);
-  ::SetFocus(Item(IDC_USER_NAME));
+  // The user name stays; the password is typed again.
+  ::SetFocus(PasswordField());
 }
+
+HWND CDocdecDlg::PasswordField() const { return Item(askUserName_ ? IDC_PASSWORD : IDC_USER_NAME); }
+
+void CDocdecDlg::ForgetPassword() { password_.clear(); }
 
 // COpeningDlg
 

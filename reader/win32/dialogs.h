@@ -24,16 +24,23 @@ class CDocdecDlg : public Dialog {
   const std::string& UserName() const { return userName_; }
   bool AskUserName() const { return askUserName_; }
   const CHyperLink& Link() const { return link_; }
+  // Wipes the copy of the password the prompt read.
+  void ForgetPassword();
 
  protected:
   bool OnInitDialog() override;
-  // Disables the fields, decodes with what was typed, and either ends the
-  // prompt or gives the fields back for another try. No exception leaves it:
+  // Disables the fields, reads the password and empties its field, decodes,
+  // and either ends the prompt or gives the fields back for another try
+  // (the user name kept, the password to be typed again). No exception leaves it:
   // one that leaves the decoding is reported the way the flow reports it and
   // ends the prompt (the part files are wiped before).
   void OnOK() override;
 
  private:
+  // The field the password is typed into (the first one when the document
+  // asks for a password only).
+  HWND PasswordField() const;
+
   std::string userName_;
   security::SecretText password_;
   DocumentState* state_;

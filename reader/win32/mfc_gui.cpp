@@ -158,6 +158,10 @@ void MfcGui::HidePrompt() {
   if (prompt_ != nullptr && prompt_->Handle() != nullptr) ::ShowWindow(prompt_->Handle(), SW_HIDE);
 }
 
+void MfcGui::ForgetPassword() {
+  if (prompt_) prompt_->ForgetPassword();
+}
+
 void MfcGui::PumpMessages(bool oneOnly) {
   MSG msg;
   if (oneOnly && ::PeekMessageA(&msg, nullptr, 0, 0, PM_NOREMOVE)) {

@@ -35,6 +35,8 @@ class MfcGui : public GuiInterface, public Application {
   void ShowWaitNotice(const char* title, const char* body) override;
   void RestorePrompt() override;
   void HidePrompt() override;
+  // The prompt wipes its copy of the password.
+  void ForgetPassword() override;
   void PumpMessages(bool oneOnly) override;
   std::int32_t ShowMessageBox(const char* title, const char* body, std::int32_t kind,
                               std::int32_t flags) override;

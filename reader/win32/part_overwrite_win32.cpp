@@ -22,7 +22,7 @@ bool OverwriteFileContents(int fd) {
   return ::_commit(fd) == 0;
 }
 
-int OpenPartForOverwrite(const char* path) { return ::_open(path, _O_WRONLY | _O_BINARY); }
+int OpenPartForOverwrite(const char* path) { return ::_open(path, _O_WRONLY | _O_BINARY | _O_NOINHERIT); }
 
 void ClosePartDescriptor(int fd) { ::_close(fd); }
 

@@ -9,6 +9,10 @@
 
 #include <immintrin.h>
 
+#include <cstring>
+
+#include "security/secure_wipe.h"
+
 #if defined(__GNUC__) || defined(__clang__)
 #define VP_AES_TARGET __attribute__((target("aes,ssse3")))
 #else
@@ -98,7 +102,47 @@ VP_AES_TARGET inline __m128i DecryptCbcLanes(const std::uint8_t* rk, std::uint32
   return c[N - 1];
 }
 
+// SubWord of a key-schedule word (its bytes in memory order, read as a
+// little-endian number): AESKEYGENASSIST applies the S-box to its second
+// 32-bit lane and leaves the result in its first.
+VP_AES_TARGET inline std::uint32_t SubWord(std::uint32_t w) {
+  return static_cast<std::uint32_t>(
+      _mm_cvtsi128_si32(_mm_aeskeygenassist_si128(_mm_set_epi32(0, 0, static_cast<int>(w), 0), 0)));
+}
+
 }  // namespace
+
+VP_AES_TARGET std::uint32_t AesNiExpandKey(const std::uint8_t* key, std::uint32_t keyBytes, bool decryption,
+                                           std::uint8_t* roundKeys) {
+  // FIPS 197 section 5.2 on words in memory order: RotWord is a rotation by
+  // one byte towards the low end, Rcon goes into the first byte.
+  const std::uint32_t nk = keyBytes / 4;
+  const std::uint32_t rounds = nk + 6;
+  const std::uint32_t total = 4 * (rounds + 1);
+  std::uint32_t w[60];
+  std::memcpy(w, key, keyBytes);
+  std::uint32_t rcon = 0x01;
+  for (std::uint32_t i = nk; i < total; ++i) {
+    std::uint32_t temp = w[i - 1];
+    if (i % nk == 0) {
+      temp = SubWord((temp >> 8) | (temp << 24)) ^ rcon;
+      rcon = (rcon << 1) ^ ((rcon >> 7) * 0x11B);
+    } else if (nk > 6 && i % nk == 4) {
+      temp = SubWord(temp);
+    }
+    w[i] = w[i - nk] ^ temp;
+  }
+  for (std::uint32_t r = 0; r <= rounds; ++r) {
+    // The equivalent inverse cipher takes the keys backwards, InvMixColumns
+    // (AESIMC) applied to all but the outer two.
+    const std::uint32_t from = decryption ? rounds - r : r;
+    __m128i k = Load(reinterpret_cast<const std::uint8_t*>(w + 4 * from));
+    if (decryption && r != 0 && r != rounds) k = _mm_aesimc_si128(k);
+    Store(roundKeys + 16 * r, k);
+  }
+  SecureWipe(w, sizeof w);
+  return rounds;
+}
 
 void AesNiEncryptEcb(const std::uint8_t* roundKeys, std::uint32_t rounds, const std::uint8_t* in,
                      std::uint8_t* out, std::uint32_t blocks) {

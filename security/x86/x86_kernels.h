@@ -41,6 +41,13 @@ void Sha256CompressShaNi(std::uint32_t* chain, const std::uint8_t* blocks, std::
 void Sha512CompressAvx2(std::uint64_t* chain, const std::uint8_t* blocks, std::uint32_t count);
 void Sha512CompressAvx512(std::uint64_t* chain, const std::uint8_t* blocks, std::uint32_t count);
 
+// The round keys of a `keyBytes` (16, 24 or 32) key into `roundKeys` (16
+// bytes per round key, rounds + 1 of them): the FIPS 197 key expansion with
+// the S-box of AESKEYGENASSIST (no table, so no memory access that depends
+// on the key), for decryption the equivalent inverse cipher's keys through
+// AESIMC. Returns the round count.
+std::uint32_t AesNiExpandKey(const std::uint8_t* key, std::uint32_t keyBytes, bool decryption,
+                             std::uint8_t* roundKeys);
 // AES with `rounds` rounds (10, 12 or 14) over whole 16-byte blocks.
 // `roundKeys` holds rounds + 1 keys of 16 bytes in natural byte order: the
 // FIPS 197 schedule for encryption, the equivalent inverse cipher's for

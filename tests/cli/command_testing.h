@@ -22,6 +22,7 @@
 #include <vector>
 
 #include "reader/reader_testing.h"
+#include "support/files.h"
 
 extern char** environ;
 

@@ -32,7 +32,7 @@ TEST_F(VaultpostCommand, MainPartReachesTheViewerIntactAndNothingRemains) {
 
 TEST_F(VaultpostCommand, PdfPartsAreClosedAtOnceOthersStayOpenUntilTheWipe) {
   // The viewer counts how many descriptors of the reader (its parent) point at the part.
-  std::ofstream(viewer_) << "#!/bin/sh\nls -l /proc/$PPID/fd | grep -c \"$1\" >> \"$RECORD\"\n";
+  WriteViewer("ls -l /proc/$PPID/fd | grep -c \"$1\" >> \"$RECORD\"\n");
   for (const char* name : {"report.PDF", "notes.txt"}) {
     fs::remove(record_);
     auto recipe = SimpleSpec();
@@ -246,48 +246,6 @@ TEST_F(VaultpostCommand, TagBytesReachTheTerminalAsValidUtf8WithoutControls) {
   EXPECT_NE(r.err.find(valid + " " + shownHostile + "\nnext \\xe2\\x82"), std::string::npos) << r.err;
 }
 
-// Ctrl-C at a real terminal's password prompt: echo back on, nothing removed.
-TEST_F(VaultpostCommand, CtrlCAtThePasswordPromptRestoresTheTerminal) {
-  const std::string doc = WriteDocument(folder_, SimpleSpec());
-  const std::string bystander = os::TemporaryRoot(folder_.path()) + "/other-reader";
-  fs::create_directories(bystander);
-  const int master = ::posix_openpt(O_RDWR | O_NOCTTY);
-  ASSERT_GE(master, 0);
-  ASSERT_EQ(::grantpt(master), 0);
-  ASSERT_EQ(::unlockpt(master), 0);
-  const std::string slaveName = ::ptsname(master);
-  std::vector<std::string> env = Env();
-  const pid_t pid = ::fork();
-  ASSERT_GE(pid, 0);
-  if (pid == 0) {
-    // A session of its own whose controlling terminal is the pseudo-terminal.
-    ::setsid();
-    const int slave = ::open(slaveName.c_str(), O_RDWR);
-    if (slave < 0) ::_exit(90);
-    for (int fd = 0; fd < 3; ++fd) ::dup2(slave, fd);
-    for (const std::string& e : env) ::putenv(const_cast<char*>(e.c_str()));
-    ::execl(kVaultpost.c_str(), kVaultpost.c_str(), "open", doc.c_str(), static_cast<char*>(nullptr));
-    ::_exit(91);
-  }
-  std::string screen;
-  ASSERT_TRUE(ReadUntil(master, screen, "Username: ")) << screen;
-  ASSERT_EQ(::write(master, "alice\n", 6), 6);
-  ASSERT_TRUE(ReadUntil(master, screen, "Password: ")) << screen;
-  termios during{};
-  ASSERT_EQ(::tcgetattr(master, &during), 0);
-  EXPECT_EQ(during.c_lflag & ECHO, 0u);  // typing is not shown
-  ASSERT_EQ(::write(master, "\x03", 1), 1);  // Ctrl-C
-  int status = 0;
-  ASSERT_EQ(::waitpid(pid, &status, 0), pid);
-  EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGINT) << status;
-  termios after{};
-  ASSERT_EQ(::tcgetattr(master, &after), 0);
-  EXPECT_NE(after.c_lflag & ECHO, 0u);
-  ::close(master);
-  EXPECT_TRUE(fs::exists(bystander));
-  EXPECT_EQ(folder_.LeftInTemporaryRoot(), 1u);  // the bystander alone
-}
-
 // A small document that inflates past what the disk can spare stops with a
 // clear message. Needs root for a small tmpfs in a mount namespace.
 TEST_F(VaultpostCommand, ADocumentThatWouldFillTheDiskStopsClearly) {
@@ -348,8 +306,7 @@ TEST_F(VaultpostCommand, ASignalAtAnyStepLeavesNothing) {
     const auto p = Start(s.doc, s.env);
     if (!s.input.empty()) p->Send(s.input);
     if (s.waitFor == "record") {
-      for (int i = 0; i < 200 && !fs::exists(record_); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(50));
-      ASSERT_TRUE(fs::exists(record_));
+      ASSERT_TRUE(WaitForRecord());
     } else if (!s.waitFor.empty()) {
       ASSERT_TRUE(p->WaitForError(s.waitFor)) << p->err;
     } else {

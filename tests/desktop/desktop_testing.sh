@@ -42,7 +42,7 @@ vp_start_xvfb() {
 # vp_window NAME [SECONDS]: the id of the visible window whose whole title is
 # NAME (an extended regular expression), waiting for it to appear.
 vp_window() {
-  local name=$1 deadline=$((SECONDS + ${2:-30})) id
+  local name=$1 deadline=$((SECONDS + ${2:-90})) id
   while ((SECONDS < deadline)); do
     id=$(xdotool search --onlyvisible --name "^${name}\$" 2>/dev/null | tail -1 || true)
     if [ -n "$id" ]; then
@@ -51,12 +51,12 @@ vp_window() {
     fi
     sleep 0.2
   done
-  fail "no window \"$name\" within ${2:-30} s"
+  fail "no window \"$name\" within ${2:-90} s"
 }
 
 # vp_gone ID [SECONDS]: waits until window ID is no longer visible.
 vp_gone() {
-  local deadline=$((SECONDS + ${2:-30}))
+  local deadline=$((SECONDS + ${2:-90}))
   local shown
   while ((SECONDS < deadline)); do
     shown=$(xdotool search --onlyvisible --name '.' 2>/dev/null || true)

@@ -35,7 +35,9 @@ TEST(AcceptedExtensionList, NeverGrowsPastItsLimit) {
 
 TEST(AcceptedExtensionList, ExecutableAndMalformedTypesAreNotStorable) {
   for (const char* ext : {".exe", ".EXE", ".bat", ".cmd", ".js", ".vbs", ".ps1", ".lnk", ".sh", ".desktop",
-                          ".AppImage", ".jar", ".hta", ".msi", ".scr"}) {
+                          ".AppImage", ".jar", ".hta", ".msi", ".scr", ".chm", ".iso", ".VHDX",
+                          ".settingcontent-ms", ".appref-ms", ".library-ms", ".xll", ".MHTML", ".sct",
+                          ".msix", ".appinstaller", ".jnlp"}) {
     EXPECT_TRUE(IsExecutableExtension(ext)) << ext;
     EXPECT_FALSE(IsStorableExtension(ext)) << ext;
   }

@@ -30,10 +30,16 @@ bool ShowedTheNotice(const Flow& f) {
 
 TEST(OpenDocumentFlow, ViewsMainPartThenWipesEverything) {
   Flow f;
+  std::size_t marked = 0;
+  f.os.onLaunch = [&] { marked = f.os.origins.size(); };
   EXPECT_TRUE(f.OpenRightly());
   ASSERT_EQ(f.os.launched.size(), 1u);
   EXPECT_EQ(f.os.launchedContent[0], "the main part\n");
-  EXPECT_EQ(f.gui.calls, (std::vector<std::string>{"prompt(user)", "hidePrompt",
+  // Both parts carry the document's mark of origin before the first is shown.
+  EXPECT_EQ(marked, 2u);
+  EXPECT_EQ(f.os.origins[0], f.folder.path() + "/doc.emc > " + f.os.launched[0]);
+  // The password is let go as soon as the key is derived, before anything is written.
+  EXPECT_EQ(f.gui.calls, (std::vector<std::string>{"prompt(user)", "forgetPassword", "hidePrompt",
                                                     "opening:Orlenta Reader|Opening your document.\n\nPlease wait...",
                                                     kWaitNotice, "hideOpening"}));
   EXPECT_EQ(f.gui.range, 3);

@@ -28,7 +28,11 @@ class RecordingOs : public os::PosixOsInterface {
   std::vector<std::string> launchedContent;
   bool failLaunch = false;
   std::function<void()> onLaunch;  // runs as the viewer would start
+  std::vector<std::string> origins;  // "<document> > <part>": each part given the document's mark
   void Wait(std::uint32_t milliseconds) override { waits.push_back(milliseconds); }
+  void CopyDocumentOrigin(const char* document, const char* part) override {
+    origins.push_back(std::string(document) + " > " + part);
+  }
   reader::LaunchResult LaunchFile(reader::GuiInterface& gui, const char* path, bool checkType) override {
     if (checkType && !os::ConfirmLaunch(gui, path)) return reader::LaunchResult::Declined;
     if (onLaunch) onLaunch();

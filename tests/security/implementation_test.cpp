@@ -10,6 +10,7 @@
 #include <typeinfo>
 
 #include "security/aes_vanilla_cipher.h"
+#include "security/byte_order.h"
 #include "security/cbc_cipher.h"
 #include "security/kat_file.h"
 #include "security/kernels.h"
@@ -167,6 +168,45 @@ TEST(Implementation, EveryShaKernelOfThisProcessorAgreesWithThePortableOne) {
   }
   if (f.avx2 && f.bmi2) check(x86::Sha512CompressAvx2, detail::Sha512CompressPortable, std::uint64_t{}, 128, "sha512-avx2");
   if (f.avx512vl && f.bmi2) check(x86::Sha512CompressAvx512, detail::Sha512CompressPortable, std::uint64_t{}, 128, "sha512-avx512");
+}
+
+// The portable key schedule, word by word as bytes.
+struct PortableSchedule : AesVanillaCipher {
+  Bytes RoundKeys(const Bytes& key, bool decryption) {
+    EXPECT_TRUE(SetKeyLength(static_cast<std::uint32_t>(key.size())) && SetKey(key.data()));
+    const std::uint32_t rounds = PrepareRoundKeys(decryption);
+    Bytes out(16 * (rounds + 1));
+    for (std::size_t i = 0; i < out.size() / 4; ++i) StoreBigEndian32(out.data() + 4 * i, AesVanillaCipher::RoundKeys()[i]);
+    return out;
+  }
+};
+
+// The key expansion of the instructions against FIPS 197 Appendix A and,
+// for both directions and random keys of each length, the portable one.
+TEST(Implementation, TheInstructionsKeyExpansionMatchesFips197AndThePortableSchedule) {
+  const x86::Features f = x86::Detect();
+  if (!f.aes || !f.ssse3) GTEST_SKIP() << "no AES-NI";
+  std::uint8_t keys[16 * 15];
+  for (const auto& line : kat::ReadFile("aes_key_expansion.txt")) {
+    SCOPED_TRACE("aes_key_expansion.txt line " + std::to_string(line.number));
+    const Bytes key = kat::DecodeField(line.fields[0]);
+    const std::size_t round = std::stoul(line.fields[1]);
+    const Bytes expected = kat::FromHex(line.fields[2]);
+    EXPECT_EQ(x86::AesNiExpandKey(key.data(), static_cast<std::uint32_t>(key.size()), false, keys), key.size() / 4 + 6);
+    EXPECT_EQ(Bytes(keys + 16 * round, keys + 16 * round + 16), expected);
+    EXPECT_EQ(kat::Slice(PortableSchedule().RoundKeys(key, false), 16 * round, 16 * round + 16), expected);
+  }
+  std::mt19937 rng(7);
+  for (std::size_t length : {16u, 24u, 32u}) {
+    for (int round = 0; round < 20; ++round) {
+      const Bytes key = Random(rng, length);
+      for (bool decryption : {false, true}) {
+        const std::uint32_t rounds = x86::AesNiExpandKey(key.data(), static_cast<std::uint32_t>(length), decryption, keys);
+        EXPECT_EQ(Bytes(keys, keys + 16 * (rounds + 1)), PortableSchedule().RoundKeys(key, decryption))
+            << kat::ToHex(key) << " decryption " << decryption;
+      }
+    }
+  }
 }
 
 // Both CBC decryption kernels against CBC built by hand from the one-block

@@ -74,6 +74,7 @@ class FakeGui : public reader::GuiInterface {
   }
   void AfterDocument() override { calls.push_back("afterDocument"); }
   bool CancelRequested() override { return cancel && cancel(); }
+  void ForgetPassword() override { calls.push_back("forgetPassword"); }
 };
 
 }  // namespace testing_support

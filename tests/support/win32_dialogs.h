@@ -130,6 +130,14 @@ inline void Type(HWND dialog, int id, const char* text) {
   ::SendMessageA(::GetDlgItem(dialog, id), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text));
 }
 
+// The control that has the keyboard focus in `dialog`'s thread.
+inline HWND FocusedControl(HWND dialog) {
+  GUITHREADINFO info{};
+  info.cbSize = sizeof info;
+  ::GetGUIThreadInfo(::GetWindowThreadProcessId(dialog, nullptr), &info);
+  return info.hwndFocus;
+}
+
 // Presses button `id`. Posted, not sent: the button's handler may run a whole
 // decoding with nested dialogs before it returns.
 inline void Press(HWND dialog, int id) { ::PostMessageA(::GetDlgItem(dialog, id), BM_CLICK, 0, 0); }

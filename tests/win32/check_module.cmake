@@ -1,8 +1,9 @@
 # cmake -DMODULE=<vaultpost.dll> -DOBJDUMP=<objdump> -DVERSION_TEXT=2.27-3 -DFORMAT=<pei-i386|pei-x86-64>
-#       -P check_module.cmake
+#       [-DHARDENED=ON] -P check_module.cmake
 # Checks the built module as a file, whatever runs it:
 # exactly the seven undecorated exports, system DLLs only among the imports,
-# the dialog, icon, string and version resources, and the version block.
+# the dialog, icon, string and version resources, the version block and, for
+# a release build, its hardening.
 cmake_minimum_required(VERSION 3.25)
 
 execute_process(COMMAND ${OBJDUMP} -p ${MODULE} OUTPUT_VARIABLE dump RESULT_VARIABLE rc)
@@ -109,6 +110,31 @@ endforeach()
 string(FIND "${bytes}" "${text_hex}" at)
 if(at EQUAL -1)
   string(APPEND failures "  the version text ${VERSION_TEXT} is not in the module\n")
+endif()
+
+# Hardening of release builds (cmake/VpHardening.cmake): ASLR with the
+# relocations it needs, DEP, high-entropy ASLR for 64-bit images, and the
+# stack protector (its runtime is linked in, so its symbol is in the image's
+# symbol table, not among the imports).
+if(HARDENED)
+  string(REGEX MATCH "DllCharacteristics[^\n]*\n(\t+[A-Z_]+\n)*" characteristics "${dump}")
+  set(wanted DYNAMIC_BASE NX_COMPAT)
+  if(FORMAT STREQUAL "pei-x86-64")
+    list(APPEND wanted HIGH_ENTROPY_VA)
+  endif()
+  foreach(flag ${wanted})
+    if(NOT characteristics MATCHES "\t${flag}\n")
+      string(APPEND failures "  DllCharacteristics lack ${flag}\n")
+    endif()
+  endforeach()
+  execute_process(COMMAND ${OBJDUMP} -h -t ${MODULE} OUTPUT_VARIABLE sections RESULT_VARIABLE rc)
+  if(NOT sections MATCHES " \.reloc ")
+    string(APPEND failures "  no .reloc section: the image cannot move\n")
+  endif()
+  if(NOT sections MATCHES "__stack_chk_fail")
+    string(APPEND failures "  no stack protector\n")
+  endif()
+  message(STATUS "hardening: ${characteristics}")
 endif()
 
 if(failures)

@@ -4,6 +4,8 @@
 // as stored.
 
 #include <windows.h>
+#include <aclapi.h>
+#include <sddl.h>
 #include <shlobj.h>
 
 #include <atomic>
@@ -67,6 +69,21 @@ class BoxWatcher {
   std::vector<Box> seen_;
   std::thread thread_;
 };
+
+// Sets the access list of the file or folder `path` to the one of `sddl`
+// ("D:..."). Under Wine the list follows the file's Unix mode, so only what
+// the mode can say survives (everyone's write access, say).
+inline void SetAccess(const std::string& path, const char* sddl) {
+  PSECURITY_DESCRIPTOR descriptor = nullptr;
+  ASSERT_TRUE(::ConvertStringSecurityDescriptorToSecurityDescriptorA(sddl, SDDL_REVISION_1, &descriptor, nullptr));
+  BOOL present = FALSE, defaulted = FALSE;
+  PACL dacl = nullptr;
+  ASSERT_TRUE(::GetSecurityDescriptorDacl(descriptor, &present, &dacl, &defaulted));
+  EXPECT_EQ(::SetNamedSecurityInfoA(const_cast<char*>(path.c_str()), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION,
+                                    nullptr, nullptr, dacl, nullptr),
+            static_cast<DWORD>(ERROR_SUCCESS));
+  ::LocalFree(descriptor);
+}
 
 // The stored bytes of a REG_SZ holding `text` (with its terminator).
 inline std::string SzBytes(const std::string& text) { return text + std::string(1, '\0'); }

@@ -232,9 +232,14 @@ TEST_F(OpenDocumentTest, InProcessTheViewerGetsPartZeroAndEverythingIsWipedAfter
   EXPECT_FALSE(Exists(viewed.substr(0, viewed.find_last_of('\\'))));
 }
 
+// The document came from the internet: the viewer's part carries the same
+// mark of origin, and nothing of it is left afterwards.
 TEST_F(OpenDocumentTest, RundllOpensTheDocumentAfterAWrongPasswordAndEndsCleanly) {
   SetAcceptedExtensions("*.vptest");
-  const HANDLE process = StartRundll(Write(SampleRecipe("through rundll32\n")));
+  const std::string doc = Write(SampleRecipe("through rundll32\n"));
+  const std::string mark = "[ZoneTransfer]\r\nZoneId=3\r\n";
+  ASSERT_TRUE(win32test::WriteFile(doc + ":Zone.Identifier", mark));
+  const HANDLE process = StartRundll(doc);
   ASSERT_NE(process, nullptr);
   const DWORD pid = ::GetProcessId(process);
 
@@ -252,7 +257,9 @@ TEST_F(OpenDocumentTest, RundllOpensTheDocumentAfterAWrongPasswordAndEndsCleanly
     EXPECT_EQ(ItemText(prompt, IDC_USER_NAME), "demo");
     const std::string viewed = ViewDocument(pid, "through rundll32\n", false);
     EXPECT_EQ(::WaitForSingleObject(process, 20000), WAIT_OBJECT_0);
+    EXPECT_EQ(support::FileText(log_ + ".zone"), mark);
     EXPECT_FALSE(Exists(viewed));
+    EXPECT_FALSE(Exists(viewed.substr(0, viewed.find_last_of('\\'))));  // the folder, the mark's file under Wine too
   }
   EXPECT_EQ(win32test::Finish(process, 0), 0);
 }

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <io.h>
 #include <stdlib.h>
 
 #include <algorithm>
@@ -33,6 +34,20 @@ class RecordingWin32Os : public os::Win32OsInterface {
     return reader::LaunchResult::Started;
   }
 };
+
+// The runtime's descriptors above the standard ones: how many are open, and
+// how many of them a started program would inherit.
+std::pair<int, int> OpenAndInheritable() {
+  int open = 0, inheritable = 0;
+  for (int fd = 3; fd < 256; ++fd) {
+    const intptr_t handle = _get_osfhandle(fd);
+    DWORD flags = 0;
+    if (handle == -1 || !GetHandleInformation(reinterpret_cast<HANDLE>(handle), &flags)) continue;
+    ++open;
+    if ((flags & HANDLE_FLAG_INHERIT) != 0) ++inheritable;
+  }
+  return {open, inheritable};
+}
 
 std::set<std::string> Entries(const std::string& directory) {
   std::set<std::string> names;
@@ -67,6 +82,7 @@ std::string DocumentWithParts(const ScratchFolder& scratch, const std::vector<st
 
 }  // namespace
 
+// The viewer inherits neither the document nor a part file.
 TEST(Win32OpenDocument, HostilePartNamesStayInsideTheDirectoryAndAreWiped) {
   ScratchFolder scratch;
   const std::string document = DocumentWithParts(
@@ -77,10 +93,12 @@ TEST(Win32OpenDocument, HostilePartNamesStayInsideTheDirectoryAndAreWiped) {
   gui.credentials.push_back({"alice", "secret"});
   std::set<std::string> during;
   std::string directory;
+  std::pair<int, int> descriptors;
   gui.onWaitNotice = [&] {
     ASSERT_EQ(services.launched.size(), 1u);
     directory = services.launched[0].substr(0, services.launched[0].rfind('\\') + 1);
     during = Entries(directory);
+    descriptors = OpenAndInheritable();
   };
   ASSERT_TRUE(gui.RunOpenDocument(document.c_str()));
 
@@ -93,6 +111,8 @@ TEST(Win32OpenDocument, HostilePartNamesStayInsideTheDirectoryAndAreWiped) {
   EXPECT_FALSE(win32test::Exists(directory));  // every part and the directory are gone
   EXPECT_TRUE(Entries(scratch.path() + "vptemp\\").empty());
   EXPECT_TRUE(gui.messages.empty());
+  EXPECT_GE(descriptors.first, 10);  // the document and the parts (a ".txt" part stays open)
+  EXPECT_EQ(descriptors.second, 0);
 }
 
 TEST(Win32OpenDocument, OverwrittenBeforeDeletionWhenAsked) {

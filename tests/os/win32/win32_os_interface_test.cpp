@@ -8,7 +8,12 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <aclapi.h>
+#include <sddl.h>
+
+#include <cstdlib>
 #include <cstring>
+#include <set>
 #include <string>
 #include <thread>
 
@@ -28,6 +33,45 @@ using win32test::Pending;
 using win32test::ScratchFolder;
 
 constexpr reader::LaunchResult kStarted = reader::LaunchResult::Started;
+
+std::string SidText(PSID sid) {
+  char* text = nullptr;
+  if (!ConvertSidToStringSidA(sid, &text)) return "?";
+  const std::string result = text;
+  LocalFree(text);
+  return result;
+}
+
+std::string CurrentUser() {
+  HANDLE token = nullptr;
+  OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token);
+  alignas(TOKEN_USER) char buffer[256];
+  DWORD size = 0;
+  GetTokenInformation(token, TokenUser, buffer, sizeof buffer, &size);
+  CloseHandle(token);
+  return SidText(reinterpret_cast<TOKEN_USER*>(buffer)->User.Sid);
+}
+
+// The owner of `path` and the trustees its access list allows anything.
+std::pair<std::string, std::set<std::string>> Security(const std::string& path) {
+  PSID owner = nullptr;
+  PACL dacl = nullptr;
+  PSECURITY_DESCRIPTOR descriptor = nullptr;
+  std::pair<std::string, std::set<std::string>> result;
+  if (GetNamedSecurityInfoA(path.c_str(), SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION,
+                            &owner, nullptr, &dacl, nullptr, &descriptor) != ERROR_SUCCESS) {
+    return result;
+  }
+  result.first = SidText(owner);
+  for (DWORD i = 0; dacl != nullptr && i < dacl->AceCount; ++i) {
+    ACCESS_ALLOWED_ACE* ace = nullptr;
+    if (GetAce(dacl, i, reinterpret_cast<void**>(&ace)) && ace->Header.AceType == ACCESS_ALLOWED_ACE_TYPE) {
+      result.second.insert(SidText(&ace->SidStart));
+    }
+  }
+  LocalFree(descriptor);
+  return result;
+}
 constexpr std::uint32_t kShortKeepAliveMs = 150;
 
 // A GUI whose message pump counts its calls and yields a little, as a real
@@ -122,6 +166,45 @@ TEST(Win32TemporaryDirectory, EachCallMakesAFreshPrivateDirectory) {
   const std::string deep = scratch.path() + std::string(240 - scratch.path().size(), 'd') + "\\";
   EXPECT_FALSE(os::MakeDocumentDirectory(deep.c_str(), 0xffffffffu, out, sizeof out, mark));
   EXPECT_FALSE(os::MakeDocumentDirectory(scratch.path().c_str(), 1, out, 8, mark));
+}
+
+// The root and each document's folder are the user's and the system's alone,
+// whatever the temporary folder above them allows, also a root that an
+// earlier version made. (Wine keeps an access list as the Unix mode: there
+// the difference is everyone's read access.)
+TEST(Win32TemporaryDirectory, TheRootAndEachFolderAreTheUsersAndTheSystemsAlone) {
+  ScratchFolder scratch;
+  ASSERT_TRUE(CreateDirectoryA((scratch.path() + "vptemp").c_str(), nullptr));
+  os::Win32OsInterface services(scratch.path().c_str(), kShortKeepAliveMs);
+  const std::string folder = services.TemporaryDirectory();
+  const std::set<std::string> alone = {"S-1-5-18", CurrentUser()};
+  for (const std::string& path : {scratch.path() + "vptemp", folder.substr(0, folder.size() - 1)}) {
+    EXPECT_EQ(Security(path), std::make_pair(CurrentUser(), alone)) << path;
+  }
+}
+
+// A root that someone else owns (CTest's foreign_root_setup makes one owned
+// by another Unix user, which Wine shows as another owner) is neither
+// written to nor swept, and the user is told why.
+TEST(Win32TemporaryDirectory, ARootOwnedBySomeoneElseIsRefused) {
+  const char* base = std::getenv("VP_FOREIGN_ROOT_BASE");
+  if (base == nullptr) GTEST_SKIP() << "no foreign root prepared";
+  const std::string root = std::string(base) + "vptemp";
+  if (Security(root).first == CurrentUser()) GTEST_SKIP() << "the root could not be given away (not run as root)";
+  os::Win32OsInterface services(base, kShortKeepAliveMs);
+  services.Prepare();
+  EXPECT_EQ(services.TemporaryDirectory(), nullptr);
+  const char* problem = services.TemporaryDirectoryProblem();
+  ASSERT_NE(problem, nullptr);
+  EXPECT_NE(std::string(problem).find("'" + root + "', belongs to another user"), std::string::npos) << problem;
+  WIN32_FIND_DATAA found;
+  const HANDLE search = FindFirstFileA((root + "\\*").c_str(), &found);
+  std::set<std::string> names;
+  for (BOOL more = search != INVALID_HANDLE_VALUE; more; more = FindNextFileA(search, &found)) {
+    names.insert(found.cFileName);
+  }
+  if (search != INVALID_HANDLE_VALUE) FindClose(search);
+  EXPECT_EQ(names, (std::set<std::string>{".", "..", "1a2b"}));  // their folder stays, nothing of ours is there
 }
 
 TEST(Win32TemporaryDirectory, NullWhenNoDirectoryCanBeMade) {

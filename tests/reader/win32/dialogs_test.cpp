@@ -239,10 +239,7 @@ TEST_F(DialogTest, PromptShowsTheDocumentsTextsLinkAndIconThenViewsAndWipes) {
     EXPECT_LT(link.right - link.left, area.right - area.left);
     EXPECT_NEAR((link.left + link.right) / 2.0, (area.left + area.right) / 2.0, 1.5);
     // The keyboard focus starts in the first field.
-    GUITHREADINFO info{};
-    info.cbSize = sizeof info;
-    ::GetGUIThreadInfo(::GetWindowThreadProcessId(prompt, nullptr), &info);
-    EXPECT_EQ(info.hwndFocus, ::GetDlgItem(prompt, IDC_USER_NAME));
+    EXPECT_EQ(FocusedControl(prompt), ::GetDlgItem(prompt, IDC_USER_NAME));
     EXPECT_TRUE(Screenshot(prompt, ScreenshotFolder(), "prompt_user"));
 
     // A click on the link opens its address, unchecked for type, and shows it visited.
@@ -282,7 +279,9 @@ TEST_F(DialogTest, PromptShowsTheDocumentsTextsLinkAndIconThenViewsAndWipes) {
   ExpectWiped();
 }
 
-TEST_F(DialogTest, WrongPasswordKeepsTheTypedTextsAndARetrySucceeds) {
+// The password field gives up the password as soon as it was read: its text
+// and its undo buffer are emptied; the user name stays for the retry.
+TEST_F(DialogTest, WrongPasswordKeepsTheUserNameEmptiesThePasswordFieldAndARetrySucceeds) {
   const std::string doc = Write(SampleRecipe());
   Open(doc, [&] {
     const HWND prompt = WaitForDialog(IDC_USER_NAME, "Open Encrypted Document");
@@ -291,7 +290,9 @@ TEST_F(DialogTest, WrongPasswordKeepsTheTypedTextsAndARetrySucceeds) {
     EXPECT_EQ(ItemText(prompt, IDC_PASSWORD_LABEL), "Password");
     EXPECT_FALSE(ItemVisible(prompt, IDC_HYPERLINK));  // the document has no link
     Type(prompt, IDC_USER_NAME, "alice");
-    Type(prompt, IDC_PASSWORD, "wrong");
+    // Typed as a user types, so that the undo buffer has something to undo.
+    ::SendMessageA(::GetDlgItem(prompt, IDC_PASSWORD), EM_REPLACESEL, TRUE, reinterpret_cast<LPARAM>("wrong"));
+    ASSERT_NE(::SendMessageA(::GetDlgItem(prompt, IDC_PASSWORD), EM_CANUNDO, 0, 0), 0);
     Press(prompt, IDOK);
 
     const HWND box = WaitForDialog(kMessageBoxTextId, "Orlenta Reader");
@@ -302,8 +303,11 @@ TEST_F(DialogTest, WrongPasswordKeepsTheTypedTextsAndARetrySucceeds) {
 
     ASSERT_TRUE(WaitUntil([&] { return ::IsWindowEnabled(prompt) && ::IsWindowVisible(prompt); }));
     EXPECT_EQ(ItemText(prompt, IDC_USER_NAME), "alice");
-    EXPECT_EQ(ItemText(prompt, IDC_PASSWORD), "wrong");
+    EXPECT_EQ(ItemText(prompt, IDC_PASSWORD), "");
+    EXPECT_EQ(::SendMessageA(::GetDlgItem(prompt, IDC_PASSWORD), EM_CANUNDO, 0, 0), 0);
     EXPECT_TRUE(::IsWindowEnabled(::GetDlgItem(prompt, IDC_PASSWORD)));
+    EXPECT_EQ(FocusedControl(prompt), ::GetDlgItem(prompt, IDC_PASSWORD));  // the field to type into again
+    EXPECT_TRUE(Screenshot(prompt, ScreenshotFolder(), "prompt_retry"));
     Type(prompt, IDC_PASSWORD, "secret");
     // Enter in a field is the default button, as in any dialog.
     ::PostMessageA(::GetDlgItem(prompt, IDC_PASSWORD), WM_KEYDOWN, VK_RETURN, 1);

@@ -164,6 +164,13 @@ void OpenThroughTheShell(const std::string& document, const std::string& viewerL
 TEST_F(Installation, MachineScopeInstallsOpensReregistersAndUninstallsEverything) {
   const std::string directory = ProgramFiles() + "\\Orlenta-Reader";
   const std::string module = directory + "\\vaultpost.dll";
+  // Not for every user from a folder that everyone can change.
+  installtest::SetAccess(kSource, "D:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;FA;;;WD)");
+  const std::vector<std::string> refused = Run(sourceModule_, "RegisterDll", nullptr);
+  ASSERT_EQ(refused.size(), 1u);
+  EXPECT_EQ(refused[0].rfind("The Orlenta Reader was not registered for all users.", 0), 0u) << refused[0];
+  ExpectNothingRegistered();
+  installtest::SetAccess(kSource, "D:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;0x1200a9;;;WD)");
   LeaveCrashedDocument();
   // What Explorer remembered of the types is forgotten.
   const std::string remembered = "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\FileExts\\.emd";
