@@ -33,6 +33,7 @@ for tool in "$VAULTPOST" "$VPENCODE" "$VPZLIB"; do
   [ -x "$tool" ] || { echo "missing $tool: build the release tree first" >&2; exit 1; }
 done
 
+source bench/timing.sh
 work=$(mktemp -d "${TMPDIR:-/tmp}/vp-e2e-XXXXXX")
 trap 'rm -rf "$work"' EXIT
 export TMPDIR="$work/tmp"  # the reader's part files and cat's copy go here
@@ -55,25 +56,6 @@ salt=00$(head -c 31 /dev/urandom | od -An -v -tx1 | tr -d ' \n')  # first byte 0
 # the password as P and the user name followed by the salt as S.
 kdf_salt=$(printf 'bench' | od -An -v -tx1 | tr -d ' \n')$salt
 
-# Fastest wall time of RUNS runs of a shell command, in milliseconds.
-fastest() {
-  local best=0 start end ms
-  for ((i = 0; i < RUNS; ++i)); do
-    sync  # no writeback of earlier files during the run
-    start=$(date +%s%N)
-    if [ -n "$NICE" ]; then
-      nice -n "$NICE" sh -c "$1" > /dev/null 2>&1 || true
-    else
-      sh -c "$1" > /dev/null 2>&1 || true
-    fi
-    end=$(date +%s%N)
-    ms=$(( (end - start) / 1000 ))
-    if ((best == 0 || ms < best)); then best=$ms; fi
-    [ -n "${2:-}" ] && sh -c "$2"
-  done
-  echo "$best"
-}
-
 open_cmd() {  # DOCUMENT PASSWORD [WRAPPER]: the password line, then an empty line for the notice
   echo "printf '%s\\n\\n' '$2' | VAULTPOST_VIEWER=true ${3:-} '$VAULTPOST' open --user bench --password-stdin '$1'"
 }
@@ -92,9 +74,6 @@ if [ -x /usr/bin/time ]; then
   sh -c "$(open_cmd "$work/stored.emc" mark "/usr/bin/time -f %M -o '$work/peak'")" > /dev/null 2>&1 || true
   peak_kib=$(cat "$work/peak")
 fi
-
-ratio() { awk -v a="$1" -v b="$2" 'BEGIN { if (b > 0) printf "%.2f", a / b; else printf "n/a" }'; }
-ms() { awk -v a="$1" 'BEGIN { printf "%.0f ms", a / 1000 }'; }
 
 echo
 printf '%-46s %10s %10s %7s\n' "128 MiB, fastest of $RUNS" "vaultpost" "reference" "ratio"

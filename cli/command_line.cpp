@@ -1,9 +1,41 @@
 #include "cli/command_line.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <cstdio>
 
+#include "reader/posix/terminal_gui.h"
+#include "reader/posix/terminal_text.h"
+#include "security/secret_text.h"
+
 namespace cli {
+
+bool HaveTerminal() {
+  const int fd = ::open("/dev/tty", O_RDWR | O_CLOEXEC);
+  if (fd < 0) return false;
+  ::close(fd);
+  return true;
+}
+
+void ReadPasswordLine(std::FILE* in, security::SecretText& password) {
+  std::setvbuf(in, nullptr, _IONBF, 0);
+  if (::isatty(::fileno(in)) != 0) {
+    reader::ReadHiddenLine(::fileno(in), STDERR_FILENO, "Password: ", password);
+  } else {
+    reader::ReadLine(in, password);
+  }
+}
+
+void WarnIfReadableByOthers(std::FILE* file, const char* path) {
+  struct stat st {};
+  if (::fstat(::fileno(file), &st) == 0 && S_ISREG(st.st_mode) && (st.st_mode & (S_IRGRP | S_IROTH)) != 0) {
+    std::fprintf(stderr, "vaultpost: warning: %s can be read by other users; keep it readable by you alone (chmod 600)\n",
+                 reader::TerminalText(path).c_str());
+  }
+}
 
 bool ParseCommandLine(const char* command, const std::vector<std::string>& args,
                       std::initializer_list<std::string_view> flags, std::initializer_list<std::string_view> valued,

@@ -2,6 +2,7 @@
 // What every vaultpost command shares: its exit codes and the parsing of its
 // arguments.
 
+#include <cstdio>
 #include <functional>
 #include <initializer_list>
 #include <map>
@@ -9,6 +10,10 @@
 #include <string>
 #include <string_view>
 #include <vector>
+
+namespace security {
+class SecretText;
+}
 
 namespace cli {
 
@@ -40,9 +45,23 @@ bool ParseCommandLine(const char* command, const std::vector<std::string>& args,
                       std::initializer_list<std::string_view> flags, std::initializer_list<std::string_view> valued,
                       CommandLine& out, std::initializer_list<const char*> operands = {"FILE"});
 
+// Whether the process has a controlling terminal to ask on.
+bool HaveTerminal();
+
+// Reads the password line from `in` without leaving a copy in a stdio buffer
+// and, from a terminal, without showing it.
+void ReadPasswordLine(std::FILE* in, security::SecretText& password);
+
+// Warns when others than the owner can read the password file.
+void WarnIfReadableByOthers(std::FILE* file, const char* path);
+
 // The commands besides inspect; each takes the whole argument list (args[0]
 // is its name) and returns the exit status.
 int RunOpen(const std::vector<std::string>& args);
 int RunThumbnail(const std::vector<std::string>& args);
+// The sender's side: makes a document (pack) and checks one with its
+// credentials, writing nothing (verify).
+int RunPack(const std::vector<std::string>& args);
+int RunVerify(const std::vector<std::string>& args);
 
 }  // namespace cli

@@ -3,10 +3,6 @@
 // manager starts programs so); the terminal otherwise, or when asked for
 // (--tui) or given the credentials for a script.
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -27,14 +23,6 @@ namespace cli {
 
 namespace {
 
-// Whether the process has a controlling terminal to ask on.
-bool HaveTerminal() {
-  const int fd = ::open("/dev/tty", O_RDWR | O_CLOEXEC);
-  if (fd < 0) return false;
-  ::close(fd);
-  return true;
-}
-
 // Whether the desktop's dialogs can be shown: built in, a display named, and
 // the toolkit connected to it.
 bool OpenDesktop() {
@@ -47,26 +35,6 @@ bool OpenDesktop() {
 #else
   return false;
 #endif
-}
-
-// Reads the password line from `in` without leaving a copy in a stdio buffer
-// and, from a terminal, without showing it.
-void ReadPasswordLine(std::FILE* in, security::SecretText& password) {
-  std::setvbuf(in, nullptr, _IONBF, 0);
-  if (::isatty(::fileno(in)) != 0) {
-    reader::ReadHiddenLine(::fileno(in), STDERR_FILENO, "Password: ", password);
-  } else {
-    reader::ReadLine(in, password);
-  }
-}
-
-// Warns when others than the owner can read the password file.
-void WarnIfReadableByOthers(std::FILE* file, const char* path) {
-  struct stat st {};
-  if (::fstat(::fileno(file), &st) == 0 && S_ISREG(st.st_mode) && (st.st_mode & (S_IRGRP | S_IROTH)) != 0) {
-    std::fprintf(stderr, "vaultpost: warning: %s can be read by other users; keep it readable by you alone (chmod 600)\n",
-                 reader::TerminalText(path).c_str());
-  }
 }
 
 int OpenOnTerminal(const char* path, reader::TerminalGui::Options options) {

@@ -3,6 +3,8 @@
 //   vaultpost open [--gui | --tui] [--user NAME] [--password-stdin | --password-file FILE] FILE
 //   vaultpost inspect [--json] FILE
 //   vaultpost thumbnail IN OUT SIZE
+//   vaultpost pack -o OUT [options] FILE...
+//   vaultpost verify [--user NAME] [--password-stdin | --password-file FILE] FILE
 //   vaultpost --help | --version
 //
 // Each command lives in its own file (cli/*_command.cpp) and is found through
@@ -37,6 +39,8 @@ void PrintUsage(std::FILE* out) {
                "  vaultpost open [--gui | --tui] [--user NAME] [--password-stdin | --password-file FILE] FILE\n"
                "  vaultpost inspect [--json] FILE\n"
                "  vaultpost thumbnail IN OUT SIZE\n"
+               "  vaultpost pack -o OUT [options] FILE...\n"
+               "  vaultpost verify [--user NAME] [--password-stdin | --password-file FILE] FILE\n"
                "  vaultpost --help | --version\n"
                "\n"
                "open       asks for the credentials, decodes the document into a private\n"
@@ -55,6 +59,10 @@ void PrintUsage(std::FILE* out) {
                "           --json prints one JSON object.\n"
                "thumbnail  writes the document's icon (or the document type's) as a PNG of SIZE\n"
                "           pixels (1 to 1024) to OUT; no credentials.\n"
+               "pack       makes a document of the files (the first is the main document);\n"
+               "           see vaultpost pack --help.\n"
+               "verify     checks a document with its credentials, writing nothing, and lists\n"
+               "           its parts or the precise failure.\n"
                "\n"
                "Environment: VAULTPOST_VIEWER (program that shows a part; gets its path),\n"
                "VAULTPOST_WIPE_FILES (overwrite part files before deleting them).\n"
@@ -180,6 +188,8 @@ constexpr Command kCommands[] = {
     {"open", cli::RunOpen},
     {"inspect", RunInspect},
     {"thumbnail", cli::RunThumbnail},
+    {"pack", cli::RunPack},
+    {"verify", cli::RunVerify},
 };
 
 }  // namespace

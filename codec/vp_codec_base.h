@@ -93,6 +93,8 @@ class VPCodecBase {
 
     // The attached header bytes, or null.
     std::uint8_t* Bytes() const { return header_; }
+    // Auxiliary word 2 has no setter among the slots; encoders set it here.
+    void SetAuxiliary2(std::uint32_t value) { Put32(layout_.auxiliary2Offset, value); }
 
    protected:
     explicit EncodedHeaderImpl(const HeaderLayout& layout) : layout_(layout) {}

@@ -119,6 +119,34 @@ bool DecodePng(const std::uint8_t* data, std::size_t length, std::uint32_t maxSi
   return true;
 }
 
+namespace {
+
+// libpng's description of `bitmap` as 8-bit RGBA, for writing it.
+png_image Described(const Bitmap& bitmap) {
+  png_image image;
+  std::memset(&image, 0, sizeof image);
+  image.version = PNG_IMAGE_VERSION;
+  image.width = bitmap.width;
+  image.height = bitmap.height;
+  image.format = PNG_FORMAT_RGBA;
+  return image;
+}
+
+}  // namespace
+
+bool EncodePng(const Bitmap& bitmap, std::vector<std::uint8_t>& out) {
+  png_image image = Described(bitmap);
+  png_alloc_size_t size = 0;
+  bool encoded = png_image_write_to_memory(&image, nullptr, &size, 0, bitmap.rgba.data(), 0, nullptr) != 0;
+  if (encoded) {
+    out.resize(size);
+    encoded = png_image_write_to_memory(&image, out.data(), &size, 0, bitmap.rgba.data(), 0, nullptr) != 0;
+    out.resize(size);
+  }
+  png_image_free(&image);
+  return encoded;
+}
+
 bool DecodeIconImage(const codec::IconImage& image, Bitmap& out) {
   out = Bitmap{};
   const std::uint8_t* data = image.bytes.data();
@@ -217,12 +245,7 @@ bool WritePngFile(const Bitmap& bitmap, const std::string& path, std::string& er
     ::unlink(temporary.c_str());
     return false;
   }
-  png_image image;
-  std::memset(&image, 0, sizeof image);
-  image.version = PNG_IMAGE_VERSION;
-  image.width = bitmap.width;
-  image.height = bitmap.height;
-  image.format = PNG_FORMAT_RGBA;
+  png_image image = Described(bitmap);
   const bool written = png_image_write_to_stdio(&image, file, 0, bitmap.rgba.data(), 0, nullptr) != 0;
   if (!written) error = std::string("libpng: ") + image.message;
   png_image_free(&image);

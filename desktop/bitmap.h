@@ -6,16 +6,14 @@
 #include <string>
 #include <vector>
 
+#include "codec/icon_file_writer.h"
 #include "codec/icon_image.h"
 
 namespace desktop {
 
-// Straight (not premultiplied) 8-bit red, green, blue, alpha; rows top-down.
-struct Bitmap {
-  std::uint32_t width = 0;
-  std::uint32_t height = 0;
-  std::vector<std::uint8_t> rgba;
-};
+// Straight (not premultiplied) 8-bit red, green, blue, alpha; rows top-down:
+// the pixels the codec's icon file writer takes.
+using Bitmap = codec::RgbaImage;
 
 // The largest side an icon image may have here. The directory stores at most
 // 256, but a PNG image may claim any size up to 2^31 in its own header.
@@ -36,6 +34,9 @@ bool DecodePng(const std::uint8_t* data, std::size_t length, std::uint32_t maxSi
 // shrinking, interpolated when growing, in premultiplied alpha so that
 // transparent pixels leave no fringe.
 Bitmap ScaleToFit(const Bitmap& in, std::uint32_t size);
+
+// `bitmap` as the bytes of an 8-bit RGBA PNG file; false when libpng fails.
+bool EncodePng(const Bitmap& bitmap, std::vector<std::uint8_t>& out);
 
 // Writes `bitmap` as an 8-bit RGBA PNG at `path`: into a new file beside it
 // that replaces `path` only when complete. False, with a reason in `error`

@@ -8,6 +8,8 @@ packages=(
   zlib1g-dev libisal-dev libgtest-dev libgmock-dev libbenchmark-dev libssl-dev
   clang-14 libclang-rt-14-dev
   tmux
+  # The benchmarks' peak-memory figures.
+  time
   # gdb takes the reader's memory snapshots in the test of what it leaves in
   # memory; util-linux's setpriv and prlimit run it as another user.
   gdb util-linux

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # The main job: installs what is missing, builds, makes a sample document with
-# the encoder tool and opens it with the reader. On a terminal the reader asks
+# `vaultpost pack` and opens it with the reader. On a terminal the reader asks
 # for the credentials (user name "demo", password "orlenta") and shows the
 # document in the desktop's viewer, or in the pager on a plain terminal;
 # without a terminal it takes them from standard input.

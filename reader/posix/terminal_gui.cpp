@@ -190,7 +190,6 @@ bool TerminalGui::ReadPassword(const char* label, security::SecretText& line) {
 int TerminalGui::PromptForCredentials(bool askUserName) {
   constexpr int kOk = 1;
   constexpr int kCancel = 2;
-  MessageCatalogue& texts = Catalogue();
   if (options_.scripted) {
     if (!options_.credentialsGiven) {
       noCredentialsSource_ = true;
@@ -207,16 +206,7 @@ int TerminalGui::PromptForCredentials(bool askUserName) {
   }
   for (;;) {
     std::string user;
-    std::FILE* out = options_.out;
-    std::fprintf(out, "\n%s\n", Shown(texts.Text(MessageCatalogue::Title)).c_str());
-    const char* prompt = texts.Text(MessageCatalogue::Prompt);
-    if (prompt != nullptr && prompt[0] != '\0') std::fprintf(out, "%s\n", Shown(prompt).c_str());
-    std::fflush(out);
-    if (askUserName && !ReadTerminalLine(texts.Text(MessageCatalogue::UserNameLabel), user)) {
-      cancelled_ = true;
-      return kCancel;
-    }
-    if (!ReadPassword(texts.Text(MessageCatalogue::PasswordLabel), typed_)) {
+    if (!AskCredentials(askUserName, user, typed_)) {
       cancelled_ = true;
       return kCancel;
     }
@@ -226,6 +216,19 @@ int TerminalGui::PromptForCredentials(bool askUserName) {
     if (finished) return kOk;
   }
 }
+
+bool TerminalGui::AskCredentials(bool askUserName, std::string& userName, security::SecretText& password) {
+  MessageCatalogue& texts = Catalogue();
+  std::FILE* out = options_.out;
+  std::fprintf(out, "\n%s\n", Shown(texts.Text(MessageCatalogue::Title)).c_str());
+  const char* prompt = texts.Text(MessageCatalogue::Prompt);
+  if (prompt != nullptr && prompt[0] != '\0') std::fprintf(out, "%s\n", Shown(prompt).c_str());
+  std::fflush(out);
+  if (askUserName && !ReadTerminalLine(texts.Text(MessageCatalogue::UserNameLabel), userName)) return false;
+  return ReadPassword(texts.Text(MessageCatalogue::PasswordLabel), password);
+}
+
+bool TerminalGui::AskSecret(const char* label, security::SecretText& secret) { return ReadPassword(label, secret); }
 
 bool TerminalGui::ShowOpening(const char* title, const char* body) {
   // Shown already while the key was derived: the bar goes on.

@@ -51,6 +51,15 @@ class TerminalGui : public GuiInterface {
   // Wipes the password given in the options and the one typed last.
   void ForgetPassword() override;
 
+  // Asks on the controlling terminal for the document's credentials, outside
+  // an opening (a check of the document uses it): the prompt's title and
+  // text, then the user name when `askUserName`, then the password, not
+  // echoed. False when the input ended or there is no terminal.
+  bool AskCredentials(bool askUserName, std::string& userName, security::SecretText& password);
+  // Asks on the controlling terminal for one secret line after `label`, not
+  // echoed. False when the input ended or there is no terminal.
+  bool AskSecret(const char* label, security::SecretText& secret);
+
   // Whether a Stop or Error message was shown since the last credentials
   // attempt began (the command then exits 1).
   bool FailureReported() const { return failureReported_; }

@@ -166,6 +166,18 @@ inline Bytes Noise(std::size_t n, std::uint32_t seed) {
   return out;
 }
 
+// Words that deflate shrinks to about a third.
+inline Bytes Prose(std::size_t n) {
+  static const std::string kWords[] = {"format ", "reader ", "part ", "digest ", "cipher ", "key ", "salt "};
+  Bytes out;
+  for (std::uint32_t x = 7; out.size() < n; x = x * 1103515245u + 12345u) {
+    const std::string& w = kWords[(x >> 16) % 7];
+    out.insert(out.end(), w.begin(), w.end());
+  }
+  out.resize(n);
+  return out;
+}
+
 // One zlib stream of `content`, finished or only flushed (windowBits 8..15;
 // a dictionary makes the stream ask for it).
 inline Bytes Deflate(const Bytes& content, int level, int flush = Z_FINISH, int windowBits = 15,

@@ -16,6 +16,8 @@
 #include <array>
 
 #include "codec/byte_order.h"
+#include "codec/document_encoder.h"
+#include "codec/tag_list_writer.h"
 #include "decode_testing.h"
 #include "security/cbc_cipher.h"
 #include "tools/encoder/document_encoder.h"
@@ -172,6 +174,78 @@ TEST(EncoderLayout, Version259AesPbkdf2ReadsBackFieldByField) {
   EXPECT_EQ(codec::LoadBigEndian32(&p1.header[82]), ~112u);
   EXPECT_EQ(WholeStream(p1.stored), attachment.content);
   EXPECT_EQ(p1.digest, OpenSslDigest(EVP_sha256(), Cat({d0, attachment.content, p1.block}), 16));
+}
+
+// A document as the sender's side writes it: automatic compression (ISA-L
+// where the build has it), a part too long to keep deflated, a stored one,
+// an empty one, and the format's own example of the iteration rule (field 2,
+// first salt byte 0x80: 2,000 - 128 = 1,872 iterations).
+TEST(EncoderLayout, PackedDocumentReadsBackWithOpenSslAndZlib) {
+  codec::DocumentHeader h;
+  std::memcpy(h.magic, "emdf", 4);
+  h.formatVersion = 259;
+  h.cipherId = 5;
+  h.keyBits = 256;
+  h.trailerDigestId = 3;
+  h.partCount = 3;
+  h.flags = codec::DocumentHeader::FlagTagTrailer | codec::DocumentHeader::FlagPasswordOnly;
+  h.kdfId = 4;
+  h.iterationThousands = 2;
+  h.bodyDigestId = 3;
+  std::uint8_t salt[32];
+  for (std::size_t i = 0; i < 32; ++i) salt[i] = static_cast<std::uint8_t>(0x80 + 5 * i);
+  const Bytes contents[] = {Prose(1u << 20), Noise(70000, 4), {}};
+  const char* names[] = {"report.txt", "figures.bin", "empty.txt"};
+  Collector sink;
+  codec::DocumentEncoder encoder(sink);
+  encoder.SetCacheLimit(16 * 1024);
+  ASSERT_EQ(encoder.Begin(h, salt, "", "s3cret"), codec::EncodeResult::Ok);
+  for (int i = 0; i < 3; ++i) {
+    codec::MemoryPartSource source(contents[i]);
+    codec::PartSettings settings;
+    settings.name = names[i];
+    settings.compression = codec::PartSettings::Compression::Automatic;
+    settings.deflate = codec::DeflateSettings::Fast();
+    settings.expiry = i == 0 ? 0x7FFFFFFF : 2000000000;
+    ASSERT_EQ(encoder.WritePart(source, settings), codec::EncodeResult::Ok);
+  }
+  Bytes list, trailer;
+  ASSERT_TRUE(codec::BuildTagList({{"Title", Text("Q3"), false}}, list));
+  ASSERT_TRUE(codec::BuildTrailer(encoder.StoredHeader(), list, 3, 9, trailer));
+  ASSERT_EQ(encoder.Finish(trailer), codec::EncodeResult::Ok);
+  const Bytes& doc = sink.bytes;
+
+  const Bytes header(doc.begin(), doc.begin() + 30), storedSalt(doc.begin() + 30, doc.begin() + 62);
+  EXPECT_EQ(header, Cat({Text("emdf"), {1, 3, 0, 5, 0, 3, 1, 0, 0, 3, 0x50, 0, 0, 0, 4, 0, 2, 3}, Bytes(8, 0)}));
+  EXPECT_EQ(storedSalt, Bytes(salt, salt + 32));
+  std::size_t trailerStart = 0, used = 0;
+  EXPECT_EQ(ReadTrailer(doc, trailerStart), list);
+  const Bytes key = OpenSslPbkdf2("", "s3cret", salt, 1872);
+  const Bytes plain = AesCbcDecryptStored(key, Bytes(salt, salt + 16), doc.data() + 62, trailerStart - 62);
+  const auto parts = CutParts(plain, 3, 16, 86, 6, true, used);
+  EXPECT_EQ(used, plain.size());
+  Bytes chain = Cat({header, storedSalt});
+  for (int i = 0; i < 3; ++i) {
+    SCOPED_TRACE(names[i]);
+    const ReadPart& p = parts[static_cast<std::size_t>(i)];
+    ASSERT_EQ(p.block.size(), 96u);
+    EXPECT_EQ(p.block[0], 95);
+    EXPECT_EQ(codec::LoadBigEndian32(&p.header[82]), ~96u);
+    EXPECT_EQ(Bytes(p.header.begin() + 18, p.header.begin() + 82), Cat({Text(names[i]), Bytes(64 - std::strlen(names[i]), 0)}));
+    EXPECT_EQ(codec::LoadBigEndian32(&p.header[10]), i == 0 ? 0xFFFFFFFFu : 2000000000u);
+    const bool deflated = i == 0;
+    EXPECT_EQ(codec::LoadBigEndian16(&p.header[0]), deflated ? 1 : 0);
+    if (deflated) {
+      EXPECT_LT(p.stored.size(), contents[i].size() / 2);
+      EXPECT_EQ(p.stored[0], 0x78);
+      EXPECT_EQ(WholeStream(p.stored), contents[i]);
+    } else {
+      EXPECT_EQ(p.stored, contents[i]);
+    }
+    const Bytes digest = OpenSslDigest(EVP_sha256(), Cat({chain, contents[i], p.block}), 16);
+    EXPECT_EQ(p.digest, digest);
+    chain = digest;
+  }
 }
 
 TEST(EncoderLayout, Version258AesSimpleKdfWithEndMarker) {

@@ -1,9 +1,9 @@
 #pragma once
-// The document encoder: writes containers of every variant the format
-// allows, for the tests, the benchmarks and the sample document. It is a
-// developer tool, never part of the reader. Besides well-formed documents it
-// can write deliberately damaged ones (see the "override" fields), so that
-// every refusal of the decoder can be produced from real bytes.
+// Recipes for documents, for the tests and the benchmarks: every variant the
+// format allows, written by the codec's DocumentEncoder, and deliberately
+// damaged ones (see the "override" fields), which this layer makes by
+// altering what the encoder stores, so that every refusal of the decoder can
+// be produced from real bytes. A developer tool, never part of the reader.
 
 #include <array>
 #include <cstddef>
@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "codec/document_header.h"
+#include "codec/tag_list_writer.h"
 #include "codec/vp_codec_base.h"
 #include "security/block_cipher.h"
 #include "security/digest_imp.h"
@@ -44,15 +45,11 @@ struct PartSpec {
   std::optional<std::uint16_t> compressionOverride;  // stored method instead of `compression`
   std::optional<std::vector<std::uint8_t>> storedData;  // stored bytes verbatim (content still feeds the digest)
   std::optional<std::uint32_t> storedLengthOverride;    // stored length L instead of the real one
-  std::optional<std::string> rawName;                   // name field bytes verbatim (may fill the field)
   bool corruptDigest = false;                           // flip a bit of the part's digest block
 };
 
-struct TagSpec {
-  std::string key;
-  std::vector<std::uint8_t> value;  // text tags: the plain text, escaped by the encoder
-  bool binary = false;
-};
+// Text tags carry the plain text, escaped on the way.
+using TagSpec = codec::TagListEntry;
 
 struct DocumentSpec {
   std::uint16_t version = codec::DocumentHeader::Version259;  // or Version258 (others for tests)
@@ -136,9 +133,7 @@ bool BuildTrailer(const DocumentSpec& recipe, std::vector<std::uint8_t>& trailer
 bool PadTrailerTo(DocumentSpec& recipe, std::uint32_t trailerLength, const std::string& key = "Padding",
                   std::string* error = nullptr);
 
-// Escapes a text tag value: "\" becomes "\\", bytes 0x00-0x1F become "\"
-// followed by the byte + 0x60 (line feed -> "\j").
-std::vector<std::uint8_t> EscapeTagText(const std::vector<std::uint8_t>& text);
+using codec::EscapeTagText;
 
 // The content bytes of a part (generated or given), for comparisons.
 std::vector<std::uint8_t> PartContent(const PartSpec& part);

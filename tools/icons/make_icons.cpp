@@ -18,8 +18,8 @@
 // --preview also writes a sheet with every image, enlarged, for review.
 //
 // It runs on the build machine while the module is built, also in a cross
-// build (see resources/README.md), so it needs nothing but the C++ library
-// and zlib. Exit status: 0 success, 1 a file could not be written, 2 usage.
+// build (see resources/README.md), so it needs nothing but the C++ library,
+// zlib and the codec's self-contained icon file writer. Exit status: 0 success, 1 a file could not be written, 2 usage.
 
 #include <zlib.h>
 
@@ -32,6 +32,8 @@
 #include <filesystem>
 #include <string>
 #include <vector>
+
+#include "codec/icon_file_writer.h"
 
 namespace {
 
@@ -367,64 +369,6 @@ Bytes CanvasRgba(const Canvas& canvas) {
   return rgba;
 }
 
-// An icon image in the bitmap form: a 40-byte info header giving twice the
-// height (colour rows, then mask rows), BGRA rows bottom-up, then the AND mask
-// bottom-up, one bit a pixel (1 = transparent), each row padded to 32 bits.
-Bytes EncodeIconBitmap(const Canvas& canvas) {
-  const int n = canvas.Size();
-  const std::uint32_t maskStride = ((static_cast<std::uint32_t>(n) + 31) / 32) * 4;
-  const std::uint32_t imageBytes = static_cast<std::uint32_t>(n * n * 4) + maskStride * n;
-  Bytes out;
-  Put32(out, 40);
-  Put32(out, static_cast<std::uint32_t>(n));
-  Put32(out, static_cast<std::uint32_t>(2 * n));
-  Put16(out, 1);   // planes
-  Put16(out, 32);  // bits per pixel
-  Put32(out, 0);   // uncompressed
-  Put32(out, imageBytes);
-  for (int i = 0; i < 4; ++i) Put32(out, 0);  // resolution and palette: unused
-  for (int y = n - 1; y >= 0; --y) {
-    for (int x = 0; x < n; ++x) {
-      const auto p = canvas.Rgba(x, y);
-      out.insert(out.end(), {p[2], p[1], p[0], p[3]});
-    }
-  }
-  for (int y = n - 1; y >= 0; --y) {
-    Bytes row(maskStride, 0);
-    for (int x = 0; x < n; ++x) {
-      if (canvas.Rgba(x, y)[3] < 128) row[x / 8] |= static_cast<std::uint8_t>(0x80 >> (x % 8));
-    }
-    out.insert(out.end(), row.begin(), row.end());
-  }
-  return out;
-}
-
-struct IconEntry {
-  int size;
-  Bytes image;
-};
-
-Bytes EncodeIconFile(const std::vector<IconEntry>& entries) {
-  Bytes out;
-  Put16(out, 0);  // reserved
-  Put16(out, 1);  // icon
-  Put16(out, static_cast<std::uint32_t>(entries.size()));
-  std::uint32_t offset = static_cast<std::uint32_t>(6 + 16 * entries.size());
-  for (const IconEntry& e : entries) {
-    out.push_back(static_cast<std::uint8_t>(e.size == 256 ? 0 : e.size));  // width; 0 means 256
-    out.push_back(static_cast<std::uint8_t>(e.size == 256 ? 0 : e.size));  // height
-    out.push_back(0);                                                      // no palette
-    out.push_back(0);                                                      // reserved
-    Put16(out, 1);                                                         // planes
-    Put16(out, 32);                                                        // bits per pixel
-    Put32(out, static_cast<std::uint32_t>(e.image.size()));
-    Put32(out, offset);
-    offset += static_cast<std::uint32_t>(e.image.size());
-  }
-  for (const IconEntry& e : entries) out.insert(out.end(), e.image.begin(), e.image.end());
-  return out;
-}
-
 // The setup's side picture: the program palette's blue, darkening downwards,
 // with the 256 pixel program icon at half size near the top. A Windows bitmap
 // file: 24 bits a pixel, rows bottom-up, each padded to 32 bits.
@@ -662,15 +606,16 @@ int main(int argc, char** argv) {
   } icons[] = {{"document.ico", kDocumentPalette}, {"program.ico", kProgramPalette}};
   std::vector<std::vector<Canvas>> drawn;
   for (const auto& icon : icons) {
-    std::vector<IconEntry> entries;
+    std::vector<codec::IconFileEntry> entries;
     drawn.emplace_back();
     for (const Layout& layout : Layouts()) {
       Canvas canvas = Draw(layout, icon.palette);
-      entries.push_back(
-          {layout.size, layout.size == 256 ? EncodePng(256, 256, CanvasRgba(canvas)) : EncodeIconBitmap(canvas)});
+      const auto n = static_cast<std::uint32_t>(layout.size);
+      const codec::RgbaImage image{n, n, CanvasRgba(canvas)};
+      entries.push_back({n, n, n == 256 ? EncodePng(256, 256, image.rgba) : codec::EncodeIconBitmap(image)});
       drawn.back().push_back(std::move(canvas));
     }
-    if (!WriteFile(outDir + "/" + icon.file, EncodeIconFile(entries))) return 1;
+    if (!WriteFile(outDir + "/" + icon.file, codec::EncodeIconFile(entries))) return 1;
   }
   if (!WriteFile(outDir + "/setup.bmp", SetupSidePicture(drawn.back().front(), kProgramPalette))) return 1;
   if (!preview.empty() && !WriteFile(preview, PreviewSheet(drawn))) return 1;
