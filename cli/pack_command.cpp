@@ -268,6 +268,7 @@ std::optional<int> ObtainPassword(const PackRequest& request, security::SecretTe
     case CredentialSource::File: {
       std::FILE* file = std::fopen(request.passwordFile.c_str(), "re");
       if (file == nullptr) return Failure("cannot read " + request.passwordFile + ": " + std::strerror(errno));
+      WarnIfReadableByOthers(file, request.passwordFile.c_str());
       ReadPasswordLine(file, password);
       std::fclose(file);
       break;

@@ -145,6 +145,7 @@ int RunVerify(const std::vector<std::string>& args) {
                      std::strerror(errno));
         return kExitFailure;
       }
+      if (in != stdin) WarnIfReadableByOthers(in, passwordFile);
       ReadPasswordLine(in, password);
       if (in != stdin) std::fclose(in);
       if (const char* user = command.Value("--user"); askUser && user != nullptr) userName = user;

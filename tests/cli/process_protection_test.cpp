@@ -138,18 +138,27 @@ TEST_F(ProcessProtection, CtrlZAndFgAtThePromptNeverShowThePassword) {
   EXPECT_EQ(folder_.LeftInTemporaryRoot(), 0u);
 }
 
-TEST_F(ProcessProtection, APasswordFileOthersCanReadIsWarnedAbout) {
+TEST_F(ProcessProtection, APasswordFileOthersCanReadIsWarnedAboutByEveryCommand) {
   const std::string doc = WriteDocument(folder_, SimpleSpec());
   const std::string file = folder_.path() + "/password";
   std::ofstream(file) << "secret\n";
-  for (const auto mode : {fs::perms::owner_read | fs::perms::group_read, fs::perms::owner_read}) {
-    fs::permissions(file, mode);
-    Process p({"open", "--user", "alice", "--password-file", file, doc}, Env());
-    p.Send("\n");
-    const Outcome r = p.Finish();
-    EXPECT_EQ(r.status, 0) << r.err;
-    EXPECT_EQ(r.err.find("can be read by other users") != std::string::npos, mode != fs::perms::owner_read)
-        << r.err;
+  int made = 0;
+  for (const std::string command : {"open", "verify", "pack"}) {
+    for (const auto mode : {fs::perms::owner_read | fs::perms::group_read, fs::perms::owner_read}) {
+      SCOPED_TRACE(command);
+      fs::permissions(file, mode);
+      std::vector<std::string> args = {command, "--user", "alice", "--password-file", file, doc};
+      if (command == "pack") {
+        const std::string out = folder_.path() + "/made" + std::to_string(++made) + ".emc";
+        args.insert(args.begin() + 1, {"-o", out, "--iterations", "1"});
+      }
+      Process p(args, Env());
+      p.Send("\n");
+      const Outcome r = p.Finish();
+      EXPECT_EQ(r.status, 0) << r.err;
+      EXPECT_EQ(r.err.find("can be read by other users") != std::string::npos, mode != fs::perms::owner_read)
+          << r.err;
+    }
   }
 }
 
