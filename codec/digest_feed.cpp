@@ -4,6 +4,7 @@
 #include <system_error>
 
 #include "security/digest.h"
+#include "security/secure_registers.h"
 #include "security/secure_wipe.h"
 
 namespace codec {
@@ -105,7 +106,25 @@ void DigestFeed::Drain() {
   hashed_changed_.wait(lock, [this] { return hashed_ == published_; });
 }
 
+namespace {
+
+// What the hashing left on this thread's stack (register saves by the
+// dynamic linker or a signal frame hold the slot's bytes) is overwritten
+// before the thread ends: glibc keeps a dead thread's stack for the next one.
+[[gnu::noinline]] void WipeStackBelowCaller() {
+  unsigned char area[32 * 1024];
+  security::SecureWipe(area, sizeof area);
+}
+
+}  // namespace
+
 void DigestFeed::Work() {
+  WorkUntilStopped();
+  security::SecureWipeVectorRegisters();
+  WipeStackBelowCaller();
+}
+
+void DigestFeed::WorkUntilStopped() {
   std::unique_lock<std::mutex> lock(mutex_);
   for (;;) {
     published_changed_.wait(lock, [this] { return stop_ || hashed_ != published_; });
@@ -116,6 +135,9 @@ void DigestFeed::Work() {
     const std::uint32_t length = lengths_[slot % Slots];
     lock.unlock();
     digest_->Update(ring_.get() + (slot % Slots) * SlotSize, length);
+    // The slot's last bytes are still in vector registers, and the first
+    // call into the C library below may bind lazily, saving them on the stack.
+    security::SecureWipeVectorRegisters();
     lock.lock();
     hashed_ = slot + 1;
     hashed_changed_.notify_one();

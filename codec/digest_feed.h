@@ -69,6 +69,7 @@ class DigestFeed {
   // Waits until the slot that published_ names is free.
   std::uint8_t* FreeSlot();
   void Work();
+  void WorkUntilStopped();
 
   security::Digest* digest_;
   std::unique_ptr<std::uint8_t[]> ring_;
