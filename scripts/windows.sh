@@ -45,7 +45,7 @@ else
   interactive=0
   managed=N  # no window manager on Xvfb: Wine draws the frames itself
   exec 3>"$PWD/build/windows.display"
-  Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
+  Xvfb -displayfd 3 -noreset -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
   xvfb_pid=$!
   for _ in $(seq 100); do [ -s build/windows.display ] && break; sleep 0.1; done
   exec 3>&-

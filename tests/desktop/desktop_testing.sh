@@ -17,6 +17,7 @@ trap vp_cleanup EXIT
 
 fail() {
   echo "FAIL: $*" >&2
+  if declare -F vp_on_failure >/dev/null; then vp_on_failure >&2 || true; fi
   exit 1
 }
 
@@ -26,13 +27,16 @@ vp_workdir() {
 }
 
 # vp_start_xvfb: a private X server on a free display; exports what GTK needs
-# to draw on it in software.
+# to draw on it in software. -noreset: by default the server resets when its
+# last client leaves and drops a connection that arrives meanwhile, so a
+# reader started just after the previous one ended would find no display.
 vp_start_xvfb() {
   local fifo
   fifo=$(mktemp -u "$VP_WORK/display-XXXXXX")
   mkfifo "$fifo"
-  Xvfb -displayfd 3 -screen 0 1280x800x24 -nolisten tcp 3>"$fifo" >/dev/null 2>&1 &
-  VP_PIDS+=($!)
+  Xvfb -displayfd 3 -noreset -screen 0 1280x800x24 -nolisten tcp 3>"$fifo" >/dev/null 2>&1 &
+  VP_XVFB_PID=$!
+  VP_PIDS+=("$VP_XVFB_PID")
   local number
   read -r -t 20 number <"$fifo" || fail "Xvfb did not start"
   export DISPLAY=":$number" GDK_BACKEND=x11 GSK_RENDERER=cairo NO_AT_BRIDGE=1 GTK_A11Y=none

@@ -44,6 +44,29 @@ doc hostile.emc --user x --password y --icon "$w/huge.ico" \
   --part "$w/report.txt"
 
 # ---- helpers ----------------------------------------------------------------
+# What a failure leaves to read: the reader's output, the windows on the
+# screen, and where the reader is (its state and what it waits in).
+vp_on_failure() {
+  echo "--- vaultpost's output (last lines)"
+  tail -20 "$w/vaultpost.log" 2>/dev/null || true
+  echo "--- the X server of $DISPLAY"
+  ps -o pid,stat,lstart,args -p "$VP_XVFB_PID" || echo "(gone)"
+  xdotool getdisplaygeometry 2>&1 || true
+  echo "--- named windows (* visible)"
+  local id visible
+  visible=$(xdotool search --onlyvisible --name '.' 2>/dev/null || true)
+  for id in $(xdotool search --name '.' 2>/dev/null); do
+    echo "$(grep -qx "$id" <<<"$visible" && echo '*' || echo ' ') $id: $(xdotool getwindowname "$id" 2>/dev/null)"
+  done
+  echo "--- readers running"
+  local pid
+  for pid in $(pgrep -f "^$vaultpost open" || true); do
+    echo "$pid: $(tr '\0' ' ' </proc/"$pid"/cmdline 2>/dev/null)"
+    grep -E '^(State|Threads):' /proc/"$pid"/status 2>/dev/null || true
+    echo "  waits in: $(cat /proc/"$pid"/wchan 2>/dev/null)"
+    if command -v gdb >/dev/null; then gdb -batch -p "$pid" -ex 'thread 1' -ex bt 2>/dev/null | grep '^#' | head -25; fi
+  done
+}
 started=$SECONDS
 scenario() { echo "[$((SECONDS - started)) s] $*"; }
 OPEN_PID=""

@@ -19,9 +19,11 @@ rm -rf "$state"
 mkdir -p "$state/logs"
 logs=$state/logs
 
-# The display: Xvfb picks a free number and writes it to fd 3. No TCP, and
-# its output goes to a file so that CTest does not wait on our pipes.
-Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$state/display.number" \
+# The display: Xvfb picks a free number and writes it to fd 3. No TCP, no
+# reset when the last client leaves (a client arriving during a reset is
+# dropped), and its output goes to a file so that CTest does not wait on our
+# pipes.
+Xvfb -displayfd 3 -noreset -screen 0 1024x768x24 -nolisten tcp 3>"$state/display.number" \
   </dev/null >"$logs/xvfb.log" 2>&1 &
 echo $! >"$state/xvfb.pid"
 for _ in $(seq 100); do
