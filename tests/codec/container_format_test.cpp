@@ -1,12 +1,7 @@
 // The fixed header and the per-part headers, checked against byte layouts
 // written out by hand (tests/data/codec/known_bytes.txt).
 
-#include <cstring>
 #include <memory>
-#include <string>
-#include <vector>
-
-#include <gtest/gtest.h>
 
 #include "codec/document_header.h"
 #include "codec/vp_codec_base.h"

@@ -4,13 +4,6 @@
 // every refusal and failure of a source, a sink or the caller. The byte
 // layout itself is proven against OpenSSL in encoder_layout_test.cpp.
 
-#include <cstring>
-#include <functional>
-#include <string>
-#include <vector>
-
-#include <gtest/gtest.h>
-
 #include "codec/deflater.h"
 #include "codec/document_encoder.h"
 #include "decode_testing.h"
@@ -62,21 +55,6 @@ class ShiftySource final : public PartSource {
   std::size_t reading_ = 0;
   std::size_t position_ = 0;
 };
-
-// The header the sender's side writes, with 1,000 iterations.
-DocumentHeader PackHeader(std::uint32_t flags = 0) {
-  DocumentHeader h;
-  std::memcpy(h.magic, "emdf", 4);
-  h.formatVersion = DocumentHeader::Version259;
-  h.cipherId = security::kCipherAes;
-  h.keyBits = 256;
-  h.trailerDigestId = security::kDigestSha256;
-  h.kdfId = DocumentHeader::KdfPbkdf2Sha256;
-  h.iterationThousands = 1;
-  h.bodyDigestId = security::kDigestSha256;
-  h.flags = flags;
-  return h;
-}
 
 const std::uint8_t kSalt[32] = {0x11, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16,
                                 17, 18, 19, 20, 21, 22, 23, 24, 25, 26, 27, 28, 29, 30, 31, 32};
