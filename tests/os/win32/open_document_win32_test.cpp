@@ -59,7 +59,8 @@ struct Flow {
     recipe.password = "secret";
     for (const std::string& name : names) {
       const std::string text = "content of " + name;
-      recipe.parts.push_back({name, std::vector<std::uint8_t>(text.begin(), text.end())});
+      recipe.parts.emplace_back().name = name;
+      recipe.parts.back().content.assign(text.begin(), text.end());
     }
     std::string error;
     EXPECT_TRUE(encoder::EncodeDocumentToFile(recipe, document, &error)) << error;
