@@ -1,16 +1,31 @@
 #include "cli/desktop_module.h"
 
 #include <dlfcn.h>
+#include <sys/auxv.h>
 
 #include <filesystem>
 #include <system_error>
 
 namespace cli {
 
+namespace {
+
+// The running program's own file: what /proc says, else (no /proc, as in a
+// bare chroot) the path it was started by, made absolute and free of links.
+std::filesystem::path RunningProgram(std::error_code& error) {
+  std::filesystem::path self = std::filesystem::read_symlink("/proc/self/exe", error);
+  if (!error) return self;
+  const auto started = reinterpret_cast<const char*>(::getauxval(AT_EXECFN));
+  if (started == nullptr) return {};
+  return std::filesystem::canonical(started, error);
+}
+
+}  // namespace
+
 int OpenWithDesktopModule(const char* path, std::string& whyNot) {
   std::error_code error;
-  const std::filesystem::path self = std::filesystem::read_symlink("/proc/self/exe", error);
-  if (error) {
+  const std::filesystem::path self = RunningProgram(error);
+  if (self.empty() || error) {
     whyNot = "cannot find the running program: " + error.message();
     return kDesktopMissing;
   }
