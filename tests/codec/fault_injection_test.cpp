@@ -64,7 +64,12 @@ struct Subject {
   Bytes content;  // every part's content, in order
   std::size_t bodyEnd = 0;  // the decoder reads nothing from here on (the trailer)
 
-  Subject() {
+  // With a last stored part of `longPart` bytes when that is not 0.
+  explicit Subject(std::size_t longPart = 0) {
+    if (longPart != 0) {
+      recipe.parts.push_back(Part("long.bin", Noise(longPart, 5)));
+      document = Encode(recipe);
+    }
     for (const auto& part : recipe.parts) content.insert(content.end(), part.content.begin(), part.content.end());
     bodyEnd = document.size() - 4 - LoadBigEndian32(document.data() + document.size() - 4);
   }
@@ -144,8 +149,7 @@ R DecodeFrom(VPReader& source, VPDecodeWriter& writer, const Recipe& recipe,
 }
 
 TEST(FaultInjection, AWriterThatFailsAtEveryByteStopsTheDecodingCleanly) {
-  const Subject s;
-  for (std::uint64_t n = 0; n <= s.content.size(); ++n) {
+  const auto refuseAt = [](const Subject& s, std::uint64_t n) {
     RecordingWriter writer;
     writer.refuseWriteAfter = static_cast<std::int64_t>(n);
     ASSERT_EQ(Decode(s.document, s.recipe, writer), n < s.content.size() ? R::PartOutputRefused : R::Ok) << n;
@@ -154,6 +158,17 @@ TEST(FaultInjection, AWriterThatFailsAtEveryByteStopsTheDecodingCleanly) {
     const Bytes taken = writer.Content();
     ASSERT_LE(taken.size(), n);
     ASSERT_TRUE(std::equal(taken.begin(), taken.end(), s.content.begin())) << "byte " << n;
+  };
+  const Subject s;
+  for (std::uint64_t n = 0; n <= s.content.size() && !HasFatalFailure(); ++n) refuseAt(s, n);
+  // A stored part of three input chunks besides, refused at each chunk's
+  // first and last byte (a decoding of it at every byte would be slow).
+  const Subject big(2 * Inflater::InputSize + 10);
+  for (const std::uint64_t chunk : {0u, 1u, 2u}) {
+    const std::uint64_t start = s.content.size() + chunk * Inflater::InputSize;
+    for (const std::uint64_t n : {start, start + Inflater::InputSize - 1}) {
+      refuseAt(big, std::min<std::uint64_t>(n, big.content.size()));
+    }
   }
   // Each of the writer's other calls: BeginDocument, BeginPart and EndPart of
   // three parts, EndDocument.
