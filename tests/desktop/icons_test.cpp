@@ -23,11 +23,7 @@ struct Folder {
 };
 
 encoder::TagSpec IconTag(const std::vector<std::uint8_t>& file, bool binary = true) {
-  encoder::TagSpec tag;
-  tag.key = "ImageWin32";
-  tag.value = file;
-  tag.binary = binary;
-  return tag;
+  return {"ImageWin32", file, binary};
 }
 
 std::uint32_t Centre(const Bitmap& b) {

@@ -1,7 +1,6 @@
-// The icon handler as the shell meets it: the built module loaded, its class
-// object asked for through DllGetClassObject (and once through COM itself),
-// documents handed over with IPersistFile::Load and icons asked for with
-// IExtractIconA. Pixels tell which image an icon came from.
+// The icon handler as the shell meets it, through DllGetClassObject (and once
+// through COM), IPersistFile::Load and IExtractIconA. Pixels tell which image
+// an icon came from.
 
 #include <gtest/gtest.h>
 
@@ -17,7 +16,7 @@
 #include "install/icon_testing.h"
 #include "support/icon_files.h"
 #include "install/registry_layout.h"
-#include "install/win32/install_testing.h"
+#include "install/win32/scenarios/scenario_testing.h"
 #include "support/win32_dialogs.h"
 #include "tools/encoder/document_encoder.h"
 
@@ -31,14 +30,8 @@ using CanUnloadEntry = HRESULT(WINAPI*)();
 // {5b0f2a4e-9c37-4d81-a6e2-3f7c19d0b845}
 const CLSID kHandler = {0x5b0f2a4e, 0x9c37, 0x4d81, {0xa6, 0xe2, 0x3f, 0x7c, 0x19, 0xd0, 0xb8, 0x45}};
 
-// The built module as Windows names it.
-std::string ModulePath() {
-  std::string path = std::string("Z:") + VP_MODULE_PATH;
-  for (char& c : path) c = c == '/' ? '\\' : c;
-  return path;
-}
+std::string ModulePath() { return installtest::WindowsPath(VP_MODULE_PATH); }
 
-// The icon's colour bitmap size and centre colour.
 struct Picture {
   int size = 0;
   COLORREF centre = CLR_INVALID;
@@ -83,7 +76,6 @@ class ShellExtensionTest : public ::testing::Test {
     return factory;
   }
 
-  // A handler that has loaded `path`.
   IExtractIconA* HandlerFor(const std::string& path) {
     IClassFactory* factory = Factory();
     if (factory == nullptr) return nullptr;
@@ -103,8 +95,7 @@ class ShellExtensionTest : public ::testing::Test {
     return icontest::WriteDocument((folder_ / ("doc" + std::to_string(++count_) + ".emc")).string(), tags);
   }
 
-  // The handler's icons for `path` at sizes 0x00100020, with the location
-  // flags it gave.
+  // The handler's icons for `path` at sizes 0x00100020, with its location flags.
   struct Answer {
     UINT flags = 0;
     std::string location;
