@@ -197,6 +197,12 @@ class Terminal {
     return ReadUntil(master_, screen, text, times, /*hangupsPass=*/pid_ > 0);
   }
   void Type(const std::string& keys) { ASSERT_EQ(::write(master_, keys.data(), keys.size()), (ssize_t)keys.size()); }
+  // Waits for `prompt` (`times` times in all), then types `keys`.
+  ::testing::AssertionResult Answer(const std::string& prompt, const std::string& keys, std::size_t times = 1) {
+    if (!WaitFor(prompt, times)) return ::testing::AssertionFailure() << "no \"" << prompt << "\" in\n" << screen;
+    Type(keys);
+    return ::testing::AssertionSuccess();
+  }
   bool Echoing() const {
     termios t{};
     return ::tcgetattr(master_, &t) == 0 && (t.c_lflag & ECHO) != 0;

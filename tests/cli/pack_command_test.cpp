@@ -227,7 +227,10 @@ TEST_F(PackCommand, RefusesBeforeAskingOrWritingAnything) {
       {{"-o", o, "--iterations", "0", a}, 2, "--iterations takes"},
       {{"-o", o, "--expires", "2020-01-01", a}, 2, "is not in the future"},
       {{"-o", o, "--expires", "2038-01-19T03:14:07Z", a}, 2, "up to 2038-01-19T03:14:06Z"},
-      {{"-o", o, "--text", "Bogus=1", a}, 2, "the keys are CantCreateTempFile, CantDecodeFile"},
+      {{"-o", o, "--text", "Bogus=1", a}, 2, "the keys are CantCreateTempFile, CantDecodeFile, FileCorrupt, "
+       "cantOpenViewer, IncorrectVersion, NotSupported, Expired, OkToDeleteTitle, OkToDelete, Title, ErrorTitle, "
+       "StopTitle, InfoTitle, UserNameLabel, PasswordLabel, Prompt, OpeningTitle, OpeningText, HyperlinkUrl, "
+       "HyperlinkText, OutOfMemory\n"},
       {{"-o", o, "--text", "CantOpenFile=x", a}, 2, "not a text the document may replace"},
       {{"-o", o, "--title", "A", "--text", "Title=B", a}, 2, "given twice"},
       {{"-o", o, "--link", "javascript:alert(1)", a}, 2, "opens only http:, https: and mailto:"},
@@ -364,8 +367,7 @@ TEST_F(PackCommand, TheTerminalAsksTwiceHiddenAndRefusesMismatchOrEmpty) {
   // Ctrl-C at the prompt: the echo comes back, nothing is written.
   fs::remove(Out());
   Terminal t({kVaultpost, "pack", "--iterations", "1", "-o", Out(), a}, Env());
-  ASSERT_TRUE(t.WaitFor("Password for the document: ")) << t.screen;
-  t.Type("\x03");
+  ASSERT_TRUE(t.Answer("Password for the document: ", "\x03"));
   EXPECT_EQ(t.Finish().status, 1);
   EXPECT_TRUE(t.Echoing());
   EXPECT_NE(t.screen.find("interrupted; nothing was written"), std::string::npos) << t.screen;
@@ -413,8 +415,7 @@ TEST_F(PackCommand, VerifyNamesThePreciseFailure) {
                   "Board pack", a}).status, 0);
   Terminal t({kVaultpost, "verify", Out("asks.emc")}, Env());
   ASSERT_TRUE(t.WaitFor("Board pack")) << t.screen;
-  ASSERT_TRUE(t.WaitFor("Username: ")) << t.screen;
-  t.Type("carol\n");
+  ASSERT_TRUE(t.Answer("Username: ", "carol\n"));
   ASSERT_TRUE(t.WaitFor("Password: ")) << t.screen;
   EXPECT_FALSE(t.Echoing());
   t.Type("pw\n");
@@ -440,10 +441,8 @@ TEST_F(PackCommand, InterruptedInTheMiddleItLeavesNothingAndNoPasswordAnywhere) 
     std::unique_ptr<Terminal> tty;
     if (terminal) {
       tty = std::make_unique<Terminal>(std::vector<std::string>{kVaultpost, "pack", "--level", "9", "-o", Out(), big}, Env());
-      ASSERT_TRUE(tty->WaitFor("Password for the document: "));
-      tty->Type(password + "\n");
-      ASSERT_TRUE(tty->WaitFor("The same password again: "));
-      tty->Type(password + "\n");
+      ASSERT_TRUE(tty->Answer("Password for the document: ", password + "\n"));
+      ASSERT_TRUE(tty->Answer("The same password again: ", password + "\n"));
     } else {
       piped = std::make_unique<Process>(std::vector<std::string>{"pack", "--level", "9", "--password-stdin", "-o", Out(), big},
                                         Env());

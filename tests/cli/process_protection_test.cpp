@@ -73,15 +73,13 @@ TEST_F(ProcessProtection, TheTerminalIsRestoredAfterEveryWayOutOfThePrompt) {
   for (const auto& w : ways) {
     SCOPED_TRACE(w.way);
     const auto t = AtTerminal(doc);
-    ASSERT_TRUE(t->WaitFor("Username: ")) << t->screen;
-    t->Type("alice\n");
+    ASSERT_TRUE(t->Answer("Username: ", "alice\n"));
     ASSERT_TRUE(t->WaitFor("Password: ")) << t->screen;
     EXPECT_FALSE(t->Echoing());
     t->Type(w.keys);
     if (w.signal != 0) t->Signal(w.signal);
     if (w.status == 0) {
-      ASSERT_TRUE(t->WaitFor("Press Enter when you are done")) << t->screen;
-      t->Type("\n");
+      ASSERT_TRUE(t->Answer("Press Enter when you are done", "\n"));
     }
     const Outcome r = t->Finish();
     EXPECT_EQ(r.status, w.status) << t->screen;
@@ -97,8 +95,7 @@ TEST_F(ProcessProtection, PasswordStdinOnATerminalIsNotShown) {
   ASSERT_TRUE(t->WaitFor("Password: ")) << t->screen;
   EXPECT_FALSE(t->Echoing());
   t->Type(std::string(kPassword) + "\n");
-  ASSERT_TRUE(t->WaitFor("Click Ok when you have finished")) << t->screen;
-  t->Type("\n");
+  ASSERT_TRUE(t->Answer("Click Ok when you have finished", "\n"));
   EXPECT_EQ(t->Finish().status, 0) << t->screen;
   EXPECT_TRUE(t->Echoing());
   EXPECT_EQ(t->screen.find("Zq8"), std::string::npos) << t->screen;
@@ -110,22 +107,16 @@ TEST_F(ProcessProtection, PasswordStdinOnATerminalIsNotShown) {
 TEST_F(ProcessProtection, CtrlZAndFgAtThePromptNeverShowThePassword) {
   const std::string doc = WriteDocument(folder_, WithPassword(SimpleSpec()));
   Terminal shell({"/bin/bash", "--norc", "--noprofile", "-i"}, Env({"PS1=$ ", "TERM=dumb"}));
-  ASSERT_TRUE(shell.WaitFor("$ ")) << shell.screen;
-  shell.Type(kVaultpost + " open " + doc + "\n");
-  ASSERT_TRUE(shell.WaitFor("Username: ")) << shell.screen;
-  shell.Type("alice\n");
-  ASSERT_TRUE(shell.WaitFor("Password: ")) << shell.screen;
-  shell.Type("Zq8");
+  ASSERT_TRUE(shell.Answer("$ ", kVaultpost + " open " + doc + "\n"));
+  ASSERT_TRUE(shell.Answer("Username: ", "alice\n"));
+  ASSERT_TRUE(shell.Answer("Password: ", "Zq8"));
   shell.Type("\x1a");  // Ctrl-Z
-  ASSERT_TRUE(shell.WaitFor("Stopped")) << shell.screen;
-  shell.Type("fg\n");
+  ASSERT_TRUE(shell.Answer("Stopped", "fg\n"));
   ASSERT_TRUE(shell.WaitFor("Password: ", 2)) << shell.screen;
   EXPECT_FALSE(shell.Echoing());
   shell.Type(std::string(kPassword) + "\n");
-  ASSERT_TRUE(shell.WaitFor("Press Enter when you are done")) << shell.screen;
-  shell.Type("\n");
-  ASSERT_TRUE(shell.WaitFor("$ ", 3)) << shell.screen;
-  shell.Type("exit\n");
+  ASSERT_TRUE(shell.Answer("Press Enter when you are done", "\n"));
+  ASSERT_TRUE(shell.Answer("$ ", "exit\n", 3));
   shell.Finish();
   EXPECT_EQ(shell.screen.find("Zq8"), std::string::npos) << shell.screen;
   EXPECT_NE(support::FileText(record_).find("the main part"), std::string::npos);
@@ -203,12 +194,9 @@ TEST_F(ProcessProtection, TheViewerInheritsNoDescriptorOfTheReader) {
   WriteViewer("ls -l /proc/$$/fd/ > \"$RECORD\"\n");
   const std::string doc = WriteDocument(folder_, SimpleSpec());
   const auto t = AtTerminal(doc, {}, /*terminalStdio=*/false);
-  ASSERT_TRUE(t->WaitFor("Username: ")) << t->screen;
-  t->Type("alice\n");
-  ASSERT_TRUE(t->WaitFor("Password: ")) << t->screen;
-  t->Type("secret\n");
-  ASSERT_TRUE(t->WaitFor("Press Enter when you are done")) << t->screen;
-  t->Type("\n");
+  ASSERT_TRUE(t->Answer("Username: ", "alice\n"));
+  ASSERT_TRUE(t->Answer("Password: ", "secret\n"));
+  ASSERT_TRUE(t->Answer("Press Enter when you are done", "\n"));
   EXPECT_EQ(t->Finish().status, 0);
   const std::string descriptors = support::FileText(record_);
   ASSERT_NE(descriptors.find("/dev/null"), std::string::npos) << descriptors;  // the viewer's standard input

@@ -19,8 +19,8 @@ constexpr auto Put = support::PutLittleEndian;
 
 namespace {
 
-// A bitmap icon image of `w` x `h` at `bits` per pixel. `pixel(x, y)` gives a
-// palette index (bits <= 8) or 0xAARRGGBB; `masked(x, y)` sets the AND bit.
+// A `w` x `h` icon bitmap at `bits` per pixel: `pixel(x, y)` a palette index
+// (bits <= 8) or 0xAARRGGBB, `masked(x, y)` the AND bit.
 template <class Pixel, class Masked>
 codec::IconImage BitmapImage(std::uint32_t w, std::uint32_t h, std::uint32_t bits, const std::vector<std::uint32_t>& palette,
                              Pixel pixel, Masked masked, std::uint32_t compression = 0) {
@@ -73,7 +73,6 @@ struct TempDir {
   ~TempDir() { std::filesystem::remove_all(path); }
 };
 
-// A PNG of `b` made by our writer and read back as a file's bytes.
 Bytes PngBytes(const Bitmap& b) {
   TempDir dir;
   std::string error;
@@ -170,8 +169,8 @@ TEST(IconBitmap, PngImagesGoThroughLibpngWithinTheSizeLimit) {
   EXPECT_EQ(out.height, 2u);
   EXPECT_EQ(out.rgba, picture.rgba);
 
-  // A header that claims 100000 x 100000 pixels (its CRC made right) is
-  // refused before any pixel memory is taken; so is a cut file.
+  // A header claiming 100000 x 100000 pixels (with a right CRC) is refused
+  // before any pixel memory is taken; so is a cut file.
   Bytes huge = png;
   for (int at : {16, 20}) huge[at] = 0, huge[at + 1] = 1, huge[at + 2] = 0x86, huge[at + 3] = 0xA0;
   const uLong crc = crc32(0, huge.data() + 12, 17);

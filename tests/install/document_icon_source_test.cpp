@@ -1,6 +1,5 @@
-// The icon handler's view of a document, without COM: which documents keep
-// their tags, the location flags, the image chosen for each wanted size, and
-// every way a document can fail to give an icon.
+// The icon handler's view of a document, without COM: kept tags, location
+// flags, the image for each size, every way a document gives no icon.
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,5 @@
-// The two interfaces' message boxes as the system shows them: the kind's icon,
-// the buttons of the flags, the title, and the answer; the installer's boxes
-// stay silent while the installation is quiet.
+// Both interfaces' message boxes as shown: the kind's icon, the flags'
+// buttons, the title and the answer; silence while installing quietly.
 
 #include <gtest/gtest.h>
 
@@ -20,7 +19,6 @@ using reader::MessageKind;
 
 namespace {
 
-// The icon the box shows (the static control with SS_ICON), or null.
 HICON BoxIcon(HWND box) {
   HICON icon = nullptr;
   for (HWND child = ::GetWindow(box, GW_CHILD); child != nullptr; child = ::GetWindow(child, GW_HWNDNEXT)) {
@@ -38,8 +36,8 @@ struct Seen {
   bool cancelButton = false;
 };
 
-// Shows one box through `gui` while another thread notes what it looks like
-// and presses `button` (or closes it with WM_CLOSE when `button` is 0).
+// Shows a box through `gui` while another thread notes it and presses
+// `button` (0: WM_CLOSE).
 std::int32_t ShowAndAnswer(reader::GuiInterface& gui, std::int32_t kind, std::int32_t flags, int button,
                            Seen& seen) {
   std::thread user([&] {

@@ -135,13 +135,15 @@ GetClassObjectEntry ShellExtensionTest::getClassObject_ = nullptr;
 CanUnloadEntry ShellExtensionTest::canUnload_ = nullptr;
 
 TEST_F(ShellExtensionTest, InterfacesAnswerAsTheClassPromisesAndObjectsKeepTheModuleLoaded) {
-  void* object = reinterpret_cast<void*>(1);
-  EXPECT_EQ(getClassObject_(CLSID_NULL, IID_IClassFactory, &object), CLASS_E_CLASSNOTAVAILABLE);
-  EXPECT_EQ(object, nullptr);
+  // Refused with `code`, no object given out (`call` gets the object's address).
+  const auto refused = [](HRESULT code, auto call) {
+    void* object = reinterpret_cast<void*>(1);
+    EXPECT_EQ(call(&object), code);
+    EXPECT_EQ(object, nullptr);
+  };
+  refused(CLASS_E_CLASSNOTAVAILABLE, [&](void** o) { return getClassObject_(CLSID_NULL, IID_IClassFactory, o); });
   // A first question the new factory cannot answer lets it go at once.
-  object = reinterpret_cast<void*>(1);
-  EXPECT_EQ(getClassObject_(kHandler, IID_IPersist, &object), E_NOINTERFACE);
-  EXPECT_EQ(object, nullptr);
+  refused(E_NOINTERFACE, [&](void** o) { return getClassObject_(kHandler, IID_IPersist, o); });
   EXPECT_EQ(canUnload_(), S_OK);
 
   IClassFactory* factory = Factory();
@@ -152,12 +154,9 @@ TEST_F(ShellExtensionTest, InterfacesAnswerAsTheClassPromisesAndObjectsKeepTheMo
   EXPECT_EQ(unknown, static_cast<IUnknown*>(factory));
   EXPECT_EQ(unknown->Release(), 1u);
   EXPECT_EQ(factory->LockServer(TRUE), S_OK);
-  object = reinterpret_cast<void*>(1);
-  EXPECT_EQ(factory->CreateInstance(unknown, IID_IExtractIconA, &object), CLASS_E_NOAGGREGATION);
-  EXPECT_EQ(object, nullptr);
+  refused(CLASS_E_NOAGGREGATION, [&](void** o) { return factory->CreateInstance(unknown, IID_IExtractIconA, o); });
   // The same for a new handler: unanswered, it is gone before the call returns.
-  EXPECT_EQ(factory->CreateInstance(nullptr, IID_IPersist, &object), E_NOINTERFACE);
-  EXPECT_EQ(object, nullptr);
+  refused(E_NOINTERFACE, [&](void** o) { return factory->CreateInstance(nullptr, IID_IPersist, o); });
 
   IExtractIconA* handler = nullptr;
   ASSERT_EQ(factory->CreateInstance(nullptr, IID_IUnknown, reinterpret_cast<void**>(&handler)), S_OK);
@@ -169,8 +168,7 @@ TEST_F(ShellExtensionTest, InterfacesAnswerAsTheClassPromisesAndObjectsKeepTheMo
   EXPECT_EQ(extract, handler);
   ASSERT_EQ(handler->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(&file)), S_OK);
   EXPECT_NE(static_cast<void*>(file), static_cast<void*>(handler));
-  EXPECT_EQ(handler->QueryInterface(IID_IPersist, &object), E_NOINTERFACE);
-  EXPECT_EQ(object, nullptr);
+  refused(E_NOINTERFACE, [&](void** o) { return handler->QueryInterface(IID_IPersist, o); });
   // The second face forwards to the first.
   EXPECT_EQ(file->QueryInterface(IID_IUnknown, reinterpret_cast<void**>(&unknown)), S_OK);
   EXPECT_EQ(unknown, static_cast<IUnknown*>(handler));

@@ -55,7 +55,7 @@ HANDLE StartAsTheDesktop(const std::string& commandLine) {
 // private folders ("ns*.tmp").
 void ExpectInstalled(HKEY root) {
   const std::string installed = InstalledModule(root);
-  EXPECT_TRUE(Exists(installed));
+  EXPECT_EQ(FileText(installed), FileText(kBuiltModule));
   ExpectFileTypes(root, installed, DocumentIcon(installed));
   ExpectIconHandler(root, installed);
   ExpectUninstallEntry(root, installed,
@@ -64,10 +64,12 @@ void ExpectInstalled(HKEY root) {
   EXPECT_EQ(TempFiles("ns*.tmp"), std::vector<std::string>{});
 }
 
-// Opens the test document as the desktop does and plays its user: for the
+// Writes and opens the test document as the desktop does, playing its user: for the
 // machine through the shell; for the user by running the command the user's
 // classes register (Wine's shell reads the machine's classes only).
 void OpenAsTheDesktopDoes(HKEY root) {
+  ::CreateDirectoryA("C:\\vp-documents", nullptr);
+  WriteViewedDocument(kDocument, WindowsPath(VP_VIEWER_PATH), kViewerLog);
   std::string command = "cmd.exe /c start \"\" \"" + std::string(kDocument) + "\"";
   if (root == HKEY_CURRENT_USER) {
     const std::string stored = win32test::ReadRaw(root, kClasses + "emcClass\\shell\\open\\command", nullptr).bytes;
@@ -128,20 +130,14 @@ std::string NewerModule() {
 
 TEST(ForEveryone, InstallsSilently) {
   ASSERT_EQ(RunSetup("/S /ALLUSERS"), kInstalled);
-  EXPECT_EQ(FileText(InstalledModule(HKEY_LOCAL_MACHINE)), FileText(kBuiltModule));
   ExpectInstalled(HKEY_LOCAL_MACHINE);
   EXPECT_FALSE(win32test::KeyExists(HKEY_CURRENT_USER, kClasses + "emcClass"));
 }
 
-TEST(ForEveryone, OpensADocumentAsADoubleClickDoes) {
-  ::CreateDirectoryA("C:\\vp-documents", nullptr);
-  WriteViewedDocument(kDocument, WindowsPath(VP_VIEWER_PATH), kViewerLog);
-  OpenAsTheDesktopDoes(HKEY_LOCAL_MACHINE);
-}
+TEST(ForEveryone, OpensADocumentAsADoubleClickDoes) { OpenAsTheDesktopDoes(HKEY_LOCAL_MACHINE); }
 
 TEST(ForEveryone, RunningItAgainChangesNothing) {
   ASSERT_EQ(RunSetup("/S /ALLUSERS"), kInstalled);
-  EXPECT_EQ(FileText(InstalledModule(HKEY_LOCAL_MACHINE)), FileText(kBuiltModule));
   ExpectInstalled(HKEY_LOCAL_MACHINE);
 }
 
@@ -179,14 +175,10 @@ TEST(AfterRestart, NothingIsLeft) {
 TEST(ForCurrentUser, InstallsOpensAndUninstallsFromTheList) {
   // Under Wine everyone is an administrator: the switch alone makes it per-user.
   ASSERT_EQ(RunSetup("/S /CURRENTUSER"), kInstalled);
-  EXPECT_EQ(FileText(InstalledModule(HKEY_CURRENT_USER)), FileText(kBuiltModule));
   ExpectInstalled(HKEY_CURRENT_USER);
   EXPECT_FALSE(win32test::KeyExists(HKEY_LOCAL_MACHINE, kClasses + "emcClass"));
   EXPECT_FALSE(win32test::KeyExists(HKEY_LOCAL_MACHINE, kUninstallEntry));
   EXPECT_FALSE(Exists(InstallationFolder(HKEY_LOCAL_MACHINE)));
-
-  ::CreateDirectoryA("C:\\vp-documents", nullptr);
-  WriteViewedDocument(kDocument, WindowsPath(VP_VIEWER_PATH), kViewerLog);
   OpenAsTheDesktopDoes(HKEY_CURRENT_USER);
 
   EXPECT_EQ(UninstallFromTheList(HKEY_CURRENT_USER),
