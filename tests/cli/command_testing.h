@@ -14,6 +14,7 @@
 #include <cerrno>
 #include <chrono>
 #include <cstdlib>
+#include <cstring>
 #include <fstream>
 #include <memory>
 #include <string>
@@ -119,7 +120,20 @@ class Process {
       ::waitpid(pid_, nullptr, 0);
     }
   }
-  void Send(const std::string& text) { ASSERT_EQ(::write(in_, text.data(), text.size()), (ssize_t)text.size()); }
+  // A program that ended without reading (a refusal, a password file) must
+  // not end the test with SIGPIPE: the signal is held and dropped.
+  void Send(const std::string& text) {
+    sigset_t pipe, old;
+    sigemptyset(&pipe);
+    sigaddset(&pipe, SIGPIPE);
+    ::pthread_sigmask(SIG_BLOCK, &pipe, &old);
+    const ssize_t n = ::write(in_, text.data(), text.size());
+    const int error = errno;
+    const timespec now{};
+    ::sigtimedwait(&pipe, nullptr, &now);
+    ::pthread_sigmask(SIG_SETMASK, &old, nullptr);
+    EXPECT_TRUE(n == static_cast<ssize_t>(text.size()) || (n < 0 && error == EPIPE)) << std::strerror(error);
+  }
   void CloseInput() { Close(in_); }
   void CloseError() { Close(err_); }
   bool WaitForError(const std::string& text) { return ReadUntil(err_, err, text); }
