@@ -71,13 +71,15 @@ inline void DecodeStatus(int status, Outcome& r) {
   r.coreDumped = WIFSIGNALED(status) && WCOREDUMP(status);
 }
 
-inline std::vector<char*> Environment(const std::vector<std::string>& more) {
-  std::vector<char*> envp;
-  for (char** e = environ; *e != nullptr; ++e) envp.push_back(*e);
-  for (const auto& e : more) envp.push_back(const_cast<char*>(e.c_str()));
-  envp.push_back(nullptr);
-  return envp;
+// `words` as a null-ended array, after those of `first`.
+inline std::vector<char*> Pointers(const std::vector<std::string>& words, char** first = nullptr) {
+  std::vector<char*> out;
+  for (char** e = first; e != nullptr && *e != nullptr; ++e) out.push_back(*e);
+  for (const auto& w : words) out.push_back(const_cast<char*>(w.c_str()));
+  out.push_back(nullptr);
+  return out;
 }
+inline std::vector<char*> Environment(const std::vector<std::string>& more) { return Pointers(more, environ); }
 
 // vaultpost (after the `launcher` words, say setpriv) with pipes on all three
 // standard streams, in a session of its own without a terminal, as in CI.
@@ -97,9 +99,7 @@ class Process {
     std::vector<std::string> words = launcher;
     words.push_back(kVaultpost);
     words.insert(words.end(), args.begin(), args.end());
-    std::vector<char*> argv;
-    for (const auto& a : words) argv.push_back(const_cast<char*>(a.c_str()));
-    argv.push_back(nullptr);
+    const std::vector<char*> argv = Pointers(words);
     posix_spawnattr_t attr;
     posix_spawnattr_init(&attr);
     posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETSID);
@@ -178,9 +178,7 @@ class Terminal {
     const std::string slaveName = ::ptsname(master_);
     int pipeFds[2];
     EXPECT_EQ(::pipe2(pipeFds, O_CLOEXEC), 0);
-    std::vector<char*> args;
-    for (const auto& a : argv) args.push_back(const_cast<char*>(a.c_str()));
-    args.push_back(nullptr);
+    const std::vector<char*> args = Pointers(argv);
     std::vector<char*> envp = Environment(env);
     pid_ = ::fork();
     if (pid_ == 0) {
