@@ -13,8 +13,7 @@
 #include <string>
 #include <thread>
 
-#include "support/win32_system.h"
-#include "support/win32_dialogs.h"
+#include "install/win32/scenarios/scenario_testing.h"
 #include "resources/resource_ids.h"
 #include "support/files.h"
 #include "tools/encoder/document_encoder.h"
@@ -254,18 +253,7 @@ TEST_F(OpenDocumentTest, KilledReadersAreSweptByTheNextOpenAndLiveOnesAreNot) {
   });
   for (const char* content : {"killed reader\n", "held reader\n", "waiting reader\n"}) {
     const std::string doc = Write(SampleRecipe(content), std::string(content, 4) + ".emc");
-    HANDLE process = nullptr;
-    if (readers.empty()) {
-      SHELLEXECUTEINFOA execute{};
-      execute.cbSize = sizeof execute;
-      execute.fMask = SEE_MASK_NOCLOSEPROCESS;
-      execute.lpFile = doc.c_str();
-      execute.nShow = SW_SHOWNORMAL;
-      ASSERT_TRUE(::ShellExecuteExA(&execute));
-      process = execute.hProcess;
-    } else {
-      process = StartRundll(doc);
-    }
+    const HANDLE process = readers.empty() ? installtest::ShellOpen(doc) : StartRundll(doc);
     ASSERT_NE(process, nullptr);
     readers.push_back({process, content, "", ""});
   }

@@ -128,17 +128,11 @@ HMODULE Installation::sourceModule_ = nullptr;
 
 // Opens `document` through its registered open command and plays the user.
 void OpenThroughTheShell(const std::string& document, const std::string& viewerLog) {
-  SHELLEXECUTEINFOA execute{};
-  execute.cbSize = sizeof execute;
-  execute.fMask = SEE_MASK_NOCLOSEPROCESS;
-  execute.lpVerb = "open";
-  execute.lpFile = document.c_str();
-  execute.nShow = SW_SHOWNORMAL;
-  ASSERT_TRUE(::ShellExecuteExA(&execute));
-  ASSERT_NE(execute.hProcess, nullptr);
-  installtest::PlayTheReader(::GetProcessId(execute.hProcess), viewerLog);
-  ::TerminateProcess(execute.hProcess, 99);
-  ::CloseHandle(execute.hProcess);
+  const HANDLE process = installtest::ShellOpen(document);
+  ASSERT_NE(process, nullptr);
+  installtest::PlayTheReader(::GetProcessId(process), viewerLog);
+  ::TerminateProcess(process, 99);
+  ::CloseHandle(process);
 }
 
 TEST_F(Installation, MachineScopeInstallsOpensReregistersAndUninstallsEverything) {

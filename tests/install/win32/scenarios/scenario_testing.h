@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <windows.h>
+#include <shellapi.h>
 
 #include <string>
 #include <vector>
@@ -22,6 +23,17 @@ inline const std::string kClsid = "{5b0f2a4e-9c37-4d81-a6e2-3f7c19d0b845}";
 inline const std::string kClasses = "Software\\Classes\\";
 inline const std::string kUninstallEntry = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\" + kClsid;
 inline const std::string kApproved = "Software\\Microsoft\\Windows\\CurrentVersion\\Shell Extensions\\Approved";
+
+// Opens `path` with the shell's open verb: the process started, or null.
+inline HANDLE ShellOpen(const std::string& path) {
+  SHELLEXECUTEINFOA execute{};
+  execute.cbSize = sizeof execute;
+  execute.fMask = SEE_MASK_NOCLOSEPROCESS;
+  execute.lpVerb = "open";
+  execute.lpFile = path.c_str();
+  execute.nShow = SW_SHOWNORMAL;
+  return ::ShellExecuteExA(&execute) ? execute.hProcess : nullptr;
+}
 
 inline std::string WindowsPath(const char* unixPath) {
   std::string path = std::string("Z:") + unixPath;
