@@ -3,10 +3,10 @@
 
 #include <gtest/gtest.h>
 
-#include <atomic>
 #include <string>
 #include <thread>
 
+#include "install/win32/install_testing.h"
 #include "install/win32/simple_installation_gui.h"
 #include "os/system_error.h"
 #include "reader/message_catalogue.h"
@@ -87,25 +87,12 @@ TEST(MessageBoxTest, BothInterfacesShowTheKindsIconAndTheFlagsButtons) {
 TEST(MessageBoxTest, QuietInstallationShowsNothingAndAnswersOk) {
   install::SimpleInstallationGui installer;
   os::quietFlag = 1;
-  std::atomic<bool> shown{false};
-  std::atomic<bool> done{false};
-  std::thread watcher([&] {
-    // Any box that appears is noted and closed, so that the test cannot hang.
-    WaitUntil(
-        [&] {
-          if (const HWND box = FindDialog(kMessageBoxTextId)) {
-            shown = true;
-            Press(box, IDCANCEL);
-          }
-          return done.load();
-        },
-        10000);
-  });
-  EXPECT_EQ(installer.ShowMessage("Continue?", MessageKind::Warning, MessageFlags::Question), 1);
-  EXPECT_EQ(installer.ShowMessage("Done.", MessageKind::Information, MessageFlags::Plain), 1);
-  done = true;
-  watcher.join();
+  {
+    installtest::BoxWatcher watcher(IDCANCEL);  // any box shown is noted and closed: no hang
+    EXPECT_EQ(installer.ShowMessage("Continue?", MessageKind::Warning, MessageFlags::Question), 1);
+    EXPECT_EQ(installer.ShowMessage("Done.", MessageKind::Information, MessageFlags::Plain), 1);
+    EXPECT_TRUE(watcher.Texts().empty());
+  }
   os::quietFlag = 0;
-  EXPECT_FALSE(shown);
   EXPECT_EQ(installer.PromptForCredentials(true), 0);
 }

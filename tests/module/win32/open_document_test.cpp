@@ -29,8 +29,6 @@ const char* const kCantDecode =
     "Unable to decode this document.  You may have entered your user authentication details incorrectly.\n\n"
     "Please remember that all authentication details are case sensitive.";
 
-std::string WinePath(const char* unixPath) { return std::string("Z:") + unixPath; }
-
 using win32test::Exists;
 
 // A rundll32 entry of `module` (through void(*)(): its type differs from FARPROC's).
@@ -48,7 +46,7 @@ void ExpectWiped(const std::string& part) {
 HANDLE StartRundll(const std::string& document) {
   char system[MAX_PATH];
   ::GetSystemDirectoryA(system, MAX_PATH);
-  return win32test::Start(std::string(system) + "\\rundll32.exe \"" + WinePath(VP_MODULE_PATH) +
+  return win32test::Start(std::string(system) + "\\rundll32.exe \"" + installtest::WindowsPath(VP_MODULE_PATH) +
                           "\",OpenDocument " + document);
 }
 
@@ -71,7 +69,7 @@ class OpenDocumentTest : public ::testing::Test {
     // The viewer for ".vptest" (Wine reads classes from the machine's hive only).
     SetDefaultValue(HKEY_LOCAL_MACHINE, "Software\\Classes\\.vptest", "VpTestViewer");
     SetDefaultValue(HKEY_LOCAL_MACHINE, "Software\\Classes\\VpTestViewer\\shell\\open\\command",
-                    "\"" + WinePath(VP_VIEWER_PATH) + "\" \"%1\"");
+                    "\"" + installtest::WindowsPath(VP_VIEWER_PATH) + "\" \"%1\"");
   }
 
   // Inherited by what the module starts, in this process or in rundll32.
@@ -172,7 +170,7 @@ class OpenDocumentTest : public ::testing::Test {
 
 TEST_F(OpenDocumentTest, InProcessTheViewerGetsPartZeroAndEverythingIsWipedAfterTheNotice) {
   SetAcceptedExtensions(nullptr);
-  const HMODULE module = ::LoadLibraryA(WinePath(VP_MODULE_PATH).c_str());
+  const HMODULE module = ::LoadLibraryA(installtest::WindowsPath(VP_MODULE_PATH).c_str());
   ASSERT_NE(module, nullptr);
   const RundllEntry open = Entry(module, "OpenDocument");
   ASSERT_NE(open, nullptr);
@@ -235,7 +233,7 @@ TEST_F(OpenDocumentTest, KilledReadersAreSweptByTheNextOpenAndLiveOnesAreNot) {
   SetAcceptedExtensions("*.vptest");
   const std::string percent = "C:\\100%1 sure";
   ::CreateDirectoryA(percent.c_str(), nullptr);
-  ASSERT_TRUE(::CopyFileA(WinePath(VP_MODULE_PATH).c_str(), (percent + "\\vaultpost.dll").c_str(), FALSE));
+  ASSERT_TRUE(::CopyFileA(installtest::WindowsPath(VP_MODULE_PATH).c_str(), (percent + "\\vaultpost.dll").c_str(), FALSE));
   const HMODULE registered = ::LoadLibraryA((percent + "\\vaultpost.dll").c_str());
   ASSERT_NE(registered, nullptr);
   Entry(registered, "RegisterDll")(nullptr, nullptr, nullptr, SW_SHOWNORMAL);
@@ -276,7 +274,7 @@ TEST_F(OpenDocumentTest, KilledReadersAreSweptByTheNextOpenAndLiveOnesAreNot) {
   }
 
   // The next document, opened in this process.
-  const HMODULE module = ::LoadLibraryA(WinePath(VP_MODULE_PATH).c_str());
+  const HMODULE module = ::LoadLibraryA(installtest::WindowsPath(VP_MODULE_PATH).c_str());
   ASSERT_NE(module, nullptr);
   const RundllEntry open = Entry(module, "OpenDocument");
   std::string doc = Write(SampleRecipe("next document\n"));
