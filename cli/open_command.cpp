@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string>
 
 #include "cli/command_line.h"
 #include "os/posix/posix_os_interface.h"
@@ -16,26 +17,12 @@
 #include "security/secret_text.h"
 #include "source/xp/unique_file.h"
 #ifdef VP_WITH_GTK
-#include "reader/gtk/gtk_gui.h"
+#include "cli/desktop_module.h"
 #endif
 
 namespace cli {
 
 namespace {
-
-// Whether the desktop's dialogs can be shown: built in, a display named, and
-// the toolkit connected to it.
-bool OpenDesktop() {
-#ifdef VP_WITH_GTK
-  const auto named = [](const char* name) {
-    const char* value = std::getenv(name);
-    return value != nullptr && value[0] != '\0';
-  };
-  return (named("DISPLAY") || named("WAYLAND_DISPLAY")) && reader::GtkGui::OpenDisplay();
-#else
-  return false;
-#endif
-}
 
 int OpenOnTerminal(const char* path, reader::TerminalGui::Options options) {
   os::PosixOsInterface services;
@@ -47,17 +34,6 @@ int OpenOnTerminal(const char* path, reader::TerminalGui::Options options) {
   }
   return gui.FailureReported() || gui.Cancelled() ? kExitFailure : kExitOk;
 }
-
-#ifdef VP_WITH_GTK
-int OpenOnDesktop(const char* path) {
-  os::PosixOsInterface services;
-  // Logging out sends SIGTERM (or SIGHUP): the part files go before the process.
-  reader::InstallInterruptCleanup();
-  reader::GtkGui gui;
-  gui.RunOpenDocument(path);
-  return gui.FailureReported() || gui.Cancelled() ? kExitFailure : kExitOk;
-}
-#endif
 
 }  // namespace
 
@@ -83,20 +59,34 @@ int RunOpen(const std::vector<std::string>& args) {
   }
 
   const bool terminal = HaveTerminal();
-  const bool wantDesktop = line.Has("--gui") || (!line.Has("--tui") && !credentialsGiven && !terminal);
-  if (wantDesktop && OpenDesktop()) {
 #ifdef VP_WITH_GTK
-    return OpenOnDesktop(line.File());
-#endif
+  const bool wantDesktop = line.Has("--gui") || (!line.Has("--tui") && !credentialsGiven && !terminal);
+  // The desktop's dialogs: a display named, the module loaded and the
+  // toolkit connected to the display.
+  const auto named = [](const char* name) {
+    const char* value = std::getenv(name);
+    return value != nullptr && value[0] != '\0';
+  };
+  int desktop = kDesktopNoDisplay;
+  std::string whyNot;
+  if (wantDesktop && (named("DISPLAY") || named("WAYLAND_DISPLAY"))) {
+    desktop = OpenWithDesktopModule(line.File(), whyNot);
+    if (desktop == kDesktopDone) return kExitOk;
+    if (desktop == kDesktopFailed) return kExitFailure;
+  }
+  if (desktop == kDesktopMissing) {
+    std::fprintf(stderr, "vaultpost: the desktop dialogs cannot be loaded: %s\n", whyNot.c_str());
   }
   if (line.Has("--gui")) {
-#ifdef VP_WITH_GTK
-    std::fprintf(stderr, "vaultpost: --gui: cannot open the display\n");
-#else
-    std::fprintf(stderr, "vaultpost: --gui: this vaultpost was built without the desktop dialogs\n");
-#endif
+    if (desktop != kDesktopMissing) std::fprintf(stderr, "vaultpost: --gui: cannot open the display\n");
     return kExitFailure;
   }
+#else
+  if (line.Has("--gui")) {
+    std::fprintf(stderr, "vaultpost: --gui: this vaultpost was built without the desktop dialogs\n");
+    return kExitFailure;
+  }
+#endif
 
   // From here an interrupt restores the terminal's echo.
   reader::InstallInterruptCleanup(&reader::RestoreTerminalEcho);

@@ -18,6 +18,7 @@
 #include <fstream>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <thread>
 #include <vector>
 
@@ -71,15 +72,35 @@ inline void DecodeStatus(int status, Outcome& r) {
   r.coreDumped = WIFSIGNALED(status) && WCOREDUMP(status);
 }
 
-// `words` as a null-ended array, after those of `first`.
-inline std::vector<char*> Pointers(const std::vector<std::string>& words, char** first = nullptr) {
+// `words` as a null-ended array.
+inline std::vector<char*> Pointers(const std::vector<std::string>& words) {
   std::vector<char*> out;
-  for (char** e = first; e != nullptr && *e != nullptr; ++e) out.push_back(*e);
   for (const auto& w : words) out.push_back(const_cast<char*>(w.c_str()));
   out.push_back(nullptr);
   return out;
 }
-inline std::vector<char*> Environment(const std::vector<std::string>& more) { return Pointers(more, environ); }
+
+// The test's own environment with `more` laid over it: a name that `more`
+// sets (its last setting wins) replaces the inherited one, since a program
+// sees only the first of two.
+inline std::vector<char*> Environment(const std::vector<std::string>& more) {
+  const auto name = [](std::string_view e) { return e.substr(0, e.find('=')); };
+  const auto setLater = [&](std::string_view e, std::size_t from) {
+    for (std::size_t i = from; i < more.size(); ++i) {
+      if (name(more[i]) == name(e)) return true;
+    }
+    return false;
+  };
+  std::vector<char*> envp;
+  for (char** e = environ; *e != nullptr; ++e) {
+    if (!setLater(*e, 0)) envp.push_back(*e);
+  }
+  for (std::size_t i = 0; i < more.size(); ++i) {
+    if (!setLater(more[i], i + 1)) envp.push_back(const_cast<char*>(more[i].c_str()));
+  }
+  envp.push_back(nullptr);
+  return envp;
+}
 
 // vaultpost (after the `launcher` words, say setpriv) with pipes on all three
 // standard streams, in a session of its own without a terminal, as in CI.

@@ -146,11 +146,29 @@ TEST_F(VaultpostCommand, UsageVersionAndHelp) {
 // No display (or no dialogs built in) is a failure that says so, never a
 // fall back to a prompt nobody sees.
 TEST_F(VaultpostCommand, GuiWithoutADisplaySaysSo) {
-  const Outcome r = Run({"open", "--gui", WriteDocument(folder_, SimpleSpec())});
+  const std::string doc = WriteDocument(folder_, SimpleSpec());
+  const Outcome r = Run({"open", "--gui", doc});
   EXPECT_EQ(r.status, 1);
   EXPECT_NE(r.err.find(VP_WITH_GTK ? "cannot open the display" : "built without the desktop dialogs"),
             std::string::npos)
       << r.err;
+#if VP_WITH_GTK
+  // A display named but not there: the dialogs' module loads, the toolkit
+  // finds nothing to connect to.
+  const Outcome gone = Process({"open", "--gui", doc}, Env({"DISPLAY=:65000"})).Finish();
+  EXPECT_EQ(gone.status, 1);
+  EXPECT_NE(gone.err.find("--gui: cannot open the display"), std::string::npos) << gone.err;
+  // The module is loaded from beside the program only: a copy of vaultpost
+  // elsewhere says that it cannot load the dialogs.
+  const std::string copy = folder_.path() + "/bin/vaultpost";
+  fs::create_directories(folder_.path() + "/bin");
+  fs::copy_file(kVaultpost, copy);
+  const std::string err = folder_.path() + "/err";
+  const int status = std::system(("DISPLAY=:65000 " + copy + " open --gui " + doc + " 2>" + err).c_str());
+  EXPECT_EQ(WEXITSTATUS(status), 1);
+  EXPECT_NE(support::FileText(err).find("the desktop dialogs cannot be loaded"), std::string::npos)
+      << support::FileText(err);
+#endif
   EXPECT_EQ(folder_.LeftInTemporaryRoot(), 0u);
 }
 

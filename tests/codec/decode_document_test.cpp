@@ -2,17 +2,10 @@
 // are rows of tests/data/codec/decode_cases.txt): key derivation against
 // OpenSSL, empty parts, and expiry.
 
-#include <algorithm>
 #include <cstdio>
-#include <string>
-#include <vector>
-
-#include <gtest/gtest.h>
 
 #include <array>
 
-#include "codec/decode_result.h"
-#include "codec/document_decoder.h"
 #include "codec/file_reader.h"
 #include "decode_testing.h"
 #include "security/digest_imp.h"
@@ -49,19 +42,6 @@ TEST(DecodeRoundTripTest, EmptyCredentialsAndAFileSource) {
   ExpectContents(writer, layout);
   EXPECT_LE(writer.largestWrite, std::max(Inflater::InputSize, Inflater::OutputSize));
   std::fclose(file);
-}
-
-// Key-derivation id 1 asks for a simple derivation over digest id 1, which
-// names no digest: there is never a function, and the document is refused as
-// unsupported before any key is derived.
-TEST(DecodeKeyDerivationTest, IdOneNamesNoDigestAndIsRefusedAsUnsupported) {
-  const Recipe layout = BasicLayout([](Recipe& s) { s.kdfId = DocumentHeader::KdfSimpleOverDigest1; });
-  EXPECT_EQ(DocumentDecoder::CreateKdf(DocumentHeader::KdfSimpleOverDigest1, 1000, security::kDigestSha256, 32,
-                                       layout.salt.data()),
-            nullptr);
-  RecordingWriter writer;
-  EXPECT_EQ(Decode(Encode(layout), layout, writer), R::NoKeyDerivation);
-  EXPECT_TRUE(writer.calls.empty());
 }
 
 #ifdef VP_TEST_OPENSSL

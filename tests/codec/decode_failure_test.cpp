@@ -5,14 +5,6 @@
 // every byte, writer refusals at every call and failed allocations are in
 // fault_injection_test.cpp.
 
-#include <string>
-
-#include <gtest/gtest.h>
-
-
-#include "codec/decode_result.h"
-#include "codec/document_decoder.h"
-#include "codec/memory_reader.h"
 #include "decode_testing.h"
 
 namespace codec {

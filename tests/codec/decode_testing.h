@@ -23,8 +23,11 @@
 
 #include "codec/decode_result.h"
 #include "codec/document_decoder.h"
+#include "codec/inflater.h"
 #include "codec/memory_reader.h"
 #include "codec/vp_decode_writer.h"
+#include "security/block_cipher.h"
+#include "security/digest_imp.h"
 #include "support/files.h"
 #include "support/memory_source.h"
 #include "tools/encoder/document_encoder.h"
@@ -50,16 +53,19 @@ struct DecodedPart {
 };
 
 // Records every call in `calls`: D BeginDocument, P BeginPart, w one or more
-// Writes in a row, E EndPart, Z EndDocument. Refuses the call named by
-// `refuse` (one of "DPEZ"), and Write once `refuseWriteAfter` bytes were taken.
+// Writes in a row, E EndPart, Z EndDocument. Refuses the call numbered
+// `refuseCall` (0 BeginDocument, then BeginPart and EndPart in turn, then
+// EndDocument) and the Write that would take it past `refuseWriteAfter`
+// bytes, and counts every call made after a refusal.
 class RecordingWriter final : public codec::VPDecodeWriter {
  public:
-  char refuse = 0;
+  int refuseCall = -1;
   std::int64_t refuseWriteAfter = -1;
 
   bool Write(const void* data, std::uint32_t length) override {
+    if (refused) ++callsAfterRefusal;
     if (calls.empty() || calls.back() != 'w') calls += 'w';
-    if (refuseWriteAfter >= 0 && written + length > static_cast<std::uint64_t>(refuseWriteAfter)) return false;
+    if (refuseWriteAfter >= 0 && written + length > static_cast<std::uint64_t>(refuseWriteAfter)) return Refuse();
     largestWrite = std::max(largestWrite, length);
     written += length;
     const auto* p = static_cast<const std::uint8_t*>(data);
@@ -81,18 +87,33 @@ class RecordingWriter final : public codec::VPDecodeWriter {
   }
   bool EndDocument() override { return Call('Z'); }
 
+  // Every part's content, in order.
+  Bytes Content() const {
+    Bytes all;
+    for (const DecodedPart& part : parts) all.insert(all.end(), part.content.begin(), part.content.end());
+    return all;
+  }
+
   std::string calls;
   codec::DocumentHeader documentHeader;
   std::uint32_t partCount = 0;
   std::uint64_t written = 0;
   std::uint32_t largestWrite = 0;
   std::vector<DecodedPart> parts;
+  bool refused = false;
+  int callsAfterRefusal = 0;
 
  private:
   bool Call(char c) {
+    if (refused) ++callsAfterRefusal;
     calls += c;
-    return refuse != c;
+    return callNumber_++ == refuseCall ? Refuse() : true;
   }
+  bool Refuse() {
+    refused = true;
+    return false;
+  }
+  int callNumber_ = 0;
 };
 
 // Collects what it is handed, refusing once past `refuse` bytes.
@@ -120,6 +141,7 @@ struct FailingAllocator {
     return self->calls++ >= self->allowed ? Z_NULL : std::calloc(items, size);
   }
   static void Free(voidpf, voidpf address) { std::free(address); }
+  codec::Inflater::Allocator Seam() { return {&Alloc, &Free, this}; }
 };
 
 // Named byte strings in tests/data/codec/known_bytes.txt: a line "name:" at
@@ -287,6 +309,21 @@ inline void Apply(Recipe& s, const std::string& setting) {
   else if (field == "method") part().compressionOverride = static_cast<std::uint16_t>(v);
   else if (field == "corruptDigest") part().corruptDigest = true;
   else ADD_FAILURE() << "unknown setting " << setting;
+}
+
+// The header the sender's side writes, with 1,000 iterations.
+inline codec::DocumentHeader PackHeader(std::uint32_t flags = 0) {
+  codec::DocumentHeader h;
+  std::memcpy(h.magic, "emdf", 4);
+  h.formatVersion = codec::DocumentHeader::Version259;
+  h.cipherId = security::kCipherAes;
+  h.keyBits = 256;
+  h.trailerDigestId = security::kDigestSha256;
+  h.kdfId = codec::DocumentHeader::KdfPbkdf2Sha256;
+  h.iterationThousands = 1;
+  h.bodyDigestId = security::kDigestSha256;
+  h.flags = flags;
+  return h;
 }
 
 inline Bytes Encode(const Recipe& layout) {

@@ -1,12 +1,8 @@
 // The body digest on a helper thread: the same digest as hashing at once,
 // however the bytes arrive, and long parts of real documents checked by it.
 
-#include <cstring>
 #include <random>
 
-#include <gtest/gtest.h>
-
-#include "codec/decode_result.h"
 #include "codec/digest_feed.h"
 #include "decode_testing.h"
 #include "security/digest.h"

@@ -4,13 +4,6 @@
 // every refusal and failure of a source, a sink or the caller. The byte
 // layout itself is proven against OpenSSL in encoder_layout_test.cpp.
 
-#include <cstring>
-#include <functional>
-#include <string>
-#include <vector>
-
-#include <gtest/gtest.h>
-
 #include "codec/deflater.h"
 #include "codec/document_encoder.h"
 #include "decode_testing.h"
@@ -62,21 +55,6 @@ class ShiftySource final : public PartSource {
   std::size_t reading_ = 0;
   std::size_t position_ = 0;
 };
-
-// The header the sender's side writes, with 1,000 iterations.
-DocumentHeader PackHeader(std::uint32_t flags = 0) {
-  DocumentHeader h;
-  std::memcpy(h.magic, "emdf", 4);
-  h.formatVersion = DocumentHeader::Version259;
-  h.cipherId = security::kCipherAes;
-  h.keyBits = 256;
-  h.trailerDigestId = security::kDigestSha256;
-  h.kdfId = DocumentHeader::KdfPbkdf2Sha256;
-  h.iterationThousands = 1;
-  h.bodyDigestId = security::kDigestSha256;
-  h.flags = flags;
-  return h;
-}
 
 const std::uint8_t kSalt[32] = {0x11, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16,
                                 17, 18, 19, 20, 21, 22, 23, 24, 25, 26, 27, 28, 29, 30, 31, 32};
@@ -154,7 +132,9 @@ TEST(DocumentEncoder, EveryCompressionPathRoundTripsThroughTheDecoder) {
 
 // Parts of a continuous document share one zlib stream (ISA-L settings fall
 // back to zlib, whose state can run ahead on a copy); kept and re-deflated
-// parts continue it alike.
+// parts continue it alike. (With the small cache each part is measured on a
+// copy of the stream and written by the stream itself: a copy that does not
+// run ahead exactly as the stream would fails here.)
 TEST(DocumentEncoder, ContinuousStreamsKeptOrDeflatedTwiceDecode) {
   for (const std::size_t cacheLimit : {std::size_t{64} << 20, std::size_t{4096}}) {
     const Bytes one = Prose(100000), two = Noise(3000, 1), three = Prose(70000);
@@ -315,36 +295,6 @@ TEST(Deflater, StreamsAreZlibAndIndependentOfHowTheInputIsCut) {
   }
   EXPECT_EQ(Deflater::Create({DeflateImplementation::Zlib, 10}), nullptr);
   EXPECT_EQ(Deflater::Create({DeflateImplementation::Isal, 4}), nullptr);
-}
-
-// A copy of a zlib stream's state runs ahead exactly as the stream would;
-// sync flushes keep every part's portion decodable.
-TEST(Deflater, ACopyRunsAheadExactlyAsTheStreamWould) {
-  const Bytes first = Prose(50000), second = Prose(70000);
-  const auto stream = Deflater::Create({DeflateImplementation::Zlib, 6});
-  Bytes head, ahead, behind;
-  const auto into = [](Bytes& out) {
-    return [&out](const std::uint8_t* d, std::size_t n) {
-      out.insert(out.end(), d, d + n);
-      return true;
-    };
-  };
-  ASSERT_TRUE(stream->Compress(first.data(), first.size(), into(head)) && stream->End(false, into(head)));
-  const auto copy = stream->Copy();
-  ASSERT_NE(copy, nullptr);
-  ASSERT_TRUE(copy->Compress(second.data(), second.size(), into(ahead)) && copy->End(true, into(ahead)));
-  ASSERT_TRUE(stream->Compress(second.data(), second.size(), into(behind)) && stream->End(true, into(behind)));
-  EXPECT_TRUE(ahead == behind);
-  bool ended = true;
-  EXPECT_TRUE(Inflate(head, &ended) == first);
-  EXPECT_FALSE(ended);
-  head.insert(head.end(), behind.begin(), behind.end());
-  Bytes both = first;
-  both.insert(both.end(), second.begin(), second.end());
-  EXPECT_TRUE(Inflate(head, &ended) == both);
-  if (DeflateImplementationAvailable(DeflateImplementation::Isal)) {
-    EXPECT_EQ(Deflater::Create({DeflateImplementation::Isal, 1})->Copy(), nullptr);
-  }
 }
 
 }  // namespace

@@ -3,18 +3,11 @@
 // later document's own texts.
 
 #include <cstdio>
-#include <functional>
-#include <string>
-#include <vector>
-
-#include <gtest/gtest.h>
 
 #include <array>
 
 #include "codec/byte_order.h"
-#include "codec/decode_result.h"
 #include "codec/inspect_document.h"
-#include "codec/memory_reader.h"
 #include "codec/tag_list_testing.h"
 #include "decode_testing.h"
 

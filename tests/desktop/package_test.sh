@@ -24,7 +24,7 @@ deb=$(ls "$build"/orlenta-reader_*_"$(dpkg --print-architecture)".deb)
 
 step "contents and control fields of $(basename "$deb")"
 dpkg-deb -c "$deb" | awk '$1 !~ /^d/ {print $6}' | sort >"$w/files"
-expected=(./usr/bin/vaultpost ./usr/share/applications/orlenta-reader.desktop
+expected=(./usr/bin/vaultpost ./usr/lib/vaultpost/vaultpost-gtk.so ./usr/share/applications/orlenta-reader.desktop
   ./usr/share/bash-completion/completions/vaultpost ./usr/share/doc/orlenta-reader/copyright
   ./usr/share/man/man1/vaultpost.1.gz ./usr/share/mime/packages/orlenta-reader.xml
   ./usr/share/thumbnailers/orlenta-reader.thumbnailer)

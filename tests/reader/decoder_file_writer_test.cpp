@@ -5,7 +5,6 @@
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -15,7 +14,7 @@
 #include <string>
 
 #include "codec/vp_codec_base.h"
-#include "os/posix/posix_os_interface.h"
+#include "reader/reader_testing.h"
 #include "support/fake_gui.h"
 
 namespace fs = std::filesystem;
@@ -49,17 +48,8 @@ class TestOs : public os::PosixOsInterface {
 
 class WriterTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    char tmpl[] = "/tmp/vp-writer-XXXXXX";
-    base_ = ::mkdtemp(tmpl);
-    os_ = std::make_unique<TestOs>(base_);
-    dir_ = os_->TemporaryDirectory();
-    ::unsetenv("VAULTPOST_WIPE_FILES");
-  }
-  void TearDown() override {
-    ::unsetenv("VAULTPOST_WIPE_FILES");
-    fs::remove_all(base_);
-  }
+  void SetUp() override { ::unsetenv("VAULTPOST_WIPE_FILES"); }
+  void TearDown() override { ::unsetenv("VAULTPOST_WIPE_FILES"); }
   // Writes one part through the writer.
   static bool Part(reader::DecoderFileWriter& w, const char* name, const std::string& content, bool end = true) {
     std::uint8_t block[256] = {};
@@ -78,10 +68,10 @@ class WriterTest : public ::testing::Test {
     return w;
   }
 
-  std::string base_;
-  std::string dir_;
+  readertest::TempFolder folder_;
+  std::unique_ptr<TestOs> os_ = std::make_unique<TestOs>(folder_.path());
+  std::string dir_ = os_->TemporaryDirectory();
   std::vector<std::uint32_t> pauses_;  // the wipe's pauses between passes, recorded instead of slept
-  std::unique_ptr<TestOs> os_;
   FakeGui gui_;
   codec::FileWriter inner_;
   codec::DocumentHeader header_;

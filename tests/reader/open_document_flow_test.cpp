@@ -42,8 +42,6 @@ TEST(OpenDocumentFlow, ViewsMainPartThenWipesEverything) {
   EXPECT_EQ(f.gui.calls, (std::vector<std::string>{"prompt(user)", "forgetPassword", "hidePrompt",
                                                     "opening:Orlenta Reader|Opening your document.\n\nPlease wait...",
                                                     kWaitNotice, "hideOpening"}));
-  EXPECT_EQ(f.gui.range, 3);
-  EXPECT_EQ(f.gui.positions.back(), 3);
   EXPECT_TRUE(f.gui.messages.empty());
   EXPECT_EQ(f.folder.LeftInTemporaryRoot(), 0u);
   EXPECT_FALSE(f.gui.State().IsOpen());

@@ -1,6 +1,7 @@
 #pragma once
 // Documents and a private OsInterface for the reader's tests.
 
+#include <gtest/gtest.h>
 #include <unistd.h>
 
 #include <cstdlib>

@@ -1,7 +1,6 @@
 // Known answers and behaviour of the block ciphers, the ECB front and the CBC
 // front in stored byte order.
 
-#include <gtest/gtest.h>
 #ifdef VP_TEST_OPENSSL
 #include <openssl/evp.h>
 #else
@@ -9,7 +8,6 @@
 #endif
 
 #include <memory>
-#include <string>
 
 #include "security/aes_vanilla_cipher.h"
 #include "security/cbc_cipher.h"

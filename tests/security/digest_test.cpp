@@ -1,9 +1,6 @@
 // Known answers and edge cases of the digest fronts and the multi-lane Digest.
 
-#include <gtest/gtest.h>
-
 #include <memory>
-#include <string>
 
 #include "security/digest.h"
 #include "security/kat_file.h"

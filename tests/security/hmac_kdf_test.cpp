@@ -1,11 +1,6 @@
 // Known answers and edge cases of HMAC, the chained PBKDF2, its input adapter
 // and SimpleKdf.
 
-#include <gtest/gtest.h>
-
-#include <string>
-#include <vector>
-
 #include "security/hmac.h"
 #include "security/kat_file.h"
 #include "security/password_kdf_adapter.h"

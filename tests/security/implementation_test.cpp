@@ -2,8 +2,6 @@
 // random keys, lengths and call splits, in place and not. (The whole suite
 // also runs once with VAULTPOST_PORTABLE_CRYPTO=1, see tests/CMakeLists.txt.)
 
-#include <gtest/gtest.h>
-
 #include <cstdlib>
 #include <cstring>
 #include <memory>

@@ -4,8 +4,6 @@
 #include <openssl/evp.h>
 #include <openssl/hmac.h>
 
-#include <gtest/gtest.h>
-
 #include <memory>
 
 #include "security/cbc_cipher.h"

@@ -2,9 +2,7 @@
 // Reading the files tests meet: a whole file, and the known-answer and case
 // files under tests/data (one case a line, whitespace-separated fields, quoted
 // when they hold blanks or are empty, '#' to the end of the line a comment,
-// blank lines skipped).
-
-#include <gtest/gtest.h>
+// blank lines skipped). FileText and FileBytes serve helper programs too.
 
 #include <cstdint>
 #include <cstdio>
@@ -13,6 +11,9 @@
 #include <sstream>
 #include <string>
 #include <vector>
+#ifdef VP_TEST_DATA_DIR
+#include <gtest/gtest.h>
+#endif
 
 namespace support {
 

@@ -4,6 +4,8 @@
 
 #include <windows.h>
 
+#include <cstring>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -47,6 +49,18 @@ inline long Finish(HANDLE process, DWORD timeoutMs = 60000) {
   return static_cast<long>(code);
 }
 
+// The names in folder `directory` (ending in "\"), "." and ".." aside.
+inline std::set<std::string> Entries(const std::string& directory) {
+  std::set<std::string> names;
+  WIN32_FIND_DATAA data;
+  const HANDLE find = FindFirstFileA((directory + "*").c_str(), &data);
+  for (BOOL more = find != INVALID_HANDLE_VALUE; more; more = FindNextFileA(find, &data)) {
+    if (std::strcmp(data.cFileName, ".") != 0 && std::strcmp(data.cFileName, "..") != 0) names.insert(data.cFileName);
+  }
+  if (find != INVALID_HANDLE_VALUE) FindClose(find);
+  return names;
+}
+
 // A fresh folder under the temporary folder, ending in "\"; removed with
 // everything in it at the end.
 class ScratchFolder {
@@ -76,15 +90,7 @@ class ScratchFolder {
       DeleteFileA(plain.c_str());
       return;
     }
-    WIN32_FIND_DATAA data;
-    HANDLE find = FindFirstFileA((plain + "\\*").c_str(), &data);
-    if (find != INVALID_HANDLE_VALUE) {
-      do {
-        const std::string name = data.cFileName;
-        if (name != "." && name != "..") Remove(plain + "\\" + name);
-      } while (FindNextFileA(find, &data));
-      FindClose(find);
-    }
+    for (const std::string& name : Entries(plain + "\\")) Remove(plain + "\\" + name);
     RemoveDirectoryA(plain.c_str());
   }
 

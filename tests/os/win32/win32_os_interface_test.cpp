@@ -197,14 +197,7 @@ TEST(Win32TemporaryDirectory, ARootOwnedBySomeoneElseIsRefused) {
   const char* problem = services.TemporaryDirectoryProblem();
   ASSERT_NE(problem, nullptr);
   EXPECT_NE(std::string(problem).find("'" + root + "', belongs to another user"), std::string::npos) << problem;
-  WIN32_FIND_DATAA found;
-  const HANDLE search = FindFirstFileA((root + "\\*").c_str(), &found);
-  std::set<std::string> names;
-  for (BOOL more = search != INVALID_HANDLE_VALUE; more; more = FindNextFileA(search, &found)) {
-    names.insert(found.cFileName);
-  }
-  if (search != INVALID_HANDLE_VALUE) FindClose(search);
-  EXPECT_EQ(names, (std::set<std::string>{".", "..", "1a2b"}));  // their folder stays, nothing of ours is there
+  EXPECT_EQ(win32test::Entries(root + "\\"), std::set<std::string>{"1a2b"});  // their folder stays, nothing of ours is there
 }
 
 TEST(Win32TemporaryDirectory, NullWhenNoDirectoryCanBeMade) {
@@ -354,11 +347,11 @@ class Win32Launch : public ::testing::Test {
   }
   ScratchFolder scratch_;
   std::string log_;
+  os::Win32OsInterface services{scratch_.path().c_str(), kShortKeepAliveMs};
+  PumpingGui gui;
 };
 
 TEST_F(Win32Launch, KnownTypesStartTheirViewerAndKeepTheInterfaceAlive) {
-  os::Win32OsInterface services(scratch_.path().c_str(), kShortKeepAliveMs);
-  PumpingGui gui;
   const std::string part = scratch_.path() + "report.PDF";
   ASSERT_TRUE(win32test::WriteFile(part, "pdf bytes"));
   const DWORD start = GetTickCount();
@@ -368,12 +361,9 @@ TEST_F(Win32Launch, KnownTypesStartTheirViewerAndKeepTheInterfaceAlive) {
   EXPECT_TRUE(gui.confirmedExtensions.empty());  // a built-in type, matched ignoring case
   EXPECT_EQ(Viewed(1), part + "\tpdf bytes\n");
   EXPECT_TRUE(gui.messages.empty());
-  EXPECT_EQ(os::Win32OsInterface::kKeepAliveMs, 5000u);
 }
 
 TEST_F(Win32Launch, UnknownTypesAreAskedAboutAndRememberedWhenTold) {
-  os::Win32OsInterface services(scratch_.path().c_str(), kShortKeepAliveMs);
-  PumpingGui gui;
   const std::string first = scratch_.path() + "data.vplaunch";
   const std::string second = scratch_.path() + "more.VPLAUNCH";
   ASSERT_TRUE(win32test::WriteFile(first, "one"));
@@ -397,8 +387,6 @@ TEST_F(Win32Launch, UnknownTypesAreAskedAboutAndRememberedWhenTold) {
 }
 
 TEST_F(Win32Launch, AFailedStartIsReportedOnceWithTheReason) {
-  os::Win32OsInterface services(scratch_.path().c_str(), kShortKeepAliveMs);
-  PumpingGui gui;
   const std::string part = scratch_.path() + "orphan.vpnothing";  // no program for it
   ASSERT_TRUE(win32test::WriteFile(part, "x"));
   EXPECT_EQ(services.LaunchFile(gui, part.c_str(), true), reader::LaunchResult::Failed);
@@ -424,8 +412,6 @@ TEST_F(Win32Launch, AFailedStartIsReportedOnceWithTheReason) {
 }
 
 TEST_F(Win32Launch, APartWithoutExtensionOpensItsFolder) {
-  os::Win32OsInterface services(scratch_.path().c_str(), kShortKeepAliveMs);
-  PumpingGui gui;
   const std::string part = scratch_.path() + "README";
   ASSERT_TRUE(win32test::WriteFile(part, "x"));
   gui.confirmDontAsk = true;

@@ -17,11 +17,13 @@
 #include <vector>
 
 #include "codec/document_header.h"
+#include "os/launch_confirmation.h"
 #include "reader/decoder_file_writer.h"
 #include "reader/os_interface.h"
 #include "reader/win32/dialogs.h"
 #include "reader/win32/mfc_gui.h"
 #include "support/win32_dialogs.h"
+#include "support/win32_system.h"
 #include "resources/resource_ids.h"
 #include "support/files.h"
 #include "support/icon_files.h"
@@ -30,6 +32,7 @@
 
 using namespace dlgtest;
 using H = codec::DocumentHeader;
+using win32test::Exists;
 
 namespace {
 
@@ -41,8 +44,6 @@ std::string ScreenshotFolder() {
   if (const char* chosen = std::getenv("VP_SCREENSHOT_DIR")) return chosen;
   return std::string("Z:") + VP_BINARY_DIR + "/screenshots";
 }
-
-bool Exists(const std::string& path) { return ::GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
 
 // The system's services for the flow, recording instead of launching: part
 // directories under a private folder, launches noted with the part's content.
@@ -56,18 +57,7 @@ class RecordingWinOs : public reader::OsInterface {
 
   reader::LaunchResult LaunchFile(reader::GuiInterface& gui, const char* path, bool checkType) override {
     if (throwOnLaunch) throw std::bad_alloc();
-    if (checkType) {
-      const std::string name = path;
-      const bool known = name.size() > 4 && name.compare(name.size() - 4, 4, ".txt") == 0;
-      if (!known) {
-        const std::size_t dot = name.find_last_of('.');
-        const std::string ext = dot == std::string::npos ? "" : name.substr(dot);
-        bool dontAskAgain = false;
-        if (!gui.ConfirmUnknownFileType(ext.empty() ? nullptr : ext.c_str(), dontAskAgain)) {
-          return reader::LaunchResult::Declined;
-        }
-      }
-    }
+    if (checkType && !os::ConfirmLaunch(gui, path)) return reader::LaunchResult::Declined;
     {
       std::lock_guard<std::mutex> lock(mutex_);
       launches_.push_back({path, support::FileText(path), checkType});
@@ -123,20 +113,8 @@ encoder::TagSpec TextTag(const std::string& key, const std::string& value) {
 class DialogTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    char temp[MAX_PATH];
-    ::GetTempPathA(MAX_PATH, temp);
-    folder_ = std::string(temp) + "vp-dialogs-" + std::to_string(::GetCurrentProcessId());
-    ::CreateDirectoryA(folder_.c_str(), nullptr);
-    os_ = std::make_unique<RecordingWinOs>(folder_ + "\\parts");
+    os_ = std::make_unique<RecordingWinOs>(scratch_.path() + "parts");
     gui_ = std::make_unique<reader::MfcGui>();
-  }
-
-  void TearDown() override {
-    gui_.reset();
-    os_.reset();
-    for (const char* name : {"doc.emc"}) ::DeleteFileA((folder_ + "\\" + name).c_str());
-    ::RemoveDirectoryA((folder_ + "\\parts").c_str());
-    ::RemoveDirectoryA(folder_.c_str());
   }
 
   // A small document for "alice" / "secret" with a main part main.txt.
@@ -153,7 +131,7 @@ class DialogTest : public ::testing::Test {
   }
 
   std::string Write(const encoder::DocumentSpec& recipe) {
-    const std::string path = folder_ + "\\doc.emc";
+    const std::string path = scratch_.path() + "doc.emc";
     std::string error;
     EXPECT_TRUE(encoder::EncodeDocumentToFile(recipe, path, &error)) << error;
     return path;
@@ -170,6 +148,14 @@ class DialogTest : public ::testing::Test {
     for (const std::string& directory : os_->Directories()) EXPECT_FALSE(Exists(directory)) << directory;
   }
 
+  static void SignIn() {
+    const HWND prompt = WaitForDialog(IDC_USER_NAME);
+    ASSERT_NE(prompt, nullptr);
+    Type(prompt, IDC_USER_NAME, "alice");
+    Type(prompt, IDC_PASSWORD, "secret");
+    Press(prompt, IDOK);
+  }
+
   // The visible progress window, as the wait notice (OK shown, bar hidden).
   static HWND WaitForNotice() {
     HWND notice = nullptr;
@@ -182,7 +168,7 @@ class DialogTest : public ::testing::Test {
 
   reader::MfcGui& Gui() { return *gui_; }
 
-  std::string folder_;
+  win32test::ScratchFolder scratch_;
   std::unique_ptr<RecordingWinOs> os_;
   // One per test, made and destroyed on this thread: the windows and the
   // message hook belong to it.
@@ -437,11 +423,7 @@ TEST_F(DialogTest, ExceptionInsideTheOkHandlerIsReportedAndThePartsAreWiped) {
   const std::string doc = Write(SampleRecipe());
   os_->throwOnLaunch = true;
   Open(doc, [&] {
-    const HWND prompt = WaitForDialog(IDC_USER_NAME);
-    ASSERT_NE(prompt, nullptr);
-    Type(prompt, IDC_USER_NAME, "alice");
-    Type(prompt, IDC_PASSWORD, "secret");
-    Press(prompt, IDOK);
+    SignIn();
     const HWND box = WaitForDialog(kMessageBoxTextId);
     ASSERT_NE(box, nullptr);
     EXPECT_EQ(ItemText(box, kMessageBoxTextId), "Not enough memory available");
@@ -457,11 +439,7 @@ TEST_F(DialogTest, ExceptionInsideTheOkHandlerIsReportedAndThePartsAreWiped) {
 TEST_F(DialogTest, EndingTheSessionWhileTheNoticeIsUpWipesThePartsAtOnce) {
   const std::string doc = Write(SampleRecipe());
   Open(doc, [&] {
-    const HWND prompt = WaitForDialog(IDC_USER_NAME);
-    ASSERT_NE(prompt, nullptr);
-    Type(prompt, IDC_USER_NAME, "alice");
-    Type(prompt, IDC_PASSWORD, "secret");
-    Press(prompt, IDOK);
+    SignIn();
     const HWND notice = WaitForNotice();
     ASSERT_NE(notice, nullptr);
     ASSERT_EQ(os_->Directories().size(), 1u);

@@ -1,6 +1,5 @@
 #include "source/xp/file_system.h"
 
-#include <gtest/gtest.h>
 #ifdef _WIN32
 #include <stdio.h>
 #else
@@ -8,13 +7,10 @@
 #include <unistd.h>
 #endif
 
-#include <algorithm>
 #include <cerrno>
 #include <filesystem>
 #include <fstream>
-#include <random>
 #include <set>
-#include <string>
 
 #include "security/kat_file.h"
 #include "source/xp/directory_enumerator.h"
