@@ -1,7 +1,6 @@
 #pragma once
-// Running the built vaultpost for the command tests: with pipes on its
-// standard streams, or on a pseudo-terminal as a user would, and a test
-// viewer (VAULTPOST_VIEWER) that records the path and content it was given.
+// The built vaultpost run with pipes on its standard streams or on a
+// pseudo-terminal, and a test viewer (VAULTPOST_VIEWER) that records its part.
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
@@ -15,6 +14,7 @@
 #include <cerrno>
 #include <chrono>
 #include <cstdlib>
+#include <cstring>
 #include <fstream>
 #include <memory>
 #include <string>
@@ -41,16 +41,14 @@ struct Outcome {
   std::string err;
 };
 
-// How often `needle` occurs in `haystack` (overlaps counted).
 inline std::size_t Occurrences(const std::string& haystack, const std::string& needle) {
   std::size_t n = 0;
   for (std::size_t at = haystack.find(needle); at != std::string::npos; at = haystack.find(needle, at + 1)) ++n;
   return n;
 }
 
-// Reads `fd` into `into` until it holds `text` (`times` times), the stream
-// ends or 20 s pass. With `hangupsPass`, a terminal's master side that has
-// no slave open for a moment (EIO) is read again.
+// Reads `fd` into `into` until it holds `text` `times` times, the stream ends
+// or 20 s pass; with `hangupsPass` a master side without a slave (EIO) is read again.
 inline bool ReadUntil(int fd, std::string& into, const std::string& text, std::size_t times = 1,
                       bool hangupsPass = false) {
   const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(20);
@@ -74,7 +72,14 @@ inline void DecodeStatus(int status, Outcome& r) {
   r.coreDumped = WIFSIGNALED(status) && WCOREDUMP(status);
 }
 
-// The environment of this process with `more` added.
+// `words` as a null-ended array.
+inline std::vector<char*> Pointers(const std::vector<std::string>& words) {
+  std::vector<char*> out;
+  for (const auto& w : words) out.push_back(const_cast<char*>(w.c_str()));
+  out.push_back(nullptr);
+  return out;
+}
+
 // The test's own environment with `more` laid over it: a name that `more`
 // sets (its last setting wins) replaces the inherited one, since a program
 // sees only the first of two.
@@ -97,9 +102,8 @@ inline std::vector<char*> Environment(const std::vector<std::string>& more) {
   return envp;
 }
 
-// A running vaultpost (after the `launcher` words, say setpriv, when given)
-// with pipes on all three standard streams, in a session of its own with no
-// controlling terminal, as in CI.
+// vaultpost (after the `launcher` words, say setpriv) with pipes on all three
+// standard streams, in a session of its own without a terminal, as in CI.
 class Process {
  public:
   Process(const std::vector<std::string>& args, const std::vector<std::string>& env,
@@ -116,9 +120,7 @@ class Process {
     std::vector<std::string> words = launcher;
     words.push_back(kVaultpost);
     words.insert(words.end(), args.begin(), args.end());
-    std::vector<char*> argv;
-    for (const auto& a : words) argv.push_back(const_cast<char*>(a.c_str()));
-    argv.push_back(nullptr);
+    const std::vector<char*> argv = Pointers(words);
     posix_spawnattr_t attr;
     posix_spawnattr_init(&attr);
     posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETSID);
@@ -139,9 +141,21 @@ class Process {
       ::waitpid(pid_, nullptr, 0);
     }
   }
-  void Send(const std::string& text) { ASSERT_EQ(::write(in_, text.data(), text.size()), (ssize_t)text.size()); }
+  // A program that ended without reading (a refusal, a password file) must
+  // not end the test with SIGPIPE: the signal is held and dropped.
+  void Send(const std::string& text) {
+    sigset_t pipe, old;
+    sigemptyset(&pipe);
+    sigaddset(&pipe, SIGPIPE);
+    ::pthread_sigmask(SIG_BLOCK, &pipe, &old);
+    const ssize_t n = ::write(in_, text.data(), text.size());
+    const int error = errno;
+    const timespec now{};
+    ::sigtimedwait(&pipe, nullptr, &now);
+    ::pthread_sigmask(SIG_SETMASK, &old, nullptr);
+    EXPECT_TRUE(n == static_cast<ssize_t>(text.size()) || (n < 0 && error == EPIPE)) << std::strerror(error);
+  }
   void CloseInput() { Close(in_); }
-  // The reader of its standard error goes away.
   void CloseError() { Close(err_); }
   bool WaitForError(const std::string& text) { return ReadUntil(err_, err, text); }
   void Signal(int signal) { ::kill(pid_, signal); }
@@ -171,11 +185,10 @@ class Process {
   int in_ = -1, out_ = -1, err_ = -1;
 };
 
-// A program run in a session of its own whose controlling terminal is a
-// pseudo-terminal, as a user at a terminal runs it. With `terminalStdio` its
-// standard streams are the terminal; otherwise standard input reads
-// /dev/null and its output goes to the terminal's master side too, through
-// a pipe, so that only /dev/tty reaches the terminal.
+// A program whose controlling terminal is a pseudo-terminal. With
+// `terminalStdio` its standard streams are the terminal; otherwise standard
+// input reads /dev/null and its output goes to a pipe, so that only /dev/tty
+// reaches the terminal.
 class Terminal {
  public:
   Terminal(const std::vector<std::string>& argv, const std::vector<std::string>& env, bool terminalStdio = true) {
@@ -186,9 +199,7 @@ class Terminal {
     const std::string slaveName = ::ptsname(master_);
     int pipeFds[2];
     EXPECT_EQ(::pipe2(pipeFds, O_CLOEXEC), 0);
-    std::vector<char*> args;
-    for (const auto& a : argv) args.push_back(const_cast<char*>(a.c_str()));
-    args.push_back(nullptr);
+    const std::vector<char*> args = Pointers(argv);
     std::vector<char*> envp = Environment(env);
     pid_ = ::fork();
     if (pid_ == 0) {
@@ -215,13 +226,16 @@ class Terminal {
       ::waitpid(pid_, nullptr, 0);
     }
   }
-  // Waits until the terminal has shown `text` (`times` times in all).
   bool WaitFor(const std::string& text, std::size_t times = 1) {
     return ReadUntil(master_, screen, text, times, /*hangupsPass=*/pid_ > 0);
   }
-  // Waits until the program's own output (not a terminal) holds `text`.
-  bool WaitForOutput(const std::string& text) { return ReadUntil(output_, output, text); }
   void Type(const std::string& keys) { ASSERT_EQ(::write(master_, keys.data(), keys.size()), (ssize_t)keys.size()); }
+  // Waits for `prompt` (`times` times in all), then types `keys`.
+  ::testing::AssertionResult Answer(const std::string& prompt, const std::string& keys, std::size_t times = 1) {
+    if (!WaitFor(prompt, times)) return ::testing::AssertionFailure() << "no \"" << prompt << "\" in\n" << screen;
+    Type(keys);
+    return ::testing::AssertionSuccess();
+  }
   bool Echoing() const {
     termios t{};
     return ::tcgetattr(master_, &t) == 0 && (t.c_lflag & ECHO) != 0;
@@ -238,7 +252,6 @@ class Terminal {
     return r;
   }
   std::string screen;
-  std::string output;
 
  private:
   int master_ = -1;
@@ -251,7 +264,6 @@ class VaultpostCommand : public ::testing::Test {
   void SetUp() override {
     viewer_ = folder_.path() + "/viewer.sh";
     record_ = folder_.path() + "/record";
-    // The test viewer records the path it got and the file's content.
     WriteViewer("printf '%s\\n' \"$1\" >> \"$RECORD\"\ncat \"$1\" >> \"$RECORD\"\n");
   }
   void WriteViewer(const std::string& script) {
@@ -259,7 +271,7 @@ class VaultpostCommand : public ::testing::Test {
     fs::permissions(viewer_, fs::perms::owner_all);
   }
   std::vector<std::string> Env(const std::vector<std::string>& more = {}) {
-    // No display either: without a terminal the reader would ask in windows.
+    // No display: without a terminal the reader would ask in windows.
     std::vector<std::string> env = {"TMPDIR=" + folder_.path(), "XDG_CONFIG_HOME=" + folder_.path() + "/config",
                                     "VAULTPOST_VIEWER=" + viewer_, "RECORD=" + record_, "DISPLAY=",
                                     "WAYLAND_DISPLAY="};
@@ -290,7 +302,6 @@ class VaultpostCommand : public ::testing::Test {
     const int status = std::system(command.c_str());
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
   }
-  // Waits (up to 10 s) for the viewer's record.
   bool WaitForRecord() {
     for (int i = 0; i < 200 && !fs::exists(record_); ++i) {
       std::this_thread::sleep_for(std::chrono::milliseconds(50));

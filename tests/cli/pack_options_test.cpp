@@ -1,6 +1,5 @@
-// What the sender's choices become in a document: expiry times in every form
-// against known UTC seconds, part names against the reader's own rules, the
-// texts a document may replace, and icons made from PNG images.
+// What the sender's choices become: expiry times in every form against known
+// UTC seconds, part names against the reader's rules, icons from PNG images.
 
 #include <gtest/gtest.h>
 
@@ -70,15 +69,6 @@ TEST(PackPartNames, OnlyNamesEveryReaderKeepsAndTellsApart) {
                                 "a:b.txt", "what?.txt", "x<y", "con.txt", "NUL", "end.", "end ", "", "back\\slash"}) {
     EXPECT_FALSE(names.Add(name, error)) << name;
   }
-}
-
-TEST(PackTexts, TheReplaceableKeysAreTheCatalogueEntriesWithAKey) {
-  EXPECT_EQ(ReplaceableTextKeys(),
-            (std::vector<std::string>{"CantCreateTempFile", "CantDecodeFile", "FileCorrupt", "cantOpenViewer",
-                                      "IncorrectVersion", "NotSupported", "Expired", "OkToDeleteTitle", "OkToDelete",
-                                      "Title", "ErrorTitle", "StopTitle", "InfoTitle", "UserNameLabel", "PasswordLabel",
-                                      "Prompt", "OpeningTitle", "OpeningText", "HyperlinkUrl", "HyperlinkText",
-                                      "OutOfMemory"}));
 }
 
 TEST(PackIcon, APngBecomesTheSizesTheReaderAndTheShellPick) {

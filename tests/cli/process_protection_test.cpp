@@ -24,8 +24,7 @@ encoder::DocumentSpec WithPassword(encoder::DocumentSpec recipe) {
   return recipe;
 }
 
-// Whether a process of `uid` can open `pid`'s memory for reading: 0, or the
-// errno of the refusal.
+// 0 when a process of `uid` can open `pid`'s memory, else the errno.
 int OpenMemoryAs(uid_t uid, pid_t pid) {
   const pid_t child = ::fork();
   if (child == 0) {
@@ -42,7 +41,6 @@ int OpenMemoryAs(uid_t uid, pid_t pid) {
 
 class ProcessProtection : public VaultpostCommand {
  protected:
-  // A terminal user runs `vaultpost open doc` (arguments after "open" first).
   std::unique_ptr<Terminal> AtTerminal(const std::string& doc, std::vector<std::string> options = {},
                                        bool terminalStdio = true) {
     std::vector<std::string> argv = {kVaultpost, "open"};
@@ -50,8 +48,7 @@ class ProcessProtection : public VaultpostCommand {
     argv.push_back(doc);
     return std::make_unique<Terminal>(argv, Env(), terminalStdio);
   }
-  // The viewer waits until the test lets it go (Release), so that a part
-  // stays on show.
+  // The viewer keeps the part on show until Release().
   void HoldingViewer() {
     WriteViewer("printf '%s\\n' \"$1\" >> \"$RECORD\"\nwhile [ ! -e \"$RECORD.go\" ]; do sleep 0.05; done\n");
   }
@@ -60,8 +57,6 @@ class ProcessProtection : public VaultpostCommand {
 
 }  // namespace
 
-// Every way out of the password prompt leaves the terminal echoing and no
-// part behind.
 TEST_F(ProcessProtection, TheTerminalIsRestoredAfterEveryWayOutOfThePrompt) {
   const std::string doc = WriteDocument(folder_, SimpleSpec());
   const struct {
@@ -78,15 +73,13 @@ TEST_F(ProcessProtection, TheTerminalIsRestoredAfterEveryWayOutOfThePrompt) {
   for (const auto& w : ways) {
     SCOPED_TRACE(w.way);
     const auto t = AtTerminal(doc);
-    ASSERT_TRUE(t->WaitFor("Username: ")) << t->screen;
-    t->Type("alice\n");
+    ASSERT_TRUE(t->Answer("Username: ", "alice\n"));
     ASSERT_TRUE(t->WaitFor("Password: ")) << t->screen;
     EXPECT_FALSE(t->Echoing());
     t->Type(w.keys);
     if (w.signal != 0) t->Signal(w.signal);
     if (w.status == 0) {
-      ASSERT_TRUE(t->WaitFor("Press Enter when you are done")) << t->screen;
-      t->Type("\n");
+      ASSERT_TRUE(t->Answer("Press Enter when you are done", "\n"));
     }
     const Outcome r = t->Finish();
     EXPECT_EQ(r.status, w.status) << t->screen;
@@ -102,36 +95,28 @@ TEST_F(ProcessProtection, PasswordStdinOnATerminalIsNotShown) {
   ASSERT_TRUE(t->WaitFor("Password: ")) << t->screen;
   EXPECT_FALSE(t->Echoing());
   t->Type(std::string(kPassword) + "\n");
-  ASSERT_TRUE(t->WaitFor("Click Ok when you have finished")) << t->screen;
-  t->Type("\n");
+  ASSERT_TRUE(t->Answer("Click Ok when you have finished", "\n"));
   EXPECT_EQ(t->Finish().status, 0) << t->screen;
   EXPECT_TRUE(t->Echoing());
   EXPECT_EQ(t->screen.find("Zq8"), std::string::npos) << t->screen;
   EXPECT_NE(support::FileText(record_).find("the main part"), std::string::npos);
 }
 
-// An interactive shell's job control at the prompt: the shell gets a
-// terminal that echoes while the reader is stopped, and the reader takes
-// echo away again, asking anew, when it is brought back.
+// Job control at the prompt: the shell gets an echoing terminal while the
+// reader is stopped; brought back, the reader takes echo away and asks anew.
 TEST_F(ProcessProtection, CtrlZAndFgAtThePromptNeverShowThePassword) {
   const std::string doc = WriteDocument(folder_, WithPassword(SimpleSpec()));
   Terminal shell({"/bin/bash", "--norc", "--noprofile", "-i"}, Env({"PS1=$ ", "TERM=dumb"}));
-  ASSERT_TRUE(shell.WaitFor("$ ")) << shell.screen;
-  shell.Type(kVaultpost + " open " + doc + "\n");
-  ASSERT_TRUE(shell.WaitFor("Username: ")) << shell.screen;
-  shell.Type("alice\n");
-  ASSERT_TRUE(shell.WaitFor("Password: ")) << shell.screen;
-  shell.Type("Zq8");
+  ASSERT_TRUE(shell.Answer("$ ", kVaultpost + " open " + doc + "\n"));
+  ASSERT_TRUE(shell.Answer("Username: ", "alice\n"));
+  ASSERT_TRUE(shell.Answer("Password: ", "Zq8"));
   shell.Type("\x1a");  // Ctrl-Z
-  ASSERT_TRUE(shell.WaitFor("Stopped")) << shell.screen;
-  shell.Type("fg\n");
+  ASSERT_TRUE(shell.Answer("Stopped", "fg\n"));
   ASSERT_TRUE(shell.WaitFor("Password: ", 2)) << shell.screen;
   EXPECT_FALSE(shell.Echoing());
   shell.Type(std::string(kPassword) + "\n");
-  ASSERT_TRUE(shell.WaitFor("Press Enter when you are done")) << shell.screen;
-  shell.Type("\n");
-  ASSERT_TRUE(shell.WaitFor("$ ", 3)) << shell.screen;
-  shell.Type("exit\n");
+  ASSERT_TRUE(shell.Answer("Press Enter when you are done", "\n"));
+  ASSERT_TRUE(shell.Answer("$ ", "exit\n", 3));
   shell.Finish();
   EXPECT_EQ(shell.screen.find("Zq8"), std::string::npos) << shell.screen;
   EXPECT_NE(support::FileText(record_).find("the main part"), std::string::npos);
@@ -163,9 +148,8 @@ TEST_F(ProcessProtection, APasswordFileOthersCanReadIsWarnedAboutByEveryCommand)
   }
 }
 
-// Run as an ordinary user (a throwaway uid: the tests run as root), the reader
-// cannot be read by another process of that user, and SIGQUIT while the part
-// is shown leaves no core file and no part.
+// Run as a throwaway uid, the reader cannot be read by another process of
+// that user, and SIGQUIT while the part is shown leaves no core and no part.
 TEST_F(ProcessProtection, AnotherProcessOfTheUserCannotReadTheReaderAndSigquitLeavesNoCore) {
   if (::geteuid() != 0) GTEST_SKIP() << "needs root to run the reader as another user";
   const std::string doc = WriteDocument(folder_, SimpleSpec());
@@ -174,7 +158,6 @@ TEST_F(ProcessProtection, AnotherProcessOfTheUserCannotReadTheReaderAndSigquitLe
   }
   ASSERT_EQ(::chown(folder_.path().c_str(), kThrowawayUid, kThrowawayUid), 0);
   const std::string uid = std::to_string(kThrowawayUid);
-  // Core files allowed, so that only the reader itself can refuse them.
   const auto p = Start(doc, {}, {"prlimit", "--core=unlimited", "--", "setpriv", "--reuid=" + uid,
                                  "--regid=" + uid, "--clear-groups", "--"});
   p->Send("secret\n");
@@ -194,8 +177,8 @@ TEST_F(ProcessProtection, AnotherProcessOfTheUserCannotReadTheReaderAndSigquitLe
   EXPECT_EQ(folder_.LeftInTemporaryRoot(), 0u);
 }
 
-// `vaultpost open ... 2>&1 | head -1`: the reader of standard error goes away
-// while the part is shown; the next line the reader writes must not end it.
+// `vaultpost open ... 2>&1 | head -1`: standard error's reader goes away
+// while the part is shown; the next line written must not end the reader.
 TEST_F(ProcessProtection, AVanishedErrorPipeDoesNotStopTheWipe) {
   HoldingViewer();
   const auto p = Start(WriteDocument(folder_, SimpleSpec()));
@@ -208,18 +191,13 @@ TEST_F(ProcessProtection, AVanishedErrorPipeDoesNotStopTheWipe) {
   EXPECT_EQ(folder_.LeftInTemporaryRoot(), 0u);
 }
 
-// The viewer gets the part's path and nothing else of the reader: not the
-// document, not the terminal, not the part folder.
 TEST_F(ProcessProtection, TheViewerInheritsNoDescriptorOfTheReader) {
   WriteViewer("ls -l /proc/$$/fd/ > \"$RECORD\"\n");
   const std::string doc = WriteDocument(folder_, SimpleSpec());
   const auto t = AtTerminal(doc, {}, /*terminalStdio=*/false);
-  ASSERT_TRUE(t->WaitFor("Username: ")) << t->screen;
-  t->Type("alice\n");
-  ASSERT_TRUE(t->WaitFor("Password: ")) << t->screen;
-  t->Type("secret\n");
-  ASSERT_TRUE(t->WaitFor("Press Enter when you are done")) << t->screen << t->output;
-  t->Type("\n");
+  ASSERT_TRUE(t->Answer("Username: ", "alice\n"));
+  ASSERT_TRUE(t->Answer("Password: ", "secret\n"));
+  ASSERT_TRUE(t->Answer("Press Enter when you are done", "\n"));
   EXPECT_EQ(t->Finish().status, 0);
   const std::string descriptors = support::FileText(record_);
   ASSERT_NE(descriptors.find("/dev/null"), std::string::npos) << descriptors;  // the viewer's standard input
@@ -229,9 +207,9 @@ TEST_F(ProcessProtection, TheViewerInheritsNoDescriptorOfTheReader) {
   }
 }
 
-// A debugger's snapshot of the reader while a part is shown and again just
-// before the process ends holds neither the password nor the parts' text,
-// through either inflater and both the direct and the helper-thread digest.
+// A debugger's snapshot while a part is shown and just before the end holds
+// neither the password nor the parts' text, through either inflater and both
+// the direct and the helper-thread digest.
 TEST_F(ProcessProtection, MemoryHoldsNeitherPasswordNorPartsWhileShowingAndAtExit) {
 #if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
   GTEST_SKIP() << "a sanitizer's shadow memory makes snapshots huge; the Release build runs this";
@@ -255,7 +233,6 @@ TEST_F(ProcessProtection, MemoryHoldsNeitherPasswordNorPartsWhileShowingAndAtExi
     const auto p = Start(doc, {std::string("VAULTPOST_ZLIB_INFLATE=") + inflater});
     p->Send(std::string(kPassword) + "\n");
     ASSERT_TRUE(WaitForRecord());
-    // One snapshot now, one as the process ends.
     const std::string gdb = "gdb -nx -batch -p " + std::to_string(p->Pid()) + " -ex 'gcore " + showing +
                             "' -ex 'catch syscall exit_group' -ex continue -ex 'gcore " + atExit + "' -ex kill >" +
                             log + " 2>&1";

@@ -1,5 +1,4 @@
-// The vaultpost command end to end, with a test viewer (VAULTPOST_VIEWER) that
-// records the path and content it was given.
+// The vaultpost command end to end, with a recording test viewer.
 
 #include <set>
 #include <thread>
@@ -31,7 +30,7 @@ TEST_F(VaultpostCommand, MainPartReachesTheViewerIntactAndNothingRemains) {
 }
 
 TEST_F(VaultpostCommand, PdfPartsAreClosedAtOnceOthersStayOpenUntilTheWipe) {
-  // The viewer counts how many descriptors of the reader (its parent) point at the part.
+  // The viewer counts the reader's (its parent's) descriptors of the part.
   WriteViewer("ls -l /proc/$PPID/fd | grep -c \"$1\" >> \"$RECORD\"\n");
   for (const char* name : {"report.PDF", "notes.txt"}) {
     fs::remove(record_);
@@ -81,7 +80,6 @@ TEST_F(VaultpostCommand, ManyPartsAndHostileNamesStayInsideTheTemporaryRoot) {
   const Outcome r = Open(WriteDocument(folder_, recipe), "secret\n\n");
   EXPECT_EQ(r.status, 0) << r.err;
   EXPECT_EQ(folder_.LeftInTemporaryRoot(), 0u);
-  // Only the document, the viewer, its record and the temporary root are in the folder.
   std::set<std::string> names;
   for (const auto& e : fs::directory_iterator(folder_.path())) names.insert(e.path().filename());
   EXPECT_EQ(names, (std::set<std::string>{"doc.emc", "viewer.sh", "record", fs::path(os::TemporaryRoot(folder_.path())).filename()}));
@@ -123,7 +121,7 @@ TEST_F(VaultpostCommand, InspectShowsHeaderAndTagsWithoutCredentials) {
 }
 
 TEST_F(VaultpostCommand, UsageVersionAndHelp) {
-  // Without a terminal or --password-stdin, a document that needs credentials cannot be opened.
+  // Without a terminal or --password-stdin, credentials cannot be asked for.
   const std::string doc = WriteDocument(folder_, SimpleSpec());
   const std::vector<std::string> usageErrors[] = {
       {}, {"frobnicate"}, {"open"}, {"open", "--user", "x", "doc.emc"}, {"inspect"}, {"open", doc},
@@ -145,9 +143,8 @@ TEST_F(VaultpostCommand, UsageVersionAndHelp) {
   EXPECT_EQ(Run({"--help"}).status, 0);
 }
 
-// The windows are asked for where none can be shown: no display here (or
-// none built in) is a failure that says so, never a fall back to a prompt
-// nobody sees.
+// No display (or no dialogs built in) is a failure that says so, never a
+// fall back to a prompt nobody sees.
 TEST_F(VaultpostCommand, GuiWithoutADisplaySaysSo) {
   const std::string doc = WriteDocument(folder_, SimpleSpec());
   const Outcome r = Run({"open", "--gui", doc});
@@ -175,8 +172,6 @@ TEST_F(VaultpostCommand, GuiWithoutADisplaySaysSo) {
   EXPECT_EQ(folder_.LeftInTemporaryRoot(), 0u);
 }
 
-// The thumbnailer's command: a PNG of the asked size, also for a file that is
-// no document; a place it cannot write to is a failure with nothing left.
 TEST_F(VaultpostCommand, ThumbnailWritesAPngOrFailsCleanly) {
   std::ofstream(folder_.path() + "/plain.emc") << "not a document";
   for (const std::string& in : {WriteDocument(folder_, SimpleSpec()), folder_.path() + "/plain.emc"}) {
@@ -193,8 +188,7 @@ TEST_F(VaultpostCommand, ThumbnailWritesAPngOrFailsCleanly) {
   EXPECT_FALSE(fs::exists(folder_.path() + "/missing"));
 }
 
-// No shared memory (a read-only /dev/shm): the reader still starts and opens
-// a document. Needs root for the mount namespace.
+// A read-only /dev/shm (in a mount namespace): the reader still works.
 TEST_F(VaultpostCommand, RunsWithoutSharedMemory) {
   if (std::system("unshare -m true 2>/dev/null") != 0) GTEST_SKIP() << "no mount namespaces here";
   const std::string doc = WriteDocument(folder_, SimpleSpec());
@@ -228,10 +222,9 @@ TEST_F(VaultpostCommand, LeftoversOfAKilledReaderGoAtTheNextStartALiveReadersSta
   EXPECT_EQ(folder_.LeftInTemporaryRoot(), 0u);
 }
 
-// Tag texts are unauthenticated: whether inspected (as text or as JSON) or
-// opened, what reaches the terminal from them is valid UTF-8 without a control
-// character, so a document cannot retitle the terminal, write the clipboard or
-// fake a prompt; well-formed text is shown unchanged.
+// Tag texts are unauthenticated: inspected (as text or JSON) or opened, what
+// reaches the terminal is valid UTF-8 without controls; well-formed text is
+// shown unchanged.
 TEST_F(VaultpostCommand, TagBytesReachTheTerminalAsValidUtf8WithoutControls) {
   auto bytes = [](const std::string& s) { return std::vector<std::uint8_t>(s.begin(), s.end()); };
   const std::string valid = "Gr\xc3\xbc\xc3\x9f" "e \xe2\x80\x93 \xe6\x97\xa5\xe6\x9c\xac \xf0\x9d\x84\x9e";
@@ -264,8 +257,7 @@ TEST_F(VaultpostCommand, TagBytesReachTheTerminalAsValidUtf8WithoutControls) {
   EXPECT_NE(r.err.find(valid + " " + shownHostile + "\nnext \\xe2\\x82"), std::string::npos) << r.err;
 }
 
-// A small document that inflates past what the disk can spare stops with a
-// clear message. Needs root for a small tmpfs in a mount namespace.
+// A small document that inflates past a small tmpfs (in a mount namespace).
 TEST_F(VaultpostCommand, ADocumentThatWouldFillTheDiskStopsClearly) {
   if (std::system("unshare -m true 2>/dev/null") != 0) GTEST_SKIP() << "no mount namespaces here";
   auto bomb = SimpleSpec();
@@ -288,12 +280,11 @@ TEST_F(VaultpostCommand, ADocumentThatWouldFillTheDiskStopsClearly) {
   EXPECT_NE(support::FileText(record_).find("the main part"), std::string::npos);
 }
 
-// A signal at any step of an attempt ends the reader and leaves nothing; the
-// derivation's row also proves its progress line shows.
+// A signal at any step ends the reader and leaves nothing; the derivation's
+// row also proves its progress line shows.
 TEST_F(VaultpostCommand, ASignalAtAnyStepLeavesNothing) {
   auto slow = SimpleSpec();
-  // About 20 million iterations in the header (encoded with one thousand, so
-  // that making it is quick; the attempt never gets past the derivation).
+  // About 20 million iterations in the header (encoded with a thousand).
   slow.headerByteAfterDigest = std::make_pair(19u, std::uint8_t{0x4E});
   auto unknown = SimpleSpec();
   unknown.parts[0].name = "data.bin";

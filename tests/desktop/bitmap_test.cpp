@@ -1,5 +1,4 @@
-// Icon images to pixels (bitmaps by hand, PNG through libpng), scaling, and
-// PNG files.
+// Icon images to pixels, scaling, and PNG files.
 
 #include <gtest/gtest.h>
 #include <zlib.h>
@@ -11,6 +10,7 @@
 #include <vector>
 
 #include "desktop/bitmap.h"
+#include "support/files.h"
 #include "support/icon_files.h"
 
 using desktop::Bitmap;
@@ -19,8 +19,8 @@ constexpr auto Put = support::PutLittleEndian;
 
 namespace {
 
-// A bitmap icon image of `w` x `h` at `bits` per pixel. `pixel(x, y)` gives a
-// palette index (bits <= 8) or 0xAARRGGBB; `masked(x, y)` sets the AND bit.
+// A `w` x `h` icon bitmap at `bits` per pixel: `pixel(x, y)` a palette index
+// (bits <= 8) or 0xAARRGGBB, `masked(x, y)` the AND bit.
 template <class Pixel, class Masked>
 codec::IconImage BitmapImage(std::uint32_t w, std::uint32_t h, std::uint32_t bits, const std::vector<std::uint32_t>& palette,
                              Pixel pixel, Masked masked, std::uint32_t compression = 0) {
@@ -67,30 +67,23 @@ Bitmap Solid(std::uint32_t w, std::uint32_t h, std::uint32_t rgba) {
   return b;
 }
 
-Bytes ReadAll(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return Bytes(std::istreambuf_iterator<char>(in), {});
-}
-
 struct TempDir {
   std::string path = std::filesystem::temp_directory_path() / ("vp-desktop-" + std::to_string(::getpid()));
   TempDir() { std::filesystem::create_directories(path); }
   ~TempDir() { std::filesystem::remove_all(path); }
 };
 
-// A PNG of `b` made by our writer and read back as a file's bytes.
 Bytes PngBytes(const Bitmap& b) {
   TempDir dir;
   std::string error;
   EXPECT_TRUE(desktop::WritePngFile(b, dir.path + "/p.png", error)) << error;
-  return ReadAll(dir.path + "/p.png");
+  return support::FileBytes(dir.path + "/p.png");
 }
 
 }  // namespace
 
-// Every depth an icon bitmap comes in: rows stored bottom-up, palette
-// entries as blue-green-red, the AND mask making pixels transparent except
-// where a 32-bit image has its own alpha.
+// Rows bottom-up, palette entries blue-green-red, the AND mask making pixels
+// transparent unless a 32-bit image has its own alpha.
 TEST(IconBitmap, EveryDepthDecodesWithItsPaletteAndMask) {
   const std::vector<std::uint32_t> palette = {0x000000, 0xFF0000, 0x00FF00, 0x0000FF};
   const auto index = [](std::uint32_t x, std::uint32_t y) { return (x + y) % 2 + (y == 0 ? 2 : 0); };
@@ -176,8 +169,8 @@ TEST(IconBitmap, PngImagesGoThroughLibpngWithinTheSizeLimit) {
   EXPECT_EQ(out.height, 2u);
   EXPECT_EQ(out.rgba, picture.rgba);
 
-  // A header that claims 100000 x 100000 pixels (its CRC made right) is
-  // refused before any pixel memory is taken; so is a cut file.
+  // A header claiming 100000 x 100000 pixels (with a right CRC) is refused
+  // before any pixel memory is taken; so is a cut file.
   Bytes huge = png;
   for (int at : {16, 20}) huge[at] = 0, huge[at + 1] = 1, huge[at + 2] = 0x86, huge[at + 3] = 0xA0;
   const uLong crc = crc32(0, huge.data() + 12, 17);
@@ -227,7 +220,7 @@ TEST(PngFile, WrittenWholeOrNotAtAll) {
   // An existing file is replaced, and no temporary file is left beside it.
   std::ofstream(dir.path + "/x.png") << "old";
   ASSERT_TRUE(desktop::WritePngFile(Solid(5, 3, 0x010203FF), dir.path + "/x.png", error)) << error;
-  const Bytes written = ReadAll(dir.path + "/x.png");
+  const Bytes written = support::FileBytes(dir.path + "/x.png");
   Bitmap back;
   ASSERT_TRUE(desktop::DecodePng(written.data(), written.size(), 16, back));
   EXPECT_EQ(back.rgba, Solid(5, 3, 0x010203FF).rgba);

@@ -1,6 +1,6 @@
-# Helpers of the desktop tests (sourced): a private X server, windows found
-# by name as a user sees them, screenshots, documents and the test viewer.
-# Every process started here is ended by its id when the script ends.
+# Helpers of the desktop tests (sourced): a private X server, windows found by
+# name, screenshots, documents and the test viewer. Every process started here
+# is ended by its id when the script ends.
 
 set -euo pipefail
 
@@ -21,7 +21,6 @@ fail() {
   exit 1
 }
 
-# vp_workdir: a private scratch folder, removed at the end.
 vp_workdir() {
   VP_WORK=$(mktemp -d /tmp/vp-desktop-XXXXXX)
 }
@@ -70,14 +69,12 @@ vp_gone() {
   fail "window $1 is still shown"
 }
 
-# vp_shot ID FILE: a PNG of window ID as it is on the screen now (after a
-# moment for it to be drawn).
+# vp_shot ID FILE: a PNG of window ID (after a moment for it to be drawn).
 vp_shot() {
   sleep 0.6
   xwd -id "$1" -silent | /usr/bin/convert xwd:- "$2"
 }
 
-# vp_geometry ID: sets WIDTH and HEIGHT of window ID.
 vp_geometry() {
   eval "$(xdotool getwindowgeometry --shell "$1")"
 }
@@ -90,6 +87,7 @@ vp_focus() {
 
 vp_type() { xdotool type --delay 40 "$1"; }
 vp_key() { xdotool key "$@"; }
+vp_press() { vp_focus "$1"; vp_key "$2"; }  # ID KEY
 
 # vp_click ID X Y: a click at X, Y inside window ID (negative X counts from
 # its right edge).
@@ -103,16 +101,14 @@ vp_click() {
 # vp_close ID: the close button at the right end of the window's title bar.
 vp_close() { vp_click "$1" -27 27; }
 
-# vp_left_in ROOT: the number of entries under ROOT (0 when it is absent).
+# vp_left_in ROOT: the number of entries under ROOT (0 without ROOT).
 vp_left_in() {
   if [ -d "$1" ]; then find "$1" -mindepth 1 | wc -l; else echo 0; fi
 }
 
-# vp_viewer FILE: writes a test viewer to FILE. It appends the path it got and
-# the file's content to $VP_RECORD, the id and command line of the reader
-# that started it to $VP_RECORD.parents, and, when $VP_HOLD names a file, waits
-# (at most 60 s) until that file exists, so that the window behind it can be
-# looked at.
+# vp_viewer FILE: a test viewer that appends the path and content it got to
+# $VP_RECORD, its reader's id and command line to $VP_RECORD.parents, and
+# waits (at most 60 s) until the file $VP_HOLD names, if any, exists.
 vp_viewer() {
   cat >"$1" <<'VIEWER'
 #!/bin/sh
@@ -127,12 +123,10 @@ VIEWER
   chmod +x "$1"
 }
 
-# vp_le16 N / vp_le32 N: N as little-endian bytes, for icon files.
 vp_le16() { printf "\\x$(printf %02x $(($1 & 255)))\\x$(printf %02x $((($1 >> 8) & 255)))"; }
 vp_le32() { vp_le16 $(($1 & 65535)); vp_le16 $((($1 >> 16) & 65535)); }
 
-# vp_png_icon PNG ICO: an icon file whose one image is the PNG file, its
-# directory entry saying 256 x 256 whatever the PNG holds.
+# vp_png_icon PNG ICO: an icon file of the one PNG, said to be 256 x 256.
 vp_png_icon() {
   local size
   size=$(stat -c %s "$1")

@@ -18,7 +18,6 @@ mkdir -p "$TMPDIR"
 root=$TMPDIR/vptemp-$(id -u)
 vp_viewer "$VAULTPOST_VIEWER"
 
-# ---- documents --------------------------------------------------------------
 printf 'The quarterly figures are in the attachment.\n' >"$w/report.txt"
 printf 'Minutes of the board meeting.\n' >"$w/minutes.txt"
 printf '\x00\x01 raw measurement data\n' >"$w/data.vpx"
@@ -43,9 +42,8 @@ doc hostile.emc --user x --password y --icon "$w/huge.ico" \
   --tag "UserNameLabel=$long" --tag "HyperlinkUrl=javascript:alert(document.cookie)" --tag "HyperlinkText=Click me" \
   --part "$w/report.txt"
 
-# ---- helpers ----------------------------------------------------------------
 # What a failure leaves to read: the reader's output, the windows on the
-# screen, and where the reader is (its state and what it waits in).
+# screen, and where each reader is (its state and what it waits in).
 vp_on_failure() {
   echo "--- vaultpost's output (last lines)"
   tail -20 "$w/vaultpost.log" 2>/dev/null || true
@@ -70,7 +68,7 @@ vp_on_failure() {
 started=$SECONDS
 scenario() { echo "[$((SECONDS - started)) s] $*"; }
 OPEN_PID=""
-# open DOC [ENV=VALUE...]: starts vaultpost open --gui DOC without a terminal.
+# open_doc DOC [ENV=VALUE...]: vaultpost open --gui DOC without a terminal.
 open_doc() {
   : >"$VP_RECORD"
   env "${@:2}" setsid timeout 180 "$vaultpost" open --gui "$w/$1" >>"$w/vaultpost.log" 2>&1 &
@@ -87,7 +85,7 @@ finish() {
 # viewed TEXT: the viewer got TEXT (it runs beside the reader: give it time).
 viewed() { vp_wait_for "grep -qF -- $(printf %q "$1") \"\$VP_RECORD\"" 30 || fail "the viewer did not get \"$1\""; }
 not_viewed() { [ ! -s "$VP_RECORD" ] || fail "the viewer ran: $(cat "$VP_RECORD")"; }
-# button ID N: clicks the Nth button from the right of the window's button row.
+# button ID N: the Nth button from the right of the window's button row.
 button() {
   vp_geometry "$1"
   vp_click "$1" $((-18 - 44 - (${2} - 1) * 96)) $((HEIGHT - 35))
@@ -100,7 +98,6 @@ enter_credentials() {  # WINDOW USER PASSWORD
   vp_key Return
 }
 
-# ---- a user name and password: About, a wrong password, progress, notice ---
 scenario "report.emc: prompt, About, wrong password, retry, progress, notice"
 open_doc report.emc VP_HOLD="$w/release"
 prompt=$(vp_window "Quarterly report")
@@ -108,14 +105,12 @@ vp_shot "$prompt" "$shots/01-prompt.png"
 vp_click "$prompt" 27 27  # the About button at the left of the title bar
 about=$(vp_window "About Orlenta Reader")
 vp_shot "$about" "$shots/02-about.png"
-vp_focus "$about"
-vp_key Return
+vp_press "$about" Return
 vp_gone "$about"
 enter_credentials "$prompt" alice wrong
 message=$(vp_window "Orlenta Reader")
 vp_shot "$message" "$shots/03-wrong-password.png"
-vp_focus "$message"
-vp_key Return
+vp_press "$message" Return
 vp_gone "$message"
 vp_shot "$prompt" "$shots/04-prompt-again.png"
 enter_credentials "$prompt" "" secret  # the user name is still there; the password field has the focus
@@ -128,23 +123,19 @@ sleep 0.5
 notice=$(vp_window "Orlenta Reader")
 vp_shot "$notice" "$shots/06-notice.png"
 [ "$(vp_left_in "$root")" != 0 ] || fail "the parts went before the notice was answered"
-vp_focus "$notice"
-vp_key Return
+vp_press "$notice" Return
 finish 0
 rm -f "$w/release"
 
-# ---- the link of the prompt goes through the reader's own opener ------------
 scenario "report.emc: the link"
 open_doc report.emc
 prompt=$(vp_window "Quarterly report")
 vp_focus "$prompt"
 vp_key Tab Tab Return  # user name, password, link
 viewed "https://www.orlenta.example/help"
-vp_focus "$prompt"
-vp_key Escape
+vp_press "$prompt" Escape
 finish 1
 
-# ---- Cancel and the close buttons ------------------------------------------
 scenario "report.emc: Cancel in the prompt; the close buttons of the message and the prompt"
 open_doc report.emc
 prompt=$(vp_window "Quarterly report")
@@ -172,7 +163,6 @@ button "$opening" 1  # Cancel, the only button
 finish 1
 not_viewed
 
-# ---- a part of an unknown type ---------------------------------------------
 scenario "unknown.emc: the question declined (the notice still comes), then accepted"
 open_doc unknown.emc
 question=$(vp_window "Opening Unknown File Type")
@@ -184,15 +174,12 @@ finish 0
 not_viewed
 open_doc unknown.emc
 question=$(vp_window "Opening Unknown File Type")
-vp_focus "$question"
-vp_key Return
+vp_press "$question" Return
 notice=$(vp_window "Orlenta Reader")
 viewed "raw measurement data"
-vp_focus "$notice"
-vp_key Return
+vp_press "$notice" Return
 finish 0
 
-# ---- a password only; no credentials ---------------------------------------
 scenario "minutes.emc: one masked field"
 open_doc minutes.emc
 prompt=$(vp_window "Board minutes")
@@ -202,8 +189,7 @@ vp_shot "$prompt" "$shots/09-password-only.png"
 vp_key Return
 notice=$(vp_window "Orlenta Reader")
 viewed "Minutes of the board meeting."
-vp_focus "$notice"
-vp_key Return
+vp_press "$notice" Return
 finish 0
 
 scenario "open.emc: no prompt; the notice closed by SIGTERM (a session ending) wipes"
@@ -215,7 +201,6 @@ viewed "The quarterly figures are in the attachment."
 kill -TERM "$OPEN_PID"
 finish 143
 
-# ---- a hostile document -------------------------------------------------------
 scenario "hostile.emc: texts shown as text, cut to the screen, no link, no huge icon"
 open_doc hostile.emc
 prompt=$(vp_window '.*RED Quarterly.*')
@@ -225,12 +210,10 @@ vp_geometry "$prompt"
 title=$(xdotool getwindowname "$prompt")
 case $title in *$'\e'*|*$'\a'*|*pwned$'\a'*) fail "a control character reached the title" ;; esac
 ((${#title} < 200)) || fail "the title was not cut (${#title} characters)"
-vp_focus "$prompt"
-vp_key Escape
+vp_press "$prompt" Escape
 finish 1
 not_viewed
 
-# ---- the display goes away while the notice is up ----------------------------
 scenario "open.emc: the X server ends under the notice; the parts go with it"
 first_display=$DISPLAY
 vp_start_xvfb

@@ -1,5 +1,4 @@
-// The thumbnail of a document: its own icon's best image, scaled; the type's
-// icon for a document without one, with a damaged one, or for no document.
+// A document's thumbnail: its own icon's best image scaled, else the type's icon.
 
 #include <gtest/gtest.h>
 
@@ -23,11 +22,7 @@ struct Folder {
 };
 
 encoder::TagSpec IconTag(const std::vector<std::uint8_t>& file, bool binary = true) {
-  encoder::TagSpec tag;
-  tag.key = "ImageWin32";
-  tag.value = file;
-  tag.binary = binary;
-  return tag;
+  return {"ImageWin32", file, binary};
 }
 
 std::uint32_t Centre(const Bitmap& b) {
@@ -37,8 +32,7 @@ std::uint32_t Centre(const Bitmap& b) {
 
 }  // namespace
 
-// Each size takes the smallest image that reaches it, so that nothing is
-// grown while a larger image exists; beyond the largest, the largest.
+// Each size takes the smallest image that reaches it; beyond the largest, the largest.
 TEST(Thumbnail, TheDocumentsBestFittingImageScaledToEachSize) {
   Folder folder;
   const std::string doc = icontest::WriteDocument(

@@ -1,10 +1,9 @@
 #!/usr/bin/env bash
-# The reader as the desktop sees it once installed (cmake --install into a
-# scratch prefix): the entry validates, the desktop's own MIME lookup knows
-# every extension and a renamed document by its magic, xdg-open starts
-# "vaultpost open --gui", the thumbnailer writes a PNG of every size asked,
-# and the icons, manual page and completion are in place, the last two with
-# every option of pack and verify.
+# The reader as the desktop sees it installed in a scratch prefix: the entry
+# validates, MIME lookup knows every extension and a renamed document by its
+# magic, xdg-open starts "vaultpost open --gui", the thumbnailer writes every
+# size, and the icons, manual page and completion (every option of pack and
+# verify) are in place.
 #
 #   integration_test.sh BUILD_DIR VPENCODE THUMBNAILS
 source "$(dirname "$0")/desktop_testing.sh"
@@ -40,17 +39,17 @@ result=$(desktop-file-validate "$p/share/applications/orlenta-reader.desktop" 2>
 [ -z "$result" ] || fail "desktop-file-validate: $result"
 warnings=$(zcat "$p/share/man/man1/vaultpost.1.gz" | groff -man -Tutf8 -ww -z 2>&1)
 [ -z "$warnings" ] || fail "manual page: $warnings"
-completion=$(bash -c "source /usr/share/bash-completion/bash_completion; source '$p/share/bash-completion/completions/vaultpost'
-  COMP_WORDS=(vaultpost op); COMP_CWORD=1; COMP_LINE='vaultpost op'; COMP_POINT=12; _vaultpost; echo \"\${COMPREPLY[*]}\"
-  COMP_WORDS=(vaultpost open --g); COMP_CWORD=2; COMP_LINE='vaultpost open --g'; COMP_POINT=18; _vaultpost; echo \"\${COMPREPLY[*]}\"
-  COMP_WORDS=(vaultpost ve); COMP_CWORD=1; COMP_LINE='vaultpost ve'; COMP_POINT=12; _vaultpost; echo \"\${COMPREPLY[*]}\"
-  COMP_WORDS=(vaultpost pack --pass); COMP_CWORD=2; COMP_LINE='vaultpost pack --pass'; COMP_POINT=21; _vaultpost; echo \"\${COMPREPLY[*]}\"")
+# offers WORDS...: what the completion offers for the last word.
+offers() {
+  bash -c 'source /usr/share/bash-completion/bash_completion; source "$0"
+    COMP_WORDS=("$@"); COMP_CWORD=$(($# - 1)); COMP_LINE="$*"; COMP_POINT=${#COMP_LINE}; _vaultpost
+    echo "${COMPREPLY[*]}"' "$p/share/bash-completion/completions/vaultpost" vaultpost "$@"
+}
+completion=$(offers op; offers open --g; offers ve; offers pack --pass)
 [ "$completion" = $'open\n--gui\nverify\n--password-stdin --password-file' ] || fail "completion gave: $completion"
 manual=$(zcat "$p/share/man/man1/vaultpost.1.gz" | sed 's/\\-/-/g')
 for command in pack verify; do
-  offered=" $(bash -c "source /usr/share/bash-completion/bash_completion; source '$p/share/bash-completion/completions/vaultpost'
-    COMP_WORDS=(vaultpost $command --); COMP_CWORD=2; COMP_LINE='vaultpost $command --'; COMP_POINT=\${#COMP_LINE}
-    _vaultpost; echo \"\${COMPREPLY[*]}\"") "
+  offered=" $(offers "$command" --) "
   for option in $(vaultpost "$command" --help | grep -o -- '--[a-z][a-z-]*' | sort -u); do
     grep -qE -- "$option([^a-z-]|$)" <<<"$manual" || fail "the manual page lacks $command $option"
     [[ $offered == *" $option "* ]] || fail "completion does not offer $command $option (offers$offered)"

@@ -1,12 +1,10 @@
 #!/usr/bin/env bash
-# The Debian package end to end: built with CPack in BUILD_DIR (after the
-# build), its contents and dependencies checked, installed with apt into a
-# throwaway Debian 12 root (debootstrap; the root with the package's
-# dependencies is kept in BUILD_DIR/package-root between runs), a document
-# opened there through the installed files (terminal and desktop dialogs), the
-# type known to the desktop's databases through their triggers, and the
-# package removed again with nothing of it left. Without debootstrap (or a
-# mirror) it installs on this machine itself and removes the package again.
+# The Debian package end to end: built with CPack, its contents and
+# dependencies checked, installed with apt into a throwaway Debian 12 root
+# (debootstrap; kept in BUILD_DIR/package-root between runs), a document opened
+# there (terminal and dialogs), the type known to the desktop's databases, and
+# the package removed with nothing left. Without debootstrap (or a mirror) it
+# installs on this machine itself and removes the package again.
 #
 #   package_test.sh BUILD_DIR [SHOTS]
 source "$(dirname "$0")/desktop_testing.sh"
@@ -45,7 +43,6 @@ for library in libc6 libgtk-4-1 libpng16-16 libstdc++6 zlib1g; do
 done
 [ "$(dpkg-deb -f "$deb" Package)" = orlenta-reader ] || fail "package name"
 
-# ---- the throwaway root --------------------------------------------------
 names=$(echo "$depends" | tr ',' '\n' | sed 's/|.*//; s/(.*//; s/ //g' | grep -v '^$' | sort -u | tr '\n' ' ')
 extra="shared-mime-info desktop-file-utils xdg-utils libglib2.0-bin"
 key=$(echo "$suite $names $extra" | sha256sum | cut -c1-16)
@@ -79,8 +76,7 @@ else
   prefix=""
   dpkg -s orlenta-reader >/dev/null 2>&1 && fail "orlenta-reader is installed here already; not touching it"
 fi
-# The names of everything a package may touch, less apt's and dpkg's own
-# books and caches.
+# Everything a package may touch, less apt's and dpkg's own books and caches.
 snapshot() {
   (cd "$prefix/" && find ./usr ./etc ./opt ./var -xdev \( -path ./var/cache -o -path ./var/log -o -path ./var/lib/apt \
     -o -path ./var/lib/dpkg -o -path ./var/tmp \) -prune -o -print 2>/dev/null | sort)
@@ -128,8 +124,7 @@ command=${command//%o//tmp/vp/thumb.png}
 in_root ${command//%s/256} || fail "the installed thumbnailer failed"
 [ "$(identify -format '%wx%h' "$prefix/tmp/vp/thumb.png")" = 256x256 ] || fail "the thumbnail is not 256x256"
 
-# The dialogs from the installed files, on a private X server: the package's
-# dependencies are all a desktop needs to show them.
+# The dialogs on a private X server: the package's dependencies suffice.
 vp_start_xvfb
 rm -f "$prefix/tmp/vp/viewed"
 in_root "${env[@]}" DISPLAY="$DISPLAY" GDK_BACKEND=x11 GSK_RENDERER=cairo NO_AT_BRIDGE=1 \
@@ -145,8 +140,7 @@ vp_key Tab
 vp_type secret
 vp_key Return
 notice=$(vp_window "Orlenta Reader")
-vp_focus "$notice"
-vp_key Return
+vp_press "$notice" Return
 wait "$gui" || fail "vaultpost open --gui in the root failed: $(cat "$w/gui.log")"
 [ "$(cat "$prefix/tmp/vp/viewed")" = "Opened from the package." ] || fail "the viewer got the wrong bytes (windows)"
 

@@ -1,6 +1,5 @@
-// The icon handler's view of a document, without COM: which documents keep
-// their tags, the location flags, the image chosen for each wanted size, and
-// every way a document can fail to give an icon.
+// The icon handler's view of a document, without COM: kept tags, location
+// flags, the image for each size, every way a document gives no icon.
 
 #include <gtest/gtest.h>
 
@@ -21,11 +20,7 @@ namespace fs = std::filesystem;
 
 class DocumentIconSourceTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    folder_ = fs::temp_directory_path() /
-              ("vp-icon-source-" + std::to_string(std::chrono::steady_clock::now().time_since_epoch().count()));
-    fs::create_directories(folder_);
-  }
+  void SetUp() override { fs::create_directories(folder_); }
   void TearDown() override { fs::remove_all(folder_); }
 
   // A document with the given tags (none: no trailer at all).
@@ -33,7 +28,8 @@ class DocumentIconSourceTest : public ::testing::Test {
     return icontest::WriteDocument((folder_ / ("doc" + std::to_string(++count_) + ".emc")).string(), tags);
   }
 
-  fs::path folder_;
+  fs::path folder_ = fs::temp_directory_path() /
+                    ("vp-icon-source-" + std::to_string(std::chrono::steady_clock::now().time_since_epoch().count()));
   int count_ = 0;
 };
 

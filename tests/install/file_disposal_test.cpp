@@ -1,7 +1,6 @@
-// Disposal of files that may be in use: the fresh names in the temporary
-// folder, the retries while a name is taken, the scheduling at restart in
-// machine scope only, every failure reported, and the walk over a folder
-// tree that keeps what cannot be moved.
+// Disposal of files that may be in use: fresh names in the temporary folder,
+// retries, scheduling in machine scope only, every failure reported, and the
+// walk over a tree that keeps what cannot be moved.
 
 #include <gtest/gtest.h>
 
@@ -100,7 +99,6 @@ TEST_F(FileDisposalTest, DisposalNamesAreTheProcessAndASerialInTheTemporaryFolde
   EXPECT_FALSE(DisposalName(folder + "x\\", 0xFFFFFFFFu, 0x10000000));
 }
 
-// The name a disposal took: the folder's, "vp" and this process's id.
 bool DisposalNamed(const std::string& name) { return name.rfind("C:\\Temp\\vp1a2b-", 0) == 0; }
 
 TEST_F(FileDisposalTest, TakenNamesAreRetriedAndMachineScopeSchedulesTheMovedFile) {

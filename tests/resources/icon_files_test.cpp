@@ -1,5 +1,5 @@
-// The generated icon files of the Windows module: five sizes at 32 bits per
-// pixel, a valid PNG and valid bitmaps, and pixels that show a page and a lock.
+// The module's generated icon files: five sizes at 32 bits, a valid PNG and
+// bitmaps, pixels that show a page and a lock.
 
 #include <gtest/gtest.h>
 #include <zlib.h>
@@ -138,9 +138,7 @@ TEST(IconFilesTest, HoldFiveSizesAt32BitsAndTheBestOneIsChosen) {
         {{16, 16, 8, 16}, {32, 32, 32, 32}, {48, 48, 32, 48}, {256, 256, 32, 256}, {64, 64, 32, 48}}};
     for (const auto& [width, height, bits, expected] : requests) {
       IconImage wanted, chosen;
-      wanted.width = width;
-      wanted.height = height;
-      wanted.bitCount = bits;
+      wanted.width = width, wanted.height = height, wanted.bitCount = bits;
       ASSERT_EQ(directory.SelectBestIcon(wanted, chosen), IconDirectory::Ok);
       EXPECT_EQ(chosen.width, expected) << "for " << width;
       EXPECT_EQ(chosen.bitCount, 32u);
@@ -162,12 +160,10 @@ TEST(IconFilesTest, ImagesDecodeToAPageWithALock) {
       for (const auto& [x, y] : {std::pair{0u, 0u}, {n - 1, 0u}, {0u, n - 1}, {n - 1, n - 1}}) {
         EXPECT_EQ(pixels.At(x, y)[3], 0) << "corner " << x << "," << y;
       }
-      // The upper left of the page is solid.
       for (std::uint32_t y = n / 4; y < n * 2 / 5; ++y) {
         for (std::uint32_t x = n / 4; x < n * 2 / 5; ++x) EXPECT_EQ(pixels.At(x, y)[3], 255) << x << "," << y;
       }
-      // The lock's body fills a good part of the lower right quadrant, in
-      // this icon's colour only.
+      // The lock's body fills much of the lower right quadrant, in this icon's colour only.
       std::uint32_t lock = 0, other = 0;
       for (std::uint32_t y = n / 2; y < n; ++y) {
         for (std::uint32_t x = n / 2; x < n; ++x) {

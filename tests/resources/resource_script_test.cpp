@@ -1,5 +1,4 @@
-// The resource script as each MinGW windres compiles it (skipped without one):
-// icon groups in the shell's order, and the dialogs' layouts and styles.
+// The resource script as each MinGW windres compiles it (skipped without one).
 
 #include <gtest/gtest.h>
 
@@ -20,7 +19,7 @@ namespace {
 
 using Bytes = std::vector<std::uint8_t>;
 
-// Reads a NUL-terminated UTF-16 text (ASCII expected) at `at`, advancing it.
+// A NUL-terminated UTF-16 text (ASCII expected) at `at`, advancing it.
 std::string Text(const Bytes& d, std::size_t& at) {
   std::string out;
   for (std::uint16_t c; at + 2 <= d.size() && (c = LoadLittleEndian16(&d[at])) != 0; at += 2) {
@@ -41,7 +40,6 @@ std::string NameOrOrdinal(const Bytes& d, std::size_t& at) {
 
 std::size_t Align4(std::size_t n) { return (n + 3) & ~std::size_t{3}; }
 
-// type -> name -> data of every resource in a .res file.
 using Resources = std::map<std::string, std::map<std::string, Bytes>>;
 
 Resources ParseResFile(const Bytes& d) {
@@ -134,8 +132,7 @@ class ResourceScriptTest : public ::testing::TestWithParam<const char*> {
 };
 
 TEST_P(ResourceScriptTest, IconGroupsAreTheDocumentThenTheProgramIcon) {
-  // The linker sorts resources by id and the shell counts icon groups in that
-  // order: exactly these two groups make 141 index 0 and 146 index 1.
+  // The shell counts icon groups in id order: 141 is index 0, 146 index 1.
   std::vector<std::string> groups;
   for (const auto& [name, data] : resources_["#14"]) groups.push_back(name);
   ASSERT_EQ(groups, (std::vector<std::string>{"#141", "#146"}));

@@ -1,5 +1,4 @@
 #pragma once
-// Helpers of the resource tests.
 
 #include <cstdint>
 #include <cstdio>

@@ -18,12 +18,10 @@ export WINEDEBUG=-all
 # into $HOME by Wine's menu helper (Wine separates overrides with ";").
 export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
 
-# copy_prefix FROM TO: a prefix to run in, made from a clean one in a fraction
-# of a second. The system's programs and libraries are hard links (nothing
-# writes them in place, below), every
-# other file (registry, settings, lists) a copy of its own. Nothing in a run
-# writes a system file in place: the copied .update-timestamp tells Wine that
-# the prefix is up to date, so it never rewrites its libraries there.
+# copy_prefix FROM TO: a prefix made from a clean one in a fraction of a
+# second: the system's programs and libraries hard links, every other file a
+# copy. The copied .update-timestamp tells Wine the prefix is up to date, so
+# it never rewrites its libraries in place.
 copy_prefix() {
   cp -al "$1" "$2"
   (cd "$1" && find . -type f ! -iregex \

@@ -1,11 +1,8 @@
 #!/usr/bin/env bash
 # wine_fresh_prefix.sh WINE_DIR NAME
-# Copies the run's clean template prefix (of the kind VP_WINEARCH names) to
-# <state>/fresh/NAME (replacing an earlier copy), starts its persistent
-# wineserver and its services with their output sent to a log (as
-# wine_setup.sh does for the run's prefix), and prints its path. Run programs
-# in it with VP_WINEPREFIX=<path> wine_run.sh WINE_DIR ...; wine_teardown.sh
-# stops its wineserver and deletes it with the rest.
+# Copies the clean template prefix to <state>/fresh/NAME (replacing an earlier
+# copy), starts its wineserver and services as wine_setup.sh does, and prints
+# its path, for VP_WINEPREFIX=<path> wine_run.sh WINE_DIR ...
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 . "$here/wine_env.sh" "$1"

@@ -1,14 +1,11 @@
 #!/usr/bin/env bash
 # wine_run.sh WINE_DIR PROGRAM [ARGS...]
 # The CROSSCOMPILING_EMULATOR of the Windows builds: runs a Windows program in
-# the run's prefix (of the kind VP_WINEARCH names, see wine_env.sh) on the
-# run's display and passes its exit code on.
-#   VP_WINEPREFIX=DIR   runs in that prefix instead (see wine_fresh_prefix.sh);
-#   VP_WINE_FRESH=NAME  runs in a fresh copy of the clean template made for
-#                       this call alone, stopped and deleted afterwards (for
-#                       tests that change machine or user state others read).
-# Dialog tests save their pictures in <build>/screenshots/<kind> unless
-# VP_SCREENSHOT_DIR says otherwise.
+# the run's prefix on the run's display and passes its exit code on.
+#   VP_WINEPREFIX=DIR   runs in that prefix instead;
+#   VP_WINE_FRESH=NAME  runs in a fresh copy of the clean template, deleted
+#                       afterwards (for tests that change state others read).
+# Pictures go to <build>/screenshots/<kind> unless VP_SCREENSHOT_DIR says otherwise.
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 root=$1

@@ -1,19 +1,14 @@
 #!/usr/bin/env bash
 # wine_setup.sh WINE_DIR
-# Prepares one test run's Wine for the prefix kind VP_WINEARCH names (see
-# wine_env.sh) in its state folder WINE_DIR/<kind>: a private Xvfb, a clean
-# template prefix (template, never run in after this) and the run's shared
-# prefix (prefix, a copy of it) with a persistent wineserver, so that each
-# later Wine call costs a fraction of a second. wine_teardown.sh undoes it.
-#
-# VP_WINE_TEMPLATES=DIR shares the clean prefixes between runs (the test
-# command's three suites and the setup scenarios): DIR/<kind> is made once by
-# the first run that needs it, and copied from afterwards.
+# Prepares a test run's Wine of the kind VP_WINEARCH names in WINE_DIR/<kind>:
+# a private Xvfb, a clean template prefix (never run in) and the run's prefix
+# (a copy) with a persistent wineserver. wine_teardown.sh undoes it.
+# VP_WINE_TEMPLATES=DIR shares the clean prefixes between runs: DIR/<kind> is
+# made once by the first run that needs it, and copied from afterwards.
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 . "$here/wine_env.sh" "$1"
 
-# A run that was interrupted may have left its processes behind.
 bash "$here/wine_teardown.sh" "$1" >/dev/null 2>&1 || true
 rm -rf "$state"
 mkdir -p "$state/logs"
@@ -34,7 +29,6 @@ done
 [ -s "$state/display.number" ] || { echo "Xvfb did not report its display" >&2; exit 1; }
 export DISPLAY=:$(tr -d '\n' <"$state/display.number")
 
-# make_template DIR: a fresh prefix with the two settings every test needs.
 make_template() {
   export WINEPREFIX=$1
   "$WINE" wineboot --init </dev/null >"$logs/wineboot.log" 2>&1

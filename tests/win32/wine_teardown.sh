@@ -1,8 +1,7 @@
 #!/usr/bin/env bash
 # wine_teardown.sh WINE_DIR
-# Ends what wine_setup.sh started for the prefix kind VP_WINEARCH names, in
-# WINE_DIR/<kind> only: the wineservers of its prefixes (and of fresh copies
-# made under it), then its Xvfb. The prefixes are deleted; the logs stay.
+# Ends what wine_setup.sh started in WINE_DIR/<kind> only: the wineservers of
+# its prefixes, then its Xvfb. The prefixes are deleted; the logs stay.
 set -uo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 . "$here/wine_env.sh" "$1"

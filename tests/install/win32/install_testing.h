@@ -1,7 +1,6 @@
 #pragma once
-// Helpers of the installer's Windows tests: a watcher that answers the
-// message boxes this process shows, and registry values read back exactly
-// as stored.
+// Helpers of the installer's Windows tests: message boxes answered, registry
+// values read back exactly as stored, the shell's folders.
 
 #include <windows.h>
 #include <aclapi.h>
@@ -85,7 +84,6 @@ inline void SetAccess(const std::string& path, const char* sddl) {
   ::LocalFree(descriptor);
 }
 
-// The stored bytes of a REG_SZ holding `text` (with its terminator).
 inline std::string SzBytes(const std::string& text) { return text + std::string(1, '\0'); }
 inline std::string DwordBytes(DWORD value) { return std::string(reinterpret_cast<const char*>(&value), sizeof value); }
 
@@ -98,7 +96,6 @@ inline std::string Stored(HKEY root, const std::string& key, const char* name = 
 inline std::string StoredSz(const std::string& text) { return std::to_string(REG_SZ) + ":" + SzBytes(text); }
 inline std::string StoredDword(DWORD value) { return std::to_string(REG_DWORD) + ":" + DwordBytes(value); }
 
-// The module's own architecture, as its display names carry it.
 inline const std::string kArch = sizeof(void*) == 8 ? "64-bit" : "32-bit";
 
 // The program the registered commands start: plain "rundll32.exe" where the
@@ -111,16 +108,13 @@ inline std::string Rundll32() {
   return "\"" + std::string(folder, n) + "\\rundll32.exe\"";
 }
 
-inline std::string ProgramFiles() {
+inline std::string ShellFolder(int csidl) {
   char path[MAX_PATH];
-  ::SHGetFolderPathA(nullptr, CSIDL_PROGRAM_FILES, nullptr, 0, path);
+  ::SHGetFolderPathA(nullptr, csidl, nullptr, 0, path);
   return path;
 }
-inline std::string LocalAppData() {
-  char path[MAX_PATH];
-  ::SHGetFolderPathA(nullptr, 0x1C, nullptr, 0, path);
-  return path;
-}
+inline std::string ProgramFiles() { return ShellFolder(CSIDL_PROGRAM_FILES); }
+inline std::string LocalAppData() { return ShellFolder(CSIDL_LOCAL_APPDATA); }
 inline std::string TempFolder() {
   char path[MAX_PATH + 1];
   ::GetTempPathA(sizeof path, path);

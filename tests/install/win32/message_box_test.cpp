@@ -1,13 +1,12 @@
-// The two interfaces' message boxes as the system shows them: the kind's icon,
-// the buttons of the flags, the title, and the answer; the installer's boxes
-// stay silent while the installation is quiet.
+// Both interfaces' message boxes as shown: the kind's icon, the flags'
+// buttons, the title and the answer; silence while installing quietly.
 
 #include <gtest/gtest.h>
 
-#include <atomic>
 #include <string>
 #include <thread>
 
+#include "install/win32/install_testing.h"
 #include "install/win32/simple_installation_gui.h"
 #include "os/system_error.h"
 #include "reader/message_catalogue.h"
@@ -20,7 +19,6 @@ using reader::MessageKind;
 
 namespace {
 
-// The icon the box shows (the static control with SS_ICON), or null.
 HICON BoxIcon(HWND box) {
   HICON icon = nullptr;
   for (HWND child = ::GetWindow(box, GW_CHILD); child != nullptr; child = ::GetWindow(child, GW_HWNDNEXT)) {
@@ -38,8 +36,8 @@ struct Seen {
   bool cancelButton = false;
 };
 
-// Shows one box through `gui` while another thread notes what it looks like
-// and presses `button` (or closes it with WM_CLOSE when `button` is 0).
+// Shows a box through `gui` while another thread notes it and presses
+// `button` (0: WM_CLOSE).
 std::int32_t ShowAndAnswer(reader::GuiInterface& gui, std::int32_t kind, std::int32_t flags, int button,
                            Seen& seen) {
   std::thread user([&] {
@@ -89,25 +87,12 @@ TEST(MessageBoxTest, BothInterfacesShowTheKindsIconAndTheFlagsButtons) {
 TEST(MessageBoxTest, QuietInstallationShowsNothingAndAnswersOk) {
   install::SimpleInstallationGui installer;
   os::quietFlag = 1;
-  std::atomic<bool> shown{false};
-  std::atomic<bool> done{false};
-  std::thread watcher([&] {
-    // Any box that appears is noted and closed, so that the test cannot hang.
-    WaitUntil(
-        [&] {
-          if (const HWND box = FindDialog(kMessageBoxTextId)) {
-            shown = true;
-            Press(box, IDCANCEL);
-          }
-          return done.load();
-        },
-        10000);
-  });
-  EXPECT_EQ(installer.ShowMessage("Continue?", MessageKind::Warning, MessageFlags::Question), 1);
-  EXPECT_EQ(installer.ShowMessage("Done.", MessageKind::Information, MessageFlags::Plain), 1);
-  done = true;
-  watcher.join();
+  {
+    installtest::BoxWatcher watcher(IDCANCEL);  // any box shown is noted and closed: no hang
+    EXPECT_EQ(installer.ShowMessage("Continue?", MessageKind::Warning, MessageFlags::Question), 1);
+    EXPECT_EQ(installer.ShowMessage("Done.", MessageKind::Information, MessageFlags::Plain), 1);
+    EXPECT_TRUE(watcher.Texts().empty());
+  }
   os::quietFlag = 0;
-  EXPECT_FALSE(shown);
   EXPECT_EQ(installer.PromptForCredentials(true), 0);
 }

@@ -1,6 +1,5 @@
-// Registering the module for every user only from where only administrators
-// can change it. Under Wine a file's access list follows its Unix mode: an
-// entry that lets everyone write shows as one once the mode allows it.
+// Registering for every user only from where only administrators can change
+// the module. (Under Wine an access list follows the file's Unix mode.)
 
 #include <gtest/gtest.h>
 #include <windows.h>

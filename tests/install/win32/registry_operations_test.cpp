@@ -1,7 +1,5 @@
-// The installer's registry work for real, under Wine's enforced access
-// rights: taking keys apart, and the icon handler's approval where the list
-// is missing. (Every registered value is read back by the installation
-// scenarios, through the module's own entries.)
+// The installer's registry work under Wine's enforced access rights: taking
+// keys apart, and the icon handler's approval where the list is missing.
 
 #include <gtest/gtest.h>
 
@@ -23,8 +21,7 @@ const char* const kTestKey = "Software\\VpInstallTest";
 const char* const kModule = "C:\\Orlenta Test\\vaultpost.dll";
 const std::string kClsidKey = std::string("CLSID\\") + kHandlerClassId;
 
-// Gives `key` a present but empty access list: nobody may do anything but
-// its owner, who may still change the list.
+// An empty access list: only the owner may still change it.
 void DenyEveryone(HKEY root, const std::string& key) {
   HKEY handle = nullptr;
   ASSERT_EQ(RegOpenKeyExA(root, key.c_str(), 0, WRITE_DAC, &handle), ERROR_SUCCESS);
@@ -98,9 +95,8 @@ TEST_F(RegistryOperationsTest, WithoutAnApprovalListThereIsNothingToApprove) {
   EXPECT_EQ(Deregister(), ERROR_SUCCESS);
 }
 
-// A "%" in the module's path (a folder named "100%1 sure"): in both scopes the
-// command the shell runs names the module, its "%" doubled. (The module
-// tests open a document through such a registration.)
+// A "%" in the module's path, in both scopes (the module tests open a
+// document through such a registration).
 TEST_F(RegistryOperationsTest, APercentInTheModulesPathIsEscapedInBothScopes) {
   for (const std::int32_t scope : {ScopeMachine, ScopeCurrentUser}) {
     installationScope = scope;

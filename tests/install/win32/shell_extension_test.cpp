@@ -1,7 +1,6 @@
-// The icon handler as the shell meets it: the built module loaded, its class
-// object asked for through DllGetClassObject (and once through COM itself),
-// documents handed over with IPersistFile::Load and icons asked for with
-// IExtractIconA. Pixels tell which image an icon came from.
+// The icon handler as the shell meets it, through DllGetClassObject (and once
+// through COM), IPersistFile::Load and IExtractIconA. Pixels tell which image
+// an icon came from.
 
 #include <gtest/gtest.h>
 
@@ -17,7 +16,7 @@
 #include "install/icon_testing.h"
 #include "support/icon_files.h"
 #include "install/registry_layout.h"
-#include "install/win32/install_testing.h"
+#include "install/win32/scenarios/scenario_testing.h"
 #include "support/win32_dialogs.h"
 #include "tools/encoder/document_encoder.h"
 
@@ -31,14 +30,8 @@ using CanUnloadEntry = HRESULT(WINAPI*)();
 // {5b0f2a4e-9c37-4d81-a6e2-3f7c19d0b845}
 const CLSID kHandler = {0x5b0f2a4e, 0x9c37, 0x4d81, {0xa6, 0xe2, 0x3f, 0x7c, 0x19, 0xd0, 0xb8, 0x45}};
 
-// The built module as Windows names it.
-std::string ModulePath() {
-  std::string path = std::string("Z:") + VP_MODULE_PATH;
-  for (char& c : path) c = c == '/' ? '\\' : c;
-  return path;
-}
+std::string ModulePath() { return installtest::WindowsPath(VP_MODULE_PATH); }
 
-// The icon's colour bitmap size and centre colour.
 struct Picture {
   int size = 0;
   COLORREF centre = CLR_INVALID;
@@ -83,7 +76,6 @@ class ShellExtensionTest : public ::testing::Test {
     return factory;
   }
 
-  // A handler that has loaded `path`.
   IExtractIconA* HandlerFor(const std::string& path) {
     IClassFactory* factory = Factory();
     if (factory == nullptr) return nullptr;
@@ -103,8 +95,7 @@ class ShellExtensionTest : public ::testing::Test {
     return icontest::WriteDocument((folder_ / ("doc" + std::to_string(++count_) + ".emc")).string(), tags);
   }
 
-  // The handler's icons for `path` at sizes 0x00100020, with the location
-  // flags it gave.
+  // The handler's icons for `path` at sizes 0x00100020, with its location flags.
   struct Answer {
     UINT flags = 0;
     std::string location;
@@ -144,13 +135,15 @@ GetClassObjectEntry ShellExtensionTest::getClassObject_ = nullptr;
 CanUnloadEntry ShellExtensionTest::canUnload_ = nullptr;
 
 TEST_F(ShellExtensionTest, InterfacesAnswerAsTheClassPromisesAndObjectsKeepTheModuleLoaded) {
-  void* object = reinterpret_cast<void*>(1);
-  EXPECT_EQ(getClassObject_(CLSID_NULL, IID_IClassFactory, &object), CLASS_E_CLASSNOTAVAILABLE);
-  EXPECT_EQ(object, nullptr);
+  // Refused with `code`, no object given out (`call` gets the object's address).
+  const auto refused = [](HRESULT code, auto call) {
+    void* object = reinterpret_cast<void*>(1);
+    EXPECT_EQ(call(&object), code);
+    EXPECT_EQ(object, nullptr);
+  };
+  refused(CLASS_E_CLASSNOTAVAILABLE, [&](void** o) { return getClassObject_(CLSID_NULL, IID_IClassFactory, o); });
   // A first question the new factory cannot answer lets it go at once.
-  object = reinterpret_cast<void*>(1);
-  EXPECT_EQ(getClassObject_(kHandler, IID_IPersist, &object), E_NOINTERFACE);
-  EXPECT_EQ(object, nullptr);
+  refused(E_NOINTERFACE, [&](void** o) { return getClassObject_(kHandler, IID_IPersist, o); });
   EXPECT_EQ(canUnload_(), S_OK);
 
   IClassFactory* factory = Factory();
@@ -161,12 +154,9 @@ TEST_F(ShellExtensionTest, InterfacesAnswerAsTheClassPromisesAndObjectsKeepTheMo
   EXPECT_EQ(unknown, static_cast<IUnknown*>(factory));
   EXPECT_EQ(unknown->Release(), 1u);
   EXPECT_EQ(factory->LockServer(TRUE), S_OK);
-  object = reinterpret_cast<void*>(1);
-  EXPECT_EQ(factory->CreateInstance(unknown, IID_IExtractIconA, &object), CLASS_E_NOAGGREGATION);
-  EXPECT_EQ(object, nullptr);
+  refused(CLASS_E_NOAGGREGATION, [&](void** o) { return factory->CreateInstance(unknown, IID_IExtractIconA, o); });
   // The same for a new handler: unanswered, it is gone before the call returns.
-  EXPECT_EQ(factory->CreateInstance(nullptr, IID_IPersist, &object), E_NOINTERFACE);
-  EXPECT_EQ(object, nullptr);
+  refused(E_NOINTERFACE, [&](void** o) { return factory->CreateInstance(nullptr, IID_IPersist, o); });
 
   IExtractIconA* handler = nullptr;
   ASSERT_EQ(factory->CreateInstance(nullptr, IID_IUnknown, reinterpret_cast<void**>(&handler)), S_OK);
@@ -178,8 +168,7 @@ TEST_F(ShellExtensionTest, InterfacesAnswerAsTheClassPromisesAndObjectsKeepTheMo
   EXPECT_EQ(extract, handler);
   ASSERT_EQ(handler->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(&file)), S_OK);
   EXPECT_NE(static_cast<void*>(file), static_cast<void*>(handler));
-  EXPECT_EQ(handler->QueryInterface(IID_IPersist, &object), E_NOINTERFACE);
-  EXPECT_EQ(object, nullptr);
+  refused(E_NOINTERFACE, [&](void** o) { return handler->QueryInterface(IID_IPersist, o); });
   // The second face forwards to the first.
   EXPECT_EQ(file->QueryInterface(IID_IUnknown, reinterpret_cast<void**>(&unknown)), S_OK);
   EXPECT_EQ(unknown, static_cast<IUnknown*>(handler));

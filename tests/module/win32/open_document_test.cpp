@@ -1,9 +1,6 @@
-// The module as the shell uses it: the exported OpenDocument called in this
-// process (the document opened on the test's thread while a second thread
-// plays the user) and through rundll32 in a process of its own. The services
-// tests' viewer (tests/os/win32/programs), registered for ".vptest", receives
-// part 0; the module's own services (the
-// temporary folder, the launch, the accepted-extensions store) are real.
+// OpenDocument as the shell uses it: called in this process (while a second
+// thread plays the user) and through rundll32. The services tests' viewer,
+// registered for ".vptest", receives part 0; the module's services are real.
 
 #include <gtest/gtest.h>
 #include <windows.h>
@@ -11,14 +8,12 @@
 
 #include <atomic>
 #include <cstdio>
-#include <cstring>
 #include <functional>
 #include <memory>
 #include <string>
 #include <thread>
 
-#include "support/win32_system.h"
-#include "support/win32_dialogs.h"
+#include "install/win32/scenarios/scenario_testing.h"
 #include "resources/resource_ids.h"
 #include "support/files.h"
 #include "tools/encoder/document_encoder.h"
@@ -27,62 +22,45 @@ using namespace dlgtest;
 
 namespace {
 
-using OpenDocumentEntry = void(CALLBACK*)(HWND, HINSTANCE, LPSTR, int);
-using RundllEntry = OpenDocumentEntry;
+using RundllEntry = void(CALLBACK*)(HWND, HINSTANCE, LPSTR, int);
 
 const char* const kStoreKey = "Software\\Orlenta\\Vaultpost";
 const char* const kCantDecode =
     "Unable to decode this document.  You may have entered your user authentication details incorrectly.\n\n"
     "Please remember that all authentication details are case sensitive.";
 
-// A path of the build machine as Wine sees it.
-std::string WinePath(const char* unixPath) { return std::string("Z:") + unixPath; }
-
 using win32test::Exists;
 
-// The command the installation registers, run as the shell runs it:
-// rundll32.exe "<module>",OpenDocument <path>. The process, or null.
+// A rundll32 entry of `module` (through void(*)(): its type differs from FARPROC's).
+RundllEntry Entry(HMODULE module, const char* name) {
+  return reinterpret_cast<RundllEntry>(reinterpret_cast<void (*)()>(::GetProcAddress(module, name)));
+}
+
+// The part and its folder are gone.
+void ExpectWiped(const std::string& part) {
+  EXPECT_FALSE(Exists(part)) << part;
+  EXPECT_FALSE(Exists(part.substr(0, part.find_last_of('\\')))) << part;
+}
+
+// rundll32.exe "<module>",OpenDocument <path>, as the shell runs it.
 HANDLE StartRundll(const std::string& document) {
   char system[MAX_PATH];
   ::GetSystemDirectoryA(system, MAX_PATH);
-  return win32test::Start(std::string(system) + "\\rundll32.exe \"" + WinePath(VP_MODULE_PATH) +
+  return win32test::Start(std::string(system) + "\\rundll32.exe \"" + installtest::WindowsPath(VP_MODULE_PATH) +
                           "\",OpenDocument " + document);
 }
 
-
 void SetDefaultValue(HKEY root, const std::string& key, const std::string& value) {
-  HKEY handle = nullptr;
-  ASSERT_EQ(::RegCreateKeyExA(root, key.c_str(), 0, nullptr, 0, KEY_SET_VALUE, nullptr, &handle, nullptr),
-            ERROR_SUCCESS);
-  ::RegSetValueExA(handle, nullptr, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
-                   static_cast<DWORD>(value.size() + 1));
-  ::RegCloseKey(handle);
-}
-
-// The accepted-extensions list as stored, or "<absent>".
-std::string AcceptedExtensions() {
-  char text[4096] = {};
-  DWORD size = sizeof text;
-  if (::RegGetValueA(HKEY_CURRENT_USER, kStoreKey, "AcceptedExtensions", RRF_RT_REG_SZ, nullptr, text, &size) !=
-      ERROR_SUCCESS) {
-    return "<absent>";
-  }
-  return text;
+  ASSERT_TRUE(win32test::WriteRaw(root, key, nullptr, REG_SZ, value + std::string(1, '\0')));
 }
 
 void SetAcceptedExtensions(const char* list) {
-  HKEY key = nullptr;
-  if (::RegCreateKeyExA(HKEY_CURRENT_USER, kStoreKey, 0, nullptr, 0, KEY_SET_VALUE, nullptr, &key, nullptr) !=
-      ERROR_SUCCESS) {
-    return;
-  }
-  if (list == nullptr) {
-    ::RegDeleteValueA(key, "AcceptedExtensions");
+  if (list != nullptr) {
+    ASSERT_TRUE(win32test::WriteRaw(HKEY_CURRENT_USER, kStoreKey, "AcceptedExtensions", REG_SZ,
+                                    std::string(list) + std::string(1, '\0')));
   } else {
-    ::RegSetValueExA(key, "AcceptedExtensions", 0, REG_SZ, reinterpret_cast<const BYTE*>(list),
-                     static_cast<DWORD>(std::strlen(list) + 1));
+    ::RegDeleteKeyValueA(HKEY_CURRENT_USER, kStoreKey, "AcceptedExtensions");
   }
-  ::RegCloseKey(key);
 }
 
 class OpenDocumentTest : public ::testing::Test {
@@ -91,21 +69,11 @@ class OpenDocumentTest : public ::testing::Test {
     // The viewer for ".vptest" (Wine reads classes from the machine's hive only).
     SetDefaultValue(HKEY_LOCAL_MACHINE, "Software\\Classes\\.vptest", "VpTestViewer");
     SetDefaultValue(HKEY_LOCAL_MACHINE, "Software\\Classes\\VpTestViewer\\shell\\open\\command",
-                    "\"" + WinePath(VP_VIEWER_PATH) + "\" \"%1\"");
+                    "\"" + installtest::WindowsPath(VP_VIEWER_PATH) + "\" \"%1\"");
   }
 
-  void SetUp() override {
-    char temp[MAX_PATH];
-    ::GetTempPathA(MAX_PATH, temp);
-    folder_ = std::string(temp) + "vp-module-" + std::to_string(::GetCurrentProcessId());
-    ::CreateDirectoryA(folder_.c_str(), nullptr);
-    log_ = folder_ + "\\viewer.log";
-    ::DeleteFileA(log_.c_str());
-    // Inherited by what the module starts, in this process or in rundll32.
-    ::SetEnvironmentVariableA("VP_TEST_VIEWER_LOG", log_.c_str());
-  }
-
-  void TearDown() override { win32test::ScratchFolder::Remove(folder_); }
+  // Inherited by what the module starts, in this process or in rundll32.
+  void SetUp() override { ::SetEnvironmentVariableA("VP_TEST_VIEWER_LOG", log_.c_str()); }
 
   std::string Write(const encoder::DocumentSpec& recipe, const std::string& name = "doc.emc") {
     const std::string path = folder_ + "\\" + name;
@@ -128,8 +96,7 @@ class OpenDocumentTest : public ::testing::Test {
     return recipe;
   }
 
-  // Waits for the viewer's record ("<path>\t<content>\n") of a part holding
-  // `content` and returns the part's path, or an empty text when none came.
+  // The path in the viewer's record ("<path>\t<content>\n") of `content`, or "".
   std::string ViewedPath(const std::string& content) {
     std::string path;
     WaitUntil(
@@ -145,7 +112,6 @@ class OpenDocumentTest : public ::testing::Test {
     return path;
   }
 
-  // Gives the reader in process `pid` the right credentials at its prompt.
   static bool AnswerThePrompt(DWORD pid) {
     const HWND prompt = WaitForDialog(IDC_USER_NAME, "Open Encrypted Document", pid);
     EXPECT_NE(prompt, nullptr);
@@ -156,9 +122,8 @@ class OpenDocumentTest : public ::testing::Test {
     return true;
   }
 
-  // Plays the user of the reader in process `pid`, past its prompt, up to its
-  // wait notice, which is left up; returns the notice and, in `viewed`, the
-  // path of the part the viewer got (holding `content`).
+  // Plays the user up to the wait notice, which is left up; returns it and,
+  // in `viewed`, the path of the part the viewer got.
   HWND WaitForTheNotice(DWORD pid, const std::string& content, bool expectQuestion, std::string& viewed) {
     bool asked = false;
     HWND notice = nullptr;
@@ -184,8 +149,7 @@ class OpenDocumentTest : public ::testing::Test {
     return notice;
   }
 
-  // Plays the user from the prompt to the end of the notice; returns the
-  // part's path the viewer got. `pid` is the process showing the dialogs.
+  // Plays the user from the prompt to the end of the notice; returns the part's path.
   std::string ViewDocument(DWORD pid, const std::string& content, bool expectQuestion) {
     std::string viewed;
     if (!AnswerThePrompt(pid)) return viewed;
@@ -193,25 +157,22 @@ class OpenDocumentTest : public ::testing::Test {
     return viewed;
   }
 
-  // Runs `call` (which shows dialogs on this thread) while `user` plays the
-  // user on another.
   static void WithUser(const std::function<void()>& call, const std::function<void()>& user) {
     EXPECT_TRUE(PlayTheUser(call, user)) << "OpenDocument did not return after the user was done";
   }
 
-  std::string folder_;
-  std::string log_;
+  win32test::ScratchFolder scratch_;
+  std::string folder_ = scratch_.path().substr(0, scratch_.path().size() - 1);
+  std::string log_ = folder_ + "\\viewer.log";
 };
 
 }  // namespace
 
 TEST_F(OpenDocumentTest, InProcessTheViewerGetsPartZeroAndEverythingIsWipedAfterTheNotice) {
   SetAcceptedExtensions(nullptr);
-  const HMODULE module = ::LoadLibraryA(WinePath(VP_MODULE_PATH).c_str());
+  const HMODULE module = ::LoadLibraryA(installtest::WindowsPath(VP_MODULE_PATH).c_str());
   ASSERT_NE(module, nullptr);
-  // Through void(*)() first: the entry's real type differs from FARPROC's.
-  const auto open = reinterpret_cast<OpenDocumentEntry>(
-      reinterpret_cast<void (*)()>(::GetProcAddress(module, "OpenDocument")));
+  const RundllEntry open = Entry(module, "OpenDocument");
   ASSERT_NE(open, nullptr);
 
   // First document: the unknown type is asked about and accepted for good.
@@ -219,17 +180,16 @@ TEST_F(OpenDocumentTest, InProcessTheViewerGetsPartZeroAndEverythingIsWipedAfter
   std::string viewed;
   WithUser([&] { open(nullptr, nullptr, doc.data(), SW_SHOWNORMAL); },
            [&] { viewed = ViewDocument(::GetCurrentProcessId(), "first document\n", true); });
-  EXPECT_EQ(AcceptedExtensions(), "*.vptest");
-  EXPECT_FALSE(Exists(viewed));
-  EXPECT_FALSE(Exists(viewed.substr(0, viewed.find_last_of('\\'))));
+  EXPECT_EQ(std::string(win32test::ReadRaw(HKEY_CURRENT_USER, kStoreKey, "AcceptedExtensions").bytes.c_str()),
+            "*.vptest");
+  ExpectWiped(viewed);
 
   // Second document of the same type in the same process: not asked again.
   ::DeleteFileA(log_.c_str());
   doc = Write(SampleRecipe("second document\n"));
   WithUser([&] { open(nullptr, nullptr, doc.data(), SW_SHOWNORMAL); },
            [&] { viewed = ViewDocument(::GetCurrentProcessId(), "second document\n", false); });
-  EXPECT_FALSE(Exists(viewed));
-  EXPECT_FALSE(Exists(viewed.substr(0, viewed.find_last_of('\\'))));
+  ExpectWiped(viewed);
 }
 
 // The document came from the internet: the viewer's part carries the same
@@ -258,8 +218,7 @@ TEST_F(OpenDocumentTest, RundllOpensTheDocumentAfterAWrongPasswordAndEndsCleanly
     const std::string viewed = ViewDocument(pid, "through rundll32\n", false);
     EXPECT_EQ(::WaitForSingleObject(process, 20000), WAIT_OBJECT_0);
     EXPECT_EQ(support::FileText(log_ + ".zone"), mark);
-    EXPECT_FALSE(Exists(viewed));
-    EXPECT_FALSE(Exists(viewed.substr(0, viewed.find_last_of('\\'))));  // the folder, the mark's file under Wine too
+    ExpectWiped(viewed);  // the folder: the mark's file under Wine too
   }
   EXPECT_EQ(win32test::Finish(process, 0), 0);
 }
@@ -274,11 +233,10 @@ TEST_F(OpenDocumentTest, KilledReadersAreSweptByTheNextOpenAndLiveOnesAreNot) {
   SetAcceptedExtensions("*.vptest");
   const std::string percent = "C:\\100%1 sure";
   ::CreateDirectoryA(percent.c_str(), nullptr);
-  ASSERT_TRUE(::CopyFileA(WinePath(VP_MODULE_PATH).c_str(), (percent + "\\vaultpost.dll").c_str(), FALSE));
+  ASSERT_TRUE(::CopyFileA(installtest::WindowsPath(VP_MODULE_PATH).c_str(), (percent + "\\vaultpost.dll").c_str(), FALSE));
   const HMODULE registered = ::LoadLibraryA((percent + "\\vaultpost.dll").c_str());
   ASSERT_NE(registered, nullptr);
-  reinterpret_cast<RundllEntry>(reinterpret_cast<void (*)()>(::GetProcAddress(registered, "RegisterDll")))(
-      nullptr, nullptr, nullptr, SW_SHOWNORMAL);
+  Entry(registered, "RegisterDll")(nullptr, nullptr, nullptr, SW_SHOWNORMAL);
 
   // Three readers, each with a document of its own, all at their notices:
   // one started by the shell, two by rundll32 as the shell would.
@@ -293,18 +251,7 @@ TEST_F(OpenDocumentTest, KilledReadersAreSweptByTheNextOpenAndLiveOnesAreNot) {
   });
   for (const char* content : {"killed reader\n", "held reader\n", "waiting reader\n"}) {
     const std::string doc = Write(SampleRecipe(content), std::string(content, 4) + ".emc");
-    HANDLE process = nullptr;
-    if (readers.empty()) {
-      SHELLEXECUTEINFOA execute{};
-      execute.cbSize = sizeof execute;
-      execute.fMask = SEE_MASK_NOCLOSEPROCESS;
-      execute.lpFile = doc.c_str();
-      execute.nShow = SW_SHOWNORMAL;
-      ASSERT_TRUE(::ShellExecuteExA(&execute));
-      process = execute.hProcess;
-    } else {
-      process = StartRundll(doc);
-    }
+    const HANDLE process = readers.empty() ? installtest::ShellOpen(doc) : StartRundll(doc);
     ASSERT_NE(process, nullptr);
     readers.push_back({process, content, "", ""});
   }
@@ -327,10 +274,9 @@ TEST_F(OpenDocumentTest, KilledReadersAreSweptByTheNextOpenAndLiveOnesAreNot) {
   }
 
   // The next document, opened in this process.
-  const HMODULE module = ::LoadLibraryA(WinePath(VP_MODULE_PATH).c_str());
+  const HMODULE module = ::LoadLibraryA(installtest::WindowsPath(VP_MODULE_PATH).c_str());
   ASSERT_NE(module, nullptr);
-  const auto open = reinterpret_cast<OpenDocumentEntry>(
-      reinterpret_cast<void (*)()>(::GetProcAddress(module, "OpenDocument")));
+  const RundllEntry open = Entry(module, "OpenDocument");
   std::string doc = Write(SampleRecipe("next document\n"));
   WithUser([&] { open(nullptr, nullptr, doc.data(), SW_SHOWNORMAL); },
            [&] { ViewDocument(::GetCurrentProcessId(), "next document\n", false); });
@@ -345,6 +291,5 @@ TEST_F(OpenDocumentTest, KilledReadersAreSweptByTheNextOpenAndLiveOnesAreNot) {
   Press(notices[2], IDOK);
   EXPECT_EQ(::WaitForSingleObject(readers[2].process, 20000), WAIT_OBJECT_0);
   EXPECT_FALSE(Exists(readers[2].folder));
-  reinterpret_cast<RundllEntry>(reinterpret_cast<void (*)()>(::GetProcAddress(registered, "DeregisterDll")))(
-      nullptr, nullptr, nullptr, SW_SHOWNORMAL);
+  Entry(registered, "DeregisterDll")(nullptr, nullptr, nullptr, SW_SHOWNORMAL);
 }

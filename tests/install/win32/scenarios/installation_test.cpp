@@ -1,18 +1,12 @@
 // Installation as an installer and a user meet it, each scenario in a clean
-// prefix of its own (CMake runs the suites separately): the built module is
-// put in a source folder, loaded, and its exported entries called; the
-// registry is read back value by value, files are looked for where they must
-// be, and the registered open command is run through the shell on a real
-// document. The machine-scope scenario ends with a restart of the Wine
-// session; AfterRestart then checks the deletions it scheduled.
-//
-// The same scenarios run for the x86-64 build in a 64-bit prefix and for the
-// i686 build in a 32-bit prefix and under WoW64, where the module is a 32-bit
-// guest on 64-bit Windows: it installs under "Program Files (x86)", its
-// machine-wide uninstall entry lands in the registry's 32-bit view while the
-// file types (shared between the views) are what the 64-bit shell reads, it
-// registers no icon handler (the 64-bit shell could not load it), and its
-// commands name the 32-bit rundll32, which the 64-bit shell would not pick.
+// prefix (CMake runs the suites separately): the module's exported entries
+// called from a source folder, the registry read back value by value, the
+// registered open command run through the shell on a real document. The
+// machine-scope scenario ends with a restart of the Wine session, after which
+// AfterRestart checks the deletions it scheduled. Under WoW64 the i686 module
+// installs under "Program Files (x86)", its machine-wide uninstall entry lands
+// in the 32-bit view, it registers no icon handler and its commands name the
+// 32-bit rundll32.
 
 #include <gtest/gtest.h>
 
@@ -53,19 +47,16 @@ using RundllEntry = void(CALLBACK*)(HWND, HINSTANCE, LPSTR, int);
 const char* const kSource = "C:\\vp-source";
 const char* const kRuntimeSource = "C:\\vp-source\\runtime";
 const char* const kRuntimeFiles[] = {"helper.dll", "notes.txt"};
-// Where AfterRestart finds the names of the files disposed of.
 const char* const kDisposedList = "C:\\vp-disposed.txt";
 using installtest::kArch;
 using installtest::ProgramFiles;
 using support::FileText;
 using win32test::UnderWow64;
 
-// The plaintext of the parts a crashed reader leaves, to be looked for.
 const std::string kPlaintext = "decrypted plaintext 7f3a91 that must not outlive the uninstall";
 
-// What a reader that crashed leaves in "vptemp": its folder with two parts.
-// With `holder`, another program keeps the second one open (sharing reading
-// and writing, not deletion), so that it can be overwritten but not deleted.
+// A crashed reader's folder in "vptemp" with two parts. With `holder`, another
+// program keeps the second open (sharing reading and writing, not deletion).
 void LeaveCrashedDocument(std::unique_ptr<win32test::HeldFile>* holder = nullptr) {
   const std::string folder = installtest::TempFolder() + "vptemp\\1234";
   ::CreateDirectoryA((installtest::TempFolder() + "vptemp").c_str(), nullptr);
@@ -78,7 +69,6 @@ void LeaveCrashedDocument(std::unique_ptr<win32test::HeldFile>* holder = nullptr
 }
 bool CrashedDocumentLeft() { return Exists(installtest::TempFolder() + "vptemp"); }
 
-// The files below `folder` whose bytes hold the crashed document's plaintext.
 std::vector<std::string> FilesHoldingThePlaintext(const std::string& folder) {
   std::vector<std::string> found;
   WIN32_FIND_DATAA entry;
@@ -97,18 +87,10 @@ std::vector<std::string> FilesHoldingThePlaintext(const std::string& folder) {
   return found;
 }
 
-// Whether a file of the temporary folder is to be deleted at the next restart.
-bool TemporaryFileScheduled() {
-  for (const std::string& path : win32test::PendingDeletions()) {
-    if (path.rfind(installtest::TempFolder(), 0) == 0) return true;
-  }
-  return false;
-}
 
 class Installation : public ::testing::Test {
  protected:
-  // The built module, and the runtime files, in a source folder as an
-  // installer would unpack them.
+  // The module and the runtime files unpacked as an installer would.
   static void SetUpTestSuite() {
     ::CreateDirectoryA(kSource, nullptr);
     ::CreateDirectoryA(kRuntimeSource, nullptr);
@@ -130,8 +112,7 @@ class Installation : public ::testing::Test {
     return reinterpret_cast<Entry>(reinterpret_cast<void (*)()>(::GetProcAddress(module, name)));
   }
 
-  // Calls a rundll32 entry of `module` while message boxes are answered OK;
-  // returns their texts.
+  // Calls a rundll32 entry of `module`; returns the texts of the boxes answered OK.
   static std::vector<std::string> Run(HMODULE module, const char* entry, const char* commandLine) {
     installtest::BoxWatcher watcher;
     std::string line = commandLine != nullptr ? commandLine : "";
@@ -145,20 +126,13 @@ class Installation : public ::testing::Test {
 
 HMODULE Installation::sourceModule_ = nullptr;
 
-// Opens `document` as the shell does (its registered open command) and plays
-// the user: the credentials, then the notice once the viewer has the part.
+// Opens `document` through its registered open command and plays the user.
 void OpenThroughTheShell(const std::string& document, const std::string& viewerLog) {
-  SHELLEXECUTEINFOA execute{};
-  execute.cbSize = sizeof execute;
-  execute.fMask = SEE_MASK_NOCLOSEPROCESS;
-  execute.lpVerb = "open";
-  execute.lpFile = document.c_str();
-  execute.nShow = SW_SHOWNORMAL;
-  ASSERT_TRUE(::ShellExecuteExA(&execute));
-  ASSERT_NE(execute.hProcess, nullptr);
-  installtest::PlayTheReader(::GetProcessId(execute.hProcess), viewerLog);
-  ::TerminateProcess(execute.hProcess, 99);
-  ::CloseHandle(execute.hProcess);
+  const HANDLE process = installtest::ShellOpen(document);
+  ASSERT_NE(process, nullptr);
+  installtest::PlayTheReader(::GetProcessId(process), viewerLog);
+  ::TerminateProcess(process, 99);
+  ::CloseHandle(process);
 }
 
 TEST_F(Installation, MachineScopeInstallsOpensReregistersAndUninstallsEverything) {
@@ -188,14 +162,11 @@ TEST_F(Installation, MachineScopeInstallsOpensReregistersAndUninstallsEverything
   ExpectUninstallEntry(HKEY_LOCAL_MACHINE, module, "Orlenta Reader (" + kArch + ")");
   EXPECT_FALSE(CrashedDocumentLeft());
 
-  // The registered command opens a real document through the shell; the
-  // part goes to the test viewer, registered for its made-up type.
   const std::string viewerLog = "C:\\vp-viewer.log";
   const std::string document = "C:\\vp-source\\report.emc";
   installtest::WriteViewedDocument(document, WindowsPath(VP_VIEWER_PATH), viewerLog);
   OpenThroughTheShell(document, viewerLog);
 
-  // The installed module, loaded as the uninstaller loads it.
   const HMODULE installed = ::LoadLibraryA(module.c_str());
   ASSERT_NE(installed, nullptr);
   // Deregistering leaves the files; registering again names the module where it lies.
@@ -211,8 +182,7 @@ TEST_F(Installation, MachineScopeInstallsOpensReregistersAndUninstallsEverything
   const std::vector<std::string> before = installtest::DisposedFiles();
   EXPECT_EQ(Run(installed, "UninstallDll", "--local-machine"),
             std::vector<std::string>{"Orlenta Reader successfully uninstalled"});
-  // The crashed document's parts are overwritten, whatever could not be
-  // deleted yet; the part still open is scheduled, with its folder.
+  // The crashed parts are overwritten; the one still open is scheduled, with its folder.
   EXPECT_EQ(FilesHoldingThePlaintext(installtest::TempFolder()), std::vector<std::string>{});
   const std::string crashed = installtest::TempFolder() + "vptemp\\1234";
   EXPECT_FALSE(Exists(crashed + "\\part.txt"));
@@ -225,8 +195,7 @@ TEST_F(Installation, MachineScopeInstallsOpensReregistersAndUninstallsEverything
   EXPECT_EQ(Stored(HKEY_LOCAL_MACHINE, kApproved, kClsid.c_str()),
             UnderWow64() ? "<absent>" : StoredSz("Orlenta Encrypted Document"));
   EXPECT_FALSE(Exists(directory)) << "the running module too is moved out";
-  // The three files of the installation, each moved into the temporary folder
-  // and scheduled for deletion.
+  // The installation's three files, moved into the temporary folder and scheduled.
   const std::vector<std::string> disposed = installtest::DisposedFiles();
   EXPECT_EQ(disposed.size(), before.size() + 3);
   std::ofstream list(kDisposedList);
@@ -247,14 +216,15 @@ TEST(AfterRestart, TheDisposedFilesAreGone) {
   int count = 0;
   for (std::string path; std::getline(list, path); ++count) EXPECT_FALSE(Exists(path)) << path;
   EXPECT_GE(count, 4);
-  EXPECT_FALSE(TemporaryFileScheduled());
+  for (const std::string& path : win32test::PendingDeletions()) {
+    EXPECT_NE(path.rfind(installtest::TempFolder(), 0), 0u) << path << " is still scheduled";
+  }
 }
 
 TEST_F(Installation, UserScopeKeepsANewerTargetAndUninstallsThatUsersInstallation) {
-  // Uninstalling without the switch sets the scope to the current user, which
-  // the installation that follows in this process keeps. The parts a crashed
-  // reader left are overwritten; the one still open stays for the next
-  // start, and the user is told.
+  // Uninstalling without the switch sets the user scope, which the
+  // installation after it keeps. The crashed parts are overwritten; the one
+  // still open stays for the next start, and the user is told.
   std::unique_ptr<win32test::HeldFile> holder;
   LeaveCrashedDocument(&holder);
   const std::string root = installtest::TempFolder() + "vptemp";

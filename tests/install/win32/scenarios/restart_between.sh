@@ -1,9 +1,8 @@
 #!/usr/bin/env bash
 # restart_between.sh WINE_DIR NAME PROGRAM BEFORE AFTER
-# Runs the gtest suites BEFORE of PROGRAM in a fresh prefix, ends that Wine
-# session as a restart would (so that the deletions scheduled for the next
-# restart are carried out when the next one starts), then runs the suites
-# AFTER in the same prefix. The prefix is deleted at the end.
+# Runs the gtest suites BEFORE of PROGRAM in a fresh prefix, ends the Wine
+# session as a restart would (its scheduled deletions are carried out when the
+# next starts), then runs the suites AFTER in the same prefix.
 set -euo pipefail
 root=$1 name=$2 program=$3 before=$4 after=$5
 scripts=$(cd "$(dirname "$0")/../../../win32" && pwd)

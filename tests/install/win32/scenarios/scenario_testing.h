@@ -1,12 +1,12 @@
 #pragma once
-// What the installation scenarios and the setup scenarios share: what an
-// installation registers, read back value by value in the registry view
-// where it must land, and a real document opened through the registration
-// while a second thread plays its user.
+// Shared by the installation and setup scenarios: what an installation
+// registers, read back in the registry view where it must land, and a real
+// document opened through the registration.
 
 #include <gtest/gtest.h>
 
 #include <windows.h>
+#include <shellapi.h>
 
 #include <string>
 #include <vector>
@@ -24,14 +24,24 @@ inline const std::string kClasses = "Software\\Classes\\";
 inline const std::string kUninstallEntry = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\" + kClsid;
 inline const std::string kApproved = "Software\\Microsoft\\Windows\\CurrentVersion\\Shell Extensions\\Approved";
 
-// A path of the build tree as Windows programs under Wine see it.
+// Opens `path` with the shell's open verb: the process started, or null.
+inline HANDLE ShellOpen(const std::string& path) {
+  SHELLEXECUTEINFOA execute{};
+  execute.cbSize = sizeof execute;
+  execute.fMask = SEE_MASK_NOCLOSEPROCESS;
+  execute.lpVerb = "open";
+  execute.lpFile = path.c_str();
+  execute.nShow = SW_SHOWNORMAL;
+  return ::ShellExecuteExA(&execute) ? execute.hProcess : nullptr;
+}
+
 inline std::string WindowsPath(const char* unixPath) {
   std::string path = std::string("Z:") + unixPath;
   for (char& c : path) c = c == '/' ? '\\' : c;
   return path;
 }
 
-// Every value of the file types (`icon` is the type's DefaultIcon), under `root`.
+// Every value of the file types under `root` (`icon`: the DefaultIcon).
 inline void ExpectFileTypes(HKEY root, const std::string& module, const std::string& icon) {
   EXPECT_EQ(Stored(root, kClasses + "emcClass"), StoredSz("Orlenta Encrypted Document"));
   EXPECT_EQ(Stored(root, kClasses + "emcClass\\shell\\open\\command"),
@@ -48,13 +58,12 @@ inline void ExpectFileTypes(HKEY root, const std::string& module, const std::str
   }
 }
 
-// The document icon the file type names: each document's own (through the
-// icon handler), or under WoW64 the module's first icon for all of them.
+// Each document's own icon (the handler's), or under WoW64 the module's first.
 inline std::string DocumentIcon(const std::string& module) { return win32test::UnderWow64() ? module + ",0" : "%1"; }
 
-// The icon handler's registration in `root`'s classes, approved where that
-// root has an approval list (a fresh machine has one, a fresh user none);
-// under WoW64 none, in either view of the registry and in neither root.
+// The icon handler in `root`'s classes, approved where the root has an
+// approval list (a fresh machine has one, a fresh user none); under WoW64
+// none, in either view and either root.
 inline void ExpectIconHandler(HKEY root, const std::string& module) {
   const std::string clsid = kClasses + "CLSID\\" + kClsid;
   if (win32test::UnderWow64()) {
@@ -75,8 +84,7 @@ inline void ExpectIconHandler(HKEY root, const std::string& module) {
 }
 
 // The entry of the list of installed programs; its command removes the
-// installation of the scope it was made in (IsUserAnAdmin is true under Wine
-// whichever scope that was).
+// installation of its own scope (under Wine everyone is an administrator).
 inline void ExpectUninstallEntry(HKEY root, const std::string& module, const std::string& displayName) {
   WIN32_FILE_ATTRIBUTE_DATA attributes{};
   ASSERT_TRUE(::GetFileAttributesExA(module.c_str(), GetFileExInfoStandard, &attributes));
@@ -91,14 +99,12 @@ inline void ExpectUninstallEntry(HKEY root, const std::string& module, const std
   EXPECT_EQ(value("NoModify"), StoredDword(1));
   EXPECT_EQ(value("NoRepair"), StoredDword(1));
   EXPECT_EQ(value("EstimatedSize"), StoredDword(attributes.nFileSizeLow >> 10));
-  // A 32-bit guest's machine-wide entry is in the registry's 32-bit view,
-  // which the list of installed programs reads beside the 64-bit one.
+  // A 32-bit guest's machine-wide entry is in the 32-bit view (read beside the 64-bit one).
   if (win32test::UnderWow64() && root == HKEY_LOCAL_MACHINE) {
     EXPECT_FALSE(win32test::KeyExists(root, kUninstallEntry, KEY_WOW64_64KEY));
   }
 }
 
-// Nothing of an installation's registration in either root.
 inline void ExpectNothingRegistered() {
   for (const HKEY root : {HKEY_LOCAL_MACHINE, HKEY_CURRENT_USER}) {
     for (const std::string& key : {std::string("emcClass"), std::string(".emc"), std::string(".emd"),
@@ -109,8 +115,7 @@ inline void ExpectNothingRegistered() {
   }
 }
 
-// The files and folders in the temporary folder matching `pattern`, with
-// their paths.
+// The paths in the temporary folder matching `pattern`.
 inline std::vector<std::string> TempFiles(const char* pattern) {
   std::vector<std::string> found;
   WIN32_FIND_DATAA entry;
@@ -134,10 +139,10 @@ inline std::vector<std::string> DisposedFiles() {
   return names;
 }
 
-// A document of one part, "report.vptest", for user "demo" with password
-// "orlenta", written to `path`. Its part type is accepted for the user and
-// registered (in the machine's classes, which Wine's shell reads) to the
-// services tests' viewer at `viewer`, which notes what it shows in `viewerLog`.
+// A document of one part, "report.vptest", for "demo" with password
+// "orlenta". Its type is accepted for the user and registered (in the
+// machine's classes, which Wine's shell reads) to `viewer`, which notes what
+// it shows in `viewerLog`.
 inline void WriteViewedDocument(const std::string& path, const std::string& viewer, const std::string& viewerLog) {
   ::SetEnvironmentVariableA("VP_TEST_VIEWER_LOG", viewerLog.c_str());
   ASSERT_TRUE(win32test::WriteRaw(HKEY_LOCAL_MACHINE, kClasses + ".vptest", nullptr, REG_SZ, SzBytes("VpTestViewer")));
@@ -156,9 +161,8 @@ inline void WriteViewedDocument(const std::string& path, const std::string& view
   ASSERT_TRUE(encoder::EncodeDocumentToFile(recipe, path));
 }
 
-// Plays the user of the reader that process `pid` runs (0: whichever shows
-// the prompt): the credentials, then the notice once the viewer shows the
-// part; then waits for the reader to end.
+// Plays the user of the reader in process `pid` (0: whichever shows the
+// prompt) until the viewer shows the part; waits for the reader to end.
 inline void PlayTheReader(DWORD pid, const std::string& viewerLog) {
   const HWND prompt = dlgtest::WaitForDialog(IDC_USER_NAME, "Open Encrypted Document", pid, 30000);
   ASSERT_NE(prompt, nullptr) << "no credentials prompt";

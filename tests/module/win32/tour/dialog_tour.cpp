@@ -1,12 +1,9 @@
 // vp_dialog_tour DOCUMENT USER PASSWORD SCREENSHOT_DIR
 //
-// Opens DOCUMENT the way a double-click does (the shell's open verb, through
-// the installed module's registration) and walks through the dialogs as a
-// user would, saving a PNG of each window in SCREENSHOT_DIR: the prompt, the
-// About box (from the prompt's system menu), the progress window, any message
-// box, and the wait notice. scripts/windows.sh runs it on a private display
-// after installing with the setup program. Exit status: the reader's, or 3
-// when a window did not come.
+// Opens DOCUMENT as a double-click does and walks through the dialogs as a
+// user would, saving a PNG of each window in SCREENSHOT_DIR (scripts/windows.sh
+// runs it after installing with the setup program). Exit status: the reader's,
+// or 3 when a window did not come.
 
 #include <cstdio>
 #include <string>
@@ -63,8 +60,7 @@ int main(int argc, char** argv) {
     Type(prompt, IDC_PASSWORD, argv[3]);
     Press(prompt, IDOK);
 
-    // Then whatever comes: the progress window, a question about an unknown
-    // type (answered OK), a message (answered OK), and the wait notice.
+    // Then whatever comes: progress, an unknown type's question, a message, the notice.
     bool progressShot = false;
     bool done = false;
     WaitUntil(
